@@ -1,0 +1,7 @@
+#include "audio/uMod_Audio.h"
+
+TModuleAudio::TModuleAudio()
+{
+    Tag = QChar('A');
+    Name = QStringLiteral("Audio");
+}

@@ -1,0 +1,316 @@
+#include "core/uKanal.h"
+
+#include <QStringList>
+#include <QStringView>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr std::int64_t Int32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t Int32Max = std::numeric_limits<std::int32_t>::max();
+
+int SaturateInt(std::int64_t v)
+{
+    return static_cast<int>(std::clamp(v, Int32Min, Int32Max));
+}
+
+// A decimal integer: leading blanks, an optional sign, at least one digit and
+// nothing after the digits; false when the text is not one or leaves the 32-bit range.
+bool ParseDecimal(QStringView text, int& value)
+{
+    const qsizetype n = text.size();
+    qsizetype p = 0;
+    while (p < n && text.at(p).unicode() <= ' ')
+        ++p;
+    bool negative = false;
+    if (p < n && (text.at(p) == QLatin1Char('+') || text.at(p) == QLatin1Char('-'))) {
+        negative = text.at(p) == QLatin1Char('-');
+        ++p;
+    }
+    if (p >= n)
+        return false;
+    std::int64_t acc = 0;
+    for (; p < n; ++p) {
+        const char16_t u = text.at(p).unicode();
+        if (u < '0' || u > '9')
+            return false;
+        acc = acc * 10 + (u - '0');
+        if (acc > Int32Max + 1)
+            return false;
+    }
+    if (negative)
+        acc = -acc;
+    if (acc > Int32Max)
+        return false;
+    value = static_cast<int>(acc);
+    return true;
+}
+
+int DecimalOr(QStringView text, int def)
+{
+    int v;
+    return ParseDecimal(text, v) ? v : def;
+}
+
+// Splits text as a delimited list does: an element ends at the delimiter or at a
+// blank or control character; an element that begins with a double quote runs to
+// the closing quote (a doubled quote inside stands for one) and loses its quotes;
+// blanks around delimiters are skipped; a delimiter at the very end gives a final
+// empty element, and two delimiters in a row an empty one between them.
+QStringList SplitDelimited(const QString& text, QChar delimiter)
+{
+    QStringList out;
+    const qsizetype n = text.size();
+    const auto isBlank = [&](qsizetype p) { return p < n && text.at(p).unicode() <= ' '; };
+    qsizetype p = 0;
+    while (isBlank(p))
+        ++p;
+    while (p < n) {
+        QString element;
+        if (text.at(p) == QLatin1Char('"')) {
+            ++p;
+            while (p < n) {
+                if (text.at(p) == QLatin1Char('"')) {
+                    if (p + 1 < n && text.at(p + 1) == QLatin1Char('"')) {
+                        element += QLatin1Char('"');
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                element += text.at(p);
+                ++p;
+            }
+        } else {
+            const qsizetype begin = p;
+            while (p < n && text.at(p).unicode() > ' ' && text.at(p) != delimiter)
+                ++p;
+            element = text.mid(begin, p - begin);
+        }
+        out.append(element);
+        while (isBlank(p))
+            ++p;
+        if (p < n && text.at(p) == delimiter) {
+            if (p + 1 == n)
+                out.append(QString());
+            do
+                ++p;
+            while (isBlank(p));
+        }
+    }
+    return out;
+}
+
+}   // namespace
+
+// --- TFadeTriple -----------------------------------------------------------
+
+void TFadeTriple::FadeTripleStep(float f)
+{
+    const long double v = static_cast<long double>(static_cast<std::int64_t>(Target) - Start) * f + Start;
+    if (std::isnan(v))
+        return;   // no meaningful fraction: the lane stays where it is
+    const long double r = std::nearbyint(v);   // default rounding mode: halves to even
+    if (r >= static_cast<long double>(Int32Max))
+        Current = static_cast<std::int32_t>(Int32Max);
+    else if (r <= static_cast<long double>(Int32Min))
+        Current = static_cast<std::int32_t>(Int32Min);
+    else
+        Current = static_cast<std::int32_t>(r);
+}
+
+// --- TKanal ----------------------------------------------------------------
+
+TKanal::TKanal(int nr)
+    : Nr(nr)
+    , Kind(KindOfNr(nr))
+{
+}
+
+std::uint8_t TKanal::KindOfNr(int nr)
+{
+    if (nr >= 1 && nr <= 510)
+        return kkKonsole;
+    if (nr >= 511 && nr <= 570)
+        return kkGruppe;
+    if (nr >= 571 && nr <= 630)
+        return kkSequenz;
+    if (nr >= 631 && nr <= 729)
+        return kkVorlage;
+    return kkKonsole;
+}
+
+void TKanal::SetName(const QString& s)
+{
+    if (s != Name) {
+        Name = s;
+        DoChange(kcName);
+    }
+}
+
+void TKanal::SetModus(int v)
+{
+    if (v != Modus) {
+        Modus = v < 5 ? v : kmHTP;
+        DoChange(kcModus);
+    }
+}
+
+void TKanal::SetFlash(int v)
+{
+    if (v != FlashPegel) {
+        FlashPegel = v;
+        DoChange(kcFlash);
+    }
+}
+
+void TKanal::SetBlackout(int v)
+{
+    BlackoutPegel = v;
+    DoChange(kcBlackout);
+}
+
+void TKanal::SetBlinkPeriod(int v)
+{
+    BlinkPeriod = SaturateInt(static_cast<std::int64_t>(v) * 100);
+}
+
+void TKanal::SetEintrag(int i, int j, int v)
+{
+    if (i < 1 || i > KanalEintragMax || j < KanalSpalteMin || j > KanalSpalteMax)
+        return;
+    if (!FEintrag) {
+        if (v == 0)
+            return;   // an absent table reads 0 already
+        // Value-initialised: every entry starts at 0.
+        FEintrag = std::make_unique<std::int32_t[]>(static_cast<std::size_t>(KanalEintragMax) * EintragSpalten);
+    }
+    FEintrag[EintragIndex(i, j)] = v;
+}
+
+bool TKanal::DiffersFromDefaults() const
+{
+    return !Name.isEmpty() || Icon != -1 || Modus != kmHTP || FlashPegel != 255 || BlackoutPegel != 0;
+}
+
+bool TKanal::IsProgrammedSequence() const
+{
+    return Kind == kkSequenz && SchrittZahl >= 2 && EintragZahl >= 1;
+}
+
+QString TKanal::NrText() const
+{
+    switch (Kind) {
+    case kkKonsole: return QString::number(Nr);
+    case kkGruppe: return QString::number(static_cast<std::int64_t>(Nr) - 510);
+    case kkSequenz: return QString::number(static_cast<std::int64_t>(Nr) - 570);
+    case kkVorlage: return QString::number(static_cast<std::int64_t>(Nr) - 630);
+    default: return QString();
+    }
+}
+
+QString TKanal::PegelText() const { return QString::number(Pegel); }
+QString TKanal::OutputText() const { return QString::number(Output); }
+QString TKanal::FlashText() const { return QString::number(FlashPegel); }
+QString TKanal::BlackoutText() const { return QString::number(BlackoutPegel); }
+
+QString TKanal::IconText() const
+{
+    return Icon < 0 ? QString() : QString::number(Icon);
+}
+
+QString TKanal::ModusText() const
+{
+    static const QString letters = QStringLiteral("HLDBZ");
+    if (Modus < 0 || Modus >= letters.size())
+        return QString();
+    return letters.at(Modus);
+}
+
+QString TKanal::StepText() const
+{
+    if (CurrentStep == 0)
+        return QString();
+    return QStringLiteral("%1 / %2").arg(CurrentStep).arg(SchrittZahl);
+}
+
+// --- TLichtpultZeile -------------------------------------------------------
+
+TLichtpultZeile::TLichtpultZeile(int order)
+    : Order(order)
+{
+}
+
+QString TLichtpultZeile::GetRowString() const
+{
+    QString row;
+    std::int64_t edge = 0;
+    for (const TLichtpultSlot& slot : Slots) {
+        if (!slot.Used)
+            continue;
+        const std::int64_t gap = static_cast<std::int64_t>(slot.X) - edge;
+        const std::int64_t nr = slot.Nr;
+        switch (slot.SlotKind) {
+        case kkKonsole: row += QStringLiteral("L%1K%2").arg(gap).arg(nr); break;
+        case kkGruppe: row += QStringLiteral("L%1G%2").arg(gap).arg(nr - 510); break;
+        case kkSequenz: row += QStringLiteral("L%1C%2").arg(gap).arg(nr - 570); break;
+        default: break;   // no letter for another kind
+        }
+        edge = static_cast<std::int64_t>(slot.X) + SlotWidth;
+    }
+    return row;
+}
+
+void TLichtpultZeile::SetRowString(const QString& s)
+{
+    // Start from empty slots, so that a slot without a channel letter never shows
+    // the channel of an earlier row.
+    Slots.fill(TLichtpultSlot{});
+    LastSlot = -1;
+    std::int64_t pos = 0;
+
+    // The first character is the "L" of the first element.
+    const QStringList elements = SplitDelimited(s.mid(1) + QLatin1Char('L'), QLatin1Char('L'));
+    for (const QString& element : elements) {
+        const qsizetype k = element.indexOf(QLatin1Char('K'));
+        const qsizetype g = element.indexOf(QLatin1Char('G'));
+        const qsizetype c = element.indexOf(QLatin1Char('C'));
+        const qsizetype letter = std::max({k, g, c});
+        const QStringView view(element);
+        const int gap = DecimalOr(letter < 0 ? view : view.left(letter), -1);
+
+        TLichtpultSlot* slot = nullptr;
+        if (gap < 0) {
+            // No new slot: a channel letter replaces the channel of the last slot.
+            if (LastSlot >= 0)
+                slot = &Slots[static_cast<std::size_t>(LastSlot)];
+        } else {
+            if (LastSlot >= SlotCount - 1)
+                break;   // the row is full; the rest of the string is ignored
+            ++LastSlot;
+            slot = &Slots[static_cast<std::size_t>(LastSlot)];
+            slot->Used = true;
+            slot->X = SaturateInt(pos + gap);
+            pos += static_cast<std::int64_t>(gap) + SlotWidth;
+        }
+        if (slot == nullptr || letter < 0)
+            continue;
+
+        const auto numberAfter = [&](qsizetype at) -> std::int64_t { return DecimalOr(view.mid(at + 1), 0); };
+        if (k >= 0) {
+            slot->Nr = SaturateInt(numberAfter(k));
+            slot->SlotKind = kkKonsole;
+        }
+        if (g >= 0) {
+            slot->Nr = SaturateInt(numberAfter(g) + 510);
+            slot->SlotKind = kkGruppe;
+        }
+        if (c >= 0) {
+            slot->Nr = SaturateInt(numberAfter(c) + 570);
+            slot->SlotKind = kkSequenz;
+        }
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Base of every module: the same fifteen operations for all, and a small
+// framework for a module that keeps a document of its own (new, open, save,
+// save as with the questions around them).
+
+#include <QChar>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class TStringIniFile;
+struct TFileDialogOptions;
+
+class TModuleAbstract {
+public:
+    TModuleAbstract() = default;
+    virtual ~TModuleAbstract() = default;
+    TModuleAbstract(const TModuleAbstract&) = delete;
+    TModuleAbstract& operator=(const TModuleAbstract&) = delete;
+
+    QChar Tag;                                    // read by no operation
+    bool Modified = false;                        // the own document has unsaved changes
+    QString Name;                                 // display name in questions and log lines
+    const TFileDialogOptions* SaveDialog = nullptr;  // used by SaveDocumentAs; not owned
+    QString FileName;                             // the own document
+
+    // The operations in their fixed order; the base bodies of the first eleven do nothing.
+    virtual void Init() {}
+    virtual void Done() {}
+    virtual void LoadIni(TStringIniFile& ini) { (void)ini; }
+    virtual void SaveToStrings(QStringList& lines) { (void)lines; }
+    virtual void Tick() {}
+    virtual void SlowTick() {}
+    virtual void NewProject() {}
+    virtual void ExecuteCommand(QStringList& tokens, std::uint8_t remote) { (void)tokens; (void)remote; }
+    virtual void SaveToFile() {}
+    virtual void LoadFromFile() {}
+    virtual void ClearDocument() {}
+    // The own-document operations; no module overrides them.
+    virtual void NewDocument();
+    virtual void OpenDocument(const QString& fileName);
+    virtual bool SaveDocument();
+    virtual bool SaveDocumentAs();
+
+    void SetModified(bool value) { Modified = value; }
+    void SetSaveDialog(const TFileDialogOptions* dialog) { SaveDialog = dialog; }
+    void SetFileName(const QString& name) { FileName = name; }
+};

@@ -1,0 +1,7 @@
+#include "core/uMod_Icons.h"
+
+TModuleIcons::TModuleIcons()
+{
+    Tag = QChar(0);
+    Name = QStringLiteral("");
+}

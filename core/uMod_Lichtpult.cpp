@@ -1,0 +1,7 @@
+#include "core/uMod_Lichtpult.h"
+
+TModuleLichtpult::TModuleLichtpult()
+{
+    Tag = QChar('D');
+    Name = QStringLiteral("Lichtpult");
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Every question and dialog of the engine goes through one injectable prompts
+// object. The forms install one that shows real dialogs; headless, the default
+// answers so that nothing is changed or lost (questions: No/Abort, dialogs:
+// cancelled); tests install scripted answers.
+
+#include <QString>
+
+enum class TDialogResult { Yes, No, Abort };
+
+// What a file dialog is asked with (the original's dialog component properties).
+struct TFileDialogOptions {
+    QString Title;
+    QString Filter;          // Qt syntax: "Name (*.ext);;Alle Dateien (*)"
+    QString DefaultSuffix;   // without the dot
+    QString InitialDir;
+};
+
+class TPrompts {
+public:
+    virtual ~TPrompts() = default;
+    virtual TDialogResult AskYesNoAbort(const QString& text);
+    virtual bool AskYesNo(const QString& text);
+    virtual void Info(const QString& text);
+    // The chosen file name, or the empty text when cancelled.
+    virtual QString SaveFileName(const TFileDialogOptions& options, const QString& current);
+    virtual QString OpenFileName(const TFileDialogOptions& options, const QString& current);
+};
+
+TPrompts& Prompts();
+// Installs p (not owned); nullptr restores the headless default.
+void SetPrompts(TPrompts* p);
+
+// When modified: "<name> hat sich geändert. Vorher speichern?" with Yes/No/Abort;
+// when not modified: No without a question.
+TDialogResult AskSaveChanges(const QString& name, bool modified);
+// True when the file does not exist, else the answer to the overwrite question.
+bool ConfirmOverwrite(const QString& fileName);

@@ -1,0 +1,80 @@
+#include "core/uPromptsGui.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QString Title()
+{
+    return QApplication::applicationName();
+}
+
+QString RunFileDialog(QWidget* parent, const TFileDialogOptions& options, const QString& current, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dlg(parent, options.Title.isEmpty() ? Title() : options.Title);
+    dlg.setAcceptMode(mode);
+    dlg.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The callers ask their own overwrite question.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!options.Filter.isEmpty())
+        dlg.setNameFilter(options.Filter);
+    if (!options.DefaultSuffix.isEmpty())
+        dlg.setDefaultSuffix(options.DefaultSuffix);
+    if (!current.isEmpty())
+        dlg.selectFile(current);
+    else if (!options.InitialDir.isEmpty())
+        dlg.setDirectory(options.InitialDir);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    return dlg.selectedFiles().first();
+}
+
+} // namespace
+
+TDialogResult TPromptsGui::AskYesNoAbort(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::NoButton, FParent);
+    QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
+    QPushButton* abort = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(abort);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return TDialogResult::Yes;
+    if (box.clickedButton() == no)
+        return TDialogResult::No;
+    return TDialogResult::Abort;
+}
+
+bool TPromptsGui::AskYesNo(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::NoButton, FParent);
+    QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void TPromptsGui::Info(const QString& text)
+{
+    QMessageBox box(QMessageBox::Information, Title(), text, QMessageBox::NoButton, FParent);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+QString TPromptsGui::SaveFileName(const TFileDialogOptions& options, const QString& current)
+{
+    return RunFileDialog(FParent, options, current, QFileDialog::AcceptSave);
+}
+
+QString TPromptsGui::OpenFileName(const TFileDialogOptions& options, const QString& current)
+{
+    return RunFileDialog(FParent, options, current, QFileDialog::AcceptOpen);
+}

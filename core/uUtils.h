@@ -1,0 +1,75 @@
+#pragma once
+// Routines without classes that many units share: hexadecimal helpers, the
+// run-length text codec of level arrays, line lists inside one INI value, the
+// command tokenizer and token readers, integer conversion, rounding and percent.
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+
+class TStringIniFile;
+
+// Console channel numbers run 1..729; a level array holds one byte per channel
+// at index 1..729 (index 0 is unused).
+constexpr int MaxKanal = 729;
+using TLevelArray = std::array<std::uint8_t, MaxKanal + 1>;
+
+// '0'..'9', 'A'..'F', 'a'..'f'; anything else raises EPvError
+// "\"c\" ist kein hexadezimales Zeichen."
+int HexDigitValue(QChar c);
+// At most 8 digits (else EPvError "String \"text\" ist zu lang."); "" gives 0.
+std::uint32_t HexToInt(const QString& text);
+
+QString EncodeLevels(const TLevelArray& levels);
+// All levels 0 first; true when at least one group was read. A bad digit raises
+// the error of HexDigitValue. A truncated group reads the missing bytes as 0.
+bool DecodeLevels(const QString& text, TLevelArray& levels);
+
+QString JoinStrings(const QStringList& lines, QChar separator);
+QString ReplaceCharByCrLf(const QString& text, QChar separator);
+int TakeIntField(QString& text, int def);
+void SetListItem(QStringList& list, int index, const QString& value, const QString& fill);
+
+QString ModifiedText(bool modified);
+QString NowText();   // "yyyy-mm-dd hh:mm:ss", local time
+
+inline bool InRangeInt(int value, int low, int high) { return low <= value && value <= high; }
+inline int ClampInt(int value, int low, int high) { return value > high ? high : (value < low ? low : value); }
+
+// Integer text as users and files give it: leading blanks, an optional sign, a
+// leading '$' or "0x"/"0X" for hexadecimal, nothing after the digits, 32-bit range.
+bool TryStrToInt(const QString& text, int& value);
+int StrToIntDef(const QString& text, int def);
+
+// Leading and trailing blanks and control characters removed (all chars <= ' ').
+QString TrimBlanks(const QString& text);
+// An upper-cased copy that changes only the ASCII letters a..z.
+QString UpperAscii(const QString& text);
+inline bool IsAsciiLetter(QChar c) { const ushort u = c.unicode(); return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'); }
+
+// Command tokens: a token begins at an ASCII letter or '%' outside double quotes;
+// character 1 always begins token 0; the text after the last token start is never
+// appended (callers append the end marker "E"). A comment line (';') or an empty
+// line yields no tokens.
+void TokenizeCommand(const QString& line, QStringList& tokens);
+// Token i without its first character as an integer, -1 when not valid (or no such token).
+int GetTokenInt(const QStringList& tokens, int i);
+// Token i without its first character, trimmed; the text between the quotes when it
+// begins and ends with '"', else the empty text.
+QString GetTokenString(const QStringList& tokens, int i);
+
+// Round halves to the even neighbour.
+int RoundHalfEven(double value);
+std::int64_t RoundHalfEven64(double value);
+// Round(level / 2.55) and Round(p * 2.55), computed exactly in integers.
+int LevelToPercent(int level);
+int PercentToLevel(int percent);
+// A number in the system locale with a fixed number of decimals.
+QString FormatFloat(double value, int decimals);
+
+// Form positions in a settings store: keys Left, Top (default 4), Width, Height
+// (default: the current size) of the section named after the form.
+QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current);
+void WriteFormPosition(TStringIniFile& ini, const QString& section, const QRect& rect);
