@@ -121,10 +121,22 @@ QString DecodeText(const QByteArray& bytes)
     return DecodeWindows1252(body);
 }
 
+namespace {
+bool HasHighByte(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+}
+
 QByteArray EncodeText(const QString& text)
 {
     QByteArray bytes;
-    if (EncodeWindows1252(text, bytes))
+    // Windows-1252 bytes that happen to form valid UTF-8 (such as "Ã¤") would be
+    // read back as other text; such text is written as UTF-8 instead.
+    if (EncodeWindows1252(text, bytes) && !(IsValidUtf8(bytes) && HasHighByte(bytes)))
         return bytes;
     return text.toUtf8();
 }

@@ -121,7 +121,10 @@ TEST(TextCodec, EncodePrefersWindows1252)
     EXPECT_EQ(EncodeText(QStringLiteral("ä€Ω")), QByteArray("\xC3\xA4\xE2\x82\xAC\xCE\xA9"));
     EXPECT_EQ(EncodeText(QString(QChar(0x0080))), QByteArray("\xC2\x80"));
 
-    for (const QString& s : {QStringLiteral("Kanäle"), QStringLiteral("Ω und ä"), QStringLiteral("€ ‰ Ÿ"),
+    // Western text whose Windows-1252 bytes would read back as UTF-8 is written as UTF-8.
+    EXPECT_EQ(EncodeText(QStringLiteral("Ã¤")), QByteArray("\xC3\x83\xC2\xA4"));
+
+    for (const QString& s : {QStringLiteral("Kanäle"), QStringLiteral("Ã¤"), QStringLiteral("Ω und ä"), QStringLiteral("€ ‰ Ÿ"),
                              QStringLiteral("😀"), QString()})
         EXPECT_EQ(DecodeText(EncodeText(s)), s) << s.toStdString();
 }
