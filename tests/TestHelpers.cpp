@@ -35,3 +35,71 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs)
     }
     return true;
 }
+
+#include "core/uMod_Main.h"
+
+TScriptedPrompts::TScriptedPrompts() { SetPrompts(this); }
+TScriptedPrompts::~TScriptedPrompts() { SetPrompts(nullptr); }
+
+TDialogResult TScriptedPrompts::AskYesNoAbort(const QString& text)
+{
+    Asked << text;
+    if (YesNoAbortAnswers.empty())
+        return TDialogResult::Abort;
+    const TDialogResult r = YesNoAbortAnswers.front();
+    YesNoAbortAnswers.pop_front();
+    return r;
+}
+
+bool TScriptedPrompts::AskYesNo(const QString& text)
+{
+    Asked << text;
+    if (YesNoAnswers.empty())
+        return false;
+    const bool r = YesNoAnswers.front();
+    YesNoAnswers.pop_front();
+    return r;
+}
+
+void TScriptedPrompts::Info(const QString& text) { Asked << text; }
+
+QString TScriptedPrompts::SaveFileName(const TFileDialogOptions& options, const QString&)
+{
+    Asked << QStringLiteral("save:") + options.Filter;
+    if (FileAnswers.empty())
+        return QString();
+    const QString r = FileAnswers.front();
+    FileAnswers.pop_front();
+    return r;
+}
+
+QString TScriptedPrompts::OpenFileName(const TFileDialogOptions& options, const QString&)
+{
+    Asked << QStringLiteral("open:") + options.Filter;
+    if (FileAnswers.empty())
+        return QString();
+    const QString r = FileAnswers.front();
+    FileAnswers.pop_front();
+    return r;
+}
+
+TEngine::TEngine() = default;
+
+TEngine::~TEngine() { Stop(); }
+
+void TEngine::Start(const std::function<TModuleMain*()>& make)
+{
+    const QByteArray old = qgetenv("PV_PROGRAM_DIR");
+    qputenv("PV_PROGRAM_DIR", Dir.Path().toUtf8());
+    Main = make ? make() : new TModuleMain;
+    if (old.isEmpty())
+        qunsetenv("PV_PROGRAM_DIR");
+    else
+        qputenv("PV_PROGRAM_DIR", old);
+}
+
+void TEngine::Stop()
+{
+    delete Main;
+    Main = nullptr;
+}

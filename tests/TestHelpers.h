@@ -22,3 +22,41 @@ private:
 
 // Runs the event loop until pred() holds or timeoutMs passes; returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+#include "core/uPrompts.h"
+
+#include <QStringList>
+#include <deque>
+
+// Answers questions and file dialogs from a script and records what was asked.
+class TScriptedPrompts : public TPrompts {
+public:
+    TScriptedPrompts();
+    ~TScriptedPrompts() override;
+    std::deque<TDialogResult> YesNoAbortAnswers;   // default when empty: Abort
+    std::deque<bool> YesNoAnswers;                 // default when empty: false
+    std::deque<QString> FileAnswers;               // default when empty: cancelled
+    QStringList Asked;
+
+    TDialogResult AskYesNoAbort(const QString& text) override;
+    bool AskYesNo(const QString& text) override;
+    void Info(const QString& text) override;
+    QString SaveFileName(const TFileDialogOptions& options, const QString& current) override;
+    QString OpenFileName(const TFileDialogOptions& options, const QString& current) override;
+};
+
+class TModuleMain;
+
+// The whole engine, headless, in a fresh program folder: PV_PROGRAM_DIR points at
+// the folder while the main module is created. Files placed with Dir.Write before
+// Start() are there when the modules start.
+class TEngine {
+public:
+    TEngine();
+    ~TEngine();
+    // make creates the main module (a derived one in some tests); default: TModuleMain.
+    void Start(const std::function<TModuleMain*()>& make = {});
+    void Stop();   // frees the main module (writes the settings file)
+    TTempProgramDir Dir;
+    TModuleMain* Main = nullptr;
+};
