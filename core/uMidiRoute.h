@@ -9,11 +9,21 @@
 class TMidiRoute {
 public:
     virtual ~TMidiRoute() = default;
-    virtual void SendMidiShortMessage(std::uint32_t message) { Sent.append(message); }
-    virtual void HandleMidiMessage(std::uint32_t message) { Handled.append(message); }
+    virtual void SendMidiShortMessage(std::uint32_t message) { Record(Sent, message); }
+    virtual void HandleMidiMessage(std::uint32_t message) { Record(Handled, message); }
 
+    // The most recent messages (at most MaxRecorded each), oldest first.
+    static constexpr int MaxRecorded = 256;
     QList<std::uint32_t> Sent;
     QList<std::uint32_t> Handled;
+
+private:
+    static void Record(QList<std::uint32_t>& list, std::uint32_t message)
+    {
+        if (list.size() >= MaxRecorded)
+            list.removeFirst();
+        list.append(message);
+    }
 };
 
 TMidiRoute& MidiRoute();
