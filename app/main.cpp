@@ -5,12 +5,37 @@
 #include "core/uPromptsGui.h"
 #include "platform/SignalWatcher.h"
 
+#include "core/uErrorLog.h"
+#include "core/uErrors.h"
+
 #include <QApplication>
 #include <cstdio>
 
+namespace {
+
+// The last-chance handler: an exception that escapes an event handler is logged
+// and the program goes on; no dialog.
+class TConsoleApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
+        } catch (...) {
+            AddToErrorLog(elError, QStringLiteral("Application-Exception: unbekannter Fehler"));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TConsoleApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Palvento Orlisk"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { AppTerminating = true; });
 
@@ -19,6 +44,7 @@ int main(int argc, char** argv)
 
     auto* frmMain = new TFrmMain;
     prompts.SetParent(frmMain);
+    ModuleMain->AfterFormsCreated();
 
     // SIGTERM and SIGINT close the main window as "Beenden" does.
     TSignalWatcher signalWatcher([frmMain](int) { frmMain->close(); });
