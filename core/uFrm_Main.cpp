@@ -3,12 +3,21 @@
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
+#include "core/uFrm_Master.h"
 #include "core/uMod_Main.h"
+#include "core/uMod_Master.h"
+#include "core/uMod_Patch.h"
+#include "core/uStringIniFile.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 const char* const MainCaption = "Palvento Orlisk 200 -  version.dll";
 
@@ -22,6 +31,30 @@ void Guarded(F&& step)
     } catch (const std::exception& e) {
         AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
     }
+}
+
+// A page split into an upper and a lower panel.
+QWidget* SplitPage(const QString& pageName, const QString& upperName, const QString& splitterName,
+                   const QString& lowerName, QWidget*& upper, QSplitter*& splitter, QWidget*& lower)
+{
+    auto* page = new QWidget;
+    page->setObjectName(pageName);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    splitter = new QSplitter(Qt::Vertical);
+    splitter->setObjectName(splitterName);
+    upper = new QWidget;
+    upper->setObjectName(upperName);
+    (new QVBoxLayout(upper))->setContentsMargins(0, 0, 0, 0);
+    lower = new QWidget;
+    lower->setObjectName(lowerName);
+    (new QVBoxLayout(lower))->setContentsMargins(0, 0, 0, 0);
+    splitter->addWidget(upper);
+    splitter->addWidget(lower);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    layout->addWidget(splitter);
+    return page;
 }
 }
 
@@ -47,6 +80,26 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     (new QVBoxLayout(tabFehlerlog))->addWidget(memFehlerLog);
     pcDiverses->addTab(tabFehlerlog, QStringLiteral("Fehlerlog"));
     PageControl1->addTab(tabSheet1, QStringLiteral("Diverses"));
+    tabPult = SplitPage(QStringLiteral("tabPult"), QStringLiteral("pnlLichtpult"), QStringLiteral("splPult"),
+                        QStringLiteral("pnlPultUnten"), pnlLichtpult, splPult, pnlPultUnten);
+    PageControl1->addTab(tabPult, QStringLiteral("Lichtpult und Master"));
+    tabSzenen = SplitPage(QStringLiteral("tabSzenen"), QStringLiteral("pnlSzenen"), QStringLiteral("splSzenen"),
+                          QStringLiteral("pnlSzenenUnten"), pnlSzenen, splSzenen, pnlSzenenUnten);
+    PageControl1->addTab(tabSzenen, QStringLiteral("Szenen und Master"));
+    tabInterface = new QWidget;
+    tabInterface->setObjectName(QStringLiteral("tabInterface"));
+    pcInterface = new QTabWidget;
+    pcInterface->setObjectName(QStringLiteral("pcInterface"));
+    (new QVBoxLayout(tabInterface))->addWidget(pcInterface);
+    tabPatch = new QWidget;
+    tabPatch->setObjectName(QStringLiteral("tabPatch"));
+    lblDMXInit = new QLabel;
+    lblDMXInit->setObjectName(QStringLiteral("lblDMXInit"));
+    auto* patchLayout = new QVBoxLayout(tabPatch);
+    patchLayout->addWidget(lblDMXInit);
+    patchLayout->addStretch(1);
+    pcInterface->addTab(tabPatch, QStringLiteral("Patch"));
+    PageControl1->addTab(tabInterface, QStringLiteral("Interface"));
     setCentralWidget(PageControl1);
 
     // The error-log page shows every line, also lines added on other threads.
@@ -56,7 +109,17 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
 
     ModuleMain = nullptr;
     new TModuleMain;   // publishes itself in ModuleMain
+
+    // The master panel starts below the console window.
+    (new TfrmMaster(*ModuleMaster))->DockMasterPanel(pnlPultUnten);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { Guarded([this] { PageControl1Change(); }); });
+
+    // The output plug-in's status text.
+    lblDMXInit->setText(ModulePatch->DmxInitText);
+    connect(ModulePatch->Signals(), &TPatchSignals::statusTextChanged, lblDMXInit, &QLabel::setText);
+
     LoadFormPosition(this);
+    FLetztesPatch = SettingsIni->ReadBool(QStringLiteral("FrmMain"), QStringLiteral("LetztesPatch"), false);
 }
 
 TFrmMain::~TFrmMain()
@@ -64,6 +127,8 @@ TFrmMain::~TFrmMain()
     // Done here, while the pages that modules docked still exist.
     AppClosing = true;
     SaveFormPosition(this);
+    SettingsIni->WriteBool(QStringLiteral("FrmMain"), QStringLiteral("LetztesPatch"), FLetztesPatch);
+    SettingsIni->WriteString(QStringLiteral("FrmMain"), QStringLiteral("LetztePatchDatei"), ModulePatch->FileName);
     delete ModuleMain;
 }
 
@@ -84,7 +149,32 @@ void TFrmMain::showEvent(QShowEvent* event)
 
 void TFrmMain::FormShow()
 {
-    Guarded([] { ModuleMain->StartClock(); });
+    // A patch file that cannot be read is logged; the clock starts all the same.
+    Guarded([this] {
+        const QString last = SettingsIni->ReadString(QStringLiteral("FrmMain"), QStringLiteral("LetztePatchDatei"), QString());
+        if (FLetztesPatch && !last.isEmpty() && QFileInfo::exists(last))
+            ModulePatch->OpenDocument(last);
+    });
+    Guarded([] {
+        ModuleMain->StartClock();
+        std::fprintf(stderr, "PV_ORLISK: Uhr gestartet (%s)\n",
+                     ModuleMain->UsesClockThread() ? "Taktgeber-Thread" : "40-ms-Timer");
+    });
+    Guarded([this] { PageControl1Change(); });
+}
+
+void TFrmMain::PageControl1Change()
+{
+    if (!frmMaster)
+        return;
+    QWidget* page = PageControl1->currentWidget();
+    if (page == tabPult) {
+        frmMaster->DockMasterPanel(pnlPultUnten);
+        frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
+    } else if (page == tabSzenen) {
+        frmMaster->DockMasterPanel(pnlSzenenUnten);
+        frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
+    }
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event)

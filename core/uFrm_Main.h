@@ -5,8 +5,11 @@
 
 #include <QMainWindow>
 
+class QLabel;
 class QPlainTextEdit;
+class QSplitter;
 class QTabWidget;
+class TfrmMaster;
 
 extern const char* const MainCaption;
 
@@ -21,12 +24,30 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QTabWidget* pcDiverses = nullptr;
     QPlainTextEdit* memFehlerLog = nullptr;
+    // "Lichtpult und Master": the console window above, the master panel below.
+    QWidget* tabPult = nullptr;
+    QWidget* pnlLichtpult = nullptr;
+    QSplitter* splPult = nullptr;
+    QWidget* pnlPultUnten = nullptr;
+    // "Szenen und Master": the scene page above, the master panel below.
+    QWidget* tabSzenen = nullptr;
+    QWidget* pnlSzenen = nullptr;
+    QSplitter* splSzenen = nullptr;
+    QWidget* pnlSzenenUnten = nullptr;
+    QWidget* tabInterface = nullptr;
+    QTabWidget* pcInterface = nullptr;
+    QWidget* tabPatch = nullptr;
+    QLabel* lblDMXInit = nullptr;
+
+    // Moves shared panels to the page that has become active.
+    void PageControl1Change();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool FLetztesPatch = false;   // reopen the last patch file when first shown
     void FormShow();
     void FormClose();
     bool FShown = false;

@@ -493,6 +493,8 @@ void TModuleMain::RunN(const QStringList& tokens)
 
 void TModuleMain::AfterFormsCreated()
 {
+    if (ModulePatch)
+        ModulePatch->RefreshPatchAssignments();
 }
 
 int TModuleMain::GetStepDuringExecution() const

@@ -1,8 +1,11 @@
 #pragma once
 // The scene store: scenes with versions, scene macros and the 60 group scenes.
 
+#include "core/uCarriedSections.h"
 #include "core/uMod_Abstract.h"
 #include "core/uUtils.h"
+
+#include <QByteArray>
 
 #include <array>
 
@@ -11,6 +14,20 @@ constexpr int GroupCount = 60;
 class TModuleSzenen : public TModuleAbstract {
 public:
     TModuleSzenen();
+
+    // Sections "Szenen" and "Gruppen" of a show, kept as they were loaded.
+    void LoadIni(TStringIniFile& ini) override;
+    void SaveToStrings(QStringList& lines) override;
+    // Also drops the script page's text.
+    void NewProject() override;
+
+    // The script page's rich text: the show file's bytes after the INI text,
+    // held and written back unchanged.
+    void LoadTextFromStream(const QByteArray& bytes) { ScriptText = bytes; }
+    QByteArray SaveTextToStream() const { return ScriptText; }
+
+    TCarriedSections ShowSections{{QStringLiteral("Szenen"), QStringLiteral("Gruppen")}};
+    QByteArray ScriptText;
 
     // The stored level of channel n (1..729) in group scene g (0..59); 0 outside.
     int GroupLevel(int g, int n) const

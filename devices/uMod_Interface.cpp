@@ -46,3 +46,18 @@ void TModuleInterface::SaveServerSettings()
     ini.WriteBool(SectionServer, QStringLiteral("Ausfuehren"), Server.Ausfuehren);
     ini.WriteBool(SectionServer, QStringLiteral("Makro"), Server.Makro);
 }
+
+void TModuleInterface::LoadIni(TStringIniFile& ini)
+{
+    ShowSections.Load(ini);
+}
+
+void TModuleInterface::SaveToStrings(QStringList& lines)
+{
+    ShowSections.Save(lines);
+}
+
+void TModuleInterface::NewProject()
+{
+    ShowSections.Clear();
+}

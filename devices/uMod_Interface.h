@@ -2,6 +2,7 @@
 // The interface module: the device and network pages, the command letters C, I
 // and V, and the server settings kept in the settings file.
 
+#include "core/uCarriedSections.h"
 #include "core/uMod_Abstract.h"
 
 // The server page's settings, section "Server" of the settings file.
@@ -20,8 +21,13 @@ public:
 
     void Init() override;
     void Done() override;
+    // Sections "Interface" and "MIDI" of a show, kept as they were loaded.
+    void LoadIni(TStringIniFile& ini) override;
+    void SaveToStrings(QStringList& lines) override;
+    void NewProject() override;
 
     TServerSettings Server;
+    TCarriedSections ShowSections{{QStringLiteral("Interface"), QStringLiteral("MIDI")}};
 
     void LoadServerSettings();
     void SaveServerSettings();

@@ -6,6 +6,7 @@
 
 #include "core/uStringIniFile.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -35,7 +36,8 @@ TRunResult RunProgramUntilSignal(const TTempProgramDir& dir, int sig)
     if (!program.waitForStarted(20000))
         return result;
     QByteArray err;
-    while (!err.contains("Uhr gestartet") && program.state() == QProcess::Running) {
+    QDeadlineTimer deadline(30000);
+    while (!err.contains("Uhr gestartet") && program.state() == QProcess::Running && !deadline.hasExpired()) {
         program.waitForReadyRead(200);
         err += program.readAllStandardError();
     }

@@ -51,8 +51,8 @@ class CommandTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TErrorLog::Instance().Clear();
         Engine.Start();
+        TErrorLog::Instance().Clear();
         Swap(ModuleAudio, Audio, "A");
         Swap(ModuleInterface, Interface, "I");
         Swap(ModuleLichtpult, Lichtpult, "L");

@@ -338,7 +338,7 @@ QStringList Tok(const QString& line)
 }
 } // namespace
 
-TEST(TokenizerCommand, EdgeCasesOfThePart)
+TEST(TokenizerCommand, EdgeCases)
 {
     EXPECT_EQ(Tok(QStringLiteral("K1P255E")), (QStringList{QStringLiteral("K1"), QStringLiteral("P255")}));
     const QStringList blank = Tok(QStringLiteral("K1 P255E"));

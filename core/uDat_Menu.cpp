@@ -1,0 +1,304 @@
+#include "core/uDat_Menu.h"
+
+#include "audio/uMod_Audio.h"
+#include "core/uErrorLog.h"
+#include "core/uErrors.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "core/uMod_Patch.h"
+#include "core/uProject.h"
+#include "core/uTextCodec.h"
+#include "cues/uMod_Makros.h"
+#include "cues/uMod_Szenen.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+// The last-chance rule: whatever escapes a handler is logged, no dialog, and
+// the program goes on.
+void Guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
+    } catch (...) {
+        AddToErrorLog(elError, QStringLiteral("Application-Exception: unbekannter Fehler"));
+    }
+}
+
+// The hourglass while a show is read or written.
+class TWaitCursor {
+public:
+    TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+TModuleMain& Main()
+{
+    if (!ModuleMain)
+        throw EPvError(QStringLiteral("Das Hauptmodul fehlt."));
+    return *ModuleMain;
+}
+
+TModuleAbstract& Patch()
+{
+    if (!ModulePatch)
+        throw EPvError(QStringLiteral("Das Patch-Modul fehlt."));
+    return *ModulePatch;
+}
+
+QMenu* AddMenu(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* menu = new QMenu(caption, parent);
+    menu->setObjectName(name);
+    return menu;
+}
+
+void SetShortcut(QAction* action, const QKeySequence& key)
+{
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::ApplicationShortcut);
+}
+
+} // namespace
+
+TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FMainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("dmMenu"));
+    FPatchDialog.Filter = QStringLiteral("Palvento Tessel 2012 Patch (*.pvp);;Alle Dateien (*)");
+    FPatchDialog.DefaultSuffix = QStringLiteral("pvp");
+    FTextDialog.Filter = QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)");
+    FTextDialog.DefaultSuffix = QStringLiteral("txt");
+
+    QMenuBar* bar = FMainWindow->menuBar();
+
+    Datei1 = AddMenu(bar, QStringLiteral("Datei1"), QStringLiteral("&Datei"));
+    SetShortcut(AddAction(Datei1, QStringLiteral("Neu2"), QStringLiteral("&Neu"), [this] { Neu2Click(); }),
+                QKeySequence(Qt::CTRL | Qt::Key_N));
+    SetShortcut(AddAction(Datei1, QStringLiteral("ffnen1"), QStringLiteral("&Öffnen"), [this] { ffnen1Click(); }),
+                QKeySequence(Qt::CTRL | Qt::Key_O));
+    SetShortcut(AddAction(Datei1, QStringLiteral("Speichern2"), QStringLiteral("&Speichern"), [this] { Speichern2Click(); }),
+                QKeySequence(Qt::CTRL | Qt::Key_S));
+    SetShortcut(AddAction(Datei1, QStringLiteral("Speichernunter1"), QStringLiteral("Speichern &unter ..."),
+                          [this] { Speichernunter1Click(); }),
+                QKeySequence(Qt::Key_F3));
+    Datei1->addSeparator();
+    QMenu* exportMenu = AddMenu(Datei1, QStringLiteral("Exportieren1"), QStringLiteral("&Exportieren"));
+    QMenu* importMenu = AddMenu(Datei1, QStringLiteral("Importieren1"), QStringLiteral("&Importieren"));
+    Datei1->addMenu(exportMenu);
+    Datei1->addMenu(importMenu);
+    BuildExportImport(exportMenu, importMenu);
+    Datei1->addSeparator();
+    AddAction(Datei1, QStringLiteral("Beenden1"), QStringLiteral("&Beenden"), [this] { Beenden1Click(); });
+    bar->addMenu(Datei1);
+
+    Fenster1 = AddMenu(bar, QStringLiteral("Fenster1"), QStringLiteral("&Fenster"));
+    AddAction(Fenster1, QStringLiteral("NeuesMakroFenster1"), QStringLiteral("&Neues Makro-Fenster"),
+              [this] { emit newMacroWindowRequested(); });
+    AddAction(Fenster1, QStringLiteral("NeuesPatchFenster1"), QStringLiteral("&Neues Patch-Fenster"),
+              [this] { emit newPatchWindowRequested(); });
+    AddAction(Fenster1, QStringLiteral("NeuesAudioFenster1"), QStringLiteral("&Neues Audio-Fenster"),
+              [this] { emit newAudioWindowRequested(); });
+    AddAction(Fenster1, QStringLiteral("NeuesLichtpultFenster1"), QStringLiteral("&Neues Lichtpult-Fenster"),
+              [this] { emit newConsoleWindowRequested(); });
+    AddAction(Fenster1, QStringLiteral("HauptformularaufStandardgre1"), QStringLiteral("&Hauptformular auf Standardgröße"),
+              [this] { HauptformularaufStandardgre1Click(); });
+    bar->addMenu(Fenster1);
+
+    Patch2 = AddMenu(bar, QStringLiteral("Patch2"), QStringLiteral("&Patch"));
+    AddAction(Patch2, QStringLiteral("Neu1"), QStringLiteral("&Neu"), [this] { Neu1Click(); });
+    AddAction(Patch2, QStringLiteral("ffnen2"), QStringLiteral("&Öffnen"), [this] { ffnen2Click(); });
+    AddAction(Patch2, QStringLiteral("Speichern1"), QStringLiteral("&Speichern"), [this] { Speichern1Click(); });
+    AddAction(Patch2, QStringLiteral("Speichernunter2"), QStringLiteral("Speichern &unter"), [this] { Speichernunter2Click(); });
+    AddAction(Patch2, QStringLiteral("NeueKennlinie1"), QStringLiteral("Neue &Kennlinie"), [this] { NeueKennlinie1Click(); });
+    AddAction(Patch2, QStringLiteral("Kennliniebearbeiten1"), QStringLiteral("Kennlinie &bearbeiten"), [] {});
+    bar->addMenu(Patch2);
+
+    if (ModulePatch)
+        Patch().SetSaveDialog(&FPatchDialog);
+}
+
+TdmMenu::~TdmMenu()
+{
+    if (ModulePatch && Patch().SaveDialog == &FPatchDialog)
+        Patch().SetSaveDialog(nullptr);
+}
+
+QAction* TdmMenu::AddAction(QMenu* menu, const QString& name, const QString& caption, std::function<void()> handler)
+{
+    auto* action = new QAction(caption, menu);
+    action->setObjectName(name);
+    menu->addAction(action);
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { Guarded(handler); });
+    return action;
+}
+
+void TdmMenu::BuildExportImport(QMenu* exportMenu, QMenu* importMenu)
+{
+    struct TEntry {
+        TExportModule Module;
+        const char* Name;
+        const char* Caption;
+    };
+    static const TEntry entries[] = {
+        {TExportModule::Makros, "Makros", "&Makros"},
+        {TExportModule::Lichtpult, "Lichtpult", "&Lichtpult"},
+        {TExportModule::Audio, "Audio", "&Audio"},
+        {TExportModule::Szenen, "Szenen", "&Szenen"},
+    };
+    for (const TEntry& e : entries) {
+        const QString name = QString::fromLatin1(e.Name);
+        const QString caption = QString::fromLatin1(e.Caption);
+        const TExportModule module = e.Module;
+
+        QMenu* out = AddMenu(exportMenu, QStringLiteral("Export") + name, caption);
+        AddAction(out, QStringLiteral("Export") + name + QStringLiteral("Zwischenablage"), QStringLiteral("in &Zwischenablage"),
+                  [this, module] { ExportToClipboard(module); });
+        AddAction(out, QStringLiteral("Export") + name + QStringLiteral("Datei"), QStringLiteral("in &Datei ..."),
+                  [this, module] { ExportToFile(module); });
+        exportMenu->addMenu(out);
+
+        QMenu* in = AddMenu(importMenu, QStringLiteral("Import") + name, caption);
+        AddAction(in, QStringLiteral("Import") + name + QStringLiteral("Zwischenablage"), QStringLiteral("aus &Zwischenablage"),
+                  [this, module] { ImportFromClipboard(module); });
+        AddAction(in, QStringLiteral("Import") + name + QStringLiteral("Datei"), QStringLiteral("aus &Datei ..."),
+                  [this, module] { ImportFromFile(module); });
+        importMenu->addMenu(in);
+    }
+}
+
+TModuleAbstract& TdmMenu::ModuleOf(TExportModule module)
+{
+    TModuleAbstract* m = nullptr;
+    switch (module) {
+    case TExportModule::Makros: m = ModuleMakro; break;
+    case TExportModule::Lichtpult: m = ModuleLichtpult; break;
+    case TExportModule::Audio: m = ModuleAudio; break;
+    case TExportModule::Szenen: m = ModuleSzenen; break;
+    }
+    if (!m)
+        throw EPvError(QStringLiteral("Das Modul fehlt."));
+    return *m;
+}
+
+TFileDialogOptions TdmMenu::odProjekt() const { return ProjectDialogOptions(); }
+TFileDialogOptions TdmMenu::sdProjekt() const { return ProjectDialogOptions(); }
+
+// ---- show file ----
+
+void TdmMenu::Neu2Click()
+{
+    Guarded([] { NewProjectFile(); });
+}
+
+void TdmMenu::ffnen1Click()
+{
+    Guarded([] {
+        TWaitCursor wait;
+        OpenProjectFile();
+    });
+}
+
+void TdmMenu::Speichern2Click()
+{
+    Guarded([] {
+        TWaitCursor wait;
+        SaveCurrentProject();
+    });
+}
+
+void TdmMenu::Speichernunter1Click()
+{
+    Guarded([] {
+        TWaitCursor wait;
+        SaveProjectAs();
+    });
+}
+
+// ---- module export and import ----
+
+void TdmMenu::ExportToClipboard(TExportModule module)
+{
+    Guarded([module] { QGuiApplication::clipboard()->setText(Main().ExportText(ModuleOf(module))); });
+}
+
+void TdmMenu::ExportToFile(TExportModule module)
+{
+    Guarded([this, module] {
+        const QString chosen = Prompts().SaveFileName(sdExport(), QString());
+        if (chosen.isEmpty() || !ConfirmOverwrite(chosen))
+            return;
+        WriteBytesAtomic(chosen, EncodeText(Main().ExportText(ModuleOf(module))));
+    });
+}
+
+void TdmMenu::ImportFromClipboard(TExportModule module)
+{
+    Guarded([module] { Main().ImportText(ModuleOf(module), QGuiApplication::clipboard()->text()); });
+}
+
+void TdmMenu::ImportFromFile(TExportModule module)
+{
+    Guarded([this, module] {
+        const QString chosen = Prompts().OpenFileName(odImport(), QString());
+        if (chosen.isEmpty())
+            return;
+        QString text;
+        if (!ReadTextFile(chosen, text))
+            throw EPvError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden.").arg(chosen));
+        Main().ImportText(ModuleOf(module), text);
+    });
+}
+
+// ---- windows ----
+
+void TdmMenu::Beenden1Click()
+{
+    Guarded([this] { FMainWindow->close(); });
+}
+
+void TdmMenu::HauptformularaufStandardgre1Click()
+{
+    Guarded([this] { FMainWindow->resize(1020, 720); });
+}
+
+// ---- patch file ----
+
+void TdmMenu::Neu1Click()
+{
+    Guarded([] { Patch().NewDocument(); });
+}
+
+void TdmMenu::ffnen2Click()
+{
+    Guarded([this] {
+        const QString chosen = Prompts().OpenFileName(odPatch(), Patch().FileName);
+        if (!chosen.isEmpty())
+            Patch().OpenDocument(chosen);
+    });
+}
+
+void TdmMenu::Speichern1Click()
+{
+    Guarded([] { Patch().SaveDocument(); });
+}
+
+void TdmMenu::Speichernunter2Click()
+{
+    Guarded([] { Patch().SaveDocumentAs(); });
+}
+
+void TdmMenu::NeueKennlinie1Click()
+{
+    Guarded([this] { emit newCurveRequested(); });
+}

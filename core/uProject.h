@@ -1,0 +1,91 @@
+#pragma once
+// The show file: the container that carries the INI text of all modules followed
+// by the script page's rich text, and the show operations behind the file menu
+// (new, open, save with backup, save as).
+//
+// Container, two parts back to back:
+//   1. the INI text as one string value:
+//        0x06, one length byte, that many bytes      pure ASCII, at most 255 bytes
+//        0x0C, 32-bit little-endian length, bytes    pure ASCII, longer
+//        0x14, 32-bit little-endian length, UTF-8    any character outside ASCII
+//      and, read only, 0x12 with a 32-bit count of UTF-16LE characters;
+//   2. the rest of the file: the scene module's script text, held as bytes.
+
+#include "core/uPrompts.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// Type bytes of the show's string value.
+constexpr char ShowStringShort = 0x06;
+constexpr char ShowStringLong = 0x0C;
+constexpr char ShowStringUtf16 = 0x12;
+constexpr char ShowStringUtf8 = 0x14;
+
+// The main window's "save the show at close" box; also decides whether "Neu"
+// and "Öffnen" save the current show first.
+extern bool AutoSpeichern;
+
+// Tells the forms that the current show's file name changed (the main window
+// shows it in its caption).
+class TProjectSignals : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+signals:
+    void projectFileNameChanged(const QString& fileName);
+};
+
+TProjectSignals& ProjectSignals();
+
+// The only way ProjectFileName changes.
+void SetProjectFileName(const QString& fileName);
+
+// The string value with its type byte and length.
+QByteArray EncodeShowString(const QString& text);
+// Reads the string value at the start of bytes; consumed receives its size in
+// bytes. A bad type byte, a truncated value or a length past the end of the
+// bytes raises EPvError; nothing is allocated beyond what the bytes hold.
+QString DecodeShowString(const QByteArray& bytes, qsizetype& consumed);
+
+// The whole show as it is written: the modules' INI text and the script text.
+QByteArray BuildShowFile();
+
+// The show file's name with its extension replaced by ".~pvs".
+QString BackupFileName(const QString& showFile);
+
+// Reads a show. When the file cannot be read, the loaded show and its name stay
+// as they are and "Fehler beim Öffnen: " with the reason is logged. Otherwise
+// the file's name becomes the show's name; a content error is logged the same
+// way and leaves what had loaded until then. True when everything loaded.
+bool OpenProject(const QString& fileName);
+
+// Writes the show to fileName: the whole file goes to a temporary file beside it
+// that replaces the target only when completely written. With backup, the
+// previous file becomes the ".~pvs" beside it (an older backup is replaced), and
+// only once the new file is written. On failure "Fehler beim Speichern: " is
+// logged and the target and its backup stay untouched. On success the show's
+// name becomes fileName. True when written.
+bool SaveProject(const QString& fileName, bool backup = false);
+
+// Moves the current show file to its backup name, replacing an older backup.
+void BackupProjectFile();
+
+// The show dialogs: "pvs", initial folder ProjectDir.
+TFileDialogOptions ProjectDialogOptions();
+
+// "Speichern": with an existing show file, backup and save; otherwise as
+// SaveProjectAs. True when written.
+bool SaveCurrentProject();
+// "Speichern unter": the save dialog, the overwrite question for an existing
+// file, then the save without backup. True when written.
+bool SaveProjectAs();
+// "Neu": asks "Soll ein neues Projekt angelegt werden?"; on Yes saves first when
+// AutoSpeichern is on (a cancelled or failed save does not stop it), then clears
+// every module and the show's name. True when a new show was made.
+bool NewProjectFile();
+// "Öffnen": the open dialog; when confirmed, saves the current show first when
+// AutoSpeichern is on and its file exists, then opens the chosen file.
+// True when a show was opened completely.
+bool OpenProjectFile();

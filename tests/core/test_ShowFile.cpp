@@ -1,0 +1,331 @@
+// The show file: the container's string value (type bytes and length limits,
+// UTF-8 and UTF-16 texts, damaged files), open and save on the whole engine with
+// the backup, failed reads and writes that leave everything as it was, and the
+// sections of the not yet built modules carried through a load and a save.
+
+#include "TestHelpers.h"
+
+#include "audio/uMod_Audio.h"
+#include "core/uErrorLog.h"
+#include "core/uErrors.h"
+#include "core/uMod_Main.h"
+#include "core/uProject.h"
+#include "core/uStringIniFile.h"
+#include "core/uTextCodec.h"
+#include "cues/uMod_Makros.h"
+#include "cues/uMod_Szenen.h"
+#include "devices/uMod_Interface.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray Le32(quint32 n)
+{
+    QByteArray b;
+    for (int i = 0; i < 4; ++i)
+        b.append(char((n >> (8 * i)) & 0xFF));
+    return b;
+}
+
+// A show file made by hand: type byte, length, text bytes, rich-text tail.
+QByteArray Utf8Show(const QString& text, const QByteArray& tail = {})
+{
+    const QByteArray utf8 = text.toUtf8();
+    return QByteArray(1, char(0x14)) + Le32(quint32(utf8.size())) + utf8 + tail;
+}
+
+QStringList ErrorLines()
+{
+    return TErrorLog::Instance().Lines();
+}
+
+int CountLines(const QString& part)
+{
+    int n = 0;
+    for (const QString& line : ErrorLines())
+        n += line.contains(part) ? 1 : 0;
+    return n;
+}
+
+// The sections of a show file's string value, read back the way a module reads them.
+QStringList SectionLines(const QByteArray& file, const QString& section)
+{
+    qsizetype used = 0;
+    TStringIniFile ini;
+    ini.SetText(DecodeShowString(file, used));
+    const QStringList* lines = ini.GetSection(section);
+    return lines ? *lines : QStringList{QStringLiteral("<fehlt>")};
+}
+
+QByteArray Tail(const QByteArray& file)
+{
+    qsizetype used = 0;
+    DecodeShowString(file, used);
+    return file.mid(used);
+}
+
+class ShowFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.Start();
+        AutoSpeichern = true;
+        TErrorLog::Instance().Clear();
+    }
+    void TearDown() override { Engine.Stop(); }
+
+    QString Path(const QString& name) const { return Engine.Dir.File(name); }
+    void Import(TModuleAbstract& m, const QString& text) { ModuleMain->ImportText(m, text); }
+
+    TEngine Engine;
+};
+
+// ---- the string value ----
+
+TEST(ShowString, TypeByteAndLengthFollowTheTextAndItsSize)
+{
+    const QString at255(255, u'a');
+    QByteArray b = EncodeShowString(at255);
+    ASSERT_EQ(b.size(), 2 + 255);
+    EXPECT_EQ(b.at(0), char(0x06));
+    EXPECT_EQ(quint8(b.at(1)), 255);
+
+    const QString at256(256, u'a');
+    b = EncodeShowString(at256);
+    ASSERT_EQ(b.size(), 5 + 256);
+    EXPECT_EQ(b.at(0), char(0x0C));
+    EXPECT_EQ(b.mid(1, 4), Le32(256));
+
+    // One umlaut anywhere makes the whole text UTF-8, however short.
+    const QString umlaut = QStringLiteral("[Kanäle]\r\n");
+    b = EncodeShowString(umlaut);
+    EXPECT_EQ(b, QByteArray(1, char(0x14)) + Le32(11) + umlaut.toUtf8());
+
+    b = EncodeShowString(QString());
+    EXPECT_EQ(b, QByteArray("\x06\x00", 2));
+
+    for (const QString& text : {at255, at256, umlaut, QString()}) {
+        qsizetype used = -1;
+        const QByteArray bytes = EncodeShowString(text) + QByteArray("{\\rtf1}");
+        EXPECT_EQ(DecodeShowString(bytes, used), text);
+        EXPECT_EQ(used, bytes.size() - 7);
+    }
+}
+
+TEST(ShowString, DamagedValuesAreErrorsNotCrashesOrHugeAllocations)
+{
+    const QByteArray cases[] = {
+        QByteArray(),                                           // empty file
+        QByteArray("\x07\x01" "a", 3),                          // unknown type byte
+        QByteArray("{\\rtf1 only rich text}"),                  // no string value at all
+        QByteArray("\x06", 1),                                  // length byte missing
+        QByteArray("\x06\x0A" "abc", 5),                        // short value cut off
+        QByteArray("\x0C\x00\x01", 3),                          // length field cut off
+        QByteArray(1, char(0x0C)) + Le32(1000) + "abc",         // length past the end
+        QByteArray(1, char(0x14)) + Le32(0xFFFFFFF0u) + "abc",  // about 4 GiB announced
+        QByteArray(1, char(0x12)) + Le32(0x80000001u) + "ab",   // its byte count overflows 32 bits
+        QByteArray(1, char(0x12)) + Le32(3) + "abcde",          // one byte short of 3 characters
+    };
+    for (const QByteArray& bytes : cases) {
+        qsizetype used = 0;
+        EXPECT_THROW(DecodeShowString(bytes, used), EPvError) << bytes.toHex().constData();
+    }
+}
+
+// ---- save and open on the engine ----
+
+TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
+{
+    // Written by hand, in an order of its own, with an empty line missing and
+    // blanks around a separator; the modules' own order comes out.
+    const QString text = QStringLiteral(
+        "[MIDI]\r\nAnzahl=1\r\nM1=144 60 K1P255\r\n"
+        "[Szenen]\r\nAnzahl=2\r\nS1=Vorspiel|10|20\r\nS2=Akt I – Bühne\r\n"
+        "\r\n[Makros]\r\nM1=K1P0\r\nM1U=K1P255\r\n"
+        "\r\n[Audio]\r\nSeite1=Musik\r\n"
+        "\r\n[Gruppen]\r\nG1=00FF\r\n"
+        "\r\n[Interface]\r\nCOM = 3\r\n");
+    QByteArray tail("{\\rtf1\\ansi {{1}} Vorhang \\'e4\r\n}\x00\xFF", 33);
+    Engine.Dir.Write("hand.pvs", Utf8Show(text, tail));
+
+    ASSERT_TRUE(OpenProject(Path("hand.pvs")));
+    EXPECT_EQ(ProjectFileName, Path("hand.pvs"));
+    ASSERT_TRUE(SaveProject(Path("again.pvs")));
+    ModuleMain->NewProject();
+    ASSERT_TRUE(OpenProject(Path("again.pvs")));
+    ASSERT_TRUE(SaveProject(Path("third.pvs")));
+
+    const QByteArray again = Engine.Dir.Read("again.pvs");
+    EXPECT_EQ(Tail(again), tail);
+    EXPECT_EQ(SectionLines(again, "Makros"), (QStringList{"M1=K1P0", "M1U=K1P255"}));
+    EXPECT_EQ(SectionLines(again, "Audio"), QStringList{"Seite1=Musik"});
+    EXPECT_EQ(SectionLines(again, "Szenen"), (QStringList{"Anzahl=2", "S1=Vorspiel|10|20", QStringLiteral("S2=Akt I – Bühne")}));
+    EXPECT_EQ(SectionLines(again, "Gruppen"), QStringList{"G1=00FF"});
+    EXPECT_EQ(SectionLines(again, "Interface"), QStringList{"COM=3"});
+    EXPECT_EQ(SectionLines(again, "MIDI"), (QStringList{"Anzahl=1", "M1=144 60 K1P255"}));
+    EXPECT_EQ(Engine.Dir.Read("third.pvs"), again);
+
+    // Module order, each section after an empty line.
+    qsizetype used = 0;
+    const QString saved = QStringLiteral("\r\n") + DecodeShowString(again, used);
+    const QStringList order{"Makros", "Audio", "Szenen", "Gruppen", "Interface", "MIDI"};
+    qsizetype last = -1;
+    for (const QString& name : order) {
+        const qsizetype at = saved.indexOf(QStringLiteral("\r\n\r\n[") + name + QStringLiteral("]\r\n"));
+        EXPECT_GT(at, last) << name.toStdString();
+        last = at;
+    }
+    EXPECT_TRUE(saved.endsWith(QStringLiteral("M1=144 60 K1P255\r\n")));
+
+    // A new show forgets all of it.
+    ModuleMain->NewProject();
+    ASSERT_TRUE(SaveProject(Path("leer.pvs")));
+    const QByteArray empty = Engine.Dir.Read("leer.pvs");
+    EXPECT_TRUE(Tail(empty).isEmpty());
+    EXPECT_EQ(SectionLines(empty, "Szenen"), QStringList{"<fehlt>"});
+}
+
+TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
+{
+    const QString show = Path("show.pvs");
+    Engine.Dir.Write("show.pvs", Utf8Show("\r\n[Makros]\r\nv=1\r\n"));
+    Engine.Dir.Write("show.~pvs", "uralt");
+    ASSERT_TRUE(OpenProject(show));
+    Import(*ModuleMakro, "[Makros]\r\nv=2\r\n");
+
+    ASSERT_TRUE(SaveCurrentProject());
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.pvs"), "Makros"), QStringList{"v=2"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.~pvs"), "Makros"), QStringList{"v=1"});
+
+    // Save as: the target is replaced after the overwrite question, no backup beside it.
+    TScriptedPrompts prompts;
+    Engine.Dir.Write("other.pvs", "old other");
+    prompts.FileAnswers = {Path("other.pvs")};
+    prompts.YesNoAnswers = {true};
+    ASSERT_TRUE(SaveProjectAs());
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("other.pvs"), "Makros"), QStringList{"v=2"});
+    EXPECT_FALSE(QFileInfo::exists(Path("other.~pvs")));
+    EXPECT_EQ(ProjectFileName, Path("other.pvs"));
+    ASSERT_EQ(prompts.Asked.size(), 2);
+    EXPECT_TRUE(prompts.Asked.at(1).contains("existiert bereits"));
+
+    // No temporary files are left behind.
+    const QStringList left = QDir(Engine.Dir.Path()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(left, (QStringList{"other.pvs", "show.pvs", "show.~pvs"}));
+    EXPECT_TRUE(ErrorLines().isEmpty()) << ErrorLines().join('\n').toStdString();
+}
+
+TEST_F(ShowFileTest, AFailedWriteLeavesShowAndBackupUntouched)
+{
+    const QString show = Path("show.pvs");
+    const QByteArray oldShow = Utf8Show("\r\n[Makros]\r\nv=1\r\n", "old rich text");
+    Engine.Dir.Write("show.pvs", oldShow);
+    Engine.Dir.Write("show.~pvs", "older backup");
+    ASSERT_TRUE(OpenProject(show));
+    Import(*ModuleMakro, QStringLiteral("[Makros]\r\nv=") + QString(20000, u'x') + QStringLiteral("\r\n"));
+
+    // The disk takes no more than 4 KiB per file, so the new show cannot be written.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool saved = SaveCurrentProject();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(Engine.Dir.Read("show.pvs"), oldShow);
+    EXPECT_EQ(Engine.Dir.Read("show.~pvs"), QByteArray("older backup"));
+    EXPECT_EQ(CountLines("Fehler beim Speichern: "), 1) << ErrorLines().join(QLatin1Char(10)).toStdString();
+    EXPECT_EQ(QDir(Engine.Dir.Path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    // A folder that does not exist: nothing written, the show keeps its name.
+    EXPECT_FALSE(SaveProject(Path("fehlt/neu.pvs")));
+    EXPECT_EQ(ProjectFileName, show);
+    EXPECT_EQ(CountLines("Fehler beim Speichern: "), 2);
+}
+
+TEST_F(ShowFileTest, AModuleThatCannotSaveStillYieldsAFile)
+{
+    class TBroken : public TModuleAbstract {
+    public:
+        TBroken() { Name = "Kaputt"; }
+        void SaveToStrings(QStringList&) override { throw EPvError("geht nicht"); }
+    };
+    ModuleMain->Modules.emplace(ModuleMain->Modules.begin() + 1, new TBroken);
+    Import(*ModuleAudio, "[Audio]\r\nSeite1=Musik\r\n");
+    ASSERT_TRUE(SaveProject(Path("s.pvs")));
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("s.pvs"), "Audio"), QStringList{"Seite1=Musik"});
+    EXPECT_EQ(CountLines("Fehler beim Speichern von Modul Kaputt"), 1);
+}
+
+TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
+{
+    Engine.Dir.Write("good.pvs", Utf8Show("[Makros]\r\nv=1\r\n", "rtf"));
+    ASSERT_TRUE(OpenProject(Path("good.pvs")));
+    QSignalSpy renamed(&ProjectSignals(), &TProjectSignals::projectFileNameChanged);
+
+    EXPECT_FALSE(OpenProject(Path("missing.pvs")));
+    QDir().mkpath(Path("folder.pvs"));
+    EXPECT_FALSE(OpenProject(Path("folder.pvs")));
+
+    EXPECT_EQ(ProjectFileName, Path("good.pvs"));
+    EXPECT_EQ(renamed.count(), 0);
+    EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"v=1"});
+    EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
+    EXPECT_EQ(CountLines("Fehler beim Öffnen: "), 2);
+    EXPECT_TRUE(ErrorLines().first().contains("missing.pvs"));
+}
+
+TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
+{
+    Engine.Dir.Write("good.pvs", Utf8Show("[Makros]\r\nv=1\r\n", "rtf"));
+    ASSERT_TRUE(OpenProject(Path("good.pvs")));
+    const QByteArray damaged[] = {
+        QByteArray("\x07\x03" "abc", 5),
+        QByteArray(1, char(0x14)) + Le32(500) + "[Makros]\r\nv=2\r\n",
+    };
+    int i = 0;
+    for (const QByteArray& bytes : damaged) {
+        const QString name = QStringLiteral("bad%1.pvs").arg(i++);
+        Engine.Dir.Write(name, bytes);
+        EXPECT_FALSE(OpenProject(Path(name)));
+        EXPECT_EQ(ProjectFileName, Path(name));
+        EXPECT_EQ(CountLines("Fehler beim Öffnen: "), i);
+    }
+    // Nothing was read from them: the modules and the script text are the old ones.
+    EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"v=1"});
+    EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
+    EXPECT_FALSE(ModulesBusy);
+}
+
+TEST_F(ShowFileTest, OpensAUtf16Show)
+{
+    const QString text = QStringLiteral("\r\n[Makros]\r\nM1=K1P255\r\n\r\n[Interface]\r\nName=Bühne\r\n");
+    QByteArray file(1, char(0x12));
+    file += Le32(quint32(text.size()));
+    for (QChar c : text) {
+        file.append(char(c.unicode() & 0xFF));
+        file.append(char(c.unicode() >> 8));
+    }
+    Engine.Dir.Write("utf16.pvs", file + "RTF");
+    ASSERT_TRUE(OpenProject(Path("utf16.pvs")));
+    EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"M1=K1P255"});
+    EXPECT_EQ(ModuleInterface->ShowSections.Lines("Interface"), QStringList{QStringLiteral("Name=Bühne")});
+    EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("RTF"));
+
+    // Written back, it is UTF-8.
+    ASSERT_TRUE(SaveCurrentProject());
+    EXPECT_EQ(Engine.Dir.Read("utf16.pvs").at(0), char(0x14));
+}
+
+} // namespace
