@@ -1,7 +1,9 @@
 // PV_ORLISK: the lighting console.
 
+#include "core/uDat_Menu.h"
 #include "core/uFrm_Main.h"
 #include "core/uMod_Main.h"
+#include "core/uProject.h"
 #include "core/uPromptsGui.h"
 #include "platform/SignalWatcher.h"
 
@@ -44,6 +46,8 @@ int main(int argc, char** argv)
 
     auto* frmMain = new TFrmMain;
     prompts.SetParent(frmMain);
+    new TdmMenu(frmMain, frmMain);
+    QObject::connect(&ProjectSignals(), &TProjectSignals::projectFileNameChanged, frmMain, &TFrmMain::SetProjectFileName);
     ModuleMain->AfterFormsCreated();
 
     // SIGTERM and SIGINT close the main window as "Beenden" does.

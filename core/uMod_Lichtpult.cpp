@@ -498,8 +498,9 @@ void TModuleLichtpult::ApplySequenceStepInto(const TKanal& k, int step, float f,
         if (target < 1 || target > MaxKanal)
             continue;
         const int neu = k.GetEintrag(i, step);
-        const int alt = k.GetEintrag(i, previous);
         int v = neu;
+        // Hard steps (mode 0) need not read the previous step's value.
+        const int alt = modus == 0 ? neu : k.GetEintrag(i, previous);
         if (neu != alt) {
             switch (modus) {
             case 1:   // fade in from 0

@@ -1,12 +1,20 @@
 #include "core/uPromptsGui.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace {
+
+// Without a screen nobody can answer a modal dialog: the headless answers hold
+// (questions No or Abort, dialogs cancelled), so nothing blocks and nothing changes.
+bool NoScreen()
+{
+    return QGuiApplication::platformName() == QLatin1String("offscreen");
+}
 
 QString Title()
 {
@@ -37,6 +45,8 @@ QString RunFileDialog(QWidget* parent, const TFileDialogOptions& options, const 
 
 TDialogResult TPromptsGui::AskYesNoAbort(const QString& text)
 {
+    if (NoScreen())
+        return TPrompts::AskYesNoAbort(text);
     QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::NoButton, FParent);
     QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
@@ -53,6 +63,8 @@ TDialogResult TPromptsGui::AskYesNoAbort(const QString& text)
 
 bool TPromptsGui::AskYesNo(const QString& text)
 {
+    if (NoScreen())
+        return TPrompts::AskYesNo(text);
     QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::NoButton, FParent);
     QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
@@ -64,6 +76,8 @@ bool TPromptsGui::AskYesNo(const QString& text)
 
 void TPromptsGui::Info(const QString& text)
 {
+    if (NoScreen())
+        return;
     QMessageBox box(QMessageBox::Information, Title(), text, QMessageBox::NoButton, FParent);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
@@ -71,10 +85,14 @@ void TPromptsGui::Info(const QString& text)
 
 QString TPromptsGui::SaveFileName(const TFileDialogOptions& options, const QString& current)
 {
+    if (NoScreen())
+        return TPrompts::SaveFileName(options, current);
     return RunFileDialog(FParent, options, current, QFileDialog::AcceptSave);
 }
 
 QString TPromptsGui::OpenFileName(const TFileDialogOptions& options, const QString& current)
 {
+    if (NoScreen())
+        return TPrompts::OpenFileName(options, current);
     return RunFileDialog(FParent, options, current, QFileDialog::AcceptOpen);
 }
