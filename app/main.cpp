@@ -47,11 +47,11 @@ int main(int argc, char** argv)
     auto* frmMain = new TFrmMain;
     prompts.SetParent(frmMain);
     new TdmMenu(frmMain, frmMain);
-    QObject::connect(&ProjectSignals(), &TProjectSignals::projectFileNameChanged, frmMain, &TFrmMain::SetProjectFileName);
     ModuleMain->AfterFormsCreated();
 
-    // SIGTERM and SIGINT close the main window as "Beenden" does.
-    TSignalWatcher signalWatcher([frmMain](int) { frmMain->close(); });
+    // SIGTERM and SIGINT close the main window as "Beenden" does; a failed
+    // auto-save does not keep it open then.
+    TSignalWatcher signalWatcher([frmMain](int) { frmMain->ForceClose(); });
 
     AppTerminating = false;
     frmMain->show();

@@ -37,4 +37,14 @@ public:
 
     // The current level array of each group scene.
     std::array<TLevelArray, GroupCount> GroupLevels{};
+
+    // Options of the main window's option page.
+    bool TextRechtsZurueck = false;   // the script page steps back on a right click
+    bool AutoSzenenSeite = false;     // a newly stored scene brings the scenes page to the front
+    int DefaultFadeVor = 10;          // fade times of new scenes, tenths of a second
+    int DefaultFadeZurueck = 10;
+    void SetTextRechtsZurueck(bool v) { TextRechtsZurueck = v; }
+    void SetAutoSzenenseite(bool v) { AutoSzenenSeite = v; }
+    void SetDefaultFadeForward(int v) { DefaultFadeVor = v; }
+    void SetDefaultFadeBackward(int v) { DefaultFadeZurueck = v; }
 };

@@ -1,0 +1,79 @@
+// The real program across a restart: it reopens the last show when started,
+// saves it with a backup when a signal ends it, and remembers the show and its
+// options for the next start.
+
+#include "TestHelpers.h"
+
+#include "core/uProject.h"
+#include "core/uStringIniFile.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+struct TRun {
+    int ExitCode = -1;
+    bool Crashed = true;
+    QString Stderr;
+};
+
+// Starts the program, waits for its clock, then ends it with SIGTERM.
+TRun RunUntilClockThenTerminate(const TTempProgramDir& dir)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PV_PROGRAM_DIR", dir.Path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(PV_PROGRAM_BINARY, {});
+    TRun run;
+    if (!program.waitForStarted(20000))
+        return run;
+    QByteArray err;
+    QDeadlineTimer deadline(30000);
+    while (!err.contains("Uhr gestartet") && program.state() == QProcess::Running && !deadline.hasExpired()) {
+        program.waitForReadyRead(200);
+        err += program.readAllStandardError();
+    }
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    program.waitForFinished(20000);
+    err += program.readAllStandardError();
+    run.ExitCode = program.exitCode();
+    run.Crashed = program.exitStatus() != QProcess::NormalExit;
+    run.Stderr = QString::fromLocal8Bit(err);
+    return run;
+}
+
+} // namespace
+
+TEST(MainWindowRestart, ReopensTheLastShowAndSavesItWhenEndedBySignal)
+{
+    TTempProgramDir dir;
+    const QString show = dir.File("Abend.pvs");
+    const QByteArray original = EncodeShowString("[Makros]\r\nM1=K1P255\r\n");
+    dir.Write("Abend.pvs", original);
+    dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nProzent=1\r\nPI_Main=2\r\nLetzteProjektDatei=" +
+                                   show.toUtf8() + "\r\n");
+
+    const TRun run = RunUntilClockThenTerminate(dir);
+    ASSERT_FALSE(run.Crashed) << run.Stderr.toStdString();
+    EXPECT_EQ(run.ExitCode, 0) << run.Stderr.toStdString();
+
+    // Auto-save is on by default: the reopened show was saved over its file,
+    // the previous version kept as backup.
+    EXPECT_EQ(dir.Read("Abend.~pvs"), original);
+    EXPECT_TRUE(dir.Read("Abend.pvs").contains("M1=K1P255"));
+
+    TStringIniFile ini(dir.File("PV_TESSEL.ini"));
+    EXPECT_EQ(ini.ReadString("FrmMain", "LetzteProjektDatei", "?"), show);
+    EXPECT_EQ(ini.ReadString("FrmMain", "LetzteDatei", "?"), "1");
+    EXPECT_EQ(ini.ReadString("FrmMain", "Prozent", "?"), "1");
+    EXPECT_EQ(ini.ReadString("FrmMain", "AutoSpeichern", "?"), "1");
+    EXPECT_EQ(ini.ReadString("FrmMain", "PI_Main", "?"), "2");
+    EXPECT_EQ(ini.ReadString("FrmMain", "DefaultFadeVor", "?"), "10");
+}

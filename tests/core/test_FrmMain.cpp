@@ -1,0 +1,445 @@
+// The main window offscreen on the whole engine, through its named widgets: its
+// pages, the option page and how the options reach the modules and survive a
+// restart, the error-log page and file, the help page, the debug page, reopening
+// the last show and patch, and closing with auto-save.
+
+#include "TestHelpers.h"
+
+#include "core/uErrorLog.h"
+#include "core/uFrm_Main.h"
+#include "core/uFrm_Master.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "core/uMod_Patch.h"
+#include "core/uProject.h"
+#include "core/uStringIniFile.h"
+#include "cues/uMod_Szenen.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+int CountLog(const QString& part)
+{
+    int n = 0;
+    for (const QString& line : TErrorLog::Instance().Lines())
+        n += line.contains(part) ? 1 : 0;
+    return n;
+}
+
+// Every option box but cbAutoSaveOnClosing, which alone starts ticked.
+const char* const OtherBoxes[] = {"cbLastFile", "cbLastPatch", "cbFehlerlog", "cbProzent", "cbLampenschonung",
+                                  "cbAutoSzenenseite", "cbTextRechtsZurueck", "cbFirstNurMitStrg"};
+
+QStringList TabTexts(const QTabWidget* pages)
+{
+    QStringList texts;
+    for (int i = 0; i < pages->count(); ++i)
+        texts << pages->tabText(i);
+    return texts;
+}
+
+QStringList TabNames(const QTabWidget* pages)
+{
+    QStringList names;
+    for (int i = 0; i < pages->count(); ++i)
+        names << pages->widget(i)->objectName();
+    return names;
+}
+
+// Records the documents the help page asks the desktop to open.
+class TUrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> Opened;
+public slots:
+    void open(const QUrl& url) { Opened << url; }
+};
+
+class FrmMainTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TErrorLog::Instance().Clear();
+        AutoSpeichern = true;
+    }
+    void TearDown() override { Destroy(); }
+
+    TFrmMain* Create()
+    {
+        qputenv("PV_PROGRAM_DIR", Dir.Path().toUtf8());
+        Main = new TFrmMain;
+        qunsetenv("PV_PROGRAM_DIR");
+        return Main;
+    }
+    void Destroy()
+    {
+        delete Main;
+        Main = nullptr;
+    }
+    void WriteSettings(const QByteArray& frmMainLines)
+    {
+        Dir.Write("PV_TESSEL.ini", "[FrmMain]\r\n" + frmMainLines);
+    }
+
+    template <typename T>
+    T* W(const char* name)
+    {
+        T* w = Main->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QCheckBox* Box(const char* name) { return W<QCheckBox>(name); }
+
+    TTempProgramDir Dir;
+    TFrmMain* Main = nullptr;
+};
+
+TEST_F(FrmMainTest, PagesInTabOrderAndOptionsAtTheirDesignValues)
+{
+    Create();
+    // Stored page indices and other pages' docking rely on order and names.
+    EXPECT_EQ(TabTexts(Main->PageControl1),
+              QStringList({"Diverses", "Lichtpult und Master", "Szenen und Master", "Kanäle", "Chaser", "Audio",
+                           "Interface", "Text", "Debug"}));
+    EXPECT_EQ(TabNames(Main->PageControl1),
+              QStringList({"TabSheet1", "tabPult", "tabSzenen", "tabKanaele", "tabChaser", "tabAudio", "tabInterface",
+                           "tabText", "tabDebug"}));
+    EXPECT_EQ(TabNames(W<QTabWidget>("pcDiverses")), QStringList({"tabHilfe", "tabOptionen", "tabFehlerlog", "tabKanalvorlagen"}));
+    EXPECT_EQ(TabNames(W<QTabWidget>("pcInterface")),
+              QStringList({"tabPatch", "tabPLX", "tabCOM", "tabMIDI", "tabVerbundeneRechner", "tabServer"}));
+    EXPECT_FALSE(Main->PageControl1->isAncestorOf(W<QWidget>("pnlMakro")));
+    EXPECT_EQ(Main->windowTitle(), "Palvento Orlisk 200 -  version.dll");
+
+    for (const char* name : OtherBoxes)
+        EXPECT_FALSE(Box(name)->isChecked()) << name;
+    EXPECT_TRUE(Box("cbAutoSaveOnClosing")->isChecked());
+    EXPECT_TRUE(AutoSpeichern);
+    EXPECT_EQ(W<QLineEdit>("edtDefaultFadeVor")->text(), "10");
+    EXPECT_EQ(W<QLineEdit>("edtDefaultFadeZurueck")->text(), "10");
+    EXPECT_TRUE(W<QRadioButton>("rbWaehrendAusfuehrung0")->isChecked());
+    EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 0);
+}
+
+TEST_F(FrmMainTest, OptionsReachTheModulesAndSurviveARestart)
+{
+    Create();
+    for (const char* name : OtherBoxes)
+        Box(name)->click();
+    Box("cbAutoSaveOnClosing")->click();
+    auto* vor = W<QLineEdit>("edtDefaultFadeVor");
+    vor->clear();
+    QTest::keyClicks(vor, "2x5");   // only digits get in
+    auto* zurueck = W<QLineEdit>("edtDefaultFadeZurueck");
+    zurueck->clear();
+    QTest::keyClicks(zurueck, "7");
+    W<QRadioButton>("rbWaehrendAusfuehrung2")->click();
+    Main->PageControl1->setCurrentWidget(Main->tabInterface);
+    W<QTabWidget>("pcDiverses")->setCurrentIndex(2);
+    W<QTabWidget>("pcInterface")->setCurrentIndex(4);
+
+    EXPECT_EQ(vor->text(), "25");
+    EXPECT_TRUE(ModuleLichtpult->Prozent);
+    EXPECT_TRUE(ModuleLichtpult->Lampenschonung);
+    EXPECT_FALSE(AutoSpeichern);
+    EXPECT_TRUE(ModuleSzenen->AutoSzenenSeite);
+    EXPECT_TRUE(ModuleSzenen->TextRechtsZurueck);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeVor, 25);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeZurueck, 7);
+    EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 2);
+
+    Destroy();
+    TStringIniFile ini(Dir.File("PV_TESSEL.ini"));
+    EXPECT_EQ(ini.ReadString("FrmMain", "Prozent", "?"), "1");
+    EXPECT_EQ(ini.ReadString("FrmMain", "AutoSpeichern", "?"), "0");
+    EXPECT_EQ(ini.ReadString("FrmMain", "DefaultFadeVor", "?"), "25");
+    EXPECT_EQ(ini.ReadString("FrmMain", "WaehrendAusfuehrung", "?"), "2");
+    EXPECT_EQ(ini.ReadString("FrmMain", "PI_Main", "?"), "6");
+    EXPECT_EQ(ini.ReadString("FrmMain", "PI_Div", "?"), "2");
+    EXPECT_EQ(ini.ReadString("FrmMain", "PI_Interface", "?"), "4");
+
+    AutoSpeichern = true;   // a fresh process would start so
+    Create();
+    for (const char* name : OtherBoxes)
+        EXPECT_TRUE(Box(name)->isChecked()) << name;
+    EXPECT_FALSE(Box("cbAutoSaveOnClosing")->isChecked());
+    EXPECT_EQ(W<QLineEdit>("edtDefaultFadeVor")->text(), "25");
+    EXPECT_EQ(Main->PageControl1->currentWidget(), Main->tabInterface);
+    EXPECT_EQ(W<QTabWidget>("pcDiverses")->currentIndex(), 2);
+    EXPECT_EQ(W<QTabWidget>("pcInterface")->currentIndex(), 4);
+    // The new modules received the stored values.
+    EXPECT_TRUE(ModuleLichtpult->Prozent);
+    EXPECT_TRUE(ModuleLichtpult->Lampenschonung);
+    EXPECT_FALSE(AutoSpeichern);
+    EXPECT_TRUE(ModuleSzenen->AutoSzenenSeite);
+    EXPECT_TRUE(ModuleSzenen->TextRechtsZurueck);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeVor, 25);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeZurueck, 7);
+    EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 2);
+}
+
+TEST_F(FrmMainTest, StoredValueEqualToTheDesignValueStillReachesTheModule)
+{
+    // The box is ticked by design and the stored value is the same, so no change
+    // is signalled; the flag must follow the box all the same.
+    WriteSettings("AutoSpeichern=1\r\nDefaultFadeVor=10\r\n");
+    AutoSpeichern = false;
+    Create();
+    EXPECT_TRUE(Box("cbAutoSaveOnClosing")->isChecked());
+    EXPECT_TRUE(AutoSpeichern);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeVor, 10);
+}
+
+TEST_F(FrmMainTest, OutOfRangeStoredValuesFallBackToTheFirstEntry)
+{
+    WriteSettings("PI_Main=99\r\nPI_Div=-1\r\nPI_Interface=6\r\nWaehrendAusfuehrung=5\r\n"
+                  "DefaultFadeVor=abc\r\nDefaultFadeZurueck=-3\r\n");
+    Create();
+    EXPECT_EQ(Main->PageControl1->currentIndex(), 0);
+    EXPECT_EQ(W<QTabWidget>("pcDiverses")->currentIndex(), 0);
+    EXPECT_EQ(W<QTabWidget>("pcInterface")->currentIndex(), 0);
+    EXPECT_TRUE(W<QRadioButton>("rbWaehrendAusfuehrung0")->isChecked());
+    EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 0);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeVor, 0);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeZurueck, 0);
+
+    // The hidden debug page is no page to restore either.
+    Destroy();
+    WriteSettings("PI_Main=8\r\n");
+    Create();
+    EXPECT_EQ(Main->PageControl1->currentIndex(), 0);
+}
+
+TEST_F(FrmMainTest, DebugPageOnlyWithDebugTxt)
+{
+    Create();
+    EXPECT_EQ(Main->PageControl1->indexOf(Main->tabDebug), 8);
+    EXPECT_FALSE(Main->PageControl1->isTabVisible(8));
+    Destroy();
+
+    Dir.Write("debug.txt", "");
+    WriteSettings("PI_Main=8\r\n");
+    Create();
+    EXPECT_TRUE(Main->PageControl1->isTabVisible(8));
+    EXPECT_EQ(Main->PageControl1->currentWidget(), Main->tabDebug);
+    EXPECT_NE(Main->findChild<QPlainTextEdit*>("Memo1"), nullptr);
+}
+
+TEST_F(FrmMainTest, RestoredScenesPageIsHandledOnFirstShow)
+{
+    WriteSettings("PI_Main=2\r\n");
+    Create();
+    EXPECT_EQ(Main->PageControl1->currentWidget(), Main->tabSzenen);
+    EXPECT_EQ(frmMaster->parentWidget(), Main->pnlPultUnten);   // nothing handled while restoring
+    Main->show();
+    EXPECT_EQ(frmMaster->parentWidget(), Main->pnlSzenenUnten);
+
+    // The scene module brings the scenes page to the front through the window.
+    Main->PageControl1->setCurrentWidget(Main->tabPult);
+    EXPECT_EQ(frmMaster->parentWidget(), Main->pnlPultUnten);
+    Main->PageControl1->setCurrentIndex(0);
+    ModuleMain->ShowScenesPage();
+    EXPECT_EQ(Main->PageControl1->currentWidget(), Main->tabSzenen);
+    EXPECT_EQ(frmMaster->parentWidget(), Main->pnlSzenenUnten);
+}
+
+TEST_F(FrmMainTest, ErrorLogPageShowsLoggedLines)
+{
+    AddToErrorLog(elInfo, "vor dem Fenster");
+    Create();
+    AddToErrorLog(elWarning, "Lampe 7 flackert");
+    const QString text = W<QPlainTextEdit>("memFehlerLog")->toPlainText();
+    EXPECT_TRUE(text.contains("vor dem Fenster"));
+    EXPECT_TRUE(text.contains(QRegularExpression("W     Lampe 7 flackert$", QRegularExpression::MultilineOption)));
+}
+
+TEST_F(FrmMainTest, ErrorLogFileIsWrittenAtCloseWhenTicked)
+{
+    EXPECT_EQ(TFrmMain::ErrorLogFileName(QDateTime(QDate(2026, 2, 3), QTime(14, 5, 9))), "Log_2026_02_03_-_14_05_09.txt");
+
+    Create();
+    Box("cbAutoSaveOnClosing")->click();
+    Main->show();
+    EXPECT_TRUE(Main->close());
+    EXPECT_FALSE(QFileInfo::exists(Dir.File("Fehlerlogs")));   // not ticked: no file
+    Destroy();
+
+    Create();
+    Box("cbFehlerlog")->click();
+    Main->show();
+    AddToErrorLog(elError, "Dimmer 3 antwortet nicht");
+    AppClosing = false;
+    EXPECT_TRUE(Main->close());
+    EXPECT_TRUE(AppClosing);
+    const QStringList logs = QDir(Dir.File("Fehlerlogs")).entryList(QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    EXPECT_TRUE(QRegularExpression("^Log_\\d{4}_\\d\\d_\\d\\d_-_\\d\\d_\\d\\d_\\d\\d\\.txt$").match(logs[0]).hasMatch()) << logs[0].toStdString();
+    const QByteArray bytes = Dir.Read("Fehlerlogs/" + logs[0]);
+    EXPECT_TRUE(bytes.contains("F     Dimmer 3 antwortet nicht\r\n"));
+    EXPECT_EQ(bytes.count("\r\n"), W<QPlainTextEdit>("memFehlerLog")->blockCount());
+}
+
+TEST_F(FrmMainTest, ErrorLogThatCannotBeWrittenDoesNotKeepTheWindowOpen)
+{
+    Dir.Write("Fehlerlogs", "ich bin eine Datei");   // the folder cannot be made
+    Create();
+    Box("cbFehlerlog")->click();
+    Box("cbAutoSaveOnClosing")->click();
+    Main->show();
+    EXPECT_TRUE(Main->close());
+    EXPECT_FALSE(Main->isVisible());
+    EXPECT_EQ(CountLog("Fehlerlog kann nicht gespeichert werden"), 1);
+}
+
+TEST_F(FrmMainTest, HelpPageListsThePdfFilesByName)
+{
+    Dir.Write("Doku/b.PDF", "%PDF");
+    Dir.Write("Doku/a.pdf", "%PDF");
+    Dir.Write("Doku/notiz.txt", "");
+    QDir().mkpath(Dir.File("Doku/ordner.pdf"));
+    Create();
+    Main->show();   // the help page is filled when the window is first shown
+
+    const QList<QLabel*> links = Main->tabHilfe->findChildren<QLabel*>();
+    ASSERT_EQ(links.size(), 2);
+    QLabel* a = links[0]->text() == "a.pdf" ? links[0] : links[1];
+    QLabel* b = a == links[0] ? links[1] : links[0];
+    EXPECT_EQ(a->text(), "a.pdf");
+    EXPECT_EQ(b->text(), "b.PDF");
+    EXPECT_EQ(a->pos(), QPoint(20, 20));
+    EXPECT_EQ(b->pos(), QPoint(20, 50));
+    EXPECT_EQ(a->toolTip(), Dir.File("Doku/a.pdf"));
+    EXPECT_EQ(a->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(a->font().underline());
+    EXPECT_EQ(a->cursor().shape(), Qt::PointingHandCursor);
+
+    TUrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    QTest::mouseClick(b, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(recorder.Opened.size(), 1);
+    EXPECT_EQ(recorder.Opened[0], QUrl::fromLocalFile(Dir.File("Doku/b.PDF")));
+}
+
+TEST_F(FrmMainTest, LastShowIsReopenedAndRememberedAtExit)
+{
+    const QString show = Dir.File("Abend.pvs");
+    Create();
+    Box("cbLastFile")->click();
+    ModuleSzenen->ScriptText = "Skript des Abends";
+    ASSERT_TRUE(SaveProject(show));
+    EXPECT_EQ(Main->windowTitle(), "Palvento Orlisk 200 -  version.dll   " + show);
+    Destroy();
+    EXPECT_EQ(TStringIniFile(Dir.File("PV_TESSEL.ini")).ReadString("FrmMain", "LetzteProjektDatei", "?"), show);
+
+    Create();
+    EXPECT_TRUE(ModuleSzenen->ScriptText.isEmpty());
+    Main->show();
+    EXPECT_EQ(ProjectFileName, show);
+    EXPECT_EQ(Main->windowTitle(), "Palvento Orlisk 200 -  version.dll   " + show);
+    EXPECT_EQ(ModuleSzenen->ScriptText, "Skript des Abends");
+}
+
+TEST_F(FrmMainTest, MissingLastShowGivesAnEmptyShow)
+{
+    WriteSettings("LetzteDatei=1\r\nLetzteProjektDatei=" + Dir.File("geloescht.pvs").toUtf8() + "\r\n");
+    Create();
+    Main->show();
+    EXPECT_TRUE(ProjectFileName.isEmpty());
+    EXPECT_EQ(Main->windowTitle(), "Palvento Orlisk 200 -  version.dll");
+    EXPECT_EQ(CountLog("Fehler beim Öffnen"), 0);   // skipped silently
+    EXPECT_EQ(CountLog("Application-Exception"), 0);
+    EXPECT_TRUE(ModuleMain->ClockStarted());
+    EXPECT_TRUE(Main->tabHilfe->findChildren<QLabel*>().isEmpty());   // no help folder either
+}
+
+TEST_F(FrmMainTest, UnreadableLastPatchIsLoggedAndTheClockStillStarts)
+{
+    const QString patch = Dir.File("kaputt.pvp");
+    Dir.Write("kaputt.pvp", "[Kennlinien]\r\nKennlinienzahl=2\r\nN_1=A\r\nK_1=00\r\nN_2=B\r\nK_2=0G\r\n");
+    WriteSettings("LetztesPatch=1\r\nLetztePatchDatei=" + patch.toUtf8() + "\r\n");
+    Create();
+    Main->show();
+    EXPECT_EQ(CountLog("Application-Exception: "), 1);
+    EXPECT_TRUE(ModuleMain->ClockStarted());
+    EXPECT_EQ(ModulePatch->FileName, patch);
+
+    // Unticked, the file is left alone.
+    Destroy();
+    WriteSettings("LetztesPatch=0\r\nLetztePatchDatei=" + patch.toUtf8() + "\r\n");
+    TErrorLog::Instance().Clear();
+    Create();
+    Main->show();
+    EXPECT_EQ(CountLog("Application-Exception: "), 0);
+    EXPECT_TRUE(ModulePatch->FileName.isEmpty());
+}
+
+TEST_F(FrmMainTest, AutoSaveAtCloseKeepsABackupOfTheShow)
+{
+    const QString show = Dir.File("Abend.pvs");
+    Create();
+    Main->show();
+    ASSERT_TRUE(SaveProject(show));
+    const QByteArray before = Dir.Read("Abend.pvs");
+    ModuleSzenen->ScriptText = "geändert";
+    EXPECT_TRUE(Main->close());
+    EXPECT_EQ(Dir.Read("Abend.~pvs"), before);
+    EXPECT_TRUE(Dir.Read("Abend.pvs").endsWith("geändert"));
+}
+
+TEST_F(FrmMainTest, AutoSaveOfANewShowAsksForAFileAndACancelStillCloses)
+{
+    TScriptedPrompts prompts;
+    prompts.FileAnswers.push_back(Dir.File("Neu.pvs"));
+    Create();
+    Main->show();
+    EXPECT_TRUE(Main->close());
+    EXPECT_TRUE(QFileInfo::exists(Dir.File("Neu.pvs")));
+    Destroy();
+
+    Create();   // no answer scripted: the dialog is cancelled
+    Main->show();
+    EXPECT_TRUE(Main->close());
+    EXPECT_EQ(prompts.Asked.size(), 2);
+}
+
+TEST_F(FrmMainTest, FailedAutoSaveKeepsTheWindowOpenUnlessTheCloseIsForced)
+{
+    TScriptedPrompts prompts;
+    prompts.FileAnswers.push_back(Dir.File("fehlt/Abend.pvs"));   // no such folder
+    Create();
+    Box("cbFehlerlog")->click();
+    Main->show();
+    AppClosing = false;
+    EXPECT_FALSE(Main->close());
+    EXPECT_TRUE(Main->isVisible());
+    EXPECT_FALSE(AppClosing);
+    EXPECT_EQ(Main->PageControl1->currentWidget(), Main->TabSheet1);
+    EXPECT_EQ(W<QTabWidget>("pcDiverses")->currentWidget(), Main->tabFehlerlog);
+    EXPECT_EQ(CountLog("Fehler beim Speichern: "), 1);
+    EXPECT_FALSE(QFileInfo::exists(Dir.File("Fehlerlogs")));   // nothing of the closing ran
+
+    // A signal ends the program even when the save fails again.
+    prompts.FileAnswers.push_back(Dir.File("fehlt/Abend.pvs"));
+    Main->ForceClose();
+    EXPECT_FALSE(Main->isVisible());
+    EXPECT_TRUE(AppClosing);
+    EXPECT_EQ(CountLog("Fehler beim Speichern: "), 2);
+    EXPECT_EQ(QDir(Dir.File("Fehlerlogs")).entryList(QDir::Files).size(), 1);
+}
+
+} // namespace
+
+#include "test_FrmMain.moc"
