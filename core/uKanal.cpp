@@ -108,20 +108,6 @@ QStringList SplitDelimited(const QString& text, QChar delimiter)
 
 // --- TFadeTriple -----------------------------------------------------------
 
-void TFadeTriple::FadeTripleStep(float f)
-{
-    const long double v = static_cast<long double>(static_cast<std::int64_t>(Target) - Start) * f + Start;
-    if (std::isnan(v))
-        return;   // no meaningful fraction: the lane stays where it is
-    const long double r = std::nearbyint(v);   // default rounding mode: halves to even
-    if (r >= static_cast<long double>(Int32Max))
-        Current = static_cast<std::int32_t>(Int32Max);
-    else if (r <= static_cast<long double>(Int32Min))
-        Current = static_cast<std::int32_t>(Int32Min);
-    else
-        Current = static_cast<std::int32_t>(r);
-}
-
 // --- TKanal ----------------------------------------------------------------
 
 TKanal::TKanal(int nr)

@@ -8,6 +8,8 @@
 
 #include <QString>
 #include <array>
+#include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +47,47 @@ constexpr int KanalSpalteMax = 99;
 // Called with the channel and one of the kc* codes. Unassigned: nothing is called.
 using TKanalChangeEvent = std::function<void(TKanal* sender, int code)>;
 
+// Round half to even of |v| < 2^31 in the default rounding mode: adding 1.5 x 2^52
+// rounds v to an integer, which the low 32 bits of the sum then hold.
+inline int RoundSmall(double v)
+{
+    const double t = v + 6755399441055744.0;
+    std::int64_t bits;
+    std::memcpy(&bits, &t, sizeof bits);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
+}
+
+// A fraction for which RoundLerp may compute in double.
+inline bool IsFastFraction(float f)
+{
+    return f == 0.0f || (f >= 1.0f / 512.0f && f <= 1.0f);
+}
+
+// Round((target - start) x f + start), halves to even, saturated to 32 bits, for f
+// in 0..1: a fade lane's step and a sequence entry's fade. A tick computes
+// thousands of them, so the common case is a double computation that is exact: with start and target in -2^19..2^19-1 and a single
+// f of 0 or 2^-9..1 (lowest bit at least 2^-32), the product and the sum, which lies
+// between start and target, need at most 52 significant bits. Anything else is
+// computed in extended precision; rintl rounds as nearbyintl does in the default
+// rounding mode, as one inline instruction. fastFraction is IsFastFraction(f).
+inline int RoundLerp(std::int32_t start, std::int32_t target, float f, bool fastFraction)
+{
+    // Both in -2^19..2^19-1: offset by 2^19, neither has a bit at 2^20 or above.
+    constexpr std::uint32_t Small = 1u << 19;
+    const std::uint32_t offset = (static_cast<std::uint32_t>(start) + Small) | (static_cast<std::uint32_t>(target) + Small);
+    if (fastFraction && offset < 2 * Small)
+        return RoundSmall(static_cast<double>(target - start) * static_cast<double>(f) + start);
+    const long double v = static_cast<long double>(static_cast<std::int64_t>(target) - start) * f + start;
+    if (std::isnan(v))
+        return start;
+    const long double r = std::rintl(v);
+    if (r >= 2147483647.0L)
+        return 2147483647;
+    if (r <= -2147483648.0L)
+        return -2147483647 - 1;
+    return static_cast<int>(r);
+}
+
 // One fade lane: the level moves from Start to Target; Current is the level now.
 struct TFadeTriple {
     std::int32_t Start = 0;
@@ -57,8 +100,15 @@ struct TFadeTriple {
     void StartFromCurrent() { Start = Current; }
 
     // Current := Round((Target - Start) * f + Start), halves to even. f is not
-    // limited to 0..1; the result saturates to the 32-bit range.
-    void FadeTripleStep(float f);
+    // limited to 0..1; the result saturates to the 32-bit range. A fraction that is
+    // no number leaves the lane where it is.
+    void FadeTripleStep(float f)
+    {
+        if (!std::isnan(f))
+            Current = RoundLerp(Start, Target, f, IsFastFraction(f));
+    }
+    // The same for a whole tick's lanes, with IsFastFraction(f) computed once.
+    void FadeTripleStep(float f, bool fastFraction) { Current = RoundLerp(Start, Target, f, fastFraction); }
 };
 
 class TKanal {
@@ -179,7 +229,9 @@ public:
 
 private:
     static constexpr int EintragSpalten = KanalSpalteMax - KanalSpalteMin + 1;
-    static int EintragIndex(int i, int j) { return (i - 1) * EintragSpalten + (j - KanalSpalteMin); }
+    // Column-major: one step's values of all entries lie together, which is how a
+    // running sequence reads them every tick.
+    static int EintragIndex(int i, int j) { return (j - KanalSpalteMin) * KanalEintragMax + (i - 1); }
 
     std::unique_ptr<std::int32_t[]> FEintrag;
 };

@@ -41,40 +41,6 @@ int Pultmaster()
     return ModuleMaster ? ModuleMaster->Pultmaster : 255;
 }
 
-// Round((target - start) x f + start), halves to even, saturated to 32 bits, for f
-// in 0..1: a fade lane's step (the arithmetic of TFadeTriple::FadeTripleStep) and a
-// sequence entry's fade. A tick computes thousands of them, so the common case is a
-// double computation that is exact: with |start|, |target| < 2^19 and a single f of 0
-// or at least 2^-9 (lowest bit at least 2^-32), the product and the sum, which lies
-// between start and target, need at most 52 significant bits. Anything else is
-// computed in extended precision. rint and rintl round as nearbyint does in the
-// default rounding mode, and compile to inline instructions.
-inline int RoundLerp(std::int32_t start, std::int32_t target, float f)
-{
-    constexpr std::int32_t Small = 1 << 19;
-    constexpr float SmallestFastFraction = 1.0f / 512.0f;
-    if (start > -Small && start < Small && target > -Small && target < Small &&
-        (f == 0.0f || (f >= SmallestFastFraction && f <= 1.0f))) {
-        const double v = static_cast<double>(target - start) * static_cast<double>(f) + start;
-        return static_cast<int>(std::rint(v));
-    }
-    const long double v = static_cast<long double>(static_cast<std::int64_t>(target) - start) * f + start;
-    if (std::isnan(v))
-        return start;
-    const long double r = std::rintl(v);
-    if (r >= 2147483647.0L)
-        return 2147483647;
-    if (r <= -2147483648.0L)
-        return -2147483647 - 1;
-    return static_cast<int>(r);
-}
-
-// One step of a fade lane at f (0..1).
-inline void StepLane(TFadeTriple& lane, float f)
-{
-    lane.Current = RoundLerp(lane.Start, lane.Target, f);
-}
-
 // Counts nested calls for the lifetime of a scope, also when an exception leaves it.
 class TDepthGuard {
 public:
@@ -307,26 +273,27 @@ void TModuleLichtpult::CrossfadeKanalStep(TKanal& k, float f)
         f = 0.0f;   // also NaN
     else if (f > 1.0f)
         f = 1.0f;
+    const bool fast = IsFastFraction(f);
     switch (k.Modus) {
     case kmHTP:
     case kmBlinken:
     case kmFlackern:
-        StepLane(k.FadeB, f);
-        StepLane(k.FadeA, f);
-        StepLane(k.FadeMax, f);
+        k.FadeB.FadeTripleStep(f, fast);
+        k.FadeA.FadeTripleStep(f, fast);
+        k.FadeMax.FadeTripleStep(f, fast);
         if (Ablauf)
             k.SetPegel(k.FadeA.Current);
         break;
     case kmLTP:
         // Always stepped: with Target = Start the lane yields Start, never a value
         // left over from an earlier fade.
-        StepLane(k.FadeA, f);
+        k.FadeA.FadeTripleStep(f, fast);
         k.SetOutput(k.FadeA.Current);
         if (Ablauf)
             k.SetPegel(k.FadeA.Current);
         break;
     case kmDirekt:
-        StepLane(k.FadeA, f);
+        k.FadeA.FadeTripleStep(f, fast);
         break;
     default:
         break;
@@ -492,6 +459,7 @@ void TModuleLichtpult::ApplySequenceStepInto(const TKanal& k, int step, float f,
         f = 0.0f;   // also NaN
     else if (f > 1.0f)
         f = 1.0f;
+    const bool fast = IsFastFraction(f);
     const std::int64_t output = k.Output;   // this channel's output of the previous tick
     for (int i = 1; i <= entries; ++i) {
         const int target = k.GetEintrag(i, -1);
@@ -504,13 +472,13 @@ void TModuleLichtpult::ApplySequenceStepInto(const TKanal& k, int step, float f,
         if (neu != alt) {
             switch (modus) {
             case 1:   // fade in from 0
-                v = RoundLerp(0, neu, f);
+                v = RoundLerp(0, neu, f, fast);
                 break;
             case 2:   // fade out to 0
-                v = neu - RoundLerp(0, neu, f);
+                v = neu - RoundLerp(0, neu, f, fast);
                 break;
             case 3:   // crossfade from the previous step
-                v = RoundLerp(alt, neu, f);
+                v = RoundLerp(alt, neu, f, fast);
                 break;
             default:
                 break;
