@@ -5,6 +5,7 @@
 #include "core/uMod_Main.h"
 #include "core/uProject.h"
 #include "core/uPromptsGui.h"
+#include "devices/uFrm_Server.h"
 #include "platform/SignalWatcher.h"
 
 #include "core/uErrorLog.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
     SetPrompts(&prompts);
 
     auto* frmMain = new TFrmMain;
+    CreateInterfacePages(frmMain->pcInterface);
     prompts.SetParent(frmMain);
     new TdmMenu(frmMain, frmMain);
     ModuleMain->AfterFormsCreated();

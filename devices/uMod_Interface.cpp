@@ -2,14 +2,25 @@
 
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
+#include "core/uUtils.h"
+#include "devices/uPeers.h"
+#include "devices/uServer.h"
 
 namespace {
-const QString SectionServer = QStringLiteral("Server");
+const QString SectionInterface = QStringLiteral("Interface");
+const QString SectionMidi = QStringLiteral("MIDI");
+
+QString LineKey(const QString& line)
+{
+    return line.section(u'=', 0, 0).trimmed();
 }
+} // namespace
 
 // The interface module has neither tag nor name: messages that name a module
 // show an empty name for it.
-TModuleInterface::TModuleInterface() = default;
+TModuleInterface::TModuleInterface() : FServer(std::make_unique<TRemoteServer>()), FPeers(std::make_unique<TPeerList>()) {}
+
+TModuleInterface::~TModuleInterface() = default;
 
 void TModuleInterface::Init()
 {
@@ -23,41 +34,79 @@ void TModuleInterface::Done()
 
 void TModuleInterface::LoadServerSettings()
 {
-    if (!SettingsIni)
-        return;
-    const TStringIniFile& ini = *SettingsIni;
-    Server.Port = ini.ReadString(SectionServer, QStringLiteral("Port"), QStringLiteral("22455"));
-    Server.Key = ini.ReadString(SectionServer, QStringLiteral("Key"), QStringLiteral("K719"));
-    Server.StartAktiv = ini.ReadBool(SectionServer, QStringLiteral("StartAktiv"), false);
-    Server.FindSchritt = ini.ReadBool(SectionServer, QStringLiteral("FindSchritt"), false);
-    Server.Ausfuehren = ini.ReadBool(SectionServer, QStringLiteral("Ausfuehren"), false);
-    Server.Makro = ini.ReadBool(SectionServer, QStringLiteral("Makro"), false);
+    if (SettingsIni)
+        FServer->LoadServerSettings(*SettingsIni);
 }
 
 void TModuleInterface::SaveServerSettings()
 {
-    if (!SettingsIni)
-        return;
-    TStringIniFile& ini = *SettingsIni;
-    ini.WriteString(SectionServer, QStringLiteral("Port"), Server.Port);
-    ini.WriteString(SectionServer, QStringLiteral("Key"), Server.Key);
-    ini.WriteBool(SectionServer, QStringLiteral("StartAktiv"), Server.StartAktiv);
-    ini.WriteBool(SectionServer, QStringLiteral("FindSchritt"), Server.FindSchritt);
-    ini.WriteBool(SectionServer, QStringLiteral("Ausfuehren"), Server.Ausfuehren);
-    ini.WriteBool(SectionServer, QStringLiteral("Makro"), Server.Makro);
+    if (SettingsIni)
+        FServer->SaveServerSettings(*SettingsIni);
 }
 
 void TModuleInterface::LoadIni(TStringIniFile& ini)
 {
     ShowSections.Load(ini);
+    FPeers->LoadPeers(ini);
 }
 
 void TModuleInterface::SaveToStrings(QStringList& lines)
 {
-    ShowSections.Save(lines);
+    lines << QString() << u'[' + SectionInterface + u']';
+    // The lines of the input box come first, as they were loaded; the peers'
+    // lines are written from the peers themselves.
+    for (const QString& line : ShowSections.Lines(SectionInterface))
+        if (!TPeerList::IsPeerKey(LineKey(line)))
+            lines << line;
+    FPeers->SavePeers(lines);
+    if (ShowSections.Has(SectionMidi))
+        lines << QString() << u'[' + SectionMidi + u']' << ShowSections.Lines(SectionMidi);
 }
 
 void TModuleInterface::NewProject()
 {
-    ShowSections.Clear();
+    // Only the input box's lines go; the MIDI mappings stay.
+    TStringIniFile kept;
+    if (ShowSections.Has(SectionMidi))
+        kept.SetStrings(QStringList{u'[' + SectionMidi + u']'} + ShowSections.Lines(SectionMidi));
+    ShowSections.Load(kept);
+}
+
+void TModuleInterface::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
+{
+    (void)remote;
+    if (tokens.isEmpty() || tokens.at(0).isEmpty())
+        return;
+    switch (tokens.at(0).at(0).toUpper().unicode()) {
+    case 'V':
+        FPeers->SendToPeer(tokens);
+        break;
+    default:
+        break;
+    }
+}
+
+void TModuleInterface::ForwardToCoupledSystems(const QString& eventText)
+{
+    QStringList tokens;
+    TokenizeCommand(eventText + u'E', tokens);
+    // An event needs a command and a sub-command; anything shorter is no event.
+    if (tokens.size() < 2)
+        return;
+    const QChar c0 = (tokens.at(0).toUpper() + u' ').at(0);
+    const QChar c1 = (tokens.at(1).toUpper() + u' ').at(0);
+    const TRemoteServer& server = *FServer;
+    const bool coupled = (c0 == u'T' && c1 == u'F' && server.FindSchritt) ||
+                         (c0 == u'T' && c1 == u'E' && server.Ausfuehren) ||
+                         (c0 == u'M' && (c1 == u'D' || c1 == u'U') && server.Makro);
+    if (!coupled)
+        return;
+    for (int row = 1; row <= TPeerList::PeerCount; ++row) {
+        const QString key = FPeers->Peer(row).Key;
+        if (key.size() <= 2)
+            continue;
+        QStringList list{QStringLiteral("V") + QString::number(row), key};
+        list << tokens;
+        FPeers->SendToPeer(list);
+    }
 }

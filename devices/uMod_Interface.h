@@ -1,34 +1,50 @@
 #pragma once
 // The interface module: the device and network pages, the command letters C, I
-// and V, and the server settings kept in the settings file.
+// and V, the server settings kept in the settings file, and the forwarding of
+// local step and macro events to coupled computers.
 
 #include "core/uCarriedSections.h"
 #include "core/uMod_Abstract.h"
 
-// The server page's settings, section "Server" of the settings file.
-struct TServerSettings {
-    QString Port = QStringLiteral("22455");
-    QString Key = QStringLiteral("K719");
-    bool StartAktiv = false;
-    bool FindSchritt = false;
-    bool Ausfuehren = false;
-    bool Makro = false;
-};
+#include <memory>
+
+class TPeerList;
+class TRemoteServer;
 
 class TModuleInterface : public TModuleAbstract {
 public:
     TModuleInterface();
+    ~TModuleInterface() override;
 
+    // Settings section "Server": read at start, written at shut-down. Reading
+    // starts the server when "StartAktiv" is set.
     void Init() override;
     void Done() override;
-    // Sections "Interface" and "MIDI" of a show, kept as they were loaded.
+    // Show section "Interface" (peers and the lines of pages not built here,
+    // kept as loaded) followed by section "MIDI", kept as loaded.
     void LoadIni(TStringIniFile& ini) override;
     void SaveToStrings(QStringList& lines) override;
+    // Drops the kept input-box lines; the peers, the MIDI section and the server
+    // keep their state.
     void NewProject() override;
+    // "V" n sends to a peer; "C" and "I" belong to pages not built here.
+    void ExecuteCommand(QStringList& tokens, std::uint8_t remote) override;
 
-    TServerSettings Server;
-    TCarriedSections ShowSections{{QStringLiteral("Interface"), QStringLiteral("MIDI")}};
+    // Sends a local step or macro event ("T0F12", "T0E1", "M5D", ...) to every
+    // peer whose key has at least three characters, when the matching coupling
+    // option of the server is set. Callers skip events that came from a remote
+    // computer.
+    void ForwardToCoupledSystems(const QString& eventText);
 
     void LoadServerSettings();
     void SaveServerSettings();
+
+    TRemoteServer& Server() const { return *FServer; }
+    TPeerList& Peers() const { return *FPeers; }
+
+    TCarriedSections ShowSections{{QStringLiteral("Interface"), QStringLiteral("MIDI")}};
+
+private:
+    std::unique_ptr<TRemoteServer> FServer;
+    std::unique_ptr<TPeerList> FPeers;
 };

@@ -1,0 +1,56 @@
+#pragma once
+// The page "Server" of the interface tabs: a view of the remote command server.
+// It shows the server's settings, the coupling options and the protocol log,
+// and hands every user action to the server.
+
+#include <QPointer>
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QTabWidget;
+class TRemoteServer;
+
+class TFrmServer : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFrmServer(TRemoteServer& server, QWidget* parent = nullptr);
+    ~TFrmServer() override;
+
+    // Fills the widgets from the server without firing their handlers.
+    void Refresh();
+
+    QGroupBox* gbServer = nullptr;
+    QCheckBox* cbAktiv = nullptr;
+    QCheckBox* cbStartAktiv = nullptr;
+    QLineEdit* edtPort = nullptr;
+    QLineEdit* edtKey = nullptr;
+    QGroupBox* gbKoppeln = nullptr;
+    QCheckBox* cbFindSchritt = nullptr;
+    QCheckBox* cbSchrittAusfuehren = nullptr;
+    QCheckBox* cbMakro = nullptr;
+    QPlainTextEdit* memProt = nullptr;
+
+private:
+    template <typename F>
+    void Handle(F&& action);
+
+    QPointer<TRemoteServer> FServer;   // null once the module is gone
+};
+
+extern TFrmServer* FrmServer;
+
+// Creates the server and connected-computers pages of the interface module
+// (once) and docks them into the tabs "tabVerbundeneRechner" ("verbundene
+// Rechner") and "tabServer" ("Server") of pcInterface, adding the tabs when
+// they are missing.
+void CreateInterfacePages(QTabWidget* pcInterface);
+
+// Shared by the protocol memos of the network pages: inserts line as the first
+// line of memo and keeps at most maxLines lines.
+void PrependMemoLine(QPlainTextEdit* memo, const QString& line, int maxLines);
+// Lets only the digits and backspace be typed into edit; other characters typed
+// are discarded (text set by the program is not checked).
+void AcceptTypedDigitsOnly(QLineEdit* edit);

@@ -1,0 +1,348 @@
+// The connected computers and the forwarding of coupled events, over real TCP
+// to listeners on 127.0.0.1; the interface module's show section and commands.
+
+#include "TestHelpers.h"
+
+#include "core/uErrorLog.h"
+#include "core/uMod_Main.h"
+#include "core/uStringIniFile.h"
+#include "cues/uMod_Makros.h"
+#include "devices/uMod_Interface.h"
+#include "devices/uPeers.h"
+#include "devices/uServer.h"
+
+#include <QHostAddress>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+
+namespace {
+
+int CountLines(const QStringList& lines, const QString& part)
+{
+    int n = 0;
+    for (const QString& line : lines)
+        n += line.contains(part) ? 1 : 0;
+    return n;
+}
+
+// Stands for another console: accepts connections and keeps what each sends.
+class TListener {
+public:
+    TListener()
+    {
+        FServer.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&FServer, &QTcpServer::newConnection, &FServer, [this] {
+            while (QTcpSocket* s = FServer.nextPendingConnection()) {
+                const int i = int(Received.size());
+                Received << QByteArray();
+                Sockets << s;
+                QObject::connect(s, &QTcpSocket::readyRead, &FServer, [this, s, i] { Received[i] += s->readAll(); });
+            }
+        });
+    }
+    QString Port() const { return QString::number(FServer.serverPort()); }
+    QByteArray All() const { return Received.isEmpty() ? QByteArray() : Received.last(); }
+
+    QList<QByteArray> Received;
+    QList<QTcpSocket*> Sockets;
+
+private:
+    QTcpServer FServer;
+};
+
+bool Connect(TPeerList& peers, int row)
+{
+    peers.Connect(row);
+    return WaitFor([&] { return peers.IsConnected(row); });
+}
+
+class PeersTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TErrorLog::Instance().Clear();
+        Peers.SetPeer(1, QStringLiteral("Bühne"), "127.0.0.1", Listener.Port(), "K555");
+        Peers.SelectPeer(1);
+    }
+    int Sent() const { return CountLines(Peers.Log(), " gesendet: "); }
+
+    TListener Listener;
+    TPeerList Peers;
+};
+
+} // namespace
+
+TEST_F(PeersTest, ConnectDisconnectAndTheLogLines)
+{
+    EXPECT_EQ(Peers.Peer(1).Status, "");
+    Peers.ToggleConnection();
+    ASSERT_TRUE(WaitFor([&] { return Peers.IsConnected(1) && Listener.Sockets.size() == 1; }));
+    EXPECT_EQ(Peers.Peer(1).Status, "verbunden");
+    EXPECT_EQ(Peers.Log().first().mid(8), QStringLiteral("   Client1  \"Bühne\"   [127.0.0.1]   verbunden"));
+
+    // Closed by the peer: "getrennt", the port stays.
+    Listener.Sockets.first()->disconnectFromHost();
+    ASSERT_TRUE(WaitFor([&] { return !Peers.IsOpen(1); }));
+    EXPECT_EQ(Peers.Peer(1).Status, "getrennt");
+    EXPECT_EQ(Peers.Peer(1).Port, Listener.Port());
+    EXPECT_TRUE(Peers.Log().first().endsWith("]   getrennt"));
+    EXPECT_EQ(CountLines(Peers.Log(), "Fehler"), 0);   // a normal close is no error
+
+    // The button again connects; once more closes.
+    Peers.ToggleConnection();
+    ASSERT_TRUE(WaitFor([&] { return Peers.IsConnected(1); }));
+    Peers.ToggleConnection();
+    EXPECT_FALSE(Peers.IsOpen(1));
+    EXPECT_EQ(Peers.Peer(1).Status, "getrennt");
+}
+
+TEST_F(PeersTest, ARefusedConnectionIsAnError)
+{
+    QString port;
+    {
+        TListener gone;
+        port = gone.Port();
+    }
+    Peers.SetPeer(2, "Weg", "127.0.0.1", port, "K555");
+    Peers.Connect(2);
+    ASSERT_TRUE(WaitFor([&] { return Peers.Peer(2).Status == "Fehler"; }));
+    EXPECT_FALSE(Peers.IsOpen(2));
+    EXPECT_TRUE(Peers.Log().first().contains("]   Fehler: ")) << Peers.Log().first().toStdString();
+}
+
+TEST_F(PeersTest, BadPortsAndMissingHostsConnectNothing)
+{
+    Peers.SetPeer(2, "A", "127.0.0.1", "abc", "");
+    Peers.SetPeer(3, "B", "127.0.0.1", "70000", "");
+    Peers.SetPeer(4, "C", "  ", "22455", "");
+    Peers.SetPeer(5, "D", "127.0.0.1", "", "");
+    for (int row = 2; row <= 5; ++row) {
+        Peers.Connect(row);
+        EXPECT_FALSE(Peers.IsOpen(row)) << row;
+    }
+    const QStringList log = TErrorLog::Instance().Lines();
+    EXPECT_EQ(CountLines(log, "'abc' ist kein gültiger Integerwert"), 1);
+    EXPECT_EQ(CountLines(log, "'70000' ist kein gültiger Port"), 1);
+    EXPECT_EQ(log.size(), 2);
+    // Nothing selected is nothing done.
+    TPeerList fresh;
+    fresh.ToggleConnection();
+    EXPECT_EQ(fresh.Selected(), 0);
+}
+
+TEST_F(PeersTest, SendToPeerSendsTheTokensAfterTheNumberJoined)
+{
+    // Closed: nothing sent, nothing logged.
+    Peers.SendToPeer({"V1", "K555", "K1", "P255"});
+    EXPECT_EQ(Sent(), 0);
+
+    ASSERT_TRUE(Connect(Peers, 1));
+    Peers.SendToPeer({"V0", "K555K1P1"});
+    Peers.SendToPeer({"V13", "K555K1P1"});
+    Peers.SendToPeer({"V", "K555K1P1"});
+    EXPECT_EQ(Sent(), 0);
+    Peers.SendToPeer({"V1", "K555", "S\"Akt I – Bühne\""});
+    EXPECT_EQ(Sent(), 1);
+    EXPECT_TRUE(Peers.Log().first().endsWith(QStringLiteral("]   gesendet: K555S\"Akt I – Bühne\"")));
+    // Western text goes out as Windows-1252 bytes, the en dash included.
+    const QByteArray expected = "K555S\"Akt I \x96 B\xFChne\"";
+    ASSERT_TRUE(WaitFor([&] { return Listener.All().size() >= expected.size(); }));
+    EXPECT_EQ(Listener.All(), expected);
+}
+
+TEST_F(PeersTest, MessagesAreWrittenOneByOneInOrder)
+{
+    ASSERT_TRUE(Connect(Peers, 1));
+    Peers.SendToPeer({"V1", "K555M5D"});
+    Peers.SendToPeer({"V1", "K555M5U"});
+    Peers.SendToPeer({"V1", "K555T0E1"});
+    // The first is on its way; the others wait their turn instead of joining it.
+    EXPECT_EQ(Peers.PendingMessages(1), 2);
+    ASSERT_TRUE(WaitFor([&] { return Listener.All().size() >= 21; }));
+    EXPECT_EQ(Listener.All(), "K555M5DK555M5UK555T0E1");
+    EXPECT_EQ(Peers.PendingMessages(1), 0);
+}
+
+TEST(PeersShow, SavedRowsAndLoadedRows)
+{
+    TPeerList peers;
+    peers.SetPeer(1, "Nur Name", "", "", "");
+    peers.SetPeer(2, "", "", "22455", "K719");       // neither name nor address
+    peers.SetPeer(12, " ", "10.0.0.2", "22455", "K719");
+    QStringList lines;
+    peers.SavePeers(lines);
+    EXPECT_EQ(lines, QStringList({"VR_Name_1=Nur Name", "VR_IP_1=", "VR_Port_1=", "VR_Koppel_1=", "VR_Name_12= ",
+                                  "VR_IP_12=10.0.0.2", "VR_Port_12=22455", "VR_Koppel_12=K719"}));
+
+    // Loading replaces every row and always announces row 1, also when it was selected.
+    peers.SelectPeer(1);
+    QSignalSpy selected(&peers, &TPeerList::selectionChanged);
+    TStringIniFile ini;
+    ini.SetText("[Interface]\nvr_name_3=Licht\nVR_IP_3=pult.local\nVR_Port_3=22455\nVR_Koppel_3=K1\n");
+    peers.LoadPeers(ini);
+    EXPECT_EQ(selected.count(), 1);
+    EXPECT_EQ(peers.Selected(), 1);
+    EXPECT_EQ(peers.Peer(1).Name, "");
+    EXPECT_EQ(peers.Peer(12).IP, "");
+    EXPECT_EQ(peers.Peer(3).Name, "Licht");
+    EXPECT_EQ(peers.Peer(3).IP, "pult.local");
+    EXPECT_EQ(peers.Peer(3).Key, "K1");
+
+    EXPECT_TRUE(TPeerList::IsPeerKey("VR_Koppel_12"));
+    EXPECT_TRUE(TPeerList::IsPeerKey("vr_ip_1"));
+    EXPECT_FALSE(TPeerList::IsPeerKey("VR_IP_13"));
+    EXPECT_FALSE(TPeerList::IsPeerKey("VR_IP_01"));
+    EXPECT_FALSE(TPeerList::IsPeerKey("BI1"));
+}
+
+// ---- the interface module ----
+
+TEST(InterfaceModule, ShowSectionKeepsTheInputBoxLinesBeforeThePeersAndMidiAfter)
+{
+    TModuleInterface module;
+    TStringIniFile ini;
+    ini.SetText("[Interface]\nVR_Name_2=Zwei\nBI0=K1P255\nVR_IP_2=10.0.0.2\nBI1=\nVR_Port_2=22455\nVR_Koppel_2=K719\n"
+                "[MIDI]\nAnzahl=1\nM1=144 60 K1P255\n");
+    module.LoadIni(ini);
+    module.Peers().SetPeer(5, "Fünf", "10.0.0.5", "1", "K555");
+    QStringList lines;
+    module.SaveToStrings(lines);
+    EXPECT_EQ(lines, QStringList({"", "[Interface]", "BI0=K1P255", "BI1=", "VR_Name_2=Zwei", "VR_IP_2=10.0.0.2",
+                                  "VR_Port_2=22455", "VR_Koppel_2=K719", QStringLiteral("VR_Name_5=Fünf"),
+                                  "VR_IP_5=10.0.0.5", "VR_Port_5=1", "VR_Koppel_5=K555", "", "[MIDI]", "Anzahl=1",
+                                  "M1=144 60 K1P255"}));
+
+    // A new show drops the input box lines only.
+    module.Server().Key = "4711";
+    module.NewProject();
+    lines.clear();
+    module.SaveToStrings(lines);
+    EXPECT_EQ(lines, QStringList({"", "[Interface]", "VR_Name_2=Zwei", "VR_IP_2=10.0.0.2", "VR_Port_2=22455",
+                                  "VR_Koppel_2=K719", QStringLiteral("VR_Name_5=Fünf"), "VR_IP_5=10.0.0.5", "VR_Port_5=1",
+                                  "VR_Koppel_5=K555", "", "[MIDI]", "Anzahl=1", "M1=144 60 K1P255"}));
+    EXPECT_EQ(module.Server().Key, "4711");
+
+    // A show without the sections empties the peers.
+    TStringIniFile empty;
+    module.LoadIni(empty);
+    lines.clear();
+    module.SaveToStrings(lines);
+    EXPECT_EQ(lines, QStringList({"", "[Interface]"}));
+}
+
+namespace {
+
+// Stands for the macro module: it reports a press or release to the interface
+// module unless the command came from a remote computer.
+class TForwardingMakro : public TModuleMakro {
+public:
+    void ExecuteCommand(QStringList& tokens, std::uint8_t remote) override
+    {
+        Remote << int(remote);
+        if (!remote)
+            ModuleInterface->ForwardToCoupledSystems(tokens.join(QString()));
+    }
+    QList<int> Remote;
+};
+
+class ForwardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.Dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=0\r\nStartAktiv=1\r\n");
+        Engine.Start();
+        Peers = &ModuleInterface->Peers();
+        Server = &ModuleInterface->Server();
+    }
+    // Rows 1..3 connected to their own listener; row 2's key is too short.
+    void ConnectThree()
+    {
+        const char* keys[] = {"K555", "K5", "K5555"};
+        for (int row = 1; row <= 3; ++row) {
+            Peers->SetPeer(row, "P" + QString::number(row), "127.0.0.1", Listeners[row - 1].Port(), keys[row - 1]);
+            ASSERT_TRUE(Connect(*Peers, row));
+        }
+    }
+    // Messages handed to row's connection, as its log lines tell.
+    int SentTo(int row) const
+    {
+        int n = 0;
+        for (const QString& line : Peers->Log())
+            n += line.contains(QStringLiteral("Client%1  ").arg(row)) && line.contains(" gesendet: ") ? 1 : 0;
+        return n;
+    }
+
+    TEngine Engine;
+    TPeerList* Peers = nullptr;
+    TRemoteServer* Server = nullptr;
+    TListener Listeners[3];
+};
+
+} // namespace
+
+TEST_F(ForwardTest, EachCoupledPeerGetsItsOwnKeyAndTheEvent)
+{
+    ConnectThree();
+    Server->FindSchritt = true;
+    ModuleInterface->ForwardToCoupledSystems("T0F12");
+    ASSERT_TRUE(WaitFor([&] { return Listeners[0].All() == "K555T0F12" && Listeners[2].All() == "K5555T0F12"; }));
+    EXPECT_EQ(SentTo(2), 0);
+    EXPECT_EQ(Listeners[1].All(), "");
+}
+
+TEST_F(ForwardTest, OnlyEventsWhoseCouplingIsCheckedAreSent)
+{
+    ConnectThree();
+    ModuleInterface->ForwardToCoupledSystems("T0F7");
+    ModuleInterface->ForwardToCoupledSystems("T0E1");
+    ModuleInterface->ForwardToCoupledSystems("M5D");
+    ModuleInterface->ForwardToCoupledSystems("M5U");
+    EXPECT_EQ(SentTo(1), 0);
+
+    Server->FindSchritt = true;
+    Server->Ausfuehren = true;
+    Server->Makro = true;
+    // Never sent: other letters, too few tokens, nothing at all.
+    for (const char* event : {"K1P255", "T0", "M5", "", "T0X1", "M5E", "S1F2"})
+        ModuleInterface->ForwardToCoupledSystems(event);
+    EXPECT_EQ(SentTo(1), 0);
+
+    ModuleInterface->ForwardToCoupledSystems("m5u");   // any case
+    ModuleInterface->ForwardToCoupledSystems("T0E2");
+    EXPECT_EQ(SentTo(1), 2);
+    ASSERT_TRUE(WaitFor([&] { return Listeners[0].All().size() >= 15; }));
+    EXPECT_EQ(Listeners[0].All(), "K555m5uK555T0E2");
+}
+
+TEST_F(ForwardTest, VCommandsReachThePeerAndBadNumbersSendNothing)
+{
+    ConnectThree();
+    Engine.Main->ExecuteLines({"V13K555K1P1", "V0K555K1P1", "V2719K1P255", "V1K555K1P255"}, false);
+    EXPECT_EQ(SentTo(1), 1);
+    EXPECT_EQ(SentTo(2), 0);
+    ASSERT_TRUE(WaitFor([&] { return Listeners[0].All() == "K555K1P255"; }));
+}
+
+TEST_F(ForwardTest, ARemoteCommandIsNotForwardedBack)
+{
+    ConnectThree();
+    Server->Makro = true;
+    TForwardingMakro makro;
+    TModuleMakro* original = ModuleMakro;
+    ModuleMakro = &makro;
+
+    Engine.Main->ExecuteLines({"M5D"}, false);
+    EXPECT_EQ(SentTo(1), 1);
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, Server->ListeningPort());
+    ASSERT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    client.write("K719M5U");
+    ASSERT_TRUE(WaitFor([&] { return makro.Remote.size() == 2; }));
+    EXPECT_EQ(makro.Remote, QList<int>({0, 1}));
+    EXPECT_EQ(SentTo(1), 1);
+    ASSERT_TRUE(WaitFor([&] { return Listeners[0].All() == "K555M5D"; }));
+    ModuleMakro = original;
+}
