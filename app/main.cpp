@@ -23,14 +23,9 @@ public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override
     {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& e) {
-            AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
-        } catch (...) {
-            AddToErrorLog(elError, QStringLiteral("Application-Exception: unbekannter Fehler"));
-        }
-        return false;
+        bool result = false;
+        Guarded([&] { result = QApplication::notify(receiver, event); });
+        return result;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "audio/uMod_Audio.h"
 #include "core/uErrorLog.h"
+#include "core/uFormUtils.h"
 #include "core/uErrors.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
@@ -21,27 +22,7 @@
 
 namespace {
 
-// The last-chance rule: whatever escapes a handler is logged, no dialog, and
-// the program goes on.
-void Guarded(const std::function<void()>& handler)
-{
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
-    } catch (...) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: unbekannter Fehler"));
-    }
-}
 
-// The hourglass while a show is read or written.
-class TWaitCursor {
-public:
-    TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 TModuleMain& Main()
 {

@@ -60,3 +60,8 @@ void AddToErrorLog(int kind, const QString& text)
 {
     TErrorLog::Instance().Add(kind, text);
 }
+
+void LogApplicationException(const QString& message)
+{
+    AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + message);
+}

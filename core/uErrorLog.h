@@ -2,6 +2,8 @@
 // The program's error log: a thread-safe list of formatted lines that the main
 // window's error-log page shows and that can be written to a file at exit.
 
+#include "core/uErrors.h"
+
 #include <QDateTime>
 #include <QMutex>
 #include <QObject>
@@ -38,3 +40,23 @@ constexpr int elWarning = 2;
 constexpr int elError = 3;
 
 void AddToErrorLog(int kind, const QString& text);
+
+// The last-chance rule for code that Qt calls (handlers, slots, timers, socket
+// events): whatever escapes is logged as kind 3 "Application-Exception: " and the
+// message, no dialog, and the program goes on.
+void LogApplicationException(const QString& message);
+
+// Runs action under the last-chance rule; false when it raised.
+template <typename F>
+bool Guarded(F&& action)
+{
+    try {
+        action();
+        return true;
+    } catch (const std::exception& e) {
+        LogApplicationException(ExceptionMessage(e));
+    } catch (...) {
+        LogApplicationException(QStringLiteral("unbekannter Fehler"));
+    }
+    return false;
+}

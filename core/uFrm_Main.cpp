@@ -68,27 +68,7 @@ const QString StepCaptions[] = {
     QStringLiteral("nie durchführen"),
 };
 
-// A start-up, closing or option step that fails is logged, and the next step still runs.
-template <typename F>
-void Guarded(F&& step)
-{
-    try {
-        step();
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
-    } catch (...) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: unbekannter Fehler"));
-    }
-}
 
-// The hourglass for the duration of a scope.
-class TWaitCursor {
-public:
-    TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 // A document link of the help page: its tooltip holds the document's full path.
 class THelpLink : public QLabel {

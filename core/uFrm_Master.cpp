@@ -249,11 +249,7 @@ void TfrmMaster::Handle(F&& action)
 {
     if (!FModule)
         return;
-    try {
-        action(*FModule);
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
-    }
+    Guarded([&] { action(*FModule); });
     // The module may have refused the change; show what it holds.
     Refresh();
 }

@@ -72,11 +72,6 @@ private:
     std::atomic<bool>& FFlag;
 };
 
-void LogApplicationException(const QString& message)
-{
-    AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + message);
-}
-
 } // namespace
 
 QString DetermineProgramDir()
@@ -109,13 +104,7 @@ TModuleMain::TModuleMain()
     FClockContext = std::make_unique<QObject>();
     FSlowTimer = std::make_unique<QTimer>();
     FSlowTimer->setInterval(SlowTickPeriodMs);
-    QObject::connect(FSlowTimer.get(), &QTimer::timeout, FClockContext.get(), [this] {
-        try {
-            SlowTick();
-        } catch (const std::exception& e) {
-            LogApplicationException(ExceptionMessage(e));
-        }
-    });
+    QObject::connect(FSlowTimer.get(), &QTimer::timeout, FClockContext.get(), [this] { Guarded([this] { SlowTick(); }); });
 
     CreateModules();
     Init();
@@ -127,11 +116,7 @@ TModuleMain::~TModuleMain()
     AppClosing = true;
     StopClock();
     FSlowTimer->stop();
-    try {
-        Done();
-    } catch (const std::exception& e) {
-        LogApplicationException(ExceptionMessage(e));
-    }
+    Guarded([this] { Done(); });
     FreeModules();
     DelayedCommands.clear();
     CommandLines.clear();
@@ -253,15 +238,11 @@ void TModuleMain::ClockTick()
     if (FInTick || AppClosing || AppTerminating || ModulesBusy)
         return;
     FInTick = true;
-    try {
+    Guarded([this] {
         FadeClock += ClockIncrement(FadeFactor);
         ChaseClock += ClockIncrement(ChaseFactor);
         Tick();
-    } catch (const std::exception& e) {
-        LogApplicationException(ExceptionMessage(e));
-    } catch (...) {
-        LogApplicationException(QStringLiteral("unbekannter Fehler"));
-    }
+    });
     FInTick = false;
 }
 
@@ -454,11 +435,7 @@ void TModuleMain::RunDelayedCommands()
         CommandLines = SplitLines(DelayedCommands[i].Text);
         DelayedCommands.erase(DelayedCommands.begin() + static_cast<std::ptrdiff_t>(i));
         // One failing command must not cost the console and patch their tick.
-        try {
-            ExecuteLines(CommandLines, false);
-        } catch (const std::exception& e) {
-            LogApplicationException(ExceptionMessage(e));
-        }
+        Guarded([this] { ExecuteLines(CommandLines, false); });
     }
 }
 

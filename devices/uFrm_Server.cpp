@@ -180,11 +180,7 @@ void TFrmServer::Handle(F&& action)
 {
     if (!FServer)
         return;
-    try {
-        action();
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
-    }
+    Guarded(action);
     // The server may have refused (a port that cannot be opened unchecks the box).
     Refresh();
 }

@@ -124,11 +124,7 @@ void TFrmVerbundeneRechner::Handle(F&& action)
 {
     if (!FPeers)
         return;
-    try {
-        action();
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
-    }
+    Guarded(action);
 }
 
 void TFrmVerbundeneRechner::InitPeerGrid()

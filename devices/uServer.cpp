@@ -247,14 +247,10 @@ void TRemoteServer::ExecuteRemoteCommand(const QByteArray& message)
 void TRemoteServer::Execute(QStringList& tokens)
 {
     // Called from socket events: nothing may unwind into the event loop.
-    try {
+    Guarded([&] {
         if (FExecutor)
             FExecutor(tokens);
         else if (ModuleMain)
             ModuleMain->ExecuteCommand(tokens, 1);
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: ") + ExceptionMessage(e));
-    } catch (...) {
-        AddToErrorLog(elError, QStringLiteral("Application-Exception: unbekannter Fehler"));
-    }
+    });
 }
