@@ -103,3 +103,68 @@ void TEngine::Stop()
     delete Main;
     Main = nullptr;
 }
+
+#include <QDeadlineTimer>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+#include <csignal>
+
+TProgramProcess::TProgramProcess(const TTempProgramDir& dir, const QList<QPair<QString, QString>>& env)
+{
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("PV_PROGRAM_DIR", dir.Path());
+    e.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const auto& [name, value] : env)
+        e.insert(name, value);
+    Process.setProcessEnvironment(e);
+    Process.start(PV_PROGRAM_BINARY, {});
+    FStarted = Process.waitForStarted(20000);
+}
+
+TProgramProcess::~TProgramProcess()
+{
+    if (Running()) {
+        Process.kill();
+        Process.waitForFinished(5000);
+    }
+}
+
+QString TProgramProcess::Stderr()
+{
+    FErr += Process.readAllStandardError();
+    return QString::fromLocal8Bit(FErr);
+}
+
+bool TProgramProcess::WaitForClock(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!FErr.contains("Uhr gestartet") && Running() && !deadline.hasExpired()) {
+        Process.waitForReadyRead(200);
+        FErr += Process.readAllStandardError();
+    }
+    return FErr.contains("Uhr gestartet");
+}
+
+TProgramProcess::TResult TProgramProcess::Stop(int sig)
+{
+    if (Running())
+        ::kill(static_cast<pid_t>(Process.processId()), sig);
+    Process.waitForFinished(20000);
+    TResult r;
+    r.Stderr = Stderr();
+    r.ExitCode = Process.exitCode();
+    r.Crashed = Process.exitStatus() != QProcess::NormalExit;
+    const auto m = QRegularExpression("beendet nach (\\d+) Takten").match(r.Stderr);
+    if (m.hasMatch())
+        r.Ticks = m.captured(1).toLongLong();
+    return r;
+}
+
+bool CopyDmxLibraries(const TTempProgramDir& dir)
+{
+    for (const char* name : {"pvm_dmx.so", "libusbio.so"})
+        if (!QFile::copy(QStringLiteral(PV_PROGRAM_FOLDER "/") + name, dir.File(name)))
+            return false;
+    return true;
+}

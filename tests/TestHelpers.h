@@ -60,3 +60,36 @@ public:
     TTempProgramDir Dir;
     TModuleMain* Main = nullptr;
 };
+
+#include <QProcess>
+
+// The real program started (offscreen) in a program folder; ended by a signal.
+class TProgramProcess {
+public:
+    struct TResult {
+        int ExitCode = -1;
+        bool Crashed = true;
+        QString Stderr;
+        long long Ticks = -1;   // from the program's closing line, -1 when absent
+    };
+
+    // env: further environment variables (name, value).
+    explicit TProgramProcess(const TTempProgramDir& dir, const QList<QPair<QString, QString>>& env = {});
+    ~TProgramProcess();
+    bool Started() const { return FStarted; }
+    bool Running() const { return Process.state() == QProcess::Running; }
+    // Waits for the line the program prints when its clock starts.
+    bool WaitForClock(int timeoutMs = 30000);
+    // Sends sig and waits for the end.
+    TResult Stop(int sig);
+    QString Stderr();
+
+    QProcess Process;
+
+private:
+    QByteArray FErr;
+    bool FStarted = false;
+};
+
+// Copies the output plug-in and the driver stand-in from the build into dir.
+bool CopyDmxLibraries(const TTempProgramDir& dir);

@@ -20,14 +20,6 @@ namespace {
 
 constexpr int ArtDmxHeaderSize = 18;
 
-bool CopyLibraries(const TTempProgramDir& dir)
-{
-    for (const char* name : {"pvm_dmx.so", "libusbio.so"})
-        if (!QFile::copy(QStringLiteral(PV_PROGRAM_FOLDER "/") + name, dir.File(name)))
-            return false;
-    return true;
-}
-
 // A UDP receiver on a free local port.
 class TArtNetReceiver {
 public:
@@ -81,7 +73,7 @@ QByteArray HalfCurveSection()
 TEST(DmxFramePath, EngineSendsCurvedAndPlainLevelsAsArtDmx)
 {
     TEngine e;
-    ASSERT_TRUE(CopyLibraries(e.Dir)) << "pvm_dmx.so and libusbio.so are built into " PV_PROGRAM_FOLDER;
+    ASSERT_TRUE(CopyDmxLibraries(e.Dir)) << "pvm_dmx.so and libusbio.so are built into " PV_PROGRAM_FOLDER;
     e.Dir.Write("kurve.pvp", "[Patch]\r\n" + HalfCurveSection());
     TArtNetReceiver receiver;
     qputenv("USBIO_DEVICE", receiver.Device());
@@ -111,30 +103,22 @@ TEST(DmxFramePath, EngineSendsCurvedAndPlainLevelsAsArtDmx)
 TEST(DmxFramePath, ProgramKeepsSendingAfterReopeningAMalformedPatch)
 {
     TTempProgramDir dir;
-    ASSERT_TRUE(CopyLibraries(dir));
+    ASSERT_TRUE(CopyDmxLibraries(dir));
     dir.Write("kaputt.pvp", "[Patch]\r\nP_1=2\r\n[Kennlinien]\r\nKennlinienzahl=1\r\nN_1=X\r\nK_1=ZZ\r\n");
     dir.Write("PV_TESSEL.ini",
               "[FrmMain]\r\nLetztesPatch=1\r\nLetztePatchDatei=" + dir.File("kaputt.pvp").toUtf8() + "\r\n");
     TArtNetReceiver receiver;
 
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PV_PROGRAM_DIR", dir.Path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("USBIO_DEVICE", QString::fromLatin1(receiver.Device()));
-    program.setProcessEnvironment(env);
-    program.start(PV_PROGRAM_BINARY, {});
-    ASSERT_TRUE(program.waitForStarted(20000));
+    TProgramProcess program(dir, {{"USBIO_DEVICE", QString::fromLatin1(receiver.Device())}});
+    ASSERT_TRUE(program.Started());
 
-    const QList<QByteArray> packets =
-        receiver.Take(25, 60000, [&program] { return program.state() == QProcess::Running; });
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    program.waitForFinished(20000);
-    const std::string err = program.readAllStandardError().toStdString();
+    const QList<QByteArray> packets = receiver.Take(25, 60000, [&program] { return program.Running(); });
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+    const std::string err = end.Stderr.toStdString();
 
     ASSERT_GE(packets.size(), 25) << err;
     ExpectArtDmx(packets.front());
     ExpectArtDmx(packets.back());
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << err;
-    EXPECT_EQ(program.exitCode(), 0) << err;
+    EXPECT_FALSE(end.Crashed) << err;
+    EXPECT_EQ(end.ExitCode, 0) << err;
 }

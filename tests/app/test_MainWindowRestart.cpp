@@ -7,46 +7,18 @@
 #include "core/uProject.h"
 #include "core/uStringIniFile.h"
 
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 namespace {
 
-struct TRun {
-    int ExitCode = -1;
-    bool Crashed = true;
-    QString Stderr;
-};
-
 // Starts the program, waits for its clock, then ends it with SIGTERM.
-TRun RunUntilClockThenTerminate(const TTempProgramDir& dir)
+TProgramProcess::TResult RunUntilClockThenTerminate(const TTempProgramDir& dir)
 {
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PV_PROGRAM_DIR", dir.Path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(env);
-    program.start(PV_PROGRAM_BINARY, {});
-    TRun run;
-    if (!program.waitForStarted(20000))
-        return run;
-    QByteArray err;
-    QDeadlineTimer deadline(30000);
-    while (!err.contains("Uhr gestartet") && program.state() == QProcess::Running && !deadline.hasExpired()) {
-        program.waitForReadyRead(200);
-        err += program.readAllStandardError();
-    }
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    program.waitForFinished(20000);
-    err += program.readAllStandardError();
-    run.ExitCode = program.exitCode();
-    run.Crashed = program.exitStatus() != QProcess::NormalExit;
-    run.Stderr = QString::fromLocal8Bit(err);
-    return run;
+    TProgramProcess program(dir);
+    program.WaitForClock();
+    return program.Stop(SIGTERM);
 }
 
 } // namespace
@@ -60,7 +32,7 @@ TEST(MainWindowRestart, ReopensTheLastShowAndSavesItWhenEndedBySignal)
     dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nProzent=1\r\nPI_Main=2\r\nLetzteProjektDatei=" +
                                    show.toUtf8() + "\r\n");
 
-    const TRun run = RunUntilClockThenTerminate(dir);
+    const TProgramProcess::TResult run = RunUntilClockThenTerminate(dir);
     ASSERT_FALSE(run.Crashed) << run.Stderr.toStdString();
     EXPECT_EQ(run.ExitCode, 0) << run.Stderr.toStdString();
 

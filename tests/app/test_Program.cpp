@@ -6,10 +6,6 @@
 
 #include "core/uStringIniFile.h"
 
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -17,42 +13,13 @@
 
 namespace {
 
-struct TRunResult {
-    int ExitCode = -1;
-    bool Crashed = true;
-    QString Stderr;
-    long long Ticks = -1;
-};
-
-TRunResult RunProgramUntilSignal(const TTempProgramDir& dir, int sig)
+TProgramProcess::TResult RunProgramUntilSignal(const TTempProgramDir& dir, int sig)
 {
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PV_PROGRAM_DIR", dir.Path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(env);
-    program.start(PV_PROGRAM_BINARY, {});
-    TRunResult result;
-    if (!program.waitForStarted(20000))
-        return result;
-    QByteArray err;
-    QDeadlineTimer deadline(30000);
-    while (!err.contains("Uhr gestartet") && program.state() == QProcess::Running && !deadline.hasExpired()) {
-        program.waitForReadyRead(200);
-        err += program.readAllStandardError();
-    }
+    TProgramProcess program(dir);
+    program.WaitForClock();
     // Let the clock run for a while (a tick is 40 ms).
     QThread::msleep(600);
-    ::kill(static_cast<pid_t>(program.processId()), sig);
-    program.waitForFinished(20000);
-    err += program.readAllStandardError();
-    result.ExitCode = program.exitCode();
-    result.Crashed = program.exitStatus() != QProcess::NormalExit;
-    result.Stderr = QString::fromLocal8Bit(err);
-    const auto m = QRegularExpression("beendet nach (\\d+) Takten").match(result.Stderr);
-    if (m.hasMatch())
-        result.Ticks = m.captured(1).toLongLong();
-    return result;
+    return program.Stop(sig);
 }
 
 } // namespace
@@ -62,7 +29,7 @@ TEST(Program, RunsTicksAndClosesOnSigtermKeepingUnknownSettings)
     for (const char* mmTimer : {"1", "0"}) {
         TTempProgramDir dir;
         dir.Write("PV_TESSEL.ini", QByteArray("[System]\r\nMMTimer=") + mmTimer + "\r\n[Fremd]\r\nSchluessel=Wert\r\n");
-        const TRunResult r = RunProgramUntilSignal(dir, SIGTERM);
+        const TProgramProcess::TResult r = RunProgramUntilSignal(dir, SIGTERM);
         EXPECT_FALSE(r.Crashed) << r.Stderr.toStdString();
         EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
         EXPECT_GT(r.Ticks, 0) << r.Stderr.toStdString();
@@ -80,7 +47,7 @@ TEST(Program, RunsTicksAndClosesOnSigtermKeepingUnknownSettings)
 TEST(Program, ClosesOnSigintAndCreatesTheSettingsFile)
 {
     TTempProgramDir dir;
-    const TRunResult r = RunProgramUntilSignal(dir, SIGINT);
+    const TProgramProcess::TResult r = RunProgramUntilSignal(dir, SIGINT);
     EXPECT_FALSE(r.Crashed) << r.Stderr.toStdString();
     EXPECT_EQ(r.ExitCode, 0);
     EXPECT_GT(r.Ticks, 0);

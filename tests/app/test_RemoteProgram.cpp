@@ -33,23 +33,16 @@ quint16 FreeTcpPort()
 TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
 {
     TTempProgramDir dir;
-    for (const char* name : {"pvm_dmx.so", "libusbio.so"})
-        ASSERT_TRUE(QFile::copy(QStringLiteral(PV_PROGRAM_FOLDER "/") + name, dir.File(name)));
+    ASSERT_TRUE(CopyDmxLibraries(dir));
     const quint16 port = FreeTcpPort();
     dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
 
     QUdpSocket artnet;
     ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
 
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PV_PROGRAM_DIR", dir.Path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort()));
-    program.setProcessEnvironment(env);
-    program.start(PV_PROGRAM_BINARY, {});
-    ASSERT_TRUE(program.waitForStarted(20000));
-    auto running = [&program] { return program.state() == QProcess::Running; };
+    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
+    ASSERT_TRUE(program.Started());
+    auto running = [&program] { return program.Running(); };
 
     // The server listens once the program has started.
     QTcpSocket client;
@@ -61,7 +54,7 @@ TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
         client.abort();
         QThread::msleep(100);
     }
-    ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState) << program.readAllStandardError().toStdString();
+    ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState) << program.Stderr().toStdString();
     client.write("K719K1P255");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
@@ -82,15 +75,14 @@ TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
         }
     }
     client.disconnectFromHost();
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    program.waitForFinished(20000);
-    const std::string err = program.readAllStandardError().toStdString();
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+    const std::string err = end.Stderr.toStdString();
 
     ASSERT_FALSE(last.isEmpty()) << err;
     EXPECT_TRUE(seen) << err;
     EXPECT_EQ(quint8(last.at(ArtDmxHeaderSize + 1)), 0);   // DMX slot 2 untouched
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << err;
-    EXPECT_EQ(program.exitCode(), 0) << err;
+    EXPECT_FALSE(end.Crashed) << err;
+    EXPECT_EQ(end.ExitCode, 0) << err;
 
     // The server settings are written back at the end.
     const QByteArray ini = dir.Read("PV_TESSEL.ini");
