@@ -25,6 +25,10 @@ public:
     // The chosen file name, or the empty text when cancelled.
     virtual QString SaveFileName(const TFileDialogOptions& options, const QString& current);
     virtual QString OpenFileName(const TFileDialogOptions& options, const QString& current);
+    // An input box; true and the new text on OK.
+    virtual bool InputText(const QString& caption, const QString& prompt, QString& text);
+    // The colour dialog on a colour value (0x00BBGGRR); true and the new value on OK.
+    virtual bool PickColor(int& value);
 };
 
 TPrompts& Prompts();

@@ -1,6 +1,11 @@
 #include "core/uPromptsGui.h"
 
+#include "core/uColors.h"
+
 #include <QApplication>
+#include <QColorDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -95,4 +100,26 @@ QString TPromptsGui::OpenFileName(const TFileDialogOptions& options, const QStri
     if (NoScreen())
         return TPrompts::OpenFileName(options, current);
     return RunFileDialog(FParent, options, current, QFileDialog::AcceptOpen);
+}
+
+bool TPromptsGui::InputText(const QString& caption, const QString& prompt, QString& text)
+{
+    if (NoScreen())
+        return TPrompts::InputText(caption, prompt, text);
+    bool ok = false;
+    const QString result = QInputDialog::getText(FParent, caption, prompt, QLineEdit::Normal, text, &ok);
+    if (ok)
+        text = result;
+    return ok;
+}
+
+bool TPromptsGui::PickColor(int& value)
+{
+    if (NoScreen())
+        return TPrompts::PickColor(value);
+    const QColor chosen = QColorDialog::getColor(ColorFromValue(value), FParent);
+    if (!chosen.isValid())
+        return false;
+    value = ValueFromColor(chosen);
+    return true;
 }

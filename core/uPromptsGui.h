@@ -16,6 +16,8 @@ public:
     void Info(const QString& text) override;
     QString SaveFileName(const TFileDialogOptions& options, const QString& current) override;
     QString OpenFileName(const TFileDialogOptions& options, const QString& current) override;
+    bool InputText(const QString& caption, const QString& prompt, QString& text) override;
+    bool PickColor(int& value) override;
 
 private:
     QWidget* FParent;

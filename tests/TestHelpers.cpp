@@ -83,6 +83,26 @@ QString TScriptedPrompts::OpenFileName(const TFileDialogOptions& options, const 
     return r;
 }
 
+bool TScriptedPrompts::InputText(const QString& caption, const QString& prompt, QString& text)
+{
+    Asked << caption + ": " + prompt;
+    if (TextAnswers.empty())
+        return false;
+    text = TextAnswers.front();
+    TextAnswers.pop_front();
+    return true;
+}
+
+bool TScriptedPrompts::PickColor(int& value)
+{
+    Asked << QStringLiteral("color");
+    if (ColorAnswers.empty())
+        return false;
+    value = ColorAnswers.front();
+    ColorAnswers.pop_front();
+    return true;
+}
+
 TEngine::TEngine() = default;
 
 TEngine::~TEngine() { Stop(); }

@@ -36,6 +36,8 @@ public:
     std::deque<TDialogResult> YesNoAbortAnswers;   // default when empty: Abort
     std::deque<bool> YesNoAnswers;                 // default when empty: false
     std::deque<QString> FileAnswers;               // default when empty: cancelled
+    std::deque<QString> TextAnswers;               // input boxes; default when empty: cancelled
+    std::deque<int> ColorAnswers;                  // colour dialogs; default when empty: cancelled
     QStringList Asked;
 
     TDialogResult AskYesNoAbort(const QString& text) override;
@@ -43,6 +45,8 @@ public:
     void Info(const QString& text) override;
     QString SaveFileName(const TFileDialogOptions& options, const QString& current) override;
     QString OpenFileName(const TFileDialogOptions& options, const QString& current) override;
+    bool InputText(const QString& caption, const QString& prompt, QString& text) override;
+    bool PickColor(int& value) override;
 };
 
 class TModuleMain;
