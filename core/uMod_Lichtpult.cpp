@@ -723,16 +723,6 @@ QString Line(const char* prefix, int n, int value)
     return Line(prefix, n, QString::number(value));
 }
 
-// A value never splits its line: CR and LF would start a line of their own.
-QString OneLine(const QString& value)
-{
-    if (!value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')))
-        return value;
-    QString s = value;
-    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return s;
-}
 
 // A count from a file, held to what a list may sensibly hold; more is logged.
 int CappedCount(int count, int cap, const QString& what)

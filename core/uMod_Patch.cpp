@@ -24,17 +24,6 @@ const QString KeyKennlinienzahl = QStringLiteral("Kennlinienzahl");
 // The longest status text taken from the plug-in (its own buffer holds 63 characters).
 constexpr std::size_t MaxStatusTextBytes = 1024;
 
-// A curve name on one line of the patch file: a line break would split the
-// entry and corrupt everything after it.
-QString OneLineName(const QString& name)
-{
-    if (!name.contains(u'\r') && !name.contains(u'\n'))
-        return name;
-    QString s = name;
-    s.replace(u'\r', u' ');
-    s.replace(u'\n', u' ');
-    return s;
-}
 
 // The curve number of a key "N_<c>" exactly as the file writer spells it (plain
 // decimal, no sign, no leading zero); 0 for any other key.
@@ -279,7 +268,7 @@ void TModulePatch::SaveToFile()
     static const char Hex[] = "0123456789ABCDEF";
     for (int c = 1; c < CurveCount(); ++c) {
         const TKennlinie& curve = *Kennlinien[size_t(c)];
-        lines << QStringLiteral("N_%1=").arg(c) + OneLineName(curve.Name);
+        lines << QStringLiteral("N_%1=").arg(c) + OneLine(curve.Name);
         for (int j = 0; j < 5; ++j) {
             lines << QStringLiteral("SX_%1_%2=%3").arg(c).arg(j).arg(curve.Punkte[size_t(j)].x());
             lines << QStringLiteral("SY_%1_%2=%3").arg(c).arg(j).arg(curve.Punkte[size_t(j)].y());

@@ -1,6 +1,7 @@
 #include "core/uStringIniFile.h"
 
 #include "core/uTextCodec.h"
+#include "core/uUtils.h"
 
 #include <QFileInfo>
 
@@ -37,16 +38,6 @@ bool KeyOfLine(const QString& line, QString& key)
     return true;
 }
 
-// A value never splits a line: CR and LF each become a blank.
-QString OneLine(const QString& value)
-{
-    if (!value.contains(u'\r') && !value.contains(u'\n'))
-        return value;
-    QString s = value;
-    s.replace(u'\r', u' ');
-    s.replace(u'\n', u' ');
-    return s;
-}
 
 int HexDigit(QChar c)
 {

@@ -396,3 +396,13 @@ void WriteFormPosition(TStringIniFile& ini, const QString& section, const QRect&
     ini.WriteInteger(section, QStringLiteral("Width"), rect.width());
     ini.WriteInteger(section, QStringLiteral("Height"), rect.height());
 }
+
+QString OneLine(const QString& text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    QString s = text;
+    s.replace(u'\r', u' ');
+    s.replace(u'\n', u' ');
+    return s;
+}

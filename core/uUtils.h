@@ -43,6 +43,10 @@ inline int ClampInt(int value, int low, int high) { return value > high ? high :
 bool TryStrToInt(const QString& text, int& value);
 int StrToIntDef(const QString& text, int def);
 
+// The text on one line: CR and LF each become a blank, so a value written into an
+// INI line, a show or a patch file can never split its line.
+QString OneLine(const QString& text);
+
 // Leading and trailing blanks and control characters removed (all chars <= ' ').
 QString TrimBlanks(const QString& text);
 // An upper-cased copy that changes only the ASCII letters a..z.

@@ -1,5 +1,7 @@
 #include "TestHelpers.h"
 
+#include "core/uErrorLog.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -22,6 +24,19 @@ QByteArray TTempProgramDir::Read(const QString& relative) const
 {
     QFile f(File(relative));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int CountLines(const QStringList& lines, const QString& part)
+{
+    int n = 0;
+    for (const QString& line : lines)
+        n += line.contains(part) ? 1 : 0;
+    return n;
+}
+
+int ErrorLogCount(const QString& part)
+{
+    return CountLines(TErrorLog::Instance().Lines(), part);
 }
 
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs)

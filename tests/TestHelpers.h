@@ -20,6 +20,11 @@ private:
     QString FPath;
 };
 
+// How many lines contain part.
+int CountLines(const QStringList& lines, const QString& part);
+// How many error-log lines contain part.
+int ErrorLogCount(const QString& part);
+
 // Runs the event loop until pred() holds or timeoutMs passes; returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 

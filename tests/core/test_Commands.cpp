@@ -39,14 +39,6 @@ private:
     QString FTag;
 };
 
-int LogCount(const QString& part)
-{
-    int n = 0;
-    for (const QString& line : TErrorLog::Instance().Lines())
-        n += line.contains(part) ? 1 : 0;
-    return n;
-}
-
 class CommandTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -216,7 +208,7 @@ TEST_F(CommandTest, AFailingDelayedCommandIsLoggedAndTheTickGoesOn)
     Run({"D0A2", "D0A1", "D0A3"});
     Ticks(1);
     EXPECT_EQ(Log, QStringList({"A:A3", "A:A1", "A:A2"}));
-    EXPECT_EQ(LogCount("Application-Exception: Datei fehlt"), 1);
+    EXPECT_EQ(ErrorLogCount("Application-Exception: Datei fehlt"), 1);
     Ticks(1);
     EXPECT_EQ(Log.size(), 3) << "a failed entry is not retried";
 }
@@ -255,7 +247,7 @@ TEST_F(CommandTest, AFailingMidiRouteIsLogged)
     SetMidiRoute(&failing);
     Run({"N0K1B9P60Z100", "A1"});
     SetMidiRoute(nullptr);
-    EXPECT_EQ(LogCount("  F     MIDI-Fehler: kein Gerät"), 1);
+    EXPECT_EQ(ErrorLogCount("  F     MIDI-Fehler: kein Gerät"), 1);
     EXPECT_EQ(Log, QStringList({"A:A1"}));
 }
 
@@ -268,7 +260,7 @@ TEST_F(CommandTest, LinesThatRunThemselvesStopAtTheNestingLimitWithOneLogEntry)
         Engine.Main->ExecuteLines({"M1", "M1", "A1"}, false);
     };
     Run({"M1", "A2"});
-    EXPECT_EQ(LogCount("Befehle zu tief verschachtelt: M1"), 1);
+    EXPECT_EQ(ErrorLogCount("Befehle zu tief verschachtelt: M1"), 1);
     EXPECT_LE(presses, MaxCommandDepth + 1);
     EXPECT_FALSE(Log.contains("A:A2")) << "the rest of the line list is skipped";
 
@@ -287,6 +279,6 @@ TEST_F(CommandTest, NestingLimitAlsoHoldsForDirectCallsAndDelayedLines)
     EXPECT_NO_THROW(Engine.Main->ExecuteCommand(tokens, 1));
     Run({"D0M1"});
     Ticks(1);
-    EXPECT_EQ(LogCount("Befehle zu tief verschachtelt"), 2);
-    EXPECT_EQ(LogCount("Application-Exception"), 0);
+    EXPECT_EQ(ErrorLogCount("Befehle zu tief verschachtelt"), 2);
+    EXPECT_EQ(ErrorLogCount("Application-Exception"), 0);
 }

@@ -70,14 +70,6 @@ private:
     QStringList& FLog;
 };
 
-bool LogContains(const QString& part)
-{
-    for (const QString& line : TErrorLog::Instance().Lines())
-        if (line.contains(part))
-            return true;
-    return false;
-}
-
 class ModuleMainTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -219,7 +211,7 @@ TEST_F(ModuleMainTest, AnExceptionInATickIsLoggedAndTheNextTickRuns)
     main->ClockTick();
     EXPECT_EQ(main->Ticks, 2);
     EXPECT_EQ(FadeClock, 80);
-    EXPECT_TRUE(LogContains("  F     Application-Exception: Tickfehler"));
+    EXPECT_TRUE(0 < ErrorLogCount("  F     Application-Exception: Tickfehler"));
 }
 
 TEST_F(ModuleMainTest, WindowTimerAndClockThreadBothTickAndStopCleanly)

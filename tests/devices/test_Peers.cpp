@@ -19,14 +19,6 @@
 
 namespace {
 
-int CountLines(const QStringList& lines, const QString& part)
-{
-    int n = 0;
-    for (const QString& line : lines)
-        n += line.contains(part) ? 1 : 0;
-    return n;
-}
-
 // Stands for another console: accepts connections and keeps what each sends.
 class TListener {
 public:

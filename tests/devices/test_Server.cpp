@@ -24,14 +24,6 @@
 
 namespace {
 
-int CountLines(const QStringList& lines, const QString& part)
-{
-    int n = 0;
-    for (const QString& line : lines)
-        n += line.contains(part) ? 1 : 0;
-    return n;
-}
-
 // A client of the server under test.
 class TClient {
 public:
