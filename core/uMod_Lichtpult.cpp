@@ -590,12 +590,8 @@ void TModuleLichtpult::ExecuteKanalCommand(const QStringList& tokens)
     TKanal* k = nullptr;
     if (!FindKanal(GetTokenInt(tokens, 0), k))
         return;
-    for (int i = 1; i < tokens.size(); ++i) {
-        const QString& token = tokens.at(i);
-        if (token.isEmpty())
-            continue;
-        const int v = GetTokenInt(tokens, i);
-        switch (UpperAscii(token.left(1)).at(0).unicode()) {
+    ForEachSubToken(tokens, [&](char16_t letter, int v) {
+        switch (letter) {
         case '%': k->SetPegel(PercentToLevel(v)); break;
         case 'L':
         case 'P': k->SetPegel(v); break;
@@ -610,7 +606,7 @@ void TModuleLichtpult::ExecuteKanalCommand(const QStringList& tokens)
         case 'W': k->SetBlinkPhase(v); break;
         default: break;
         }
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------

@@ -343,7 +343,7 @@ void TModuleMain::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
     } depth(FCommandDepth);
 
     try {
-        switch (UpperAscii(tokens.at(0).left(1)).at(0).unicode()) {
+        switch (TokenLetter(tokens.at(0))) {
         case 'A':
             if (ModuleAudio) ModuleAudio->ExecuteCommand(tokens, remote);
             break;
@@ -442,19 +442,15 @@ void TModuleMain::RunDelayedCommands()
 void TModuleMain::RunN(const QStringList& tokens)
 {
     int k = 0, b = 0, p = 0, z = 0;
-    for (int i = 1; i < tokens.size(); ++i) {
-        const QString& t = tokens.at(i);
-        if (t.isEmpty())
-            continue;
-        const int value = GetTokenInt(tokens, i);
-        switch (UpperAscii(t.left(1)).at(0).unicode()) {
+    ForEachSubToken(tokens, [&](char16_t letter, int value) {
+        switch (letter) {
         case 'K': k = value; break;
         case 'B': b = value; break;
         case 'P': p = value; break;
         case 'Z': z = value; break;
         default: break;
         }
-    }
+    });
     if (!InRangeInt(k, 1, 16) || !InRangeInt(b, 0, 15) || !InRangeInt(p, 0, 255) || !InRangeInt(z, 0, 255))
         return;
     const std::uint32_t message = std::uint32_t(k - 1) + std::uint32_t(b) * 16u + std::uint32_t(p) * 256u + std::uint32_t(z) * 65536u;

@@ -221,14 +221,10 @@ void TModuleMaster::SetStateCommands(std::shared_ptr<const QStringList> lines)
 void TModuleMaster::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
 {
     (void)remote;
-    if (tokens.isEmpty() || UpperAscii(tokens.at(0).left(1)) != QStringLiteral("R"))
+    if (tokens.isEmpty() || TokenLetter(tokens.at(0)) != u'R')
         return;
-    for (int i = 1; i < tokens.size(); ++i) {
-        const QString& token = tokens.at(i);
-        if (token.isEmpty())
-            continue;
-        const int v = GetTokenInt(tokens, i);
-        switch (UpperAscii(token.left(1)).at(0).unicode()) {
+    ForEachSubToken(tokens, [&](char16_t letter, int v) {
+        switch (letter) {
         case 'P':
             SetPultmaster(v);
             break;
@@ -250,5 +246,5 @@ void TModuleMaster::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
         default:
             break;
         }
-    }
+    });
 }

@@ -227,25 +227,18 @@ void TModulePatch::RefreshPatchAssignments()
 void TModulePatch::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
 {
     (void)remote;
-    if (tokens.isEmpty() || tokens.at(0).isEmpty())
-        return;
-    const QChar first = tokens.at(0).at(0);
-    if (first != u'P' && first != u'p')
+    if (tokens.isEmpty() || TokenLetter(tokens.at(0)) != u'P')
         return;
     const int dmx = GetTokenInt(tokens, 0);
     if (!IsDmxNumber(dmx))
         return;
     TPatch& e = Patches[size_t(dmx - 1)];
-    for (int i = 1; i < tokens.size(); ++i) {
-        const QString& t = tokens.at(i);
-        if (t.isEmpty())
-            continue;
-        const QChar c = t.at(0);
-        if (c == u'P' || c == u'p')
-            e.SetPultkanal(GetTokenInt(tokens, i));
-        else if (c == u'K' || c == u'k')
-            e.SetKennlinie(GetTokenInt(tokens, i));
-    }
+    ForEachSubToken(tokens, [&e](char16_t letter, int value) {
+        if (letter == u'P')
+            e.SetPultkanal(value);
+        else if (letter == u'K')
+            e.SetKennlinie(value);
+    });
     SetModified(true);
     RefreshPatchAssignments();
 }

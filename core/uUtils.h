@@ -64,6 +64,26 @@ int GetTokenInt(const QStringList& tokens, int i);
 // begins and ends with '"', else the empty text.
 QString GetTokenString(const QStringList& tokens, int i);
 
+// The first character of a token as an upper-case ASCII letter (other characters
+// unchanged); 0 for an empty token.
+inline char16_t TokenLetter(const QString& token)
+{
+    if (token.isEmpty())
+        return 0;
+    const char16_t c = token.at(0).unicode();
+    return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+// Calls action(letter, value) for each non-empty token after token 0, in order:
+// the token's letter (TokenLetter) and its GetTokenInt value.
+template <typename F>
+void ForEachSubToken(const QStringList& tokens, F&& action)
+{
+    for (int i = 1; i < tokens.size(); ++i)
+        if (!tokens.at(i).isEmpty())
+            action(TokenLetter(tokens.at(i)), GetTokenInt(tokens, i));
+}
+
 // Round halves to the even neighbour.
 int RoundHalfEven(double value);
 std::int64_t RoundHalfEven64(double value);
