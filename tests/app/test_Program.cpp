@@ -54,5 +54,7 @@ TEST(Program, ClosesOnSigintAndCreatesTheSettingsFile)
     TStringIniFile ini(dir.File("PV_TESSEL.ini"));
     QStringList sections;
     ini.ReadSections(sections);
-    EXPECT_EQ(sections, QStringList({"FrmMain", "Master", "Server"}));
+    for (const char* section : {"FrmMain", "Master", "Server"})
+        EXPECT_TRUE(sections.contains(section)) << section << " in " << sections.join(", ").toStdString();
+    EXPECT_FALSE(sections.contains("System")) << "the clock choice is never written";
 }
