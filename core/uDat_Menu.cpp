@@ -20,9 +20,9 @@
 #include <QMenu>
 #include <QMenuBar>
 
+TdmMenu* dmMenu = nullptr;
+
 namespace {
-
-
 
 TModuleMain& Main()
 {
@@ -90,10 +90,14 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
               [this] { emit newPatchWindowRequested(); });
     AddAction(Fenster1, QStringLiteral("NeuesAudioFenster1"), QStringLiteral("&Neues Audio-Fenster"),
               [this] { emit newAudioWindowRequested(); });
-    AddAction(Fenster1, QStringLiteral("NeuesLichtpultFenster1"), QStringLiteral("&Neues Lichtpult-Fenster"),
-              [this] { emit newConsoleWindowRequested(); });
+    AddAction(Fenster1, QStringLiteral("NeuesLichtpultFenster1"), QStringLiteral("&Neues Lichtpult-Fenster"), [] {
+        if (ModuleLichtpult)
+            ModuleLichtpult->OpenLichtpultWindow();
+    });
     AddAction(Fenster1, QStringLiteral("HauptformularaufStandardgre1"), QStringLiteral("&Hauptformular auf Standardgröße"),
               [this] { HauptformularaufStandardgre1Click(); });
+    Lichtpult1 = AddMenu(Fenster1, QStringLiteral("Lichtpult1"), QStringLiteral("&Lichtpult"));
+    Fenster1->addMenu(Lichtpult1);
     bar->addMenu(Fenster1);
 
     Patch2 = AddMenu(bar, QStringLiteral("Patch2"), QStringLiteral("&Patch"));
@@ -107,10 +111,13 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
 
     if (ModulePatch)
         Patch().SetSaveDialog(&FPatchDialog);
+    dmMenu = this;
 }
 
 TdmMenu::~TdmMenu()
 {
+    if (dmMenu == this)
+        dmMenu = nullptr;
     if (ModulePatch && Patch().SaveDialog == &FPatchDialog)
         Patch().SetSaveDialog(nullptr);
 }

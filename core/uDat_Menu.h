@@ -37,6 +37,8 @@ public:
 
     QMenu* Datei1 = nullptr;
     QMenu* Fenster1 = nullptr;
+    // The console windows' entries (two per numbered window).
+    QMenu* Lichtpult1 = nullptr;
     QMenu* Patch2 = nullptr;
 
     // The handlers; each catches and logs what escapes it.
@@ -61,7 +63,6 @@ signals:
     void newMacroWindowRequested();
     void newPatchWindowRequested();
     void newAudioWindowRequested();
-    void newConsoleWindowRequested();
     void newCurveRequested();
 
 private:
@@ -73,3 +74,6 @@ private:
     TFileDialogOptions FPatchDialog;
     TFileDialogOptions FTextDialog;
 };
+
+// The menu module while it exists; forms add their window entries to its menus.
+extern TdmMenu* dmMenu;

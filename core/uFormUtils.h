@@ -1,9 +1,16 @@
 #pragma once
-// Helpers for forms: their remembered position in the settings file.
+// Helpers for forms: their remembered position in the settings file and the
+// window-menu entries of numbered windows.
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QList>
+#include <QString>
 
+#include <functional>
+
+class QAction;
+class QMenu;
 class QWidget;
 
 // The hourglass cursor for the duration of a scope.
@@ -19,3 +26,8 @@ public:
 // the current size.
 void LoadFormPosition(QWidget* form);
 void SaveFormPosition(QWidget* form);
+
+// Appends the two entries of a numbered window to parent: caption + " anzeigen"
+// with tag, and caption + " auf den primären Screen anzeigen" with tag + 100. A
+// click calls handler with the entry's tag. Returns the two entries (owned by parent).
+QList<QAction*> AddShowMenuItems(QMenu* parent, const QString& caption, int tag, const std::function<void(int tag)>& handler);

@@ -1,1 +1,557 @@
-// placeholder
+#include "core/uFrm_Lichtpult.h"
+
+#include "core/uDat_Menu.h"
+#include "core/uErrorLog.h"
+#include "core/uFader.h"
+#include "core/uFormUtils.h"
+#include "core/uFrm_EditLichtpultseite.h"
+#include "core/uFrm_EditSymbol.h"
+#include "core/uKanal.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "core/uPrompts.h"
+#include "core/uStringIniFile.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLayout>
+#include <QMenu>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int MaxCategoryNodes = 16;
+constexpr int DuplicateRequest = 1000000;   // page dialog: a new page filled from this one
+
+const QString TreeWidthKey = QStringLiteral("VBreite");
+
+// The console windows of the module, by number. Owned by the module's signals
+// object, so that they go (and write their settings) when the module goes.
+class TLichtpultWindows : public QObject {
+public:
+    explicit TLichtpultWindows(TModuleLichtpult& module) : QObject(module.Signals()), FModule(module)
+    {
+        Instance = this;
+        connect(module.Signals(), &TLichtpultSignals::windowOpened, this,
+                [this](int n) { Guarded([&] { Open(n); }); });
+        connect(module.Signals(), &TLichtpultSignals::showWindowRequested, this,
+                [this](int index, bool topLeft) { Guarded([&] { Show(index, topLeft); }); });
+    }
+    ~TLichtpultWindows() override
+    {
+        if (Instance == this)
+            Instance = nullptr;
+        for (TFrmLichtpult* w : Windows)
+            delete w;
+    }
+
+    TFrmLichtpult* Window(int n) const
+    {
+        return n >= 0 && n < static_cast<int>(Windows.size()) ? Windows[static_cast<std::size_t>(n)] : nullptr;
+    }
+
+    void Add(TFrmLichtpult* w)
+    {
+        const auto n = static_cast<std::size_t>(w->Tag());
+        if (Windows.size() <= n)
+            Windows.resize(n + 1, nullptr);
+        delete Windows[n];
+        Windows[n] = w;
+    }
+
+    void Open(int n)
+    {
+        auto* w = new TFrmLichtpult(FModule, n);
+        Add(w);
+        w->show();
+    }
+
+    void Show(int index, bool topLeft)
+    {
+        TFrmLichtpult* w = Window(index);
+        if (!w || index == 0)   // window 0 has no window of its own: its panels are docked
+            return;
+        if (topLeft) {
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            w->move((screen ? screen->geometry().topLeft() : QPoint()) + QPoint(4, 4));
+        }
+        w->show();
+        w->raise();
+        w->activateWindow();
+    }
+
+    static TLichtpultWindows* Instance;
+    std::vector<TFrmLichtpult*> Windows;
+
+private:
+    TModuleLichtpult& FModule;
+};
+
+TLichtpultWindows* TLichtpultWindows::Instance = nullptr;
+
+QAction* MenuItem(QMenu* menu, const QString& name, const QString& caption)
+{
+    auto* a = menu->addAction(caption);
+    a->setObjectName(name);
+    return a;
+}
+
+} // namespace
+
+void CreateLichtpultWindows(TModuleLichtpult& module, QWidget* dockTarget)
+{
+    auto* windows = new TLichtpultWindows(module);
+    auto* w = new TFrmLichtpult(module, 0);
+    windows->Add(w);
+    if (dockTarget)
+        w->Dock(dockTarget);
+}
+
+TFrmLichtpult* LichtpultWindow(int n)
+{
+    return TLichtpultWindows::Instance ? TLichtpultWindows::Instance->Window(n) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TFrmLichtpult
+
+TFrmLichtpult::TFrmLichtpult(TModuleLichtpult& module, int n) : QWidget(nullptr), FModule(module), FTag(n)
+{
+    setObjectName(n == 0 ? QStringLiteral("FrmLichtpult") : QStringLiteral("FrmLichtpult%1").arg(n));
+    FCaption = n == 0 ? QString() : QStringLiteral("Lichtpult %1").arg(n);
+    setWindowTitle(FCaption);
+    // Closing the main window ends the program, whichever console windows are open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(900, 420);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    layout->addWidget(Splitter1);
+
+    pnlTree = new QWidget;
+    pnlTree->setObjectName(QStringLiteral("pnlTree"));
+    auto* treeLayout = new QVBoxLayout(pnlTree);
+    treeLayout->setContentsMargins(8, 8, 8, 8);
+    tvSeiten = new QTreeWidget;
+    tvSeiten->setObjectName(QStringLiteral("tvSeiten"));
+    tvSeiten->setHeaderHidden(true);
+    tvSeiten->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tvSeiten->setContextMenuPolicy(Qt::CustomContextMenu);
+    treeLayout->addWidget(tvSeiten);
+
+    sbFader = new QScrollArea;
+    sbFader->setObjectName(QStringLiteral("sbFader"));
+    sbFader->setFrameShape(QFrame::NoFrame);
+    sbFader->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sbFader->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    pnlFader = new QWidget;
+    pnlFader->setObjectName(QStringLiteral("pnlFader"));
+    pnlFader->setContextMenuPolicy(Qt::CustomContextMenu);
+    sbFader->setWidget(pnlFader);
+    sbFader->viewport()->installEventFilter(this);
+
+    Splitter1->addWidget(pnlTree);
+    Splitter1->addWidget(sbFader);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+
+    for (int i = 0; i < FaderCount; ++i) {
+        auto* f = new TFader(pnlFader);
+        f->setObjectName(QStringLiteral("Fader%1").arg(i));
+        f->FaderIndex = i;
+        f->move(4 + 44 * i, 4);
+        f->setVisible(i < 12);
+        f->OnKey = [this](TFader& fader, int part, QChar c) { FaderKey(fader, part, c); };
+        TKanal* k = nullptr;
+        FModule.FindKanal(i + 1, k);
+        f->SetKanal(k);
+        FFaders[static_cast<std::size_t>(i)] = f;
+    }
+
+    BuildMenus();
+
+    TLichtpultSignals* s = FModule.Signals();
+    connect(s, &TLichtpultSignals::kanalChanged, this, [this](int nr, int code) { KanalChanged(nr, code); });
+    connect(s, &TLichtpultSignals::prozentChanged, this, [this] {
+        for (TFader* f : FFaders)
+            if (f->Kanal())
+                f->SetFaderPegel(f->Kanal()->Pegel);
+    });
+    connect(s, &TLichtpultSignals::pagesChanged, this, [this] { Guarded([this] { RebuildPageTree(); }); });
+    connect(s, &TLichtpultSignals::refreshWindowsRequested, this, [this] { Guarded([this] { RebindFaders(); }); });
+    connect(s, &TLichtpultSignals::zeilenKanalChanged, this, [this](int page, int slot, int nr) {
+        TKanal* k = nullptr;
+        FModule.FindKanal(nr, k);
+        SetFaderKanal(page, slot, k);
+    });
+    connect(tvSeiten, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item) { Guarded([&] { CurrentPageChanged(item); }); });
+    connect(tvSeiten, &QWidget::customContextMenuRequested, this, &TFrmLichtpult::PopupPageMenu);
+    connect(pnlFader, &QWidget::customContextMenuRequested, this, &TFrmLichtpult::PopupFaderMenu);
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { FTreeWidth = Splitter1->sizes().value(0, FTreeWidth); });
+
+    RebuildPageTree();
+
+    LoadFormPosition(this);
+    if (SettingsIni)
+        FTreeWidth = SettingsIni->ReadInteger(objectName(), TreeWidthKey, FTreeWidth);
+    Splitter1->setSizes({FTreeWidth, qMax(1, width() - FTreeWidth)});
+
+    if (n > 0 && dmMenu && dmMenu->Lichtpult1) {
+        for (QAction* a : AddShowMenuItems(dmMenu->Lichtpult1, FCaption, n, [](int tag) {
+                 if (ModuleLichtpult)
+                     ModuleLichtpult->ShowWindowFromMenu(tag);
+             }))
+            FMenuItems << a;
+    }
+}
+
+TFrmLichtpult::~TFrmLichtpult()
+{
+    try {
+        SaveFormPosition(this);
+        if (SettingsIni)
+            SettingsIni->WriteInteger(objectName(), TreeWidthKey, FTreeWidth);
+    } catch (const std::exception& e) {
+        AddToErrorLog(elError, ExceptionMessage(e));
+    }
+    for (const QPointer<QAction>& a : FMenuItems)
+        delete a.data();
+    // The docked panels are this window's, wherever they are shown.
+    delete FDockedSplitter.data();
+}
+
+void TFrmLichtpult::Dock(QWidget* target)
+{
+    if (!target)
+        return;
+    if (!target->layout())
+        new QVBoxLayout(target);
+    target->layout()->addWidget(Splitter1);
+    FDockedSplitter = Splitter1;
+}
+
+void TFrmLichtpult::BuildMenus()
+{
+    popSeiten = new QMenu(this);
+    popSeiten->setObjectName(QStringLiteral("popSeiten"));
+    const struct {
+        const char* Name;
+        const char* Caption;
+    } pageItems[] = {
+        {"SeiteBearbeiten1", "Seite bearbeiten"}, {"SeiteDuplizieren1", "Seite duplizieren"},
+        {"NeueSeite1", "Neue Seite"},             {"nachoben1", "nach oben"},
+        {"nachunten1", "nach unten"},
+    };
+    for (int i = 0; i < 5; ++i) {
+        QAction* a = MenuItem(popSeiten, QString::fromLatin1(pageItems[i].Name), QString::fromUtf8(pageItems[i].Caption));
+        connect(a, &QAction::triggered, this, [this, i] { Guarded([&] { PageMenuClick(i); }); });
+    }
+
+    popFader = new QMenu(this);
+    popFader->setObjectName(QStringLiteral("popFader"));
+    connect(MenuItem(popFader, QStringLiteral("BlackOut1"), QStringLiteral("Black-Out")), &QAction::triggered, this,
+            [this] { Guarded([this] { BlackOutClick(); }); });
+    popFader->addSeparator();
+    connect(MenuItem(popFader, QStringLiteral("IconAendern1"), QStringLiteral("Icon ändern")), &QAction::triggered,
+            this, [this] { Guarded([this] { IconAendernClick(); }); });
+    connect(MenuItem(popFader, QStringLiteral("NamenAendern1"), QStringLiteral("Namen ändern")), &QAction::triggered,
+            this, [this] { Guarded([this] { NamenAendernClick(); }); });
+    popFader->addSeparator();
+    // The group items work on the group scenes of the scene store, which this
+    // program does not keep yet; they stay disabled.
+    MenuItem(popFader, QStringLiteral("eingestellteSzenealsGruppe1"), QStringLiteral("eingestellte Szene als Gruppe speichern"))
+        ->setEnabled(false);
+    MenuItem(popFader, QStringLiteral("angezeigteSzenealsGruppe1"), QStringLiteral("angezeigte Szene als Gruppe speichern"))
+        ->setEnabled(false);
+    QMenu* current = popFader->addMenu(QStringLiteral("aktuelle Version wählen"));
+    current->setObjectName(QStringLiteral("aktuelleVersion1"));
+    current->menuAction()->setEnabled(false);
+    QMenu* onConsole = popFader->addMenu(QStringLiteral("Version auf's Pult legen"));
+    onConsole->setObjectName(QStringLiteral("VersionaufsPult1"));
+    onConsole->menuAction()->setEnabled(false);
+}
+
+bool TFrmLichtpult::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == sbFader->viewport() && event->type() == QEvent::Resize)
+        FitFaders();
+    return false;
+}
+
+void TFrmLichtpult::FitFaders()
+{
+    const QSize view = sbFader->viewport()->size();
+    const int height = qMax(0, view.height() - 8);
+    int right = 0;
+    for (TFader* f : FFaders) {
+        if (f->height() != height)
+            f->resize(TFader::FaderWidth, height);
+        if (!f->isHidden())
+            right = qMax(right, f->x() + f->width() + 4);
+    }
+    pnlFader->resize(qMax(right, view.width()), view.height());
+}
+
+// ---- channels ----
+
+void TFrmLichtpult::KanalChanged(int nr, int code)
+{
+    TKanal* k = nullptr;
+    if (!FModule.FindKanal(nr, k))
+        return;
+    for (TFader* f : FFaders)
+        if (f->Kanal() == k)
+            f->KanalChanged(k, code);
+}
+
+void TFrmLichtpult::SetFaderKanal(int page, int slot, TKanal* k)
+{
+    if (page != FZeilenIndex || page < 0 || slot < 0 || slot >= FaderCount)
+        return;
+    FFaders[static_cast<std::size_t>(slot)]->SetKanal(k);
+}
+
+void TFrmLichtpult::RebindFaders()
+{
+    for (int i = 0; i <= FLastSlot && i < FaderCount; ++i) {
+        TFader* f = FFaders[static_cast<std::size_t>(i)];
+        if (!f->Kanal())
+            continue;
+        TKanal* k = nullptr;
+        FModule.FindKanal(f->Kanal()->Nr, k);
+        f->SetKanal(k);
+    }
+}
+
+// ---- pages ----
+
+int TFrmLichtpult::PageOf(const QTreeWidgetItem* item)
+{
+    if (!item)
+        return -1;
+    const QVariant v = item->data(0, Qt::UserRole);
+    return v.isValid() ? v.toInt() : -1;
+}
+
+void TFrmLichtpult::RebuildPageTree()
+{
+    {
+        const QSignalBlocker blocker(tvSeiten);
+        tvSeiten->clear();
+        FNodes.clear();
+        const int nodes = qMin(MaxCategoryNodes, static_cast<int>(FModule.Kategorien.size()));
+        for (int c = 0; c < nodes; ++c)
+            FNodes.push_back(new QTreeWidgetItem(tvSeiten, {FModule.Kategorien.at(c)}));
+        // A page whose category has no node (-1, beyond the categories or the
+        // sixteen nodes) is not listed; it stays in the module as it is.
+        for (int i = 0; i < FModule.PageCount(); ++i) {
+            const TLichtpultZeile* z = FModule.GetLichtpultZeile(i);
+            if (z->Node < 0 || z->Node >= nodes)
+                continue;
+            auto* item = new QTreeWidgetItem(FNodes[static_cast<std::size_t>(z->Node)], {z->Name});
+            item->setData(0, Qt::UserRole, i);
+        }
+        tvSeiten->expandAll();
+        if (!FNodes.empty() && FNodes.front()->childCount() > 0)
+            tvSeiten->setCurrentItem(FNodes.front()->child(0));
+    }
+    const int first = PageOf(tvSeiten->currentItem());
+    if (first >= 0) {
+        ShowPage(first);
+        return;
+    }
+    // No page shown: the faders keep what they show but belong to no page, so
+    // typing a number into one cannot change a page that happens to have the
+    // index of the one shown before.
+    FZeilenIndex = -1;
+    for (TFader* f : FFaders)
+        f->ZeilenIndex = -1;
+}
+
+void TFrmLichtpult::CurrentPageChanged(QTreeWidgetItem* item)
+{
+    if (AppClosing)
+        return;
+    const int page = PageOf(item);
+    if (page >= 0)
+        ShowPage(page);
+}
+
+void TFrmLichtpult::ShowPage(int page)
+{
+    const TLichtpultZeile* z = FModule.GetLichtpultZeile(page);
+    if (!z)
+        return;
+    setWindowTitle(FCaption + QStringLiteral(" - ") + z->Name);
+    for (int i = 0; i < FaderCount; ++i) {
+        const TLichtpultSlot& slot = z->Slots[static_cast<std::size_t>(i)];
+        TFader* f = FFaders[static_cast<std::size_t>(i)];
+        f->setVisible(slot.Used);
+        f->SetModus(slot.SlotKind);
+        TKanal* k = nullptr;
+        FModule.FindKanal(slot.Nr, k);
+        f->SetKanal(k);
+        f->move(slot.X, 4);
+        f->ZeilenIndex = page;
+    }
+    FLastSlot = z->LastSlot;
+    FZeilenIndex = page;
+    FitFaders();
+}
+
+// ---- keyboard rule ----
+
+void TFrmLichtpult::FaderKey(TFader& fader, int part, QChar c)
+{
+    TKanal* own = fader.Kanal();
+    const QChar letter = c.toLower();
+    if (!own || QStringLiteral("gnovw").indexOf(letter) < 0)
+        return;
+    const int dir = c.isLower() ? 1 : -1;
+    const int slot = fader.FaderIndex + dir;
+    TFader* next = nullptr;
+    if (slot >= 0 && slot <= FLastSlot) {
+        next = Fader(slot);
+    } else {
+        // Past the ends of the page: the next (previous) page of the same category.
+        QTreeWidgetItem* item = tvSeiten->currentItem();
+        QTreeWidgetItem* node = item ? item->parent() : nullptr;
+        if (!node || PageOf(item) < 0)
+            return;
+        const int index = node->indexOfChild(item) + dir;
+        if (index < 0 || index >= node->childCount())
+            return;
+        tvSeiten->setCurrentItem(node->child(index));
+        if (FLastSlot < 0)
+            return;
+        next = Fader(dir > 0 ? 0 : FLastSlot);
+    }
+    TKanal* other = next ? next->Kanal() : nullptr;
+    if (!other)
+        return;
+
+    const bool levelPart = part == TFader::fpPegel || part == TFader::fpTrackBar;
+    auto bind = [this, next](int nr) {
+        TKanal* k = nullptr;
+        FModule.FindKanal(nr, k);
+        next->SetKanal(k);
+        FModule.SetZeilenKanal(next->ZeilenIndex, next->FaderIndex, nr);
+    };
+    switch (letter.unicode()) {
+    case 'g':
+    case 'n':
+        if (levelPart)
+            other->SetPegel(own->Pegel);
+        else if (part == TFader::fpModus)
+            other->SetModus(own->Modus);
+        else if (part == TFader::fpNummer)
+            bind(letter == QLatin1Char('g') ? own->Nr : own->Nr + 1);
+        break;
+    case 'v':
+        if (part == TFader::fpNummer)
+            bind(own->Nr - 1);
+        break;
+    case 'w':
+        if (levelPart) {
+            other->SetPegel(own->Pegel);
+            own->SetPegel(own->BlackoutPegel);
+        } else if (part == TFader::fpModus) {
+            other->SetModus(own->Modus);
+        }
+        break;
+    default:   // 'o': move only
+        break;
+    }
+    next->FocusPart(part);
+}
+
+// ---- pop-up menus ----
+
+TFader* TFrmLichtpult::FaderAt(int x) const
+{
+    for (TFader* f : FFaders)
+        if (!f->isHidden() && f->Kanal() && x >= f->x() && x < f->x() + f->width())
+            return f;
+    return nullptr;
+}
+
+void TFrmLichtpult::PopupFaderMenu(const QPoint& pos)
+{
+    FPopupFader = FaderAt(pos.x());
+    popFader->popup(pnlFader->mapToGlobal(pos));
+}
+
+void TFrmLichtpult::PopupPageMenu(const QPoint& pos)
+{
+    FPopupPage = PageOf(tvSeiten->itemAt(pos));
+    popSeiten->popup(tvSeiten->viewport()->mapToGlobal(pos));
+}
+
+void TFrmLichtpult::BlackOutClick()
+{
+    FModule.BlackOut();
+}
+
+void TFrmLichtpult::IconAendernClick()
+{
+    TKanal* k = FPopupFader ? FPopupFader->Kanal() : nullptr;
+    if (!k)
+        return;
+    int icon = k->Icon;
+    int foreground = k->VF;
+    int background = k->HF;
+    if (!EditSymbol(icon, foreground, background))
+        return;
+    k->SetIcon(icon);
+    k->SetVF(foreground);
+    k->SetHF(background);
+    k->IconChanged();
+}
+
+void TFrmLichtpult::NamenAendernClick()
+{
+    TKanal* k = FPopupFader ? FPopupFader->Kanal() : nullptr;
+    if (!k)
+        return;
+    QString name = k->Name;
+    if (Prompts().InputText(QStringLiteral("Namen ändern"), QStringLiteral("Kanal %1").arg(k->Nr), name))
+        k->SetName(name);
+}
+
+void TFrmLichtpult::PageMenuClick(int action)
+{
+    const int page = FPopupPage;
+    switch (action) {
+    case 0:
+        if (page >= 0)
+            EditLichtpultseite(page);
+        break;
+    case 1:
+        if (page >= 0)
+            EditLichtpultseite(page + DuplicateRequest);
+        break;
+    case 2: EditLichtpultseite(-1); break;
+    case 3:
+        if (page >= 0)
+            FModule.MovePage(page, -1);
+        break;
+    case 4:
+        if (page >= 0)
+            FModule.MovePage(page, 1);
+        break;
+    default: break;
+    }
+}

@@ -3,6 +3,7 @@
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
+#include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Master.h"
@@ -185,6 +186,8 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     new TModuleMain;   // publishes itself in ModuleMain
     ModuleMain->SetFormLink(this);
 
+    // Console window 0 lives on the console page; the module's further windows float.
+    CreateLichtpultWindows(*ModuleLichtpult, pnlLichtpult);
     // The master panel starts below the console window.
     (new TfrmMaster(*ModuleMaster))->DockMasterPanel(pnlPultUnten);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] { Guarded([this] { PageControl1Change(); }); });
@@ -555,6 +558,7 @@ void TFrmMain::FormShow()
                      ModuleMain->UsesClockThread() ? "Taktgeber-Thread" : "40-ms-Timer");
     });
     Guarded([this] { PageControl1Change(); });
+    Guarded([] { ModuleLichtpult->OpenLichtpultWindow(); });
     Guarded([this] { FillHelpPage(); });
 }
 

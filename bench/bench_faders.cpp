@@ -1,0 +1,180 @@
+// Repainting faders offscreen on the whole engine (raster backing store of the
+// offscreen platform, so the painting itself is real; only the flush to a screen
+// is missing).
+// BM_AllOutputsChanged: a window of 200 faders bound to channels 1..200; every
+// iteration changes all 200 outputs (as a tick during a crossfade does) and then
+// processes the window's pending update request, which paints what changed.
+// BM_OneOutputChanged: the same window, one output changed.
+// BM_WholeWindowRepaint: the same window repainted whole, for comparison.
+// BM_ConsoleWindowTick: a console window of 24 faders and the 200-fader window
+// during a crossfade of all channels in playback mode: one engine tick and the
+// repaint it causes in both.
+
+#include "core/uFader.h"
+#include "core/uFrm_Lichtpult.h"
+#include "core/uKanal.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "core/uMod_Master.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int FaderTotal = 200;
+constexpr int PerRow = 25;
+
+// Counts paint events of the faders' track bars.
+class TPaintCounter : public QObject {
+public:
+    long long Count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Count;
+        return false;
+    }
+};
+
+struct TFaderWall {
+    std::unique_ptr<QWidget> Window;
+    std::vector<TFader*> Faders;
+    TPaintCounter Paints;
+};
+
+TFaderWall* Wall = nullptr;
+TFrmLichtpult* Console = nullptr;
+int Round = 0;
+
+void BuildWall()
+{
+    Wall = new TFaderWall;
+    Wall->Window = std::make_unique<QWidget>();
+    Wall->Window->resize(PerRow * 44 + 4, (FaderTotal / PerRow) * 204 + 4);
+    for (int i = 0; i < FaderTotal; ++i) {
+        auto* f = new TFader(Wall->Window.get());
+        f->move(4 + 44 * (i % PerRow), 4 + 204 * (i / PerRow));
+        f->resize(TFader::FaderWidth, 200);
+        f->SetKanal(&ModuleLichtpult->GetKanal(i + 1));
+        f->tbFader->installEventFilter(&Wall->Paints);
+        Wall->Faders.push_back(f);
+    }
+    // One connection for the whole window; channel nr goes to fader nr - 1.
+    QObject::connect(ModuleLichtpult->Signals(), &TLichtpultSignals::kanalChanged, Wall->Window.get(),
+                     [](int nr, int code) {
+                         if (nr >= 1 && nr <= FaderTotal)
+                             Wall->Faders[static_cast<std::size_t>(nr - 1)]->KanalChanged(&ModuleLichtpult->GetKanal(nr), code);
+                     });
+    Wall->Window->show();
+    QApplication::processEvents();
+}
+
+void Paint(QWidget* window)
+{
+    QCoreApplication::sendPostedEvents(window, QEvent::UpdateRequest);
+}
+
+void BM_AllOutputsChanged(benchmark::State& state)
+{
+    Paint(Wall->Window.get());
+    Wall->Paints.Count = 0;
+    for (auto _ : state) {
+        ++Round;
+        for (int nr = 1; nr <= FaderTotal; ++nr)
+            ModuleLichtpult->GetKanal(nr).SetOutput((Round * 37 + nr) % 256);
+        Paint(Wall->Window.get());
+    }
+    state.counters["faders_painted"] =
+        benchmark::Counter(static_cast<double>(Wall->Paints.Count), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_AllOutputsChanged)->Unit(benchmark::kMillisecond);
+
+void BM_OneOutputChanged(benchmark::State& state)
+{
+    Paint(Wall->Window.get());
+    Wall->Paints.Count = 0;
+    for (auto _ : state) {
+        ++Round;
+        ModuleLichtpult->GetKanal(100).SetOutput(Round % 256);
+        Paint(Wall->Window.get());
+    }
+    state.counters["faders_painted"] =
+        benchmark::Counter(static_cast<double>(Wall->Paints.Count), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_OneOutputChanged)->Unit(benchmark::kMicrosecond);
+
+void BM_WholeWindowRepaint(benchmark::State& state)
+{
+    for (auto _ : state)
+        Wall->Window->repaint();
+}
+BENCHMARK(BM_WholeWindowRepaint)->Unit(benchmark::kMillisecond);
+
+void BM_ConsoleWindowTick(benchmark::State& state)
+{
+    // Every channel fades between 0 and 255 and back, one crossfade after the other.
+    TLevelArray up{};
+    TLevelArray down{};
+    up.fill(255);
+    bool rising = true;
+    Paint(Console);
+    Wall->Paints.Count = 0;
+    for (auto _ : state) {
+        if (ModuleMaster->GetMasterState() != 1) {
+            ModuleLichtpult->StartCrossfade(rising ? up : down, 20, false);
+            rising = !rising;
+        }
+        FadeClock += 40;
+        ModuleLichtpult->Tick();
+        Paint(Console);
+        Paint(Wall->Window.get());
+    }
+    state.counters["faders_painted"] =
+        benchmark::Counter(static_cast<double>(Wall->Paints.Count), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ConsoleWindowTick)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    QTemporaryDir dir;
+    qputenv("PV_PROGRAM_DIR", dir.path().toUtf8());
+    auto main = std::make_unique<TModuleMain>();
+
+    BuildWall();
+    CreateLichtpultWindows(*ModuleLichtpult, nullptr);
+    ModuleLichtpult->OpenLichtpultWindow();
+    Console = LichtpultWindow(1);
+    Console->resize(1400, 400);
+    QString row;
+    for (int nr = 1; nr <= TFrmLichtpult::FaderCount; ++nr)
+        row += QStringLiteral("L4K%1").arg(nr);
+    ModuleLichtpult->GetLichtpultZeile(0)->SetRowString(row);
+    Console->ShowPage(0);
+    for (int i = 0; i < TFrmLichtpult::FaderCount; ++i)
+        Console->Fader(i)->tbFader->installEventFilter(&Wall->Paints);
+    // Playback mode: the crossfade moves the outputs.
+    ModuleLichtpult->SetAblauf(true);
+    QApplication::processEvents();
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    delete Wall;
+    main.reset();
+    return 0;
+}

@@ -1,0 +1,211 @@
+// The faders of a console window offscreen on the whole engine, through their
+// named parts: the track bar and the level field, the number field's re-binding,
+// the flash button, the mode field, and which faders repaint when outputs change.
+
+#include "TestHelpers.h"
+
+#include "core/uFader.h"
+#include "core/uFrm_Lichtpult.h"
+#include "core/uKanal.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+public:
+    explicit TPaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Count;
+        return false;
+    }
+};
+
+class FaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.Start();
+        L = ModuleLichtpult;
+        Host = std::make_unique<QWidget>();
+        new QVBoxLayout(Host.get());
+        Host->resize(1200, 400);
+        CreateLichtpultWindows(*L, Host.get());
+        Window = LichtpultWindow(0);
+        Host->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Host.get()));
+    }
+    void TearDown() override
+    {
+        Host.reset();
+        Engine.Stop();
+    }
+
+    TFader* F(int slot) { return Window->Fader(slot); }
+    TKanal& K(int nr) { return L->GetKanal(nr); }
+    static void Type(QLineEdit* e, const QString& text, bool replace = true)
+    {
+        e->setFocus();
+        if (replace)
+            e->selectAll();
+        QTest::keyClicks(e, text);
+    }
+
+    TEngine Engine;
+    TModuleLichtpult* L = nullptr;
+    std::unique_ptr<QWidget> Host;
+    TFrmLichtpult* Window = nullptr;
+};
+
+} // namespace
+
+TEST_F(FaderTest, DraggingTheTrackBarSetsTheChannelLevelAndTheFieldsFollowTheChannel)
+{
+    TFader* f = F(0);
+    ASSERT_EQ(f->Kanal(), &K(1));
+    TFaderTrackBar* tb = f->tbFader;
+    // The knob of level 0 sits at the bottom; it is dragged half way up.
+    QStyleOptionSlider opt;
+    opt.initFrom(tb);
+    opt.orientation = Qt::Vertical;
+    opt.maximum = 255;
+    opt.upsideDown = true;
+    const QPoint knob = tb->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, tb).center();
+    const QPoint up = knob - QPoint(0, tb->height() / 2);
+    QTest::mousePress(tb, Qt::LeftButton, Qt::NoModifier, knob);
+    QTest::mouseMove(tb, up);
+    QTest::mouseRelease(tb, Qt::LeftButton, Qt::NoModifier, up);
+    EXPECT_GT(K(1).Pegel, 80);
+    EXPECT_EQ(f->edtPegel->text(), QString::number(K(1).Pegel));
+
+    // Set elsewhere (a command, another window): the fader follows.
+    K(1).SetPegel(200);
+    K(1).SetName("Spot links");
+    K(1).SetModus(kmBlinken);
+    EXPECT_EQ(tb->value(), 200);
+    EXPECT_EQ(f->edtPegel->text(), "200");
+    EXPECT_EQ(f->toolTip(), "Spot links");
+    EXPECT_EQ(f->edtModus->text(), "B");
+    L->SetProzent(true);
+    EXPECT_EQ(f->edtPegel->text(), "78");
+
+    // The output a tick computes moves the band, not the knob.
+    L->Tick();
+    EXPECT_EQ(tb->Output(), K(1).Output);
+    EXPECT_EQ(tb->value(), 200);
+}
+
+TEST_F(FaderTest, TypedNumbersRebindTheSlotAndAreStoredInThePage)
+{
+    TLichtpultZeile& page = *L->GetLichtpultZeile(0);
+    page.SetRowString("L4K1L4G2L4C3");
+    Window->ShowPage(0);
+    TFader* group = F(1);
+    ASSERT_EQ(group->Kanal(), &K(512));
+    EXPECT_EQ(group->edtNummer->text(), "2");
+    EXPECT_EQ(group->edtModus->text(), "G");
+
+    Type(group->edtNummer, "15");
+    EXPECT_EQ(group->Kanal(), &K(525));
+    EXPECT_EQ(page.Slots[1].Nr, 525);
+    // 0 in a group fader names channel 510, a console channel: the kind follows.
+    Type(group->edtNummer, "0");
+    EXPECT_EQ(group->Kanal(), &K(510));
+    EXPECT_EQ(group->Modus(), kkKonsole);
+    EXPECT_EQ(group->edtNummer->text(), "510");
+    EXPECT_EQ(page.Slots[1].Nr, 510);
+
+    // Letters are dropped; a number without a channel unbinds the slot.
+    Type(F(0)->edtNummer, "x9");
+    EXPECT_EQ(F(0)->Kanal(), &K(9));
+    Type(F(0)->edtNummer, "99", false);
+    EXPECT_EQ(F(0)->Kanal(), nullptr);
+    EXPECT_EQ(F(0)->edtNummer->text(), "");
+    EXPECT_EQ(page.Slots[0].Nr, 999);
+}
+
+TEST_F(FaderTest, TheLevelFieldTakesPlainOrPercentValuesOnEnter)
+{
+    QLineEdit* pegel = F(2)->edtPegel;
+    Type(pegel, "1a2");
+    EXPECT_EQ(pegel->text(), "12");
+    EXPECT_EQ(K(3).Pegel, 0);   // nothing before Enter
+    QTest::keyClick(pegel, Qt::Key_Return);
+    EXPECT_EQ(K(3).Pegel, 12);
+    Type(pegel, "300");
+    QTest::keyClick(pegel, Qt::Key_Return);
+    EXPECT_EQ(K(3).Pegel, 12);
+    L->SetProzent(true);
+    Type(pegel, "50");
+    QTest::keyClick(pegel, Qt::Key_Enter);
+    EXPECT_EQ(K(3).Pegel, 127);   // 50 x 255 div 100
+}
+
+TEST_F(FaderTest, FlashButtonLeftFlashesRightLatches)
+{
+    TKanal& k = K(4);
+    k.SetFlash(180);
+    k.SetBlackout(20);
+    k.SetPegel(60);
+    QToolButton* flash = F(3)->btnFlash;
+    QTest::mousePress(flash, Qt::LeftButton);
+    EXPECT_EQ(k.Pegel, 180);
+    EXPECT_TRUE(F(3)->tbFader->hasFocus());
+    QTest::mouseRelease(flash, Qt::LeftButton);
+    EXPECT_EQ(k.Pegel, 60);
+    QTest::mouseClick(flash, Qt::RightButton);
+    EXPECT_EQ(k.Pegel, 180);
+    QTest::mouseClick(flash, Qt::RightButton);
+    EXPECT_EQ(k.Pegel, 20);
+
+    // Rebound while the button is held: the flashed channel gets its level back.
+    QTest::mousePress(flash, Qt::LeftButton);
+    K(40).SetPegel(33);
+    F(3)->SetKanal(&K(40));
+    QTest::mouseRelease(flash, Qt::LeftButton);
+    EXPECT_EQ(k.Pegel, 20);
+    EXPECT_EQ(K(40).Pegel, 33);
+}
+
+TEST_F(FaderTest, CtrlClickOnTheModeFieldCyclesConsoleChannelsOnly)
+{
+    QString seen;
+    for (int i = 0; i < 5; ++i) {
+        QTest::mouseClick(F(0)->edtModus, Qt::LeftButton, Qt::ControlModifier);
+        seen += F(0)->edtModus->text();
+    }
+    EXPECT_EQ(seen, "LDBZH");
+    L->GetLichtpultZeile(0)->SetRowString("L4G1");
+    Window->ShowPage(0);
+    QTest::mouseClick(F(0)->edtModus, Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_EQ(K(511).Modus, kmHTP);
+}
+
+TEST_F(FaderTest, AnOutputChangeRepaintsOnlyTheFaderOfThatChannel)
+{
+    TPaintCounter first(F(0)->tbFader);
+    TPaintCounter second(F(1)->tbFader);
+    TPaintCounter firstNummer(F(0)->edtNummer);
+    Host->repaint();
+    first.Count = second.Count = firstNummer.Count = 0;
+    K(1).SetOutput(128);
+    ASSERT_TRUE(WaitFor([&] { return first.Count > 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(second.Count, 0);
+    EXPECT_EQ(firstNummer.Count, 0);
+}

@@ -1,0 +1,310 @@
+// The console window offscreen on the whole engine, through its named widgets:
+// the page tree, the keyboard rule between neighbouring faders, the fader and page
+// menus with the icon dialog, the name prompt and the page editor, and several
+// windows opened from the main window's menu with their remembered places.
+
+#include "TestHelpers.h"
+
+#include "core/uDat_Menu.h"
+#include "core/uFader.h"
+#include "core/uFrm_EditLichtpultseite.h"
+#include "core/uFrm_EditSymbol.h"
+#include "core/uFrm_Lichtpult.h"
+#include "core/uFrm_Main.h"
+#include "core/uKanal.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "core/uStringIniFile.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTest>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class FrmLichtpultTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.Dir.Write("Data/icons.ini", "[Icons]\r\nIconsCount=3\r\nIcon_1=FFFF\r\nIcon_2=0F0F\r\nIcon_3=7F7F\r\n");
+        Engine.Start();
+        L = ModuleLichtpult;
+        Host = std::make_unique<QWidget>();
+        Host->resize(1200, 400);
+        CreateLichtpultWindows(*L, Host.get());
+        W = LichtpultWindow(0);
+        Host->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Host.get()));
+    }
+    void TearDown() override
+    {
+        SetEditSymbolRunner({});
+        SetEditLichtpultseiteRunner({});
+        Host.reset();
+        Engine.Stop();
+    }
+
+    TKanal& K(int nr) { return L->GetKanal(nr); }
+    TFader* F(int slot) { return W->Fader(slot); }
+    QStringList Tree() const
+    {
+        QStringList lines;
+        for (int i = 0; i < W->tvSeiten->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* node = W->tvSeiten->topLevelItem(i);
+            lines << node->text(0);
+            for (int j = 0; j < node->childCount(); ++j)
+                lines << "  " + node->child(j)->text(0);
+        }
+        return lines;
+    }
+    void AddPage(const QString& name, int node, const QString& row)
+    {
+        L->AddPage(std::make_unique<TLichtpultZeile>(L->PageCount()));
+        L->LichtpultZeilen.back()->SetName(name);
+        L->LichtpultZeilen.back()->SetNode(node);
+        L->LichtpultZeilen.back()->SetRowString(row);
+    }
+    static void Key(QWidget* part, const char* c)
+    {
+        part->setFocus();
+        QTest::keyClicks(part, c);
+    }
+    QAction* Action(QMenu* menu, const char* name) { return menu->findChild<QAction*>(name); }
+    void FaderMenu(int x, const char* item)
+    {
+        W->PopupFaderMenu(QPoint(x, 50));
+        Action(W->popFader, item)->trigger();
+        W->popFader->close();
+    }
+
+    TEngine Engine;
+    TScriptedPrompts Prompts;
+    TModuleLichtpult* L = nullptr;
+    std::unique_ptr<QWidget> Host;
+    TFrmLichtpult* W = nullptr;
+};
+
+} // namespace
+
+TEST_F(FrmLichtpultTest, TheTreeListsPagesUnderTheirCategoriesAndShowsTheFirst)
+{
+    L->LichtpultZeilen.clear();
+    AddPage("Bühne", 1, "L4K100");
+    AddPage("Front", 0, "L10K1L4G2L30C3");
+    AddPage("Versteckt", -1, "L4K7");
+    AddPage("Ohne Knoten", 3, "L4K8");   // three categories: no node 3
+    AddPage("Saal", 0, "L4K9");
+    L->SortLichtpultZeilen();
+    EXPECT_EQ(Tree(), (QStringList{"nach Kanal", "  Front", "  Saal", "nach Position", "  Bühne", "nach Funktion"}));
+    EXPECT_EQ(L->PageCount(), 5);
+
+    EXPECT_EQ(W->tvSeiten->currentItem()->text(0), "Front");
+    EXPECT_EQ(W->LastSlot(), 2);
+    EXPECT_EQ((QList<TKanal*>{F(0)->Kanal(), F(1)->Kanal(), F(2)->Kanal()}), (QList<TKanal*>{&K(1), &K(512), &K(573)}));
+    EXPECT_EQ((QList<int>{F(0)->x(), F(1)->x(), F(2)->x()}), (QList<int>{10, 54, 124}));
+    EXPECT_FALSE(F(3)->isVisible());
+    EXPECT_EQ(W->windowTitle(), " - Front");
+
+    // A first category without pages: no page is shown, and a number typed into a
+    // fader changes no page.
+    for (auto& z : L->LichtpultZeilen)
+        if (z->Node == 0)
+            z->SetNode(2);
+    L->SortLichtpultZeilen();
+    EXPECT_EQ(W->ShownPage(), -1);
+    QStringList rows;
+    L->SaveToStrings(rows);
+    F(0)->edtNummer->setFocus();
+    QTest::keyClicks(F(0)->edtNummer, "4");
+    EXPECT_EQ(F(0)->Kanal(), &K(14));
+    QStringList after;
+    L->SaveToStrings(after);
+    EXPECT_EQ(after, rows);
+}
+
+TEST_F(FrmLichtpultTest, KeyboardRuleBetweenNeighbours)
+{
+    // w in the level field of slot 3: the level goes right, the channel to blackout.
+    K(4).SetPegel(100);
+    K(4).SetBlackout(5);
+    Key(F(3)->edtPegel, "w");
+    EXPECT_EQ(K(5).Pegel, 100);
+    EXPECT_EQ(K(4).Pegel, 5);
+    EXPECT_TRUE(F(4)->edtPegel->hasFocus());
+    EXPECT_EQ(F(3)->edtPegel->text(), "5");   // the letter did not get in
+
+    // g in the number field: the neighbour shows the same channel, stored in the page.
+    Key(F(5)->edtNummer, "g");
+    EXPECT_EQ(F(6)->Kanal(), &K(6));
+    EXPECT_EQ(L->GetLichtpultZeile(0)->Slots[6].Nr, 6);
+    EXPECT_TRUE(F(6)->edtNummer->hasFocus());
+
+    // n past the last slot: slot 0 of the next page of the category.
+    K(12).SetPegel(77);
+    Key(F(11)->edtPegel, "n");
+    EXPECT_EQ(W->ShownPage(), 1);
+    EXPECT_EQ(F(0)->Kanal(), &K(13));
+    EXPECT_EQ(K(13).Pegel, 77);
+    EXPECT_TRUE(F(0)->edtPegel->hasFocus());
+
+    // O from slot 0 goes back to the last slot of the previous page; from the
+    // first page there is nowhere to go.
+    Key(F(0)->edtModus, "O");
+    EXPECT_EQ(W->ShownPage(), 0);
+    EXPECT_TRUE(F(11)->edtModus->hasFocus());
+    Key(F(0)->edtModus, "O");
+    EXPECT_EQ(W->ShownPage(), 0);
+    EXPECT_TRUE(F(0)->edtModus->hasFocus());
+}
+
+TEST_F(FrmLichtpultTest, FaderMenuRenamesRecoloursAndBlacksOut)
+{
+    const int x = F(2)->x() + 5;
+    Prompts.TextAnswers = {"Verfolger"};
+    FaderMenu(x, "NamenAendern1");
+    EXPECT_EQ(Prompts.Asked, QStringList{"Namen ändern: Kanal 3"});
+    EXPECT_EQ(K(3).Name, "Verfolger");
+    EXPECT_EQ(F(2)->toolTip(), "Verfolger");
+
+    SetEditSymbolRunner([](TFrm_EditSymbol& dialog) {
+        dialog.IconClick(2);
+        dialog.SetForeground(0x0000FF);
+        return int(QDialog::Accepted);
+    });
+    ASSERT_TRUE(F(2)->btnFlash->icon().isNull());
+    FaderMenu(x, "IconAendern1");
+    EXPECT_EQ((QList<int>{K(3).Icon, K(3).VF, K(3).HF}), (QList<int>{2, 0x0000FF, 10}));
+    EXPECT_FALSE(F(2)->btnFlash->icon().isNull());
+
+    K(1).SetPegel(90);
+    K(30).SetPegel(90);
+    FaderMenu(x, "BlackOut1");
+    EXPECT_EQ(K(1).Pegel, 0);
+    EXPECT_EQ(K(30).Pegel, 0);
+
+    EXPECT_FALSE(Action(W->popFader, "eingestellteSzenealsGruppe1")->isEnabled());
+
+    // A hidden fader with a channel (slot beyond the page, at left 0) is not hit.
+    L->SetZeilenKanal(0, 20, 99);
+    EXPECT_EQ(F(20)->Kanal(), &K(99));
+    EXPECT_EQ(W->FaderAt(2), nullptr);
+    EXPECT_EQ(W->FaderAt(6), F(0));
+}
+
+TEST_F(FrmLichtpultTest, APageMadeInThePageEditorAppearsInTheWindowAndTheShow)
+{
+    SetEditLichtpultseiteRunner([](TFrmEditLichtpultseite& dialog) {
+        dialog.edtName->setText("Bühne rechts");
+        dialog.cmbKategorie->setCurrentIndex(0);
+        dialog.edtCommandLine->setText("L4K100L20K101");
+        return int(QDialog::Accepted);
+    });
+    W->PopupPageMenu(QPoint(1, 1));
+    Action(W->popSeiten, "NeueSeite1")->trigger();
+    W->popSeiten->close();
+
+    ASSERT_EQ(L->PageCount(), 6);
+    ASSERT_EQ(Tree().value(6), "  Bühne rechts");
+    QTreeWidgetItem* item = W->tvSeiten->topLevelItem(0)->child(5);
+    W->tvSeiten->setCurrentItem(item);
+    EXPECT_EQ(W->ShownPage(), 5);
+    EXPECT_EQ(F(0)->Kanal(), &K(100));
+    EXPECT_EQ(F(1)->Kanal(), &K(101));
+    EXPECT_EQ(F(1)->x(), 64);
+    EXPECT_FALSE(F(2)->isVisible());
+
+    QStringList lines;
+    L->SaveToStrings(lines);
+    EXPECT_TRUE(lines.contains("Name_5=Bühne rechts"));
+    EXPECT_TRUE(lines.contains("Cmd_5=L4K100L20K101"));
+}
+
+// The console windows of the real main window and menu.
+class FrmLichtpultWindowsTest : public ::testing::Test {
+protected:
+    void Create()
+    {
+        qputenv("PV_PROGRAM_DIR", Dir.Path().toUtf8());
+        Main = new TFrmMain;
+        qunsetenv("PV_PROGRAM_DIR");
+        new TdmMenu(Main, Main);
+        Main->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+    }
+    void TearDown() override { delete Main; }
+    QStringList MenuTexts() const
+    {
+        QStringList texts;
+        for (QAction* a : dmMenu->Lichtpult1->actions())
+            texts << a->text();
+        return texts;
+    }
+
+    TTempProgramDir Dir;
+    TFrmMain* Main = nullptr;
+};
+
+TEST_F(FrmLichtpultWindowsTest, WindowsFromTheMenuFollowTheChannelsAndRememberTheirPlace)
+{
+    Dir.Write("PV_TESSEL.ini", "[FrmLichtpult1]\r\nLeft=30\r\nTop=40\r\nWidth=700\r\nHeight=300\r\nVBreite=222\r\n");
+    Create();
+    TFrmLichtpult* w0 = LichtpultWindow(0);
+    ASSERT_NE(w0, nullptr);
+    EXPECT_TRUE(Main->pnlLichtpult->isAncestorOf(w0->tvSeiten));
+
+    // The first showing of the main window opens window 1.
+    TFrmLichtpult* w1 = LichtpultWindow(1);
+    ASSERT_NE(w1, nullptr);
+    EXPECT_EQ(w1->objectName(), "FrmLichtpult1");
+    EXPECT_TRUE(w1->isVisible());
+    EXPECT_EQ(w1->windowTitle(), "Lichtpult 1 - Kanäle 1 - 12");
+    EXPECT_EQ(w1->size(), QSize(700, 300));
+    EXPECT_EQ(w1->Splitter1->sizes().value(0), 222);
+
+    Main->findChild<QAction*>("NeuesLichtpultFenster1")->trigger();
+    TFrmLichtpult* w2 = LichtpultWindow(2);
+    ASSERT_NE(w2, nullptr);
+    EXPECT_EQ(MenuTexts(), (QStringList{"Lichtpult 1 anzeigen", "Lichtpult 1 auf den primären Screen anzeigen",
+                                        "Lichtpult 2 anzeigen", "Lichtpult 2 auf den primären Screen anzeigen"}));
+
+    // One change reaches the faders of every window.
+    ModuleLichtpult->GetKanal(1).SetPegel(150);
+    for (TFrmLichtpult* w : {w0, w1, w2})
+        EXPECT_EQ(w->Fader(0)->FaderPegel(), 150);
+
+    // A closed window comes back through its entries, the second one at the top left.
+    w1->close();
+    EXPECT_FALSE(w1->isVisible());
+    dmMenu->Lichtpult1->actions().at(1)->trigger();
+    EXPECT_TRUE(w1->isVisible());
+    EXPECT_EQ(w1->pos(), QPoint(4, 4));
+    w2->close();
+    dmMenu->Lichtpult1->actions().at(2)->trigger();
+    EXPECT_TRUE(w2->isVisible());
+
+    // The tree gets narrower by dragging the splitter.
+    QWidget* handle = w1->Splitter1->handle(1);
+    const QPoint grip = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, grip);
+    QTest::mouseMove(handle, grip - QPoint(72, 0));
+    QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, grip - QPoint(72, 0));
+    const int treeWidth = w1->Splitter1->sizes().value(0);
+    EXPECT_LT(treeWidth, 222);
+    delete Main;
+    Main = nullptr;
+    TStringIniFile ini(Dir.File("PV_TESSEL.ini"));
+    EXPECT_EQ(ini.ReadInteger("FrmLichtpult1", "VBreite", 0), treeWidth);
+    EXPECT_EQ(ini.ReadInteger("FrmLichtpult1", "Left", 0), 4);
+    EXPECT_EQ(ini.ReadInteger("FrmLichtpult2", "VBreite", 0), 180);
+    EXPECT_EQ(ini.ReadInteger("FrmLichtpult", "VBreite", 0), 180);
+}
