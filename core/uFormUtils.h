@@ -11,7 +11,22 @@
 
 class QAction;
 class QMenu;
+#include <functional>
+
 class QWidget;
+
+// Runs a modal dialog: exec(), or, when a runner is installed (tests), shows the
+// dialog and lets the runner drive it and give the result, without a nested loop.
+template <class TDialog>
+int RunDialog(TDialog& dialog, const std::function<int(TDialog&)>& runner)
+{
+    if (!runner)
+        return dialog.exec();
+    dialog.show();
+    const int result = runner(dialog);
+    dialog.hide();
+    return result;
+}
 
 // The hourglass cursor for the duration of a scope.
 class TWaitCursor {

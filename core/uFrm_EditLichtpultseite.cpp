@@ -5,6 +5,8 @@
 #include "core/uMod_Main.h"
 #include "core/uUtils.h"
 
+#include "core/uFormUtils.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -353,14 +355,7 @@ bool EditLichtpultseite(int request)
     TFrmEditLichtpultseite dialog(*ModuleLichtpult, QApplication::activeWindow());
     dialog.Load(request);
 
-    int result = QDialog::Rejected;
-    if (Runner) {
-        dialog.show();
-        result = Runner(dialog);
-        dialog.hide();
-    } else {
-        result = dialog.exec();
-    }
+    const int result = RunDialog(dialog, Runner);
     if (result != QDialog::Accepted || !ModuleLichtpult)
         return false;
     dialog.Apply();

@@ -2,6 +2,7 @@
 
 #include "core/uColors.h"
 #include "core/uErrorLog.h"
+#include "core/uFormUtils.h"
 #include "core/uIconGlyph.h"
 #include "core/uMod_Icons.h"
 #include "core/uMod_Main.h"
@@ -33,9 +34,14 @@ constexpr int BaseColors[TFrm_EditSymbol::SwatchRows][3] = {
     {127, 0, 255},   {255, 0, 255}, {255, 0, 127},
 };
 
-// A palette button that reports a double-click whether or not it is held down.
-class TMySpeedButton : public QToolButton {
+// A widget of class Base that reports a double-click to OnDoubleClick. Palette
+// buttons report it whether or not they are held down; a colour group box only
+// for its own background (the swatches take their clicks themselves); the
+// transparency panels close the dialog with it.
+template <class Base>
+class TDoubleClickable : public Base {
 public:
+    using Base::Base;
     std::function<void()> OnDoubleClick;
 
 protected:
@@ -47,11 +53,14 @@ protected:
     }
 };
 
+using TMySpeedButton = TDoubleClickable<QToolButton>;
+using TColorGroupBox = TDoubleClickable<QGroupBox>;
+using TClickPanel = TDoubleClickable<QPushButton>;
+
 // One colour swatch: a press selects it, a double-click selects it and closes.
-class TColorSwatch : public QFrame {
+class TColorSwatch : public TDoubleClickable<QFrame> {
 public:
     std::function<void()> OnPress;
-    std::function<void()> OnDoubleClick;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override
@@ -60,44 +69,8 @@ protected:
         if (OnPress)
             OnPress();
     }
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        event->accept();
-        if (OnDoubleClick)
-            OnDoubleClick();
-    }
 };
 
-// A colour group box whose own background answers a double-click (the swatches
-// take their clicks themselves).
-class TColorGroupBox : public QGroupBox {
-public:
-    explicit TColorGroupBox(const QString& title) : QGroupBox(title) {}
-    std::function<void()> OnDoubleClick;
-
-protected:
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        event->accept();
-        if (OnDoubleClick)
-            OnDoubleClick();
-    }
-};
-
-// A clickable panel that also closes the dialog on a double-click.
-class TClickPanel : public QPushButton {
-public:
-    explicit TClickPanel(const QString& text) : QPushButton(text) {}
-    std::function<void()> OnDoubleClick;
-
-protected:
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        event->accept();
-        if (OnDoubleClick)
-            OnDoubleClick();
-    }
-};
 
 QPointer<TFrm_EditSymbol> Instance;
 std::function<int(TFrm_EditSymbol&)> Runner;
@@ -335,14 +308,7 @@ bool EditSymbol(int& icon, int& foreground, int& background)
     dialog.BuildPalette();
     dialog.setResult(QDialog::Rejected);
 
-    int result = QDialog::Rejected;
-    if (Runner) {
-        dialog.show();
-        result = Runner(dialog);
-        dialog.hide();
-    } else {
-        result = dialog.exec();
-    }
+    const int result = RunDialog(dialog, Runner);
 
     icon = dialog.Icon();
     foreground = dialog.Foreground();
