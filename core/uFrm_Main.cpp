@@ -557,6 +557,7 @@ void TFrmMain::FormShow()
         std::fprintf(stderr, "PV_ORLISK: Uhr gestartet (%s)\n",
                      ModuleMain->UsesClockThread() ? "Taktgeber-Thread" : "40-ms-Timer");
     });
+    Guarded([] { ModuleLichtpult->SortLichtpultZeilen(); });
     Guarded([this] { PageControl1Change(); });
     Guarded([] { ModuleLichtpult->OpenLichtpultWindow(); });
     Guarded([this] { FillHelpPage(); });
@@ -569,7 +570,9 @@ void TFrmMain::PageControl1Change()
     if (!frmMaster)
         return;
     QWidget* page = PageControl1->currentWidget();
-    if (page == tabPult) {
+    if (page == tabKanaele) {
+        ModuleLichtpult->FocusChannelList();
+    } else if (page == tabPult) {
         frmMaster->DockMasterPanel(pnlPultUnten);
         frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
     } else if (page == tabSzenen) {
