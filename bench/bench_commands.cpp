@@ -1,11 +1,11 @@
 // Command lines through tokenizer and dispatcher, and the cost of one tick of an
 // idle engine (no fade, no groups, no sequences, nothing queued).
 
+#include "BenchProgramFolder.h"
 #include "core/uMod_Main.h"
 #include "core/uUtils.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -54,8 +54,7 @@ BENCHMARK(BM_IdleTick);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    qputenv("PV_PROGRAM_DIR", dir.path().toUtf8());
+    TBenchProgramFolder dir;
     auto* main = new TModuleMain;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

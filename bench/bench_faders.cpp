@@ -10,6 +10,7 @@
 // during a crossfade of all channels in playback mode: one engine tick and the
 // repaint it causes in both.
 
+#include "BenchProgramFolder.h"
 #include "core/uFader.h"
 #include "core/uFrm_Lichtpult.h"
 #include "core/uKanal.h"
@@ -18,7 +19,6 @@
 #include "core/uMod_Master.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <benchmark/benchmark.h>
 
@@ -152,8 +152,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    QTemporaryDir dir;
-    qputenv("PV_PROGRAM_DIR", dir.path().toUtf8());
+    TBenchProgramFolder dir;
     auto main = std::make_unique<TModuleMain>();
 
     BuildWall();

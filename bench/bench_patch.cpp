@@ -2,6 +2,7 @@
 // into the frame, with and without handing the frame to the real output plug-in,
 // which sends it as an Art-Net packet to a local port nobody listens on.
 
+#include "BenchProgramFolder.h"
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <benchmark/benchmark.h>
 
@@ -61,10 +61,7 @@ BENCHMARK(BM_PatchTickArtNet);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString program = QCoreApplication::applicationDirPath() + "/../bin/";
-    for (const char* name : {"pvm_dmx.so", "libusbio.so"})
-        QFile::copy(program + name, dir.filePath(name));
+    TBenchProgramFolder dir(true);
 
     // A free local port, closed again: the packets go nowhere.
     quint16 port;
@@ -74,7 +71,6 @@ int main(int argc, char** argv)
         port = probe.localPort();
     }
     qputenv("USBIO_DEVICE", "artnet:127.0.0.1:" + QByteArray::number(port));
-    qputenv("PV_PROGRAM_DIR", dir.path().toUtf8());
     auto* main = new TModuleMain;
     std::fprintf(stderr, "Plug-in: %s\n", ModulePatch->DmxInitText.toUtf8().constData());
     PrepareStage();

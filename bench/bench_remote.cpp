@@ -4,6 +4,7 @@
 // engine runs with its 40 ms clock and the real output plug-in, which sends each
 // frame as Art-Net to a UDP receiver in this process.
 
+#include "BenchProgramFolder.h"
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <benchmark/benchmark.h>
 
@@ -107,12 +107,9 @@ BENCHMARK(BM_CommandToFrame)->Iterations(200)->UseManualTime()->Unit(benchmark::
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString program = QCoreApplication::applicationDirPath() + "/../bin/";
-    for (const char* name : {"pvm_dmx.so", "libusbio.so"})
-        QFile::copy(program + name, dir.filePath(name));
+    TBenchProgramFolder dir(true);
     {
-        QFile ini(dir.filePath("PV_TESSEL.ini"));
+        QFile ini(dir.File("PV_TESSEL.ini"));
         if (ini.open(QIODevice::WriteOnly))
             ini.write("[Server]\r\nPort=0\r\nKey=K719\r\nStartAktiv=1\r\n");
     }
@@ -132,7 +129,6 @@ int main(int argc, char** argv)
         }
     });
     qputenv("USBIO_DEVICE", "artnet:127.0.0.1:" + QByteArray::number(artnet.localPort()));
-    qputenv("PV_PROGRAM_DIR", dir.path().toUtf8());
     auto* main = new TModuleMain;
     main->StartClock();
     TRemoteServer& server = ModuleInterface->Server();

@@ -7,6 +7,7 @@
 // BM_ConsoleSave / BM_ConsoleLoad: the console module's three sections alone,
 // without container, file or the other modules.
 
+#include "BenchProgramFolder.h"
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -119,9 +119,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    QTemporaryDir dir;
-    qputenv("PV_PROGRAM_DIR", dir.path().toUtf8());
-    ShowPath = dir.filePath(QStringLiteral("Gross.pvs"));
+    TBenchProgramFolder dir;
+    ShowPath = dir.File(QStringLiteral("Gross.pvs"));
     auto main = std::make_unique<TModuleMain>();
     PrepareShow();
     benchmark::RunSpecifiedBenchmarks();

@@ -26,6 +26,20 @@ QByteArray TTempProgramDir::Read(const QString& relative) const
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+QByteArray Le32(quint32 n)
+{
+    QByteArray b;
+    for (int i = 0; i < 4; ++i)
+        b.append(char((n >> (8 * i)) & 0xFF));
+    return b;
+}
+
+QByteArray HandMadeShow(const QString& text, const QByteArray& tail)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return QByteArray(1, char(0x14)) + Le32(quint32(utf8.size())) + utf8 + tail;
+}
+
 int CountLines(const QStringList& lines, const QString& part)
 {
     int n = 0;

@@ -20,6 +20,11 @@ private:
     QString FPath;
 };
 
+// A 32-bit little-endian count, as the show file's container writes it.
+QByteArray Le32(quint32 n);
+// A show file made by hand: type byte 0x14, the UTF-8 length, the text, then the rich-text tail.
+QByteArray HandMadeShow(const QString& text, const QByteArray& tail = {});
+
 // How many lines contain part.
 int CountLines(const QStringList& lines, const QString& part);
 // How many error-log lines contain part.

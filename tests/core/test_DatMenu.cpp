@@ -28,28 +28,6 @@
 
 namespace {
 
-QByteArray Le32(quint32 n)
-{
-    QByteArray b;
-    for (int i = 0; i < 4; ++i)
-        b.append(char((n >> (8 * i)) & 0xFF));
-    return b;
-}
-
-QByteArray Utf8Show(const QString& text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    return QByteArray(1, char(0x14)) + Le32(quint32(utf8.size())) + utf8;
-}
-
-int CountLog(const QString& part)
-{
-    int n = 0;
-    for (const QString& line : TErrorLog::Instance().Lines())
-        n += line.contains(part) ? 1 : 0;
-    return n;
-}
-
 class DatMenuTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -107,7 +85,7 @@ TEST_F(DatMenuTest, ShowItemsHaveTheirShortcutsEverywhere)
 
 TEST_F(DatMenuTest, NewAsksAndSavesTheExistingShowFirst)
 {
-    Engine.Dir.Write("show.pvs", Utf8Show("\r\n[Makros]\r\nv=1\r\n"));
+    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Makros]\r\nv=1\r\n"));
     ASSERT_TRUE(OpenProject(Path("show.pvs")));
     ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=2\r\n");
 
@@ -140,8 +118,8 @@ TEST_F(DatMenuTest, NewAsksAndSavesTheExistingShowFirst)
 
 TEST_F(DatMenuTest, OpenSavesTheCurrentShowAndTakesTheNewName)
 {
-    Engine.Dir.Write("a.pvs", Utf8Show("\r\n[Audio]\r\nSeite1=A\r\n"));
-    Engine.Dir.Write("b.pvs", Utf8Show("\r\n[Audio]\r\nSeite1=B\r\n"));
+    Engine.Dir.Write("a.pvs", HandMadeShow("\r\n[Audio]\r\nSeite1=A\r\n"));
+    Engine.Dir.Write("b.pvs", HandMadeShow("\r\n[Audio]\r\nSeite1=B\r\n"));
     ASSERT_TRUE(OpenProject(Path("a.pvs")));
     ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nSeite1=A2\r\n");
 
@@ -156,7 +134,7 @@ TEST_F(DatMenuTest, OpenSavesTheCurrentShowAndTakesTheNewName)
     // Cancelled: nothing happens.
     Trigger("ffnen1");
     EXPECT_EQ(ProjectFileName, Path("b.pvs"));
-    EXPECT_EQ(CountLog(""), 0);
+    EXPECT_EQ(ErrorLogCount(""), 0);
 }
 
 TEST_F(DatMenuTest, SaveWithoutAFileAndSaveAsOverAnExistingFile)
@@ -221,7 +199,7 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
     Trigger("ExportAudioDatei");
     EXPECT_EQ(Prompts.Asked.size(), 2);
     EXPECT_FALSE(Engine.Dir.Read("Audio.txt").contains("Neu"));
-    EXPECT_EQ(CountLog(""), 0);
+    EXPECT_EQ(ErrorLogCount(""), 0);
 }
 
 TEST_F(DatMenuTest, ExportAndImportThroughTheClipboard)
@@ -240,7 +218,7 @@ TEST_F(DatMenuTest, AFailingHandlerLogsOneLineAndNothingElseHappens)
     ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=1\r\n");
     Prompts.FileAnswers = {Path("fehlt.txt")};
     Trigger("ImportMakrosDatei");
-    EXPECT_EQ(CountLog("Application-Exception: "), 1);
+    EXPECT_EQ(ErrorLogCount("Application-Exception: "), 1);
     EXPECT_EQ(TErrorLog::Instance().Lines().size(), 1);
     EXPECT_TRUE(TErrorLog::Instance().Lines().first().contains("fehlt.txt"));
     EXPECT_EQ(Lines(ModuleMakro->ShowSections, "Makros"), QStringList{"v=1"});

@@ -2,7 +2,7 @@
 // named parts: the track bar and the level field, the number field's re-binding,
 // the flash button, the mode field, and which faders repaint when outputs change.
 
-#include "TestHelpers.h"
+#include "ConsoleWindowTest.h"
 
 #include "core/uFader.h"
 #include "core/uFrm_Lichtpult.h"
@@ -36,28 +36,8 @@ protected:
     }
 };
 
-class FaderTest : public ::testing::Test {
+class FaderTest : public TConsoleWindowTest {
 protected:
-    void SetUp() override
-    {
-        Engine.Start();
-        L = ModuleLichtpult;
-        Host = std::make_unique<QWidget>();
-        new QVBoxLayout(Host.get());
-        Host->resize(1200, 400);
-        CreateLichtpultWindows(*L, Host.get());
-        Window = LichtpultWindow(0);
-        Host->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Host.get()));
-    }
-    void TearDown() override
-    {
-        Host.reset();
-        Engine.Stop();
-    }
-
-    TFader* F(int slot) { return Window->Fader(slot); }
-    TKanal& K(int nr) { return L->GetKanal(nr); }
     static void Type(QLineEdit* e, const QString& text, bool replace = true)
     {
         e->setFocus();
@@ -65,11 +45,6 @@ protected:
             e->selectAll();
         QTest::keyClicks(e, text);
     }
-
-    TEngine Engine;
-    TModuleLichtpult* L = nullptr;
-    std::unique_ptr<QWidget> Host;
-    TFrmLichtpult* Window = nullptr;
 };
 
 } // namespace

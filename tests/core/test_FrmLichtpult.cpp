@@ -3,7 +3,7 @@
 // menus with the icon dialog, the name prompt and the page editor, and several
 // windows opened from the main window's menu with their remembered places.
 
-#include "TestHelpers.h"
+#include "ConsoleWindowTest.h"
 
 #include "core/uDat_Menu.h"
 #include "core/uFader.h"
@@ -32,35 +32,24 @@
 
 namespace {
 
-class FrmLichtpultTest : public ::testing::Test {
+class FrmLichtpultTest : public TConsoleWindowTest {
 protected:
-    void SetUp() override
+    void PrepareFolder() override
     {
         Engine.Dir.Write("Data/icons.ini", "[Icons]\r\nIconsCount=3\r\nIcon_1=FFFF\r\nIcon_2=0F0F\r\nIcon_3=7F7F\r\n");
-        Engine.Start();
-        L = ModuleLichtpult;
-        Host = std::make_unique<QWidget>();
-        Host->resize(1200, 400);
-        CreateLichtpultWindows(*L, Host.get());
-        W = LichtpultWindow(0);
-        Host->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Host.get()));
     }
     void TearDown() override
     {
         SetEditSymbolRunner({});
         SetEditLichtpultseiteRunner({});
-        Host.reset();
-        Engine.Stop();
+        TConsoleWindowTest::TearDown();
     }
 
-    TKanal& K(int nr) { return L->GetKanal(nr); }
-    TFader* F(int slot) { return W->Fader(slot); }
     QStringList Tree() const
     {
         QStringList lines;
-        for (int i = 0; i < W->tvSeiten->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* node = W->tvSeiten->topLevelItem(i);
+        for (int i = 0; i < Window->tvSeiten->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* node = Window->tvSeiten->topLevelItem(i);
             lines << node->text(0);
             for (int j = 0; j < node->childCount(); ++j)
                 lines << "  " + node->child(j)->text(0);
@@ -82,16 +71,12 @@ protected:
     QAction* Action(QMenu* menu, const char* name) { return menu->findChild<QAction*>(name); }
     void FaderMenu(int x, const char* item)
     {
-        W->PopupFaderMenu(QPoint(x, 50));
-        Action(W->popFader, item)->trigger();
-        W->popFader->close();
+        Window->PopupFaderMenu(QPoint(x, 50));
+        Action(Window->popFader, item)->trigger();
+        Window->popFader->close();
     }
 
-    TEngine Engine;
     TScriptedPrompts Prompts;
-    TModuleLichtpult* L = nullptr;
-    std::unique_ptr<QWidget> Host;
-    TFrmLichtpult* W = nullptr;
 };
 
 } // namespace
@@ -108,12 +93,12 @@ TEST_F(FrmLichtpultTest, TheTreeListsPagesUnderTheirCategoriesAndShowsTheFirst)
     EXPECT_EQ(Tree(), (QStringList{"nach Kanal", "  Front", "  Saal", "nach Position", "  Bühne", "nach Funktion"}));
     EXPECT_EQ(L->PageCount(), 5);
 
-    EXPECT_EQ(W->tvSeiten->currentItem()->text(0), "Front");
-    EXPECT_EQ(W->LastSlot(), 2);
+    EXPECT_EQ(Window->tvSeiten->currentItem()->text(0), "Front");
+    EXPECT_EQ(Window->LastSlot(), 2);
     EXPECT_EQ((QList<TKanal*>{F(0)->Kanal(), F(1)->Kanal(), F(2)->Kanal()}), (QList<TKanal*>{&K(1), &K(512), &K(573)}));
     EXPECT_EQ((QList<int>{F(0)->x(), F(1)->x(), F(2)->x()}), (QList<int>{10, 54, 124}));
     EXPECT_FALSE(F(3)->isVisible());
-    EXPECT_EQ(W->windowTitle(), " - Front");
+    EXPECT_EQ(Window->windowTitle(), " - Front");
 
     // A first category without pages: no page is shown, and a number typed into a
     // fader changes no page.
@@ -121,7 +106,7 @@ TEST_F(FrmLichtpultTest, TheTreeListsPagesUnderTheirCategoriesAndShowsTheFirst)
         if (z->Node == 0)
             z->SetNode(2);
     L->SortLichtpultZeilen();
-    EXPECT_EQ(W->ShownPage(), -1);
+    EXPECT_EQ(Window->ShownPage(), -1);
     QStringList rows;
     L->SaveToStrings(rows);
     F(0)->edtNummer->setFocus();
@@ -152,7 +137,7 @@ TEST_F(FrmLichtpultTest, KeyboardRuleBetweenNeighbours)
     // n past the last slot: slot 0 of the next page of the category.
     K(12).SetPegel(77);
     Key(F(11)->edtPegel, "n");
-    EXPECT_EQ(W->ShownPage(), 1);
+    EXPECT_EQ(Window->ShownPage(), 1);
     EXPECT_EQ(F(0)->Kanal(), &K(13));
     EXPECT_EQ(K(13).Pegel, 77);
     EXPECT_TRUE(F(0)->edtPegel->hasFocus());
@@ -160,10 +145,10 @@ TEST_F(FrmLichtpultTest, KeyboardRuleBetweenNeighbours)
     // O from slot 0 goes back to the last slot of the previous page; from the
     // first page there is nowhere to go.
     Key(F(0)->edtModus, "O");
-    EXPECT_EQ(W->ShownPage(), 0);
+    EXPECT_EQ(Window->ShownPage(), 0);
     EXPECT_TRUE(F(11)->edtModus->hasFocus());
     Key(F(0)->edtModus, "O");
-    EXPECT_EQ(W->ShownPage(), 0);
+    EXPECT_EQ(Window->ShownPage(), 0);
     EXPECT_TRUE(F(0)->edtModus->hasFocus());
 }
 
@@ -192,13 +177,13 @@ TEST_F(FrmLichtpultTest, FaderMenuRenamesRecoloursAndBlacksOut)
     EXPECT_EQ(K(1).Pegel, 0);
     EXPECT_EQ(K(30).Pegel, 0);
 
-    EXPECT_FALSE(Action(W->popFader, "eingestellteSzenealsGruppe1")->isEnabled());
+    EXPECT_FALSE(Action(Window->popFader, "eingestellteSzenealsGruppe1")->isEnabled());
 
     // A hidden fader with a channel (slot beyond the page, at left 0) is not hit.
     L->SetZeilenKanal(0, 20, 99);
     EXPECT_EQ(F(20)->Kanal(), &K(99));
-    EXPECT_EQ(W->FaderAt(2), nullptr);
-    EXPECT_EQ(W->FaderAt(6), F(0));
+    EXPECT_EQ(Window->FaderAt(2), nullptr);
+    EXPECT_EQ(Window->FaderAt(6), F(0));
 }
 
 TEST_F(FrmLichtpultTest, APageMadeInThePageEditorAppearsInTheWindowAndTheShow)
@@ -209,15 +194,15 @@ TEST_F(FrmLichtpultTest, APageMadeInThePageEditorAppearsInTheWindowAndTheShow)
         dialog.edtCommandLine->setText("L4K100L20K101");
         return int(QDialog::Accepted);
     });
-    W->PopupPageMenu(QPoint(1, 1));
-    Action(W->popSeiten, "NeueSeite1")->trigger();
-    W->popSeiten->close();
+    Window->PopupPageMenu(QPoint(1, 1));
+    Action(Window->popSeiten, "NeueSeite1")->trigger();
+    Window->popSeiten->close();
 
     ASSERT_EQ(L->PageCount(), 6);
     ASSERT_EQ(Tree().value(6), "  Bühne rechts");
-    QTreeWidgetItem* item = W->tvSeiten->topLevelItem(0)->child(5);
-    W->tvSeiten->setCurrentItem(item);
-    EXPECT_EQ(W->ShownPage(), 5);
+    QTreeWidgetItem* item = Window->tvSeiten->topLevelItem(0)->child(5);
+    Window->tvSeiten->setCurrentItem(item);
+    EXPECT_EQ(Window->ShownPage(), 5);
     EXPECT_EQ(F(0)->Kanal(), &K(100));
     EXPECT_EQ(F(1)->Kanal(), &K(101));
     EXPECT_EQ(F(1)->x(), 64);

@@ -133,6 +133,19 @@ TEST_F(FrmMainTest, PagesInTabOrderAndOptionsAtTheirDesignValues)
     EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 0);
 }
 
+// The options that the restart test changes, as the modules hold them.
+void ExpectModulesHoldTheChangedOptions()
+{
+    EXPECT_TRUE(ModuleLichtpult->Prozent);
+    EXPECT_TRUE(ModuleLichtpult->Lampenschonung);
+    EXPECT_FALSE(AutoSpeichern);
+    EXPECT_TRUE(ModuleSzenen->AutoSzenenSeite);
+    EXPECT_TRUE(ModuleSzenen->TextRechtsZurueck);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeVor, 25);
+    EXPECT_EQ(ModuleSzenen->DefaultFadeZurueck, 7);
+    EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 2);
+}
+
 TEST_F(FrmMainTest, OptionsReachTheModulesAndSurviveARestart)
 {
     Create();
@@ -151,14 +164,7 @@ TEST_F(FrmMainTest, OptionsReachTheModulesAndSurviveARestart)
     W<QTabWidget>("pcInterface")->setCurrentIndex(4);
 
     EXPECT_EQ(vor->text(), "25");
-    EXPECT_TRUE(ModuleLichtpult->Prozent);
-    EXPECT_TRUE(ModuleLichtpult->Lampenschonung);
-    EXPECT_FALSE(AutoSpeichern);
-    EXPECT_TRUE(ModuleSzenen->AutoSzenenSeite);
-    EXPECT_TRUE(ModuleSzenen->TextRechtsZurueck);
-    EXPECT_EQ(ModuleSzenen->DefaultFadeVor, 25);
-    EXPECT_EQ(ModuleSzenen->DefaultFadeZurueck, 7);
-    EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 2);
+    ExpectModulesHoldTheChangedOptions();
 
     Destroy();
     TStringIniFile ini(Dir.File("PV_TESSEL.ini"));
@@ -180,14 +186,7 @@ TEST_F(FrmMainTest, OptionsReachTheModulesAndSurviveARestart)
     EXPECT_EQ(W<QTabWidget>("pcDiverses")->currentIndex(), 2);
     EXPECT_EQ(W<QTabWidget>("pcInterface")->currentIndex(), 4);
     // The new modules received the stored values.
-    EXPECT_TRUE(ModuleLichtpult->Prozent);
-    EXPECT_TRUE(ModuleLichtpult->Lampenschonung);
-    EXPECT_FALSE(AutoSpeichern);
-    EXPECT_TRUE(ModuleSzenen->AutoSzenenSeite);
-    EXPECT_TRUE(ModuleSzenen->TextRechtsZurueck);
-    EXPECT_EQ(ModuleSzenen->DefaultFadeVor, 25);
-    EXPECT_EQ(ModuleSzenen->DefaultFadeZurueck, 7);
-    EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 2);
+    ExpectModulesHoldTheChangedOptions();
 }
 
 TEST_F(FrmMainTest, StoredValueEqualToTheDesignValueStillReachesTheModule)

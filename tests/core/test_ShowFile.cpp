@@ -26,32 +26,9 @@
 
 namespace {
 
-QByteArray Le32(quint32 n)
-{
-    QByteArray b;
-    for (int i = 0; i < 4; ++i)
-        b.append(char((n >> (8 * i)) & 0xFF));
-    return b;
-}
-
-// A show file made by hand: type byte, length, text bytes, rich-text tail.
-QByteArray Utf8Show(const QString& text, const QByteArray& tail = {})
-{
-    const QByteArray utf8 = text.toUtf8();
-    return QByteArray(1, char(0x14)) + Le32(quint32(utf8.size())) + utf8 + tail;
-}
-
 QStringList ErrorLines()
 {
     return TErrorLog::Instance().Lines();
-}
-
-int CountLines(const QString& part)
-{
-    int n = 0;
-    for (const QString& line : ErrorLines())
-        n += line.contains(part) ? 1 : 0;
-    return n;
 }
 
 // The sections of a show file's string value, read back the way a module reads them.
@@ -153,7 +130,7 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
         "\r\n[Gruppen]\r\nG1=00FF\r\n"
         "\r\n[Interface]\r\nCOM = 3\r\n");
     QByteArray tail("{\\rtf1\\ansi {{1}} Vorhang \\'e4\r\n}\x00\xFF", 33);
-    Engine.Dir.Write("hand.pvs", Utf8Show(text, tail));
+    Engine.Dir.Write("hand.pvs", HandMadeShow(text, tail));
 
     ASSERT_TRUE(OpenProject(Path("hand.pvs")));
     EXPECT_EQ(ProjectFileName, Path("hand.pvs"));
@@ -195,7 +172,7 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
 TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
 {
     const QString show = Path("show.pvs");
-    Engine.Dir.Write("show.pvs", Utf8Show("\r\n[Makros]\r\nv=1\r\n"));
+    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Makros]\r\nv=1\r\n"));
     Engine.Dir.Write("show.~pvs", "uralt");
     ASSERT_TRUE(OpenProject(show));
     Import(*ModuleMakro, "[Makros]\r\nv=2\r\n");
@@ -225,7 +202,7 @@ TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
 TEST_F(ShowFileTest, AFailedWriteLeavesShowAndBackupUntouched)
 {
     const QString show = Path("show.pvs");
-    const QByteArray oldShow = Utf8Show("\r\n[Makros]\r\nv=1\r\n", "old rich text");
+    const QByteArray oldShow = HandMadeShow("\r\n[Makros]\r\nv=1\r\n", "old rich text");
     Engine.Dir.Write("show.pvs", oldShow);
     Engine.Dir.Write("show.~pvs", "older backup");
     ASSERT_TRUE(OpenProject(show));
@@ -245,13 +222,13 @@ TEST_F(ShowFileTest, AFailedWriteLeavesShowAndBackupUntouched)
     EXPECT_FALSE(saved);
     EXPECT_EQ(Engine.Dir.Read("show.pvs"), oldShow);
     EXPECT_EQ(Engine.Dir.Read("show.~pvs"), QByteArray("older backup"));
-    EXPECT_EQ(CountLines("Fehler beim Speichern: "), 1) << ErrorLines().join(QLatin1Char(10)).toStdString();
+    EXPECT_EQ(ErrorLogCount("Fehler beim Speichern: "), 1) << ErrorLines().join(QLatin1Char(10)).toStdString();
     EXPECT_EQ(QDir(Engine.Dir.Path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
     // A folder that does not exist: nothing written, the show keeps its name.
     EXPECT_FALSE(SaveProject(Path("fehlt/neu.pvs")));
     EXPECT_EQ(ProjectFileName, show);
-    EXPECT_EQ(CountLines("Fehler beim Speichern: "), 2);
+    EXPECT_EQ(ErrorLogCount("Fehler beim Speichern: "), 2);
 }
 
 TEST_F(ShowFileTest, AModuleThatCannotSaveStillYieldsAFile)
@@ -265,12 +242,12 @@ TEST_F(ShowFileTest, AModuleThatCannotSaveStillYieldsAFile)
     Import(*ModuleAudio, "[Audio]\r\nSeite1=Musik\r\n");
     ASSERT_TRUE(SaveProject(Path("s.pvs")));
     EXPECT_EQ(SectionLines(Engine.Dir.Read("s.pvs"), "Audio"), QStringList{"Seite1=Musik"});
-    EXPECT_EQ(CountLines("Fehler beim Speichern von Modul Kaputt"), 1);
+    EXPECT_EQ(ErrorLogCount("Fehler beim Speichern von Modul Kaputt"), 1);
 }
 
 TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
 {
-    Engine.Dir.Write("good.pvs", Utf8Show("[Makros]\r\nv=1\r\n", "rtf"));
+    Engine.Dir.Write("good.pvs", HandMadeShow("[Makros]\r\nv=1\r\n", "rtf"));
     ASSERT_TRUE(OpenProject(Path("good.pvs")));
     QSignalSpy renamed(&ProjectSignals(), &TProjectSignals::projectFileNameChanged);
 
@@ -282,13 +259,13 @@ TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
     EXPECT_EQ(renamed.count(), 0);
     EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"v=1"});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
-    EXPECT_EQ(CountLines("Fehler beim Öffnen: "), 2);
+    EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: "), 2);
     EXPECT_TRUE(ErrorLines().first().contains("missing.pvs"));
 }
 
 TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
 {
-    Engine.Dir.Write("good.pvs", Utf8Show("[Makros]\r\nv=1\r\n", "rtf"));
+    Engine.Dir.Write("good.pvs", HandMadeShow("[Makros]\r\nv=1\r\n", "rtf"));
     ASSERT_TRUE(OpenProject(Path("good.pvs")));
     const QByteArray damaged[] = {
         QByteArray("\x07\x03" "abc", 5),
@@ -300,7 +277,7 @@ TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
         Engine.Dir.Write(name, bytes);
         EXPECT_FALSE(OpenProject(Path(name)));
         EXPECT_EQ(ProjectFileName, Path(name));
-        EXPECT_EQ(CountLines("Fehler beim Öffnen: "), i);
+        EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: "), i);
     }
     // Nothing was read from them: the modules and the script text are the old ones.
     EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"v=1"});

@@ -1,0 +1,25 @@
+#pragma once
+// A temporary program folder for a benchmark's engine: PV_PROGRAM_DIR points at it
+// from construction on. With the DMX libraries, the output plug-in and the driver
+// stand-in are copied in from the build's program folder (beside build/bench).
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+class TBenchProgramFolder {
+public:
+    explicit TBenchProgramFolder(bool withDmxLibraries = false)
+    {
+        if (withDmxLibraries) {
+            const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/");
+            for (const char* name : {"pvm_dmx.so", "libusbio.so"})
+                QFile::copy(program + name, FDir.filePath(name));
+        }
+        qputenv("PV_PROGRAM_DIR", FDir.path().toUtf8());
+    }
+    QString File(const QString& name) const { return FDir.filePath(name); }
+
+private:
+    QTemporaryDir FDir;
+};
