@@ -1,6 +1,7 @@
 #include "core/uDat_Menu.h"
 
 #include "audio/uMod_Audio.h"
+#include "core/uAtomicFile.h"
 #include "core/uErrorLog.h"
 #include "core/uFormUtils.h"
 #include "core/uErrors.h"

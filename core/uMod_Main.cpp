@@ -1,6 +1,7 @@
 #include "core/uMod_Main.h"
 
 #include "audio/uMod_Audio.h"
+#include "core/uAtomicFile.h"
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uMidiRoute.h"
@@ -18,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -72,6 +74,32 @@ private:
     std::atomic<bool>& FFlag;
 };
 
+// Removes the temporary files that a save killed on the way left in the folders
+// the program writes to: the program folder (settings), Data/, Projekte/,
+// Fehlerlogs/ and the folders of the last show and the last patch file.
+void RemoveLeftTempFiles()
+{
+    QStringList folders{ProgramDir, DataDir, ProjectDir, ProgramDir + QStringLiteral("Fehlerlogs/")};
+    for (const char* key : {"LetzteProjektDatei", "LetztePatchDatei"}) {
+        const QString last = SettingsIni->ReadString(QStringLiteral("FrmMain"), QString::fromLatin1(key), QString());
+        if (last.isEmpty())
+            continue;
+        folders << QFileInfo(last).absolutePath();
+        try {
+            folders << QFileInfo(ResolveWriteTarget(last)).absolutePath();   // where a save through a link writes
+        } catch (const std::exception&) {
+        }
+    }
+    QStringList done;
+    for (const QString& folder : folders) {
+        const QString clean = QDir::cleanPath(folder);
+        if (done.contains(clean))
+            continue;
+        done << clean;
+        RemoveStaleTempFiles(clean);
+    }
+}
+
 } // namespace
 
 QString DetermineProgramDir()
@@ -100,6 +128,7 @@ TModuleMain::TModuleMain()
     DataDir = ProgramDir + QStringLiteral("Data/");
     ProjectDir = ProgramDir + QStringLiteral("Projekte/");
     SettingsIni = new TStringIniFile(ProgramDir + QStringLiteral("PV_TESSEL.ini"));
+    RemoveLeftTempFiles();
 
     FClockContext = std::make_unique<QObject>();
     FSlowTimer = std::make_unique<QTimer>();
@@ -125,7 +154,9 @@ TModuleMain::~TModuleMain()
     try {
         SettingsIni->UpdateFile();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "PV_ORLISK: %s\n", ExceptionMessage(e).toLocal8Bit().constData());
+        const QString message = QStringLiteral("Einstellungen nicht gespeichert: ") + ExceptionMessage(e);
+        AddToErrorLog(elError, message);
+        std::fprintf(stderr, "PV_ORLISK: %s\n", message.toLocal8Bit().constData());
     }
     delete SettingsIni;
     SettingsIni = nullptr;

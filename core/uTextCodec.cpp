@@ -1,9 +1,8 @@
 #include "core/uTextCodec.h"
 
-#include "core/uErrors.h"
+#include "core/uAtomicFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
@@ -30,11 +29,6 @@ int Cp1252Byte(char16_t u)
 }
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-[[noreturn]] void RaiseWriteError(const QString& path, const QString& reason)
-{
-    throw EPvError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason));
-}
 
 } // namespace
 
@@ -194,21 +188,4 @@ bool ReadTextFile(const QString& path, QString& text)
 void WriteTextFileAtomic(const QString& path, const QStringList& lines)
 {
     WriteBytesAtomic(path, EncodeText(JoinLinesCrLf(lines)));
-}
-
-void WriteBytesAtomic(const QString& path, const QByteArray& bytes)
-{
-    // QSaveFile writes into a temporary file in the target's folder and renames it
-    // over the target on commit; on any failure the old file stays untouched.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        RaiseWriteError(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        RaiseWriteError(path, reason);
-    }
-    if (!file.commit())
-        RaiseWriteError(path, file.errorString());
 }

@@ -24,8 +24,7 @@ QString JoinLinesCrLf(const QStringList& lines);
 
 // Reads a whole text file through DecodeText. False (text empty) when it cannot be read.
 bool ReadTextFile(const QString& path, QString& text);
-// Writes the lines with CR LF through EncodeText into a temporary file in the same
-// folder and renames it over path, so the target is never half-written.
-// Raises EPvError with the file system's reason on failure; the old file stays.
+// Writes the lines with CR LF through EncodeText with WriteBytesAtomic (uAtomicFile):
+// the target is never half-written; on failure EPvError with the reason is raised
+// and the old file stays.
 void WriteTextFileAtomic(const QString& path, const QStringList& lines);
-void WriteBytesAtomic(const QString& path, const QByteArray& bytes);

@@ -9,6 +9,15 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 TTempProgramDir::TTempProgramDir() : FPath(FDir.path() + "/") {}
 
 void TTempProgramDir::Write(const QString& relative, const QByteArray& bytes) const
@@ -51,6 +60,58 @@ int CountLines(const QStringList& lines, const QString& part)
 int ErrorLogCount(const QString& part)
 {
     return CountLines(TErrorLog::Instance().Lines(), part);
+}
+
+TFileSizeLimit::TFileSizeLimit(long long limit)
+{
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    FOldLimit = lim.rlim_cur;
+    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    lim.rlim_cur = rlim_t(limit);
+    setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+TFileSizeLimit::~TFileSizeLimit()
+{
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = rlim_t(FOldLimit);
+    setrlimit(RLIMIT_FSIZE, &lim);
+    std::signal(SIGXFSZ, FOldHandler);
+}
+
+TTmpfsMount::TTmpfsMount(const QString& folder, long long bytes) : FFolder(folder)
+{
+    if (::geteuid() != 0) {
+        FError = QStringLiteral("mounting a tmpfs needs root");
+        return;
+    }
+    const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
+    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) != 0) {
+        FError = QStringLiteral("mount: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    FMounted = true;
+}
+
+TTmpfsMount::~TTmpfsMount()
+{
+    if (FMounted)
+        ::umount2(QFile::encodeName(FFolder).constData(), MNT_DETACH);
+}
+
+void FillDisk(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder + QStringLiteral("/filler")).constData(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    const std::string block(64 * 1024, 'x');
+    for (size_t size : {block.size(), size_t(1)})
+        while (::write(fd, block.data(), size) > 0) {
+        }
+    ::close(fd);
 }
 
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs)

@@ -30,6 +30,40 @@ int CountLines(const QStringList& lines, const QString& part);
 // How many error-log lines contain part.
 int ErrorLogCount(const QString& part);
 
+// Makes every file write of this process beyond limit bytes fail with EFBIG
+// (a full disk, also for root) while the guard lives.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(long long limit);
+    ~TFileSizeLimit();
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    unsigned long long FOldLimit = 0;
+    void (*FOldHandler)(int) = nullptr;
+};
+
+// A small tmpfs mounted over folder while the object lives, to test a full disk.
+// Mounting needs root; Mounted() is false otherwise and Error() says why.
+class TTmpfsMount {
+public:
+    TTmpfsMount(const QString& folder, long long bytes);
+    ~TTmpfsMount();
+    TTmpfsMount(const TTmpfsMount&) = delete;
+    TTmpfsMount& operator=(const TTmpfsMount&) = delete;
+    bool Mounted() const { return FMounted; }
+    QString Error() const { return FError; }
+
+private:
+    QString FFolder;
+    QString FError;
+    bool FMounted = false;
+};
+
+// Fills the file system of folder up to the last byte with a file "filler" in it.
+void FillDisk(const QString& folder);
+
 // Runs the event loop until pred() holds or timeoutMs passes; returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 

@@ -1,0 +1,317 @@
+// The one file writer: symbolic links written through, permissions kept, a link
+// loop refused, the backup copy by hard link or by copy, the temporary files of
+// killed writes removed at start-up, and every file the program writes on a full
+// disk (a tmpfs mounted by the test when it runs as root).
+
+#include "TestHelpers.h"
+
+#include "core/uAtomicFile.h"
+#include "core/uDat_Menu.h"
+#include "core/uErrorLog.h"
+#include "core/uErrors.h"
+#include "core/uFrm_Main.h"
+#include "core/uMod_Main.h"
+#include "core/uMod_Patch.h"
+#include "core/uProject.h"
+#include "cues/uMod_Makros.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList HiddenAndPlainFiles(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+bool MakeLink(const QString& target, const QString& link)
+{
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
+}
+
+mode_t Mode(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(AtomicFile, ALinkedTargetIsWrittenThroughAndKeepsItsPermissions)
+{
+    TTempProgramDir dir;
+    dir.Write("sub/real.ini", "old");
+    dir.Write("sub/chained.ini", "old");
+    ASSERT_TRUE(MakeLink(dir.File("sub/real.ini"), dir.File("absolute.ini")));
+    ASSERT_TRUE(MakeLink("sub/real.ini", dir.File("relative.ini")));
+    ASSERT_TRUE(MakeLink("../sub/chained.ini", dir.File("sub/step.ini")));
+    ASSERT_TRUE(MakeLink("sub/step.ini", dir.File("chain.ini")));
+    ASSERT_TRUE(MakeLink("sub/created.ini", dir.File("dangling.ini")));
+
+    const struct {
+        const char* Link;
+        const char* File;
+        mode_t Mode;
+    } cases[] = {
+        {"absolute.ini", "sub/real.ini", 0640},
+        {"relative.ini", "sub/real.ini", 0444},   // a read-only file stays read-only
+        {"chain.ini", "sub/chained.ini", 0600},
+        {"dangling.ini", "sub/created.ini", 0},   // the missing file is made
+    };
+    for (const auto& c : cases) {
+        const QString link = dir.File(c.Link);
+        const QString before = QFile::symLinkTarget(link);
+        if (c.Mode) {
+            ASSERT_EQ(::chmod(QFile::encodeName(dir.File(c.File)).constData(), c.Mode), 0);
+        }
+        WriteBytesAtomic(link, QByteArray("new ") + c.Link);
+        EXPECT_EQ(dir.Read(c.File), QByteArray("new ") + c.Link) << c.Link;
+        EXPECT_TRUE(QFileInfo(link).isSymLink()) << c.Link;
+        EXPECT_EQ(QFile::symLinkTarget(link), before) << c.Link;
+        if (c.Mode) {
+            EXPECT_EQ(Mode(dir.File(c.File)), c.Mode) << c.Link;
+        }
+    }
+    EXPECT_EQ(ResolveWriteTarget(dir.File("chain.ini")), dir.File("sub/../sub/chained.ini"));
+    EXPECT_EQ(ResolveWriteTarget(dir.File("plain.ini")), dir.File("plain.ini"));
+
+    // A loop of links is an error and changes nothing.
+    ASSERT_TRUE(MakeLink("b.ini", dir.File("a.ini")));
+    ASSERT_TRUE(MakeLink("a.ini", dir.File("b.ini")));
+    try {
+        WriteBytesAtomic(dir.File("a.ini"), "x");
+        FAIL() << "no error raised";
+    } catch (const EPvError& e) {
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Datei \"%1\" kann nicht geschrieben werden: ").arg(dir.File("a.ini"))))
+            << e.Message().toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(dir.File("a.ini")).isSymLink());
+    EXPECT_TRUE(QFileInfo(dir.File("b.ini")).isSymLink());
+
+    // No temporary file is left anywhere.
+    for (const QString& folder : {dir.Path(), dir.File("sub")})
+        for (const QString& name : HiddenAndPlainFiles(folder))
+            EXPECT_FALSE(IsAtomicTempName(name)) << name.toStdString();
+}
+
+TEST(AtomicFile, FailuresNameTheFileInGermanAndLeaveNothingBehind)
+{
+    TTempProgramDir dir;
+    dir.Write("blocker", "a file, not a folder");
+    dir.Write("keep.txt", "old");
+    const struct {
+        QString Path;
+        long long Limit;   // file size limit, 0 for none
+    } cases[] = {
+        {dir.File("fehlt/neu.txt"), 0},
+        {dir.File("blocker/neu.txt"), 0},
+        {dir.File("keep.txt"), 1000},   // the disk fills up while writing
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<TFileSizeLimit> limit;
+        if (c.Limit)
+            limit = std::make_unique<TFileSizeLimit>(c.Limit);
+        try {
+            WriteBytesAtomic(c.Path, QByteArray(5000, 'x'));
+            ADD_FAILURE() << "no error raised for " << c.Path.toStdString();
+        } catch (const EPvError& e) {
+            const QString start = QStringLiteral("Datei \"%1\" kann nicht geschrieben werden: ").arg(c.Path);
+            EXPECT_TRUE(e.Message().startsWith(start)) << e.Message().toStdString();
+            EXPECT_GT(e.Message().size(), start.size()) << "a reason follows";
+        }
+    }
+    EXPECT_EQ(dir.Read("keep.txt"), QByteArray("old"));
+    EXPECT_EQ(HiddenAndPlainFiles(dir.Path()), (QStringList{"blocker", "keep.txt"}));
+}
+
+TEST(AtomicFile, ReplaceWithCopyKeepsTheSourceAndReplacesTheTargetWhole)
+{
+    TTempProgramDir dir;
+    dir.Write("show.pvs", "current show");
+    dir.Write("show.~pvs", "old backup");
+    ReplaceWithCopy(dir.File("show.pvs"), dir.File("show.~pvs"));
+    EXPECT_EQ(dir.Read("show.pvs"), QByteArray("current show"));
+    EXPECT_EQ(dir.Read("show.~pvs"), QByteArray("current show"));
+
+    // The source replaced afterwards leaves the copy alone.
+    WriteBytesAtomic(dir.File("show.pvs"), "next show");
+    EXPECT_EQ(dir.Read("show.~pvs"), QByteArray("current show"));
+
+    // Already the same file (a save killed between its two renames): nothing to do.
+    ASSERT_EQ(::unlink(QFile::encodeName(dir.File("show.~pvs")).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(dir.File("show.pvs")).constData(), QFile::encodeName(dir.File("show.~pvs")).constData()), 0);
+    ReplaceWithCopy(dir.File("show.pvs"), dir.File("show.~pvs"));
+    EXPECT_EQ(dir.Read("show.~pvs"), QByteArray("next show"));
+
+    // A missing source is an error; the target stays.
+    EXPECT_THROW(ReplaceWithCopy(dir.File("fehlt.pvs"), dir.File("show.~pvs")), EPvError);
+    EXPECT_EQ(dir.Read("show.~pvs"), QByteArray("next show"));
+    EXPECT_EQ(HiddenAndPlainFiles(dir.Path()), (QStringList{"show.pvs", "show.~pvs"}));
+}
+
+TEST(AtomicFile, ReplaceWithCopyCopiesWhereNoHardLinkCanBeMade)
+{
+    // A hard link cannot cross file systems: the source lives on a tmpfs of its own.
+    TTempProgramDir dir;
+    TTempProgramDir other;
+    TTmpfsMount mount(other.Path(), 1 << 20);
+    if (!mount.Mounted())
+        GTEST_SKIP() << "no second file system: " << mount.Error().toStdString();
+    other.Write("show.pvs", "show on another disk");
+    dir.Write("show.~pvs", "old backup");
+    ::chmod(QFile::encodeName(dir.File("show.~pvs")).constData(), 0604);
+    ReplaceWithCopy(other.File("show.pvs"), dir.File("show.~pvs"));
+    EXPECT_EQ(dir.Read("show.~pvs"), QByteArray("show on another disk"));
+    EXPECT_EQ(Mode(dir.File("show.~pvs")), mode_t(0604));
+    EXPECT_EQ(HiddenAndPlainFiles(dir.Path()), QStringList{"show.~pvs"});
+}
+
+TEST(AtomicFile, StaleTemporaryFilesAreRemovedOnlyWhenTheyAreOursAndTheirWriterIsGone)
+{
+    TTempProgramDir dir;
+    const QString dead = QString::number(INT_MAX);   // above any process id the kernel hands out
+    const QString living = QString::number(::getppid());
+    const QString own = QString::number(::getpid());
+    const struct {
+        QString Name;
+        bool Removed;
+    } cases[] = {
+        {".show.pvs." + dead + ".0123abcd.tmp", true},
+        {".PV_TESSEL.ini." + own + ".89abcdef.tmp", true},   // our id: from an earlier run
+        {".show.pvs.0123abcd.tmp", true},                       // written by an earlier build
+        {".show.pvs." + living + ".0123abcd.tmp", false},      // its writer still runs
+        {"show.pvs." + dead + ".0123abcd.tmp", false},         // not hidden
+        {".show.pvs." + dead + ".0123ABCD.tmp", false},        // not our digits
+        {".show.pvs." + dead + ".0123abc.tmp", false},
+        {".show.pvs.tmp", false},
+        {".tmp", false},
+        {"show.pvs", false},
+    };
+    for (const auto& c : cases)
+        dir.Write(c.Name, "x");
+    // Only regular files go: a folder or a link of that name stays.
+    QDir().mkpath(dir.File(".folder." + dead + ".0123abcd.tmp"));
+    ASSERT_TRUE(MakeLink("show.pvs", dir.File(".link." + dead + ".0123abcd.tmp")));
+
+    int expected = 0;
+    for (const auto& c : cases)
+        expected += c.Removed ? 1 : 0;
+    EXPECT_EQ(RemoveStaleTempFiles(dir.Path()), expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(QFileInfo::exists(dir.File(c.Name)), !c.Removed) << c.Name.toStdString();
+    EXPECT_TRUE(QFileInfo(dir.File(".folder." + dead + ".0123abcd.tmp")).isDir());
+    EXPECT_TRUE(QFileInfo(dir.File(".link." + dead + ".0123abcd.tmp")).isSymLink());
+}
+
+TEST(AtomicFile, StartUpClearsTheFoldersTheProgramWritesTo)
+{
+    TEngine engine;
+    TTempProgramDir elsewhere;   // the last show and patch live outside the program folder
+    const QString stale = QStringLiteral(".x.pvs.%1.0123abcd.tmp").arg(INT_MAX);
+    const QStringList folders{"", "Data/", "Projekte/", "Fehlerlogs/"};
+    for (const QString& folder : folders) {
+        engine.Dir.Write(folder + stale, "x");
+        engine.Dir.Write(folder + "keep.txt", "x");
+    }
+    elsewhere.Write("shows/" + stale, "x");
+    elsewhere.Write("patches/" + stale, "x");
+    elsewhere.Write("other/" + stale, "x");
+    engine.Dir.Write("PV_TESSEL.ini", ("[FrmMain]\r\nLetzteProjektDatei=" + elsewhere.File("shows/a.pvs")
+                                       + "\r\nLetztePatchDatei=" + elsewhere.File("patches/a.pvp") + "\r\n")
+                                          .toUtf8());
+    engine.Start();
+    for (const QString& folder : folders) {
+        EXPECT_FALSE(QFileInfo::exists(engine.Dir.File(folder + stale))) << folder.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(engine.Dir.File(folder + "keep.txt"))) << folder.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.File("shows/" + stale)));
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.File("patches/" + stale)));
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.File("other/" + stale)));   // not ours to clean
+    engine.Stop();
+}
+
+// ---- a full disk ----
+
+TEST(FullDisk, EveryFileKeepsItsOldBytesAndTheErrorIsReported)
+{
+    TTempProgramDir dir;
+    TTmpfsMount disk(dir.Path(), 1 << 20);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "a small full disk needs a tmpfs mount: " << disk.Error().toStdString();
+    TErrorLog::Instance().Clear();
+    AutoSpeichern = true;
+
+    const QByteArray settings("[FrmMain]\r\nPI_Main=0\r\n\r\n");
+    const QByteArray log("alter Fehlerlog\r\n");
+    const QByteArray exported("alter Export\r\n");
+    const QByteArray show = HandMadeShow("\r\n[Makros]\r\nv=1\r\n", "alter Text");
+    dir.Write("PV_TESSEL.ini", settings);
+    dir.Write("Fehlerlogs/Log_2026_02_03_-_14_05_09.txt", log);
+    dir.Write("Export.txt", exported);
+    dir.Write("show.pvs", show);
+    dir.Write("show.~pvs", "alte Sicherung");
+
+    TScriptedPrompts prompts;
+    qputenv("PV_PROGRAM_DIR", dir.Path().toUtf8());
+    auto* main = new TFrmMain;
+    qunsetenv("PV_PROGRAM_DIR");
+    new TdmMenu(main, main);
+    auto trigger = [main](const char* name) {
+        auto* action = main->findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_NE(action, nullptr) << name;
+        action->trigger();
+    };
+    ModulePatch->FileName = dir.File("Patch.pvp");
+    ModulePatch->SaveToFile();
+    const QByteArray patch = dir.Read("Patch.pvp");
+    ASSERT_FALSE(patch.isEmpty());
+    ASSERT_TRUE(OpenProject(dir.File("show.pvs")));
+    ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=2\r\n");
+    AddToErrorLog(elInfo, "neuer Fehlerlog");
+
+    FillDisk(dir.Path());
+    const QString reason = QStringLiteral("kann nicht geschrieben werden: ");
+    auto loggedFor = [&reason](const QString& path) {
+        return ErrorLogCount(QStringLiteral("Datei \"%1\" ").arg(path) + reason);
+    };
+
+    prompts.FileAnswers = {dir.File("Export.txt")};
+    prompts.YesNoAnswers = {true};
+    trigger("ExportMakrosDatei");
+    EXPECT_EQ(dir.Read("Export.txt"), exported);
+    EXPECT_EQ(loggedFor(dir.File("Export.txt")), 1);
+
+    trigger("Speichern1");   // the patch
+    EXPECT_EQ(dir.Read("Patch.pvp"), patch);
+    EXPECT_EQ(loggedFor(dir.File("Patch.pvp")), 1);
+
+    EXPECT_THROW(main->SaveErrorLog(QDateTime(QDate(2026, 2, 3), QTime(14, 5, 9))), EPvError);
+    EXPECT_EQ(dir.Read("Fehlerlogs/Log_2026_02_03_-_14_05_09.txt"), log);
+
+    // The settings file at shut-down: on stderr and in the error log.
+    testing::internal::CaptureStderr();
+    delete main;
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(dir.Read("PV_TESSEL.ini"), settings);
+    EXPECT_EQ(loggedFor(dir.File("PV_TESSEL.ini")), 1);
+    EXPECT_NE(err.find(QStringLiteral("PV_TESSEL.ini\" %1").arg(reason).toStdString()), std::string::npos) << err;
+
+    EXPECT_EQ(HiddenAndPlainFiles(dir.Path()),
+              (QStringList{"Export.txt", "PV_TESSEL.ini", "Patch.pvp", "filler", "show.pvs", "show.~pvs"}));
+    EXPECT_EQ(HiddenAndPlainFiles(dir.File("Fehlerlogs")), QStringList{"Log_2026_02_03_-_14_05_09.txt"});
+
+    // With room again the same writes go through.
+    QFile::remove(dir.File("filler"));
+    WriteBytesAtomic(dir.File("Export.txt"), "neuer Export");
+    EXPECT_EQ(dir.Read("Export.txt"), QByteArray("neuer Export"));
+}
+
+} // namespace
