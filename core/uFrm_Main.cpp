@@ -145,25 +145,6 @@ int FadeValue(const QString& text)
     return ok && value >= 0 ? value : 0;
 }
 
-enum class TAutoSave { Saved, Cancelled, Failed };
-
-// "Speichern" at close: backup and save over an existing show file, otherwise
-// the save dialog. Tells a cancelled dialog apart from a failed write.
-TAutoSave SaveShowAtClose()
-{
-    try {
-        if (!ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName))
-            return SaveProject(ProjectFileName, true) ? TAutoSave::Saved : TAutoSave::Failed;
-        const QString chosen = Prompts().SaveFileName(ProjectDialogOptions(), QString());
-        if (chosen.isEmpty() || !ConfirmOverwrite(chosen))
-            return TAutoSave::Cancelled;
-        return SaveProject(chosen, false) ? TAutoSave::Saved : TAutoSave::Failed;
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, QStringLiteral("Fehler beim Speichern: ") + ExceptionMessage(e));
-        return TAutoSave::Failed;
-    }
-}
-
 } // namespace
 
 // ---- creation ----
@@ -667,7 +648,7 @@ void TFrmMain::closeEvent(QCloseEvent* event)
 
 bool TFrmMain::FormClose()
 {
-    if (cbAutoSaveOnClosing->isChecked() && SaveShowAtClose() == TAutoSave::Failed && !FForceClose) {
+    if (cbAutoSaveOnClosing->isChecked() && AutoSaveProject() == TAutoSave::Failed && !FForceClose) {
         // The show is still only in memory: keep the window open and show why.
         AddToErrorLog(elError, QStringLiteral("Das Projekt konnte nicht gespeichert werden; das Programm bleibt geöffnet."));
         PageControl1->setCurrentWidget(TabSheet1);

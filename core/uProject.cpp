@@ -1,5 +1,6 @@
 #include "core/uProject.h"
 
+#include "core/uAtomicFile.h"
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uMod_Main.h"
@@ -10,13 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 bool AutoSpeichern = true;
 
@@ -42,94 +36,13 @@ bool IsAscii(const QString& text)
     return true;
 }
 
-QString SystemError()
+// Makes the show's backup a complete copy of the current show file, in one step:
+// the old backup is replaced only by a whole new one and the show stays where it
+// is. Failures are logged; the save goes on.
+bool MakeBackup(const QString& showFile)
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-// Replaces target by source in one step (POSIX rename); raises with the reason.
-void RenameOver(const QString& source, const QString& target)
-{
-    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0)
-        throw EPvError(QStringLiteral("\"%1\" kann nicht in \"%2\" umbenannt werden: %3").arg(source, target, SystemError()));
-}
-
-// Flushes a folder's entries to the disk, so that a rename survives a power cut.
-void SyncFolder(const QString& folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// A temporary file in the target's folder that is removed again unless it has
-// been renamed onto the target.
-class TTempShowFile {
-public:
-    explicit TTempShowFile(const QString& target) : FTarget(target) {}
-    ~TTempShowFile()
-    {
-        if (!FPath.isEmpty())
-            QFile::remove(FPath);
-    }
-    TTempShowFile(const TTempShowFile&) = delete;
-    TTempShowFile& operator=(const TTempShowFile&) = delete;
-
-    // Writes all bytes and makes them durable before anything is renamed.
-    void Write(const QByteArray& bytes)
-    {
-        const QFileInfo info(FTarget);
-        const QString folder = info.absolutePath();
-        QFile file;
-        for (int attempt = 0;; ++attempt) {
-            const QString name = QStringLiteral("%1/.%2.%3.tmp")
-                                     .arg(folder, info.fileName())
-                                     .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-            file.setFileName(name);
-            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-                break;
-            if (!QFileInfo::exists(name) || attempt >= 20)
-                throw EPvError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(FTarget, file.errorString()));
-        }
-        FPath = file.fileName();
-        if (info.exists())
-            file.setPermissions(info.permissions());
-        const qint64 written = file.write(bytes);
-        if (written != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
-            const QString reason = file.error() != QFileDevice::NoError
-                                       ? file.errorString()
-                                       : QStringLiteral("nur %1 von %2 Bytes geschrieben").arg(written).arg(bytes.size());
-            file.close();
-            throw EPvError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(FTarget, reason));
-        }
-        file.close();
-        if (file.error() != QFileDevice::NoError)
-            throw EPvError(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(FTarget, file.errorString()));
-    }
-
-    void Commit()
-    {
-        RenameOver(FPath, FTarget);
-        FPath.clear();
-        SyncFolder(QFileInfo(FTarget).absolutePath());
-    }
-
-private:
-    QString FTarget;
-    QString FPath;
-};
-
-// Moves a show file to its backup name, replacing an older backup. Failures are
-// logged; the save goes on.
-bool MoveToBackup(const QString& showFile)
-{
-    const QString backup = BackupFileName(showFile);
     try {
-        if (QFileInfo::exists(backup))
-            QFile::remove(backup);
-        RenameOver(showFile, backup);
+        ReplaceWithCopy(showFile, BackupFileName(showFile));
         return true;
     } catch (const std::exception& e) {
         AddToErrorLog(elError, BackupErrorPrefix + ExceptionMessage(e));
@@ -196,9 +109,8 @@ QString DecodeShowString(const QByteArray& bytes, qsizetype& consumed)
         count = quint64(byteAt(1)) | quint64(byteAt(2)) << 8 | quint64(byteAt(3)) << 16 | quint64(byteAt(4)) << 24;
         pos = 5;
     } else {
-        throw EPvError(QStringLiteral("Unbekannter Texttyp $%1 am Anfang der Datei.")
-                           .arg(uint(quint8(type)), 2, 16, QLatin1Char('0'))
-                           .toUpper());
+        const QString hex = QStringLiteral("%1").arg(uint(quint8(type)), 2, 16, QLatin1Char('0')).toUpper();
+        throw EPvError(QStringLiteral("Unbekannter Texttyp $%1 am Anfang der Datei.").arg(hex));
     }
     const quint64 length = type == ShowStringUtf16 ? count * 2 : count;
     const quint64 left = quint64(size - pos);
@@ -291,18 +203,14 @@ bool SaveProject(const QString& fileName, bool backup)
 {
     try {
         const QByteArray bytes = BuildShowFile();
-        TTempShowFile temp(fileName);
-        temp.Write(bytes);
-        // Only now, with the new show safely on the disk, may the old one move.
-        const bool moved = backup && QFileInfo::exists(fileName) && MoveToBackup(fileName);
-        try {
-            temp.Commit();
-        } catch (...) {
-            // Put the previous show back under its own name.
-            if (moved)
-                ::rename(QFile::encodeName(BackupFileName(fileName)).constData(), QFile::encodeName(fileName).constData());
-            throw;
-        }
+        TAtomicFile file(fileName);
+        file.Write(bytes);
+        // With the new show safely on the disk, the backup becomes the current
+        // show (the show itself stays), then the new show replaces the current
+        // one. At every instant a complete show and a complete backup exist.
+        if (backup && QFileInfo::exists(file.Target()))
+            MakeBackup(file.Target());
+        file.Commit();
     } catch (const std::exception& e) {
         AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
         return false;
@@ -314,7 +222,7 @@ bool SaveProject(const QString& fileName, bool backup)
 void BackupProjectFile()
 {
     if (!ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName))
-        MoveToBackup(ProjectFileName);
+        MakeBackup(ResolveWriteTarget(ProjectFileName));
 }
 
 TFileDialogOptions ProjectDialogOptions()
@@ -341,12 +249,39 @@ bool SaveProjectAs()
     return SaveProject(chosen, false);
 }
 
+TAutoSave AutoSaveProject()
+{
+    try {
+        if (!ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName))
+            return SaveProject(ProjectFileName, true) ? TAutoSave::Saved : TAutoSave::Failed;
+        const QString chosen = Prompts().SaveFileName(ProjectDialogOptions(), QString());
+        if (chosen.isEmpty() || !ConfirmOverwrite(chosen))
+            return TAutoSave::Cancelled;
+        return SaveProject(chosen, false) ? TAutoSave::Saved : TAutoSave::Failed;
+    } catch (const std::exception& e) {
+        AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
+        return TAutoSave::Failed;
+    }
+}
+
+namespace {
+
+// After a failed auto-save the show exists only in memory: going on would
+// discard it, so the user decides (headless, the answer is No).
+bool GoOnAfterFailedSave()
+{
+    return Prompts().AskYesNo(QStringLiteral(
+        "Das Projekt konnte nicht gespeichert werden (siehe Fehlerlog). Trotzdem fortfahren und die Änderungen verwerfen?"));
+}
+
+} // namespace
+
 bool NewProjectFile()
 {
     if (!Prompts().AskYesNo(QStringLiteral("Soll ein neues Projekt angelegt werden?")))
         return false;
-    if (AutoSpeichern)
-        SaveCurrentProject();
+    if (AutoSpeichern && AutoSaveProject() == TAutoSave::Failed && !GoOnAfterFailedSave())
+        return false;
     if (ModuleMain)
         ModuleMain->NewProject();
     SetProjectFileName(QString());
@@ -358,7 +293,8 @@ bool OpenProjectFile()
     const QString chosen = Prompts().OpenFileName(ProjectDialogOptions(), QString());
     if (chosen.isEmpty())
         return false;
-    if (AutoSpeichern && !ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName))
-        SaveCurrentProject();
+    if (AutoSpeichern && !ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName)
+        && AutoSaveProject() == TAutoSave::Failed && !GoOnAfterFailedSave())
+        return false;
     return OpenProject(chosen);
 }

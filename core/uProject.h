@@ -61,15 +61,18 @@ QString BackupFileName(const QString& showFile);
 // way and leaves what had loaded until then. True when everything loaded.
 bool OpenProject(const QString& fileName);
 
-// Writes the show to fileName: the whole file goes to a temporary file beside it
-// that replaces the target only when completely written. With backup, the
-// previous file becomes the ".~pvs" beside it (an older backup is replaced), and
-// only once the new file is written. On failure "Fehler beim Speichern: " is
-// logged and the target and its backup stay untouched. On success the show's
-// name becomes fileName. True when written.
+// Writes the show to fileName through TAtomicFile (a symbolic link is written
+// through). With backup, once the new show is completely on the disk, the
+// previous file becomes the ".~pvs" beside it (BackupProjectFile) before the new
+// one takes its name, so a complete show and a complete backup exist at every
+// instant, also when the program is killed during the save. On failure "Fehler
+// beim Speichern: " is logged and the target and its backup stay untouched. On
+// success the show's name becomes fileName. True when written.
 bool SaveProject(const QString& fileName, bool backup = false);
 
-// Moves the current show file to its backup name, replacing an older backup.
+// Makes the backup (".~pvs" beside the show) a complete copy of the current show
+// file, replacing an older backup in one step; the show file stays. Failures are
+// logged as "Fehler beim Erstellen der BackupDatei: ".
 void BackupProjectFile();
 
 // The show dialogs: "pvs", initial folder ProjectDir.
@@ -81,11 +84,19 @@ bool SaveCurrentProject();
 // "Speichern unter": the save dialog, the overwrite question for an existing
 // file, then the save without backup. True when written.
 bool SaveProjectAs();
+
+// The automatic save before closing, "Neu" and "Öffnen": "Speichern" that tells a
+// cancelled save dialog apart from a failed write.
+enum class TAutoSave { Saved, Cancelled, Failed };
+TAutoSave AutoSaveProject();
+
 // "Neu": asks "Soll ein neues Projekt angelegt werden?"; on Yes saves first when
-// AutoSpeichern is on (a cancelled or failed save does not stop it), then clears
-// every module and the show's name. True when a new show was made.
+// AutoSpeichern is on (a cancelled save dialog does not stop it; a failed save
+// asks whether to go on, and No keeps the show), then clears every module and the
+// show's name. True when a new show was made.
 bool NewProjectFile();
 // "Öffnen": the open dialog; when confirmed, saves the current show first when
-// AutoSpeichern is on and its file exists, then opens the chosen file.
-// True when a show was opened completely.
+// AutoSpeichern is on and its file exists (a failed save asks whether to go on,
+// and No keeps the show), then opens the chosen file. True when a show was
+// opened completely.
 bool OpenProjectFile();

@@ -293,6 +293,11 @@ TEST(FullDisk, EveryFileKeepsItsOldBytesAndTheErrorIsReported)
     EXPECT_EQ(dir.Read("Patch.pvp"), patch);
     EXPECT_EQ(loggedFor(dir.File("Patch.pvp")), 1);
 
+    trigger("Speichern2");   // the show, with backup
+    EXPECT_EQ(dir.Read("show.pvs"), show);
+    EXPECT_EQ(dir.Read("show.~pvs"), QByteArray("alte Sicherung"));
+    EXPECT_EQ(loggedFor(dir.File("show.pvs")), 1);
+
     EXPECT_THROW(main->SaveErrorLog(QDateTime(QDate(2026, 2, 3), QTime(14, 5, 9))), EPvError);
     EXPECT_EQ(dir.Read("Fehlerlogs/Log_2026_02_03_-_14_05_09.txt"), log);
 

@@ -137,6 +137,47 @@ TEST_F(DatMenuTest, OpenSavesTheCurrentShowAndTakesTheNewName)
     EXPECT_EQ(ErrorLogCount(""), 0);
 }
 
+TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesOn)
+{
+    const QString question = QStringLiteral(
+        "Das Projekt konnte nicht gespeichert werden (siehe Fehlerlog). Trotzdem fortfahren und die Änderungen verwerfen?");
+    const QString unsaved = QStringLiteral("v=") + QString(20000, u'x');
+    const struct {
+        const char* Action;
+        bool GoOn;
+    } cases[] = {{"Neu2", false}, {"Neu2", true}, {"ffnen1", false}, {"ffnen1", true}};
+    for (const auto& c : cases) {
+        const std::string label = std::string(c.Action) + (c.GoOn ? " Ja" : " Nein");
+        const QByteArray onDisk = HandMadeShow("\r\n[Makros]\r\nv=1\r\n");
+        Engine.Dir.Write("show.pvs", onDisk);
+        Engine.Dir.Write("other.pvs", HandMadeShow("\r\n[Makros]\r\nv=other\r\n"));
+        ASSERT_TRUE(OpenProject(Path("show.pvs")));
+        ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\n" + unsaved + "\r\n");
+        Prompts.Asked.clear();
+        // "Neu" asks whether to make a new show first; "Öffnen" shows its dialog.
+        Prompts.YesNoAnswers = QByteArray(c.Action) == "Neu2" ? std::deque<bool>{true, c.GoOn} : std::deque<bool>{c.GoOn};
+        Prompts.FileAnswers = {Path("other.pvs")};
+        {
+            TFileSizeLimit full(4096);   // the show no longer fits on the disk
+            Trigger(c.Action);
+        }
+        EXPECT_EQ(Prompts.Asked.last(), question) << label;
+        EXPECT_EQ(Engine.Dir.Read("show.pvs"), onDisk) << label;
+        if (!c.GoOn) {
+            EXPECT_EQ(Lines(ModuleMakro->ShowSections, "Makros"), QStringList{unsaved}) << label;
+            EXPECT_EQ(ProjectFileName, Path("show.pvs")) << label;
+        } else if (QByteArray(c.Action) == "Neu2") {
+            EXPECT_FALSE(ModuleMakro->ShowSections.Has("Makros")) << label;
+            EXPECT_TRUE(ProjectFileName.isEmpty()) << label;
+        } else {
+            EXPECT_EQ(Lines(ModuleMakro->ShowSections, "Makros"), QStringList{"v=other"}) << label;
+            EXPECT_EQ(ProjectFileName, Path("other.pvs")) << label;
+        }
+        Prompts.FileAnswers.clear();
+    }
+    EXPECT_EQ(ErrorLogCount("Fehler beim Speichern: "), 4);
+}
+
 TEST_F(DatMenuTest, SaveWithoutAFileAndSaveAsOverAnExistingFile)
 {
     ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=1\r\n");

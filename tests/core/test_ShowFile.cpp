@@ -6,6 +6,7 @@
 #include "TestHelpers.h"
 
 #include "audio/uMod_Audio.h"
+#include "core/uAtomicFile.h"
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uMod_Main.h"
@@ -21,8 +22,14 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <poll.h>
+#include <random>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -279,6 +286,11 @@ TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
         EXPECT_EQ(ProjectFileName, Path(name));
         EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: "), i);
     }
+    // The message reads as written, only the type byte in capitals.
+    EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: Unbekannter Texttyp $07 am Anfang der Datei."), 1);
+    Engine.Dir.Write("bad.pvs", QByteArray("\xAB", 1));
+    EXPECT_FALSE(OpenProject(Path("bad.pvs")));
+    EXPECT_EQ(ErrorLogCount("Unbekannter Texttyp $AB am Anfang der Datei."), 1);
     // Nothing was read from them: the modules and the script text are the old ones.
     EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"v=1"});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
@@ -303,6 +315,106 @@ TEST_F(ShowFileTest, OpensAUtf16Show)
     // Written back, it is UTF-8.
     ASSERT_TRUE(SaveCurrentProject());
     EXPECT_EQ(Engine.Dir.Read("utf16.pvs").at(0), char(0x14));
+}
+
+TEST_F(ShowFileTest, ALinkedShowIsSavedIntoItsFileWithTheBackupBesideIt)
+{
+    // The show's name is a link into another folder; a save left the backup as a
+    // second name of the show (killed between its two renames).
+    Engine.Dir.Write("real/show.pvs", HandMadeShow("\r\n[Makros]\r\nv=1\r\n"));
+    ASSERT_EQ(::link(QFile::encodeName(Path("real/show.pvs")).constData(), QFile::encodeName(Path("real/show.~pvs")).constData()), 0);
+    ASSERT_EQ(::symlink("real/show.pvs", QFile::encodeName(Path("show.pvs")).constData()), 0);
+    ASSERT_TRUE(OpenProject(Path("show.pvs")));
+    for (const char* v : {"2", "3"}) {
+        Import(*ModuleMakro, QStringLiteral("[Makros]\r\nv=%1\r\n").arg(v));
+        ASSERT_TRUE(SaveCurrentProject());
+    }
+    EXPECT_TRUE(QFileInfo(Path("show.pvs")).isSymLink());
+    EXPECT_EQ(ProjectFileName, Path("show.pvs"));
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Makros"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Makros"), QStringList{"v=2"});
+    EXPECT_FALSE(QFileInfo::exists(Path("show.~pvs")));
+    EXPECT_EQ(QDir(Path("real")).entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{"show.pvs", "show.~pvs"}));
+
+    // BackupProjectFile alone copies the show and leaves it in place.
+    BackupProjectFile();
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Makros"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Makros"), QStringList{"v=3"});
+    EXPECT_TRUE(ErrorLines().isEmpty()) << ErrorLines().join('\n').toStdString();
+}
+
+// A child process saves the show with backup over and over, alternating between
+// two versions, and is killed at a random moment. Every time, the show on the disk
+// is one of the two versions, whole, and so is the backup.
+TEST_F(ShowFileTest, ASaveKilledAtAnyMomentLeavesACompleteShowAndBackup)
+{
+    const QString show = Path("show.pvs");
+    const QByteArray tailA(400000, 'a'), tailB(450000, 'b');
+    QString macros = QStringLiteral("[Makros]\r\n");
+    for (int i = 1; i <= 2000; ++i)
+        macros += QStringLiteral("M%1=K%1P255\r\n").arg(i);
+    Import(*ModuleMakro, macros);
+    ModuleSzenen->LoadTextFromStream(tailA);
+    const QByteArray a = BuildShowFile();
+    ModuleSzenen->LoadTextFromStream(tailB);
+    const QByteArray b = BuildShowFile();
+
+    // One timed save tells how long a save takes here; the kills spread over two.
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(SaveProject(show));
+    const auto saveTime = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(SaveProject(show, true));
+    ASSERT_EQ(Engine.Dir.Read("show.pvs"), b);
+    ASSERT_EQ(Engine.Dir.Read("show.~pvs"), b);
+    const auto spread = std::chrono::duration_cast<std::chrono::microseconds>(saveTime).count() * 2 + 100;
+
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<long long> moment(0, spread);
+    int failures = 0;
+    for (int kill = 0; kill < 100 && failures < 3; ++kill) {
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            for (unsigned i = 0;; ++i) {
+                ModuleSzenen->LoadTextFromStream(i % 2 ? tailB : tailA);
+                SaveProject(show, true);
+                if (::write(pipeFds[1], "s", 1) != 1)
+                    ::_exit(0);
+            }
+        }
+        ::close(pipeFds[1]);
+        // After the child's first whole save, the kill comes at a random moment.
+        pollfd ready{pipeFds[0], POLLIN, 0};
+        char c = 0;
+        const bool saved = ::poll(&ready, 1, 30000) == 1 && ::read(pipeFds[0], &c, 1) == 1;
+        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(pipeFds[0]);
+        ASSERT_TRUE(saved) << "the child never finished a save";
+
+        const QByteArray now = Engine.Dir.Read("show.pvs");
+        const QByteArray backup = Engine.Dir.Read("show.~pvs");
+        qsizetype used = 0;
+        bool parsed = true;
+        try {
+            DecodeShowString(now, used);
+        } catch (const std::exception&) {
+            parsed = false;
+        }
+        const bool whole = parsed && (now == a || now == b) && (backup == a || backup == b);
+        EXPECT_TRUE(whole) << "kill " << kill << ": show " << now.size() << " bytes, backup " << backup.size() << " bytes";
+        failures += whole ? 0 : 1;
+    }
+
+    // The temporary files the kills left are ours to remove; nothing else goes.
+    RemoveStaleTempFiles(Engine.Dir.Path());
+    const QStringList left = QDir(Engine.Dir.Path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    EXPECT_EQ(left, (QStringList{"show.pvs", "show.~pvs"}));
 }
 
 } // namespace
