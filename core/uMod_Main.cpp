@@ -76,18 +76,22 @@ private:
 
 // Removes the temporary files that a save killed on the way left in the folders
 // the program writes to: the program folder (settings), Data/, Projekte/,
-// Fehlerlogs/ and the folders of the last show and the last patch file.
+// Fehlerlogs/ and the folders of the last show and the last patch file (also
+// where a symbolic link among these files points).
 void RemoveLeftTempFiles()
 {
     QStringList folders{ProgramDir, DataDir, ProjectDir, ProgramDir + QStringLiteral("Fehlerlogs/")};
-    for (const char* key : {"LetzteProjektDatei", "LetztePatchDatei"}) {
-        const QString last = SettingsIni->ReadString(QStringLiteral("FrmMain"), QString::fromLatin1(key), QString());
-        if (last.isEmpty())
+    QStringList files{SettingsIni->FileName};
+    for (const char* key : {"LetzteProjektDatei", "LetztePatchDatei"})
+        files << SettingsIni->ReadString(QStringLiteral("FrmMain"), QString::fromLatin1(key), QString());
+    for (const QString& file : files) {
+        if (file.isEmpty())
             continue;
-        folders << QFileInfo(last).absolutePath();
+        folders << QFileInfo(file).absolutePath();
         try {
-            folders << QFileInfo(ResolveWriteTarget(last)).absolutePath();   // where a save through a link writes
+            folders << QFileInfo(ResolveWriteTarget(file)).absolutePath();
         } catch (const std::exception&) {
+            // A link loop: nothing was ever written through it.
         }
     }
     QStringList done;

@@ -224,9 +224,12 @@ TEST(AtomicFile, StartUpClearsTheFoldersTheProgramWritesTo)
     elsewhere.Write("shows/" + stale, "x");
     elsewhere.Write("patches/" + stale, "x");
     elsewhere.Write("other/" + stale, "x");
-    engine.Dir.Write("PV_TESSEL.ini", ("[FrmMain]\r\nLetzteProjektDatei=" + elsewhere.File("shows/a.pvs")
-                                       + "\r\nLetztePatchDatei=" + elsewhere.File("patches/a.pvp") + "\r\n")
-                                          .toUtf8());
+    elsewhere.Write("settings/" + stale, "x");
+    // The settings file is a link into another folder.
+    elsewhere.Write("settings/PV_TESSEL.ini", ("[FrmMain]\r\nLetzteProjektDatei=" + elsewhere.File("shows/a.pvs")
+                                              + "\r\nLetztePatchDatei=" + elsewhere.File("patches/a.pvp") + "\r\n")
+                                                 .toUtf8());
+    ASSERT_TRUE(MakeLink(elsewhere.File("settings/PV_TESSEL.ini"), engine.Dir.File("PV_TESSEL.ini")));
     engine.Start();
     for (const QString& folder : folders) {
         EXPECT_FALSE(QFileInfo::exists(engine.Dir.File(folder + stale))) << folder.toStdString();
@@ -234,8 +237,13 @@ TEST(AtomicFile, StartUpClearsTheFoldersTheProgramWritesTo)
     }
     EXPECT_FALSE(QFileInfo::exists(elsewhere.File("shows/" + stale)));
     EXPECT_FALSE(QFileInfo::exists(elsewhere.File("patches/" + stale)));
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.File("settings/" + stale)));
     EXPECT_TRUE(QFileInfo::exists(elsewhere.File("other/" + stale)));   // not ours to clean
+
+    // At shut-down the settings are written into the linked file.
     engine.Stop();
+    EXPECT_TRUE(QFileInfo(engine.Dir.File("PV_TESSEL.ini")).isSymLink());
+    EXPECT_TRUE(elsewhere.Read("settings/PV_TESSEL.ini").contains("[Master]"));
 }
 
 // ---- a full disk ----
