@@ -813,21 +813,42 @@ void TModuleLichtpult::ReadPages(const TStringIniFile& ini)
     }
 }
 
-void TModuleLichtpult::LoadIni(TStringIniFile& ini)
+bool TModuleLichtpult::HoldsSequence(int n, const TStringIniFile& ini) const
+{
+    for (const char* prefix : {"FM_", "Ta_", "CS_", "Ka_", "LedDefs_"})
+        if (ini.ValueExists(SectionKanaele, Key(prefix, n)))
+            return true;
+    return false;
+}
+
+void TModuleLichtpult::ReadSections(TStringIniFile& ini, bool wholeShow)
 {
     // A show holds only the channels that differ from a new show's: a channel it
-    // does not hold gets a new show's settings, not those of the previous show.
+    // does not hold gets a new show's settings, not those of the previous show. A
+    // module text changes only what it holds.
     for (int nr = 1; nr <= MaxKanal; ++nr) {
         TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        if (!ReadKanalSettings(k, nr, ini))
+        if (!ReadKanalSettings(k, nr, ini) && wholeShow)
             ResetKanalSettings(k);
-        if (k.Kind == kkSequenz)
+        if (k.Kind == kkSequenz && (wholeShow || HoldsSequence(nr, ini)))
             ReadSequence(k, ini);
     }
-    ReadKategorien(ini);
-    ReadPages(ini);
+    if (wholeShow || ini.SectionExists(SectionKategorien))
+        ReadKategorien(ini);
+    if (wholeShow || ini.SectionExists(SectionLichtpult))
+        ReadPages(ini);
     RefreshWindows();
     SortLichtpultZeilen();
+}
+
+void TModuleLichtpult::LoadIni(TStringIniFile& ini)
+{
+    ReadSections(ini, true);
+}
+
+void TModuleLichtpult::ImportIni(TStringIniFile& ini)
+{
+    ReadSections(ini, false);
 }
 
 void TModuleLichtpult::WriteKanal(const TKanal& k, int key, QStringList& lines) const
