@@ -268,12 +268,11 @@ void TModuleLichtpult::CrossfadeStep()
 {
     const std::int64_t elapsed = FadeClock - FadeStart;
     // The fraction is held to 0..1: a fade running backwards past its start stays at
-    // the start values, and a fade without duration is at its targets at once.
-    float f = 1.0f;
-    if (FadeDauer > 0) {
-        const long double q = static_cast<long double>(elapsed) / (static_cast<long double>(FadeDauer) + 0.001L);
-        f = static_cast<float>(std::clamp(q, 0.0L, 1.0L));
-    }
+    // the start values. A fade without duration is no exception: it reaches its
+    // targets on the first tick in which the fade clock moves, as every fade moves
+    // only with the clock.
+    const long double q = static_cast<long double>(elapsed) / (static_cast<long double>(FadeDauer) + 0.001L);
+    const float f = static_cast<float>(std::clamp(q, 0.0L, 1.0L));
     for (int nr = 1; nr <= MaxKanal; ++nr)
         CrossfadeKanalStep(Kanaele[static_cast<std::size_t>(nr)], f);
 

@@ -236,13 +236,28 @@ TEST_F(LichtpultTest, CrossfadeWithoutTimeIsACut)
     EXPECT_EQ(K(511).Pegel, 0);
     EXPECT_EQ(Out(5), 200);
 
-    // The targets are there at once, even while the fade clock stands still; the
-    // fade ends when the clock moves. A negative time is no time.
-    Fade({{1, 30}}, 0);
-    FadeFactor = 0.0f;
-    Tick();
-    EXPECT_EQ(Out(1), 30);
-    EXPECT_EQ(State(), 1);
+    // Like every fade, a cut moves only with the fade clock: while the clock stands
+    // still (speed bar at its slow end, or paused) nothing changes, in either mode;
+    // the first tick in which it moves reaches the targets and ends the fade. A
+    // negative time is no time.
+    for (const bool ablauf : {false, true}) {
+        SCOPED_TRACE(ablauf);
+        L->SetAblauf(ablauf);
+        Run("K1P0");
+        Fade({{1, 100}}, 0);
+        Tick();
+        ASSERT_EQ(Out(1), 100);
+        Fade({{1, 30}}, 0);
+        FadeFactor = 0.0f;
+        Tick(3);
+        EXPECT_EQ(Out(1), 100);
+        EXPECT_EQ(K(1).FadeA.Current, 100);
+        EXPECT_EQ(State(), 1);
+        FadeFactor = 1.0f;
+        Tick();
+        EXPECT_EQ(Out(1), 30);
+        EXPECT_EQ(State(), 5);
+    }
     Fade({{1, 70}}, -3);
     EXPECT_EQ(L->FadeDauer, 0);
     Tick();
@@ -265,11 +280,13 @@ TEST_F(LichtpultTest, ReverseFadeStopsAtItsStart)
     EXPECT_EQ(K(1).FadeMax.Current, 100);
     EXPECT_EQ(K(1).Pegel, 100);
 
-    Fade({{1, 180}}, 0);   // a cut running backwards still cuts
+    // A cut sent backwards before the clock moved it forward ends at its start,
+    // like any fade reversed at once.
+    Fade({{1, 180}}, 0);
     ModuleMaster->SetMasterState(4);
     Tick();
     EXPECT_EQ(State(), 5);
-    EXPECT_EQ(Out(1), 180);
+    EXPECT_EQ(Out(1), 100);
 }
 
 TEST_F(LichtpultTest, CrossfadeStepsEachModesLanesAtExactHalves)
