@@ -177,7 +177,9 @@ public:
     void SetPegelFromArray(const TLevelArray& levels);
     // Sets every HTP or LTP channel to its blackout level.
     void BlackOut();
-    // Switches playback mode; the levels take over what is on stage.
+    // Switches playback mode and leaves the stage as it is: an HTP fader takes over
+    // what the last scene's lane shows (or the lane gives it up), an LTP fader takes
+    // over its output; other modes keep their levels.
     void SetAblauf(bool v);
     void SetGrandmaster(int v);
     void SetLampenschonung(bool v) { Lampenschonung = v; }
