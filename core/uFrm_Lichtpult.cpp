@@ -27,12 +27,25 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 constexpr int MaxCategoryNodes = 16;
 constexpr int DuplicateRequest = 1000000;   // page dialog: a new page filled from this one
 
 const QString TreeWidthKey = QStringLiteral("VBreite");
+
+// Where a fader of a slot sits. A page from a file may hold gaps of billions of
+// pixels; the fader then sits at the far end of what a widget can reach (the
+// order of the faders is kept up to there), and the fader box's width, position
+// plus fader, stays inside the integer range.
+int FaderLeft(std::int64_t x)
+{
+    constexpr std::int64_t Farthest = QWIDGETSIZE_MAX - TFader::FaderWidth - 4;
+    return static_cast<int>(std::clamp<std::int64_t>(x, 0, Farthest));
+}
 
 // The console windows of the module, by number. Owned by the module's signals
 // object, so that they go (and write their settings) when the module goes.
@@ -404,7 +417,7 @@ void TFrmLichtpult::ShowPage(int page)
         TKanal* k = nullptr;
         FModule.FindKanal(slot.Nr, k);
         f->SetKanal(k);
-        f->move(slot.X, 4);
+        f->move(FaderLeft(slot.X), 4);
         f->ZeilenIndex = page;
     }
     FLastSlot = z->LastSlot;

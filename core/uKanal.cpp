@@ -237,7 +237,7 @@ QString TLichtpultZeile::GetRowString() const
     for (const TLichtpultSlot& slot : Slots) {
         if (!slot.Used)
             continue;
-        const std::int64_t gap = static_cast<std::int64_t>(slot.X) - edge;
+        const std::int64_t gap = slot.X - edge;
         const std::int64_t nr = slot.Nr;
         switch (slot.SlotKind) {
         case kkKonsole: row += QStringLiteral("L%1K%2").arg(gap).arg(nr); break;
@@ -245,7 +245,7 @@ QString TLichtpultZeile::GetRowString() const
         case kkSequenz: row += QStringLiteral("L%1C%2").arg(gap).arg(nr - 570); break;
         default: break;   // no letter for another kind
         }
-        edge = static_cast<std::int64_t>(slot.X) + SlotWidth;
+        edge = slot.X + SlotWidth;
     }
     return row;
 }
@@ -279,7 +279,7 @@ void TLichtpultZeile::SetRowString(const QString& s)
             ++LastSlot;
             slot = &Slots[static_cast<std::size_t>(LastSlot)];
             slot->Used = true;
-            slot->X = SaturateInt(pos + gap);
+            slot->X = pos + gap;   // at most 24 gaps of 2^31 - 1: exact, so the row reads back as it was
             pos += static_cast<std::int64_t>(gap) + SlotWidth;
         }
         if (slot == nullptr || letter < 0)

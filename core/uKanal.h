@@ -238,7 +238,7 @@ private:
 
 // One fader slot of a console page.
 struct TLichtpultSlot {
-    int X = 0;                  // left edge in pixels inside the fader box
+    std::int64_t X = 0;         // left edge in pixels inside the fader box; gaps from a file may take it past 32 bits
     int Nr = 0;                 // channel number
     bool Used = false;
     std::uint8_t SlotKind = 0;  // 0 console channel, 1 group channel, 2 step-sequence channel

@@ -1,7 +1,7 @@
 #pragma once
-// Base of every module: the same fifteen operations for all, and a small
-// framework for a module that keeps a document of its own (new, open, save,
-// save as with the questions around them).
+// Base of every module: the same fifteen operations for all, the import of a
+// module text, and a small framework for a module that keeps a document of its
+// own (new, open, save, save as with the questions around them).
 
 #include <QChar>
 #include <QString>
@@ -28,6 +28,11 @@ public:
     virtual void Init() {}
     virtual void Done() {}
     virtual void LoadIni(TStringIniFile& ini) { (void)ini; }
+    // Reads a module text (import from the clipboard or a file) into the show in
+    // memory. A module whose sections describe the whole show, and so reset what a
+    // show file leaves out, reads here only what the text holds; the others read it
+    // as a show.
+    virtual void ImportIni(TStringIniFile& ini) { LoadIni(ini); }
     virtual void SaveToStrings(QStringList& lines) { (void)lines; }
     virtual void Tick() {}
     virtual void SlowTick() {}

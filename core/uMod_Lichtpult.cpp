@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -268,12 +269,11 @@ void TModuleLichtpult::CrossfadeStep()
 {
     const std::int64_t elapsed = FadeClock - FadeStart;
     // The fraction is held to 0..1: a fade running backwards past its start stays at
-    // the start values, and a fade without duration is at its targets at once.
-    float f = 1.0f;
-    if (FadeDauer > 0) {
-        const long double q = static_cast<long double>(elapsed) / (static_cast<long double>(FadeDauer) + 0.001L);
-        f = static_cast<float>(std::clamp(q, 0.0L, 1.0L));
-    }
+    // the start values. A fade without duration is no exception: it reaches its
+    // targets on the first tick in which the fade clock moves, as every fade moves
+    // only with the clock.
+    const long double q = static_cast<long double>(elapsed) / (static_cast<long double>(FadeDauer) + 0.001L);
+    const float f = static_cast<float>(std::clamp(q, 0.0L, 1.0L));
     for (int nr = 1; nr <= MaxKanal; ++nr)
         CrossfadeKanalStep(Kanaele[static_cast<std::size_t>(nr)], f);
 
@@ -543,12 +543,51 @@ void TModuleLichtpult::BlackOut()
     }
 }
 
+namespace {
+
+// The smallest level that the console master turns into at least v. Under a master
+// of 0 or below no level shows anything; then v itself, which shows once the master
+// is raised again.
+int LevelUnderMaster(std::int64_t v, std::int64_t master)
+{
+    const std::int64_t level = master > 0 ? (v * 255 + master - 1) / master : v;
+    return static_cast<int>(std::clamp<std::int64_t>(level, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
 void TModuleLichtpult::SetAblauf(bool v)
 {
+    // The switch leaves the stage as it is. The two modes differ only in the last
+    // scene's lane of an HTP channel while no fade runs: console mode shows it beside
+    // the fader, playback mode shows the fader alone. So the fader takes over what the
+    // lane adds, or the lane gives up what it would add, measured before the masters:
+    // the output a channel had came through the masters and would pass them again.
+    // Blink and flicker levels are the blink's height, not a momentary output, and a
+    // Direkt channel's output is its level: both stay as they are.
+    const std::uint8_t state = MasterState();
+    const bool laneChanges = v != Ablauf && (state == 0 || state == 5);
+    const std::int64_t master = Pultmaster();
     Ablauf = v;
     for (int nr = 1; nr <= MaxKanal; ++nr) {
         TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        k.SetPegel(k.Output);
+        if (k.Modus == kmHTP) {
+            if (!laneChanges)
+                continue;
+            const std::int64_t own = static_cast<std::int64_t>(k.Pegel) * master / 255;
+            if (k.FadeMax.Current <= own)
+                continue;
+            if (v)
+                k.SetPegel(LevelUnderMaster(k.FadeMax.Current, master));
+            else
+                k.FadeMax.SetCurrent(static_cast<int>(std::max<std::int64_t>(own, 0)));
+        } else if (k.Modus == kmLTP) {
+            // The output follows a fade, not the fader: the fader takes it over. A fader
+            // move the next tick has yet to put out is kept.
+            if (k.Pegel == k.LastPegel)
+                k.SetPegel(k.Output);
+        }
     }
 }
 
@@ -813,21 +852,42 @@ void TModuleLichtpult::ReadPages(const TStringIniFile& ini)
     }
 }
 
-void TModuleLichtpult::LoadIni(TStringIniFile& ini)
+bool TModuleLichtpult::HoldsSequence(int n, const TStringIniFile& ini) const
+{
+    for (const char* prefix : {"FM_", "Ta_", "CS_", "Ka_", "LedDefs_"})
+        if (ini.ValueExists(SectionKanaele, Key(prefix, n)))
+            return true;
+    return false;
+}
+
+void TModuleLichtpult::ReadSections(TStringIniFile& ini, bool wholeShow)
 {
     // A show holds only the channels that differ from a new show's: a channel it
-    // does not hold gets a new show's settings, not those of the previous show.
+    // does not hold gets a new show's settings, not those of the previous show. A
+    // module text changes only what it holds.
     for (int nr = 1; nr <= MaxKanal; ++nr) {
         TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        if (!ReadKanalSettings(k, nr, ini))
+        if (!ReadKanalSettings(k, nr, ini) && wholeShow)
             ResetKanalSettings(k);
-        if (k.Kind == kkSequenz)
+        if (k.Kind == kkSequenz && (wholeShow || HoldsSequence(nr, ini)))
             ReadSequence(k, ini);
     }
-    ReadKategorien(ini);
-    ReadPages(ini);
+    if (wholeShow || ini.SectionExists(SectionKategorien))
+        ReadKategorien(ini);
+    if (wholeShow || ini.SectionExists(SectionLichtpult))
+        ReadPages(ini);
     RefreshWindows();
     SortLichtpultZeilen();
+}
+
+void TModuleLichtpult::LoadIni(TStringIniFile& ini)
+{
+    ReadSections(ini, true);
+}
+
+void TModuleLichtpult::ImportIni(TStringIniFile& ini)
+{
+    ReadSections(ini, false);
 }
 
 void TModuleLichtpult::WriteKanal(const TKanal& k, int key, QStringList& lines) const

@@ -122,6 +122,9 @@ public:
     // Reads the sections Kanäle, Kategorien and Lichtpult of a show (or of a module
     // import): the channels' saved settings, the categories, the pages.
     void LoadIni(TStringIniFile& ini) override;
+    // Reads a module text: only the channels it names (their HF_ or sequence keys),
+    // and the categories and pages when it holds their sections; the rest stays.
+    void ImportIni(TStringIniFile& ini) override;
     // Appends the sections Kanäle, Kategorien and Lichtpult, each after an empty line.
     void SaveToStrings(QStringList& lines) override;
 
@@ -174,7 +177,9 @@ public:
     void SetPegelFromArray(const TLevelArray& levels);
     // Sets every HTP or LTP channel to its blackout level.
     void BlackOut();
-    // Switches playback mode; the levels take over what is on stage.
+    // Switches playback mode and leaves the stage as it is: an HTP fader takes over
+    // what the last scene's lane shows (or the lane gives it up), an LTP fader takes
+    // over its output; other modes keep their levels.
     void SetAblauf(bool v);
     void SetGrandmaster(int v);
     void SetLampenschonung(bool v) { Lampenschonung = v; }
@@ -200,6 +205,10 @@ private:
     // when the HF_ key is present and not negative; false (k untouched) otherwise.
     bool ReadKanalSettings(TKanal& k, int key, const TStringIniFile& ini);
     void ReadSequence(TKanal& k, const TStringIniFile& ini);
+    // True when the text holds any of the sequence counts of channel n.
+    bool HoldsSequence(int n, const TStringIniFile& ini) const;
+    // The three sections; a whole show resets what it leaves out, an import keeps it.
+    void ReadSections(TStringIniFile& ini, bool wholeShow);
     void ReadKategorien(const TStringIniFile& ini);
     void ReadPages(const TStringIniFile& ini);
     void WriteKanal(const TKanal& k, int key, QStringList& lines) const;

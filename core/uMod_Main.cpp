@@ -258,7 +258,7 @@ void TModuleMain::ImportText(TModuleAbstract& module, const QString& text)
 {
     TStringIniFile ini;
     ini.SetText(text);
-    module.LoadIni(ini);
+    module.ImportIni(ini);
 }
 
 // ---- clock ----

@@ -67,8 +67,13 @@ void TModuleMaster::LoadIni(TStringIniFile& ini)
 
 void TModuleMaster::Done()
 {
-    if (SettingsIni)
-        SettingsIni->WriteBoolJN(QStringLiteral("Master"), QStringLiteral("Ablauf"), Ablauf);
+    // Until a show is opened or the mode is switched, the console runs in console
+    // mode whatever the settings say; such a session keeps the stored mode. A
+    // settings file without the key gets it.
+    const QString section = QStringLiteral("Master");
+    const QString key = QStringLiteral("Ablauf");
+    if (SettingsIni && (AblaufSet || !SettingsIni->ValueExists(section, key)))
+        SettingsIni->WriteBoolJN(section, key, Ablauf);
 }
 
 void TModuleMaster::NewProject()
@@ -131,6 +136,7 @@ void TModuleMaster::SetAblauf(bool v)
         return;
     TBusyScope busy(Busy);
     Ablauf = v;
+    AblaufSet = true;
     if (ModuleLichtpult)
         ModuleLichtpult->SetAblauf(v);
     Changed();

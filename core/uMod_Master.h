@@ -76,6 +76,7 @@ public:
     int Grandmaster = 255;
     int Pultmaster = 255;                      // console master; not clamped
     bool Ablauf = false;                       // playback mode ("Ablauf") rather than console mode ("Pult")
+    bool AblaufSet = false;                    // the mode was set in this session (stored at shut-down)
     bool Busy = false;                         // a setter runs; re-entry from its own view changes is ignored
     bool Reverse = false;                      // the fade runs backwards
     bool Eins = true;                          // the check box "1"

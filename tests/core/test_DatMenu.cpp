@@ -12,6 +12,7 @@
 #include "core/uMod_Main.h"
 #include "core/uMod_Patch.h"
 #include "core/uProject.h"
+#include "core/uStringIniFile.h"
 #include "core/uTextCodec.h"
 #include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
@@ -24,6 +25,7 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -252,6 +254,74 @@ TEST_F(DatMenuTest, ExportAndImportThroughTheClipboard)
     ModuleMain->NewProject();
     Trigger("ImportSzenenZwischenablage");
     EXPECT_EQ(Lines(ModuleSzenen->ShowSections, "Szenen"), QStringList{"S1=Auftakt"});
+}
+
+TEST_F(DatMenuTest, ImportingConsoleTextChangesOnlyWhatTheTextHolds)
+{
+    // What the console module holds: every channel's settings, a step sequence, the
+    // categories and the pages.
+    struct TConsole {
+        QStringList Kanaele;
+        int Eintrag = 0;
+        QStringList Kategorien;
+        QStringList Pages;
+        bool operator==(const TConsole&) const = default;
+    };
+    const auto console = [] {
+        TConsole c;
+        ModuleLichtpult->ExportKanaele(1, MaxKanal, c.Kanaele);
+        c.Eintrag = ModuleLichtpult->GetKanal(572).GetEintrag(1, 2);
+        c.Kategorien = ModuleLichtpult->Kategorien;
+        for (const auto& z : ModuleLichtpult->LichtpultZeilen)
+            c.Pages << z->Name + QLatin1Char('|') + z->GetRowString();
+        return c;
+    };
+    // A show with named channels at both ends of the range and in the middle.
+    TStringIniFile show;
+    show.SetText("[Kanäle]\r\nName_1=Eins\r\nHF_1=3\r\nName_5=Spot\r\nSta_5=1\r\nHF_5=8\r\n"
+                 "Name_729=Letzter\r\nHF_729=4\r\nCS_572=2\r\nKa_572=1\r\nCF_572_-1=9;\r\nCF_572_2=77;\r\n"
+                 "[Kategorien]\r\nZahl=3\r\nName_1=a\r\nName_2=b\r\nName_3=c\r\n"
+                 "[Lichtpult]\r\nZahl=1\r\nName_0=Bühne\r\nNode_0=1\r\nCmd_0=L4K5\r\n");
+    ModuleLichtpult->LoadIni(show);
+    const TConsole before = console();
+    ASSERT_EQ(before.Eintrag, 77);
+
+    const struct {
+        const char* What;
+        const char* Action;
+        QString Text;
+        std::function<void(TConsole&)> Changes;
+    } cases[] = {
+        {"categories only", "ImportLichtpultDatei", "[Kategorien]\r\nZahl=4\r\nName_1=w\r\nName_2=x\r\nName_3=y\r\nName_4=z\r\n",
+         [](TConsole& c) { c.Kategorien = {"w", "x", "y", "z"}; }},
+        {"channel 5 only", "ImportLichtpultZwischenablage", "[Kanäle]\r\nName_5=Neu\r\nHF_5=2\r\n",
+         [](TConsole& c) {
+             // After the empty line and the section name, seven keys per channel; keys
+             // the text leaves out take their defaults.
+             const QStringList five = {"Name_5=Neu", "Sta_5=0", "Ic_5=-1", "VF_5=0", "HF_5=2", "Fl_5=255", "BO_5=0"};
+             for (int i = 0; i < 7; ++i)
+                 c.Kanaele[2 + 4 * 7 + i] = five.at(i);
+         }},
+        {"pages only", "ImportLichtpultDatei", "[Lichtpult]\r\nZahl=1\r\nName_0=Saal\r\nNode_0=0\r\nCmd_0=L4K9\r\n",
+         [](TConsole& c) { c.Pages = {"Saal|L4K9"}; }},
+        {"an empty text", "ImportLichtpultZwischenablage", "", [](TConsole&) {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        ModuleLichtpult->LoadIni(show);
+        Engine.Dir.Write("Import.txt", EncodeText(c.Text));
+        QApplication::clipboard()->setText(c.Text);
+        Prompts.FileAnswers = {Path("Import.txt")};
+        Trigger(c.Action);
+        TConsole expected = before;
+        c.Changes(expected);
+        const TConsole after = console();
+        EXPECT_EQ(after.Kanaele, expected.Kanaele);
+        EXPECT_EQ(after.Eintrag, expected.Eintrag);
+        EXPECT_EQ(after.Kategorien, expected.Kategorien);
+        EXPECT_EQ(after.Pages, expected.Pages);
+    }
+    EXPECT_EQ(ErrorLogCount(""), 0);
 }
 
 TEST_F(DatMenuTest, AFailingHandlerLogsOneLineAndNothingElseHappens)

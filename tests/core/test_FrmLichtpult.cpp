@@ -28,6 +28,8 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <memory>
 
 namespace {
@@ -115,6 +117,26 @@ TEST_F(FrmLichtpultTest, TheTreeListsPagesUnderTheirCategoriesAndShowsTheFirst)
     QStringList after;
     L->SaveToStrings(after);
     EXPECT_EQ(after, rows);
+}
+
+TEST_F(FrmLichtpultTest, HugeGapsFromAFileKeepTheFadersInOrderInsideTheBox)
+{
+    // Gaps near the 32-bit limit put the slots billions of pixels apart; the faders
+    // stay where a widget can be, in slot order, and the box reaches past the last.
+    L->LichtpultZeilen.clear();
+    AddPage("Weit", 0, QStringLiteral("L4K1L%1K2L%1K3L4K4").arg(std::numeric_limits<int>::max()));
+    L->SortLichtpultZeilen();
+    ASSERT_EQ(Window->ShownPage(), 0);
+    ASSERT_EQ(Window->LastSlot(), 3);
+    EXPECT_EQ(F(0)->x(), 4);
+    for (int i = 1; i <= 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GE(F(i)->x(), F(i - 1)->x());
+        EXPECT_LE(F(i)->x(), QWIDGETSIZE_MAX - F(i)->width());
+        EXPECT_TRUE(F(i)->isVisibleTo(Window->pnlFader));
+    }
+    EXPECT_GE(Window->pnlFader->width(), F(3)->x() + F(3)->width());
+    EXPECT_EQ(L->GetLichtpultZeile(0)->GetRowString(), QStringLiteral("L4K1L%1K2L%1K3L4K4").arg(std::numeric_limits<int>::max()));
 }
 
 TEST_F(FrmLichtpultTest, KeyboardRuleBetweenNeighbours)

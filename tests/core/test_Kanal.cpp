@@ -372,7 +372,7 @@ TEST(LichtpultZeile, GapOnlyElementsAndStaleSlots)
     EXPECT_EQ(z.GetRowString(), "L4K0L4K0");
 }
 
-TEST(LichtpultZeile, BlanksSeparateAndHugeGapsSaturate)
+TEST(LichtpultZeile, BlanksSeparateAndHugeGapsReadBackExactly)
 {
     TLichtpultZeile z;
     // Blanks and control characters split like a delimiter; trailing ones are dropped.
@@ -381,11 +381,17 @@ TEST(LichtpultZeile, BlanksSeparateAndHugeGapsSaturate)
     EXPECT_EQ(UsedX(z), (std::vector<int>{4, 52, 96}));
     EXPECT_EQ(z.Slots[1].Nr, 2);
 
-    const int max = std::numeric_limits<int>::max();
-    z.SetRowString(QStringLiteral("L%1K1L%1K2L%1K3").arg(max));
-    ASSERT_EQ(z.LastSlot, 2);
+    // Gaps of the largest size a file can give: every position is exact, so the
+    // row is written back as it was read and no slot is lost on the way.
+    const std::int64_t max = std::numeric_limits<int>::max();
+    QString row;
+    for (int n = 1; n <= TLichtpultZeile::SlotCount; ++n)
+        row += QStringLiteral("L%1K%2").arg(max).arg(n);
+    z.SetRowString(row);
+    ASSERT_EQ(z.LastSlot, 23);
     EXPECT_EQ(z.Slots[0].X, max);
-    EXPECT_EQ(z.Slots[1].X, max);
-    EXPECT_EQ(z.Slots[2].X, max);
-    EXPECT_EQ(z.Slots[0].Nr, 1);
+    EXPECT_EQ(z.Slots[1].X, 2 * max + 40);
+    EXPECT_EQ(z.Slots[23].X, 24 * max + 23 * 40);
+    EXPECT_EQ(z.Slots[23].Nr, 24);
+    EXPECT_EQ(z.GetRowString(), row);
 }

@@ -11,6 +11,7 @@
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
 #include "core/uMod_Master.h"
+#include "core/uMod_Patch.h"
 #include "cues/uMod_Szenen.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,13 @@ protected:
             ModuleMain->ClockTick();
     }
     static int State() { return ModuleMaster->GetMasterState(); }
+    // Ticks until done holds, at most limit ticks.
+    static bool WaitForTicks(const std::function<bool()>& done, int limit)
+    {
+        for (int i = 0; i < limit && !done(); ++i)
+            Tick();
+        return done();
+    }
     static void Group(int g, int nr, int level)
     {
         ModuleSzenen->GroupLevels[static_cast<std::size_t>(g)][static_cast<std::size_t>(nr)] = static_cast<std::uint8_t>(level);
@@ -236,13 +244,28 @@ TEST_F(LichtpultTest, CrossfadeWithoutTimeIsACut)
     EXPECT_EQ(K(511).Pegel, 0);
     EXPECT_EQ(Out(5), 200);
 
-    // The targets are there at once, even while the fade clock stands still; the
-    // fade ends when the clock moves. A negative time is no time.
-    Fade({{1, 30}}, 0);
-    FadeFactor = 0.0f;
-    Tick();
-    EXPECT_EQ(Out(1), 30);
-    EXPECT_EQ(State(), 1);
+    // Like every fade, a cut moves only with the fade clock: while the clock stands
+    // still (speed bar at its slow end, or paused) nothing changes, in either mode;
+    // the first tick in which it moves reaches the targets and ends the fade. A
+    // negative time is no time.
+    for (const bool ablauf : {false, true}) {
+        SCOPED_TRACE(ablauf);
+        L->SetAblauf(ablauf);
+        Run("K1P0");
+        Fade({{1, 100}}, 0);
+        Tick();
+        ASSERT_EQ(Out(1), 100);
+        Fade({{1, 30}}, 0);
+        FadeFactor = 0.0f;
+        Tick(3);
+        EXPECT_EQ(Out(1), 100);
+        EXPECT_EQ(K(1).FadeA.Current, 100);
+        EXPECT_EQ(State(), 1);
+        FadeFactor = 1.0f;
+        Tick();
+        EXPECT_EQ(Out(1), 30);
+        EXPECT_EQ(State(), 5);
+    }
     Fade({{1, 70}}, -3);
     EXPECT_EQ(L->FadeDauer, 0);
     Tick();
@@ -265,11 +288,13 @@ TEST_F(LichtpultTest, ReverseFadeStopsAtItsStart)
     EXPECT_EQ(K(1).FadeMax.Current, 100);
     EXPECT_EQ(K(1).Pegel, 100);
 
-    Fade({{1, 180}}, 0);   // a cut running backwards still cuts
+    // A cut sent backwards before the clock moved it forward ends at its start,
+    // like any fade reversed at once.
+    Fade({{1, 180}}, 0);
     ModuleMaster->SetMasterState(4);
     Tick();
     EXPECT_EQ(State(), 5);
-    EXPECT_EQ(Out(1), 180);
+    EXPECT_EQ(Out(1), 100);
 }
 
 TEST_F(LichtpultTest, CrossfadeStepsEachModesLanesAtExactHalves)
@@ -479,10 +504,55 @@ TEST_F(LichtpultTest, FaderArraysBlackOutAndPlaybackMode)
     EXPECT_EQ((std::vector<int>{K(1).Pegel, K(2).Pegel, K(3).Pegel, K(5).Pegel}), (std::vector<int>{180, 90, 10, 60}));
     Tick();
     EXPECT_EQ((std::vector<int>{Out(1), Out(2), Out(5)}), (std::vector<int>{180, 90, 60}));
-    ModuleMaster->Pultmaster = 128;   // and back, masters included
+    ModuleMaster->Pultmaster = 128;   // and back: the lane gives up what the master takes
     Tick();
+    ASSERT_EQ(Out(5), 30);
     L->SetAblauf(false);
-    EXPECT_EQ(K(5).Pegel, 30);
+    EXPECT_EQ(K(5).Pegel, 60);
+    Tick();
+    EXPECT_EQ(Out(5), 30);
+}
+
+TEST_F(LichtpultTest, SwitchingModesLeavesTheFrameAsItIs)
+{
+    // Under both masters: an HTP fader, an HTP channel lit by the last scene, an LTP
+    // channel that the scene moved, a Direkt channel above full, a channel blinking
+    // (10 s period, caught in its dark half) and one flickering.
+    ModuleMaster->SetPultmaster(128);
+    ModuleMaster->SetGrandmaster(200);
+    Run("K1P200");
+    Run("K3S1P90");
+    Run("K4S2P300");
+    Run("K5S3P200G100A50W180");
+    Run("K6S4P180");
+    Tick();
+    Fade({{2, 150}, {3, 40}}, 0);
+    Tick(2);
+    ASSERT_EQ(State(), 5);
+    const auto frame = ModulePatch->DmxOutput;
+    ASSERT_EQ((std::vector<int>{frame[0], frame[1], frame[2], frame[3], frame[4]}),
+              (std::vector<int>{78, 117, 40, 255, 0}));   // 200 x 128 div 255 x 200 div 255; 150 x 200 div 255
+
+    for (int i = 1; i <= 6; ++i) {
+        SCOPED_TRACE(i);
+        ModuleMaster->SetAblauf(i % 2 == 1);
+        for (int t = 0; t < 2; ++t) {
+            Tick();
+            // The flickering slot draws anew every tick; every other slot holds.
+            auto now = ModulePatch->DmxOutput;
+            now[5] = frame[5];
+            EXPECT_EQ(now, frame);
+        }
+    }
+    EXPECT_FALSE(ModuleMaster->Ablauf);
+    EXPECT_EQ(K(1).Pegel, 200);
+    EXPECT_EQ(K(4).Pegel, 300);
+    EXPECT_EQ(K(5).Pegel, 200);
+    EXPECT_EQ(K(6).Pegel, 180);
+
+    // The blinking channel was not put out: it lights in its bright half.
+    ASSERT_TRUE(WaitForTicks([] { return ModulePatch->DmxOutput[4] > 0; }, 200));
+    EXPECT_EQ(ModulePatch->DmxOutput[4], 61);   // 100 x 200 x 200 div 65025
 }
 
 TEST_F(LichtpultTest, ChannelsAndNewProject)

@@ -248,11 +248,12 @@ TEST_F(LichtpultPagesTest, OpeningAShowForgetsThePreviousShowsChannelSettings)
     EXPECT_EQ(K(572).GetEintrag(2, 3), 0);
     EXPECT_EQ(K(572).GetEintrag(1, 3), 0);
 
-    // A module import is a load as well.
+    // A module import is no show: it changes only the channels it names.
     K(6).SetName("Alt");
     ModuleMain->ImportText(*L, Text({"[Kanäle]", "HF_7=10", "Name_7=Neu"}));
-    EXPECT_EQ(K(6).Name, "");
+    EXPECT_EQ(K(6).Name, "Alt");
     EXPECT_EQ(K(7).Name, "Neu");
+    EXPECT_EQ(K(572).GetEintrag(1, -1), 4);
 }
 
 TEST_F(LichtpultPagesTest, HugeCountsInAFileNeitherHangNorFlood)

@@ -305,4 +305,42 @@ TEST_F(MasterTest, ShutDownStoresTheMode)
     EXPECT_EQ(TStringIniFile(file).ReadString("Master", "Ablauf", ""), "N");
 }
 
+TEST_F(MasterTest, TheStoredModeOutlivesASessionThatLeftItAlone)
+{
+    // Until a show is opened the console runs in console mode whatever the settings
+    // file says: only a mode set in the session is written back.
+    const struct {
+        const char* Stored;   // nullptr: no key
+        const char* Line;     // what the session does; nullptr: nothing
+        bool OpenShow;
+        const char* Expected;
+    } rows[] = {
+        {"J", nullptr, false, "J"},
+        {"N", nullptr, false, "N"},
+        {"J", nullptr, true, "J"},
+        {"J", "R0A0", false, "N"},
+        {"N", "R0A1", false, "J"},
+        {"J", "R0A1", false, "J"},
+        {nullptr, nullptr, false, "N"},
+    };
+    const QString file = Engine.Dir.File("PV_TESSEL.ini");
+    for (const auto& r : rows) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(r.Stored ? r.Stored : "-", r.Line ? r.Line : "-").arg(r.OpenShow).toStdString());
+        Engine.Stop();
+        Engine.Dir.Write("PV_TESSEL.ini", r.Stored ? QByteArray("[Master]\r\nAblauf=") + r.Stored + "\r\n" : QByteArray());
+        Engine.Start();
+        EXPECT_FALSE(ModuleMaster->Ablauf);
+        if (r.OpenShow) {
+            TStringIniFile show;
+            ModuleMain->LoadIni(show);
+            EXPECT_TRUE(ModuleMaster->Ablauf);
+        }
+        if (r.Line)
+            Run(r.Line);
+        Engine.Stop();
+        EXPECT_EQ(TStringIniFile(file).ReadString("Master", "Ablauf", "?"), r.Expected);
+        Engine.Start();
+    }
+}
+
 } // namespace
