@@ -334,7 +334,7 @@ TEST_F(ForwardTest, EachCouplingOptionAloneSendsOnlyItsOwnEvents)
         for (const char* event : c.Sent)
             expected += QByteArray("K555") + event;
         EXPECT_TRUE(WaitFor([&] { return Listeners[0].All().size() >= expected.size(); })) << c.Option;
-        EXPECT_EQ(Listeners[0].All(), expected) << c.Option;
+        EXPECT_EQ(Listeners[0].All().toStdString(), expected.toStdString()) << c.Option;
     }
 }
 
