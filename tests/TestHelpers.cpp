@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <csignal>
+#include <sys/resource.h>
+
 TTempProgramDir::TTempProgramDir() : FPath(FDir.path() + "/") {}
 
 void TTempProgramDir::Write(const QString& relative, const QByteArray& bytes) const
@@ -51,6 +54,25 @@ int CountLines(const QStringList& lines, const QString& part)
 int ErrorLogCount(const QString& part)
 {
     return CountLines(TErrorLog::Instance().Lines(), part);
+}
+
+TFileSizeLimit::TFileSizeLimit(unsigned long long limit)
+{
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    FOldCur = lim.rlim_cur;
+    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    lim.rlim_cur = static_cast<rlim_t>(limit);
+    setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+TFileSizeLimit::~TFileSizeLimit()
+{
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = static_cast<rlim_t>(FOldCur);
+    setrlimit(RLIMIT_FSIZE, &lim);
+    std::signal(SIGXFSZ, FOldHandler);
 }
 
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs)

@@ -30,6 +30,20 @@ int CountLines(const QStringList& lines, const QString& part);
 // How many error-log lines contain part.
 int ErrorLogCount(const QString& part);
 
+// Makes every file write of this process beyond `limit` bytes fail with EFBIG
+// (a full disk, also for root) while the guard lives.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(unsigned long long limit);
+    ~TFileSizeLimit();
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    unsigned long long FOldCur = 0;
+    void (*FOldHandler)(int) = nullptr;
+};
+
 // Runs the event loop until pred() holds or timeoutMs passes; returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 

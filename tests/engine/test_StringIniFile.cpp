@@ -7,9 +7,6 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 QStringList Strings(const TStringIniFile& ini)
@@ -18,29 +15,6 @@ QStringList Strings(const TStringIniFile& ini)
     ini.GetStrings(lines);
     return lines;
 }
-
-// Makes every file write of this process beyond `limit` bytes fail with EFBIG
-// (a full disk, also for root) while the guard lives.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t limit)
-    {
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = FOld;
-        lim.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~TFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = nullptr;
-};
 
 } // namespace
 

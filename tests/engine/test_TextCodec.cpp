@@ -8,8 +8,6 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -21,29 +19,6 @@ QByteArray Bytes(std::initializer_list<int> values)
         b.append(char(v));
     return b;
 }
-
-// Makes every file write of this process beyond `limit` bytes fail with EFBIG
-// (a full disk, also for root) while the guard lives.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t limit)
-    {
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = FOld;
-        lim.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~TFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = nullptr;
-};
 
 } // namespace
 
