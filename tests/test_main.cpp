@@ -1,5 +1,5 @@
-// Shared main of the test programs: an offscreen application object, so that
-// engine tests have an event loop and form tests have widgets.
+// Main of the test programs that need widgets (forms, the program itself): an
+// offscreen application object.
 #include <QApplication>
 #include <gtest/gtest.h>
 

@@ -1,61 +1,16 @@
 // The icon table: run-length decoding, loading icons.ini (including a bad digit),
-// the shipped icon file, and the glyphs painted in a button's colours.
+// and the shipped icon file. The glyphs painted from the table are tested with the forms.
 
+#include "IconTableTest.h"
 #include "TestHelpers.h"
 
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
-#include "core/uIconGlyph.h"
 #include "core/uMod_Icons.h"
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
 
-#include <QImage>
-#include <QToolButton>
 #include <gtest/gtest.h>
-
-namespace {
-
-int SetPixels(const TIcon& icon)
-{
-    int n = 0;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
-            n += icon.Pixel(x, y);
-    return n;
-}
-
-// An icon table loaded from a temporary Data folder and published as ModuleIcons.
-class IconTable : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        FOldDataDir = DataDir;
-        FOldIcons = ModuleIcons;
-        DataDir = Dir.File(QStringLiteral("Data/"));
-        ModuleIcons = &Icons;
-        TErrorLog::Instance().Clear();
-    }
-    void TearDown() override
-    {
-        DataDir = FOldDataDir;
-        ModuleIcons = FOldIcons;
-    }
-    void Load(const QByteArray& ini)
-    {
-        Dir.Write(QStringLiteral("Data/icons.ini"), ini);
-        Icons.Init();
-    }
-
-    TTempProgramDir Dir;
-    TModuleIcons Icons;
-
-private:
-    QString FOldDataDir;
-    TModuleIcons* FOldIcons = nullptr;
-};
-
-}  // namespace
 
 TEST_F(IconTable, DecodesRunsRowByRow)
 {
@@ -138,40 +93,4 @@ TEST_F(IconTable, ShippedIconFileLoadsCleanly)
         const int n = SetPixels(*Icons.GetIcon(i));
         EXPECT_TRUE(n > 0 && n < 256) << "icon " << i;
     }
-}
-
-TEST_F(IconTable, PixmapColoursEachPixelFromItsOwnBit)
-{
-    Icons.AddIcon(QStringLiteral("8F0F").repeated(8));   // even rows set, odd rows clear
-    const auto at = [](const QPixmap& p, int y) { return p.toImage().pixelColor(3, y); };
-
-    // With a black background the clear pixels stay black instead of taking the foreground.
-    QPixmap p = IconPixmap(0, 0, 0x0000FF);
-    ASSERT_EQ(p.size(), QSize(16, 16));
-    EXPECT_EQ(at(p, 0), QColor(255, 0, 0));
-    EXPECT_EQ(at(p, 1), QColor(0, 0, 0));
-
-    // Blue byte first: 0xFF0000 is blue. Background 10 leaves clear pixels transparent.
-    p = IconPixmap(0, 10, 0xFF0000);
-    EXPECT_EQ(at(p, 0), QColor(0, 0, 255));
-    EXPECT_EQ(at(p, 1).alpha(), 0);
-
-    // Foreground 10 makes the set pixels transparent instead.
-    p = IconPixmap(0, 0x00FF00, 10);
-    EXPECT_EQ(at(p, 0).alpha(), 0);
-    EXPECT_EQ(at(p, 1), QColor(0, 255, 0));
-}
-
-TEST_F(IconTable, ButtonGlyphSetAndCleared)
-{
-    Icons.AddIcon(QStringLiteral("FFFF"));
-    QToolButton button;
-    SetButtonGlyph(&button, 0, 10, 0);
-    EXPECT_FALSE(button.icon().isNull());
-    EXPECT_EQ(button.icon().pixmap(16, 16).toImage().pixelColor(5, 5), QColor(0, 0, 0));
-    SetButtonGlyph(&button, -1, 10, 0);
-    EXPECT_TRUE(button.icon().isNull());
-    SetButtonGlyph(&button, 0, 10, 0);
-    SetButtonGlyph(&button, 1, 10, 0);   // beyond the table
-    EXPECT_TRUE(button.icon().isNull());
 }

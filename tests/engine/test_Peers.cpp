@@ -17,6 +17,8 @@
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 // Stands for another console: accepts connections and keeps what each sends.
@@ -306,6 +308,34 @@ TEST_F(ForwardTest, OnlyEventsWhoseCouplingIsCheckedAreSent)
     EXPECT_EQ(SentTo(1), 2);
     ASSERT_TRUE(WaitFor([&] { return Listeners[0].All().size() >= 15; }));
     EXPECT_EQ(Listeners[0].All(), "K555m5uK555T0E2");
+}
+
+TEST_F(ForwardTest, EachCouplingOptionAloneSendsOnlyItsOwnEvents)
+{
+    ConnectThree();
+    struct TCase {
+        const char* Option;
+        bool TRemoteServer::*Flag;
+        std::vector<const char*> Sent;
+    };
+    const TCase cases[] = {
+        {"FindSchritt", &TRemoteServer::FindSchritt, {"T0F7"}},
+        {"Ausfuehren", &TRemoteServer::Ausfuehren, {"T0E1"}},
+        {"Makro", &TRemoteServer::Makro, {"M5D", "M5U"}},
+    };
+    QByteArray expected;
+    for (const TCase& c : cases) {
+        Server->FindSchritt = Server->Ausfuehren = Server->Makro = false;
+        Server->*c.Flag = true;
+        const int before = SentTo(1);
+        for (const char* event : {"T0F7", "T0E1", "M5D", "M5U"})
+            ModuleInterface->ForwardToCoupledSystems(event);
+        EXPECT_EQ(SentTo(1) - before, int(c.Sent.size())) << c.Option;
+        for (const char* event : c.Sent)
+            expected += QByteArray("K555") + event;
+        EXPECT_TRUE(WaitFor([&] { return Listeners[0].All().size() >= expected.size(); })) << c.Option;
+        EXPECT_EQ(Listeners[0].All().toStdString(), expected.toStdString()) << c.Option;
+    }
 }
 
 TEST_F(ForwardTest, VCommandsReachThePeerAndBadNumbersSendNothing)

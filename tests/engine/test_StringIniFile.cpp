@@ -7,9 +7,6 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 QStringList Strings(const TStringIniFile& ini)

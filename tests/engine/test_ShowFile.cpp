@@ -216,15 +216,11 @@ TEST_F(ShowFileTest, AFailedWriteLeavesShowAndBackupUntouched)
     Import(*ModuleMakro, QStringLiteral("[Makros]\r\nv=") + QString(20000, u'x') + QStringLiteral("\r\n"));
 
     // The disk takes no more than 4 KiB per file, so the new show cannot be written.
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool saved = SaveCurrentProject();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool saved = true;
+    {
+        TFileSizeLimit limit(4096);
+        saved = SaveCurrentProject();
+    }
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(Engine.Dir.Read("show.pvs"), oldShow);
