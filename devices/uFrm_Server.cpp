@@ -85,14 +85,45 @@ void Dock(QWidget* tab, QWidget* page)
 
 } // namespace
 
-void PrependMemoLine(QPlainTextEdit* memo, const QString& line, int maxLines)
+// ---- protocol memo ----
+
+TProtocolMemo::TProtocolMemo(QPlainTextEdit* memo, std::function<const TProtocolLog*()> log)
+    : QObject(memo), FMemo(memo), FLog(std::move(log))
 {
-    QTextDocument* doc = memo->document();
-    QString text = line;
+    FMemo->setUndoRedoEnabled(false);
+    FTimer.setSingleShot(true);
+    FTimer.setInterval(RefreshMs);
+    connect(&FTimer, &QTimer::timeout, this, [this] { Refresh(); });
+    Refresh();
+}
+
+void TProtocolMemo::LineAdded()
+{
+    if (!FTimer.isActive())
+        FTimer.start();
+}
+
+void TProtocolMemo::Refresh()
+{
+    FTimer.stop();
+    const TProtocolLog* log = FLog();
+    if (!log || log->Total() == FShown)
+        return;
+    const QStringList& lines = log->Lines();
+    const qsizetype fresh = qsizetype(qMin<quint64>(log->Total() - FShown, quint64(lines.size())));
+    FShown = log->Total();
+    QTextDocument* doc = FMemo->document();
+    QString text = lines.mid(0, fresh).join(u'\n');
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    QTextCursor cursor(doc);
-    cursor.movePosition(QTextCursor::Start);
-    cursor.insertText(doc->isEmpty() ? text : text + u'\n');
+    if (fresh == lines.size()) {
+        // Everything shown is gone from the log: the memo starts afresh.
+        FMemo->setPlainText(text);
+    } else {
+        QTextCursor cursor(doc);
+        cursor.movePosition(QTextCursor::Start);
+        cursor.insertText(doc->isEmpty() ? text : text + u'\n');
+    }
+    const int maxLines = TProtocolLog::MaxLines;
     if (doc->blockCount() > maxLines) {
         QTextCursor tail(doc);
         tail.setPosition(doc->findBlockByNumber(maxLines).position() - 1);
@@ -161,11 +192,8 @@ TFrmServer::TFrmServer(TRemoteServer& server, QWidget* parent) : QWidget(parent)
     connect(edtKey, &QLineEdit::textChanged, this, [this](const QString& t) { Handle([&] { FServer->Key = t; }); });
 
     connect(&server, &TRemoteServer::changed, this, &TFrmServer::Refresh);
-    connect(&server, &TRemoteServer::logAdded, this,
-            [this](const QString& line) { PrependMemoLine(memProt, line, TProtocolLog::MaxLines); });
-
-    for (auto it = server.Log().crbegin(); it != server.Log().crend(); ++it)
-        PrependMemoLine(memProt, *it, TProtocolLog::MaxLines);
+    FMemo = new TProtocolMemo(memProt, [this]() -> const TProtocolLog* { return FServer ? &FServer->ProtocolLog() : nullptr; });
+    connect(&server, &TRemoteServer::logAdded, FMemo, &TProtocolMemo::LineAdded);
     Refresh();
 }
 
@@ -181,8 +209,10 @@ void TFrmServer::Handle(F&& action)
     if (!FServer)
         return;
     Guarded(action);
-    // The server may have refused (a port that cannot be opened unchecks the box).
+    // The server may have refused (a port that cannot be opened unchecks the box);
+    // what the user's action logged shows at once.
     Refresh();
+    FMemo->Refresh();
 }
 
 void TFrmServer::Refresh()
