@@ -18,7 +18,7 @@ so a stall of the program's event loop shows as a gap between frames.
 
 Only 127.0.0.1; every scenario is bounded in clients and time.
 
-    bench/remote_flood.py [--build build] [--only garbage,burst,...]
+    bench/remote_flood.py [--build build] [--only garbage,burst,...] [--server-page]
                           [--garbage-seconds 40] [--idle-clients 300] [--fd-limit N]
 """
 import argparse
@@ -80,7 +80,7 @@ class FrameRecorder(threading.Thread):
 
 
 class Program:
-    def __init__(self, build, fd_limit=None):
+    def __init__(self, build, fd_limit=None, server_page=False):
         self.folder = tempfile.mkdtemp(prefix="pv_flood_")
         for lib in ("pvm_dmx.so", "libusbio.so"):
             shutil.copy(os.path.join(build, "bin", lib), self.folder)
@@ -92,6 +92,9 @@ class Program:
         ini = ("[Server]\r\nPort=%d\r\nStartAktiv=1\r\n"
                "[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=%s\r\nAutoSpeichern=1\r\nFehlerlog=1\r\n"
                % (self.port, self.show))
+        if server_page:
+            # The window opens on Interface > Server: the protocol memo is on screen.
+            ini += "PI_Main=6\r\nPI_Interface=5\r\n"
         with open(os.path.join(self.folder, "PV_TESSEL.ini"), "wb") as f:
             f.write(ini.encode("utf-8"))
         self.frames = FrameRecorder()
@@ -164,6 +167,12 @@ def connect_all(port, count):
     """Starts count non-blocking connects at once; returns sockets and each connect's duration in ms."""
     socks, started, took = [], {}, {}
     poller = select.poll()
+
+    def harvest(timeout_ms):
+        for fd, _ in poller.poll(timeout_ms):
+            took[fd] = (time.monotonic() - started[fd]) * 1000.0
+            poller.unregister(fd)
+
     for _ in range(count):
         s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         s.setblocking(False)
@@ -176,11 +185,10 @@ def connect_all(port, count):
         else:
             raise OSError(rc, os.strerror(rc))
         socks.append(s)
+        harvest(0)   # what completed while the others were still being started
     end = time.monotonic() + 10
     while len(took) < count and time.monotonic() < end:
-        for fd, _ in poller.poll(100):
-            took[fd] = (time.monotonic() - started[fd]) * 1000.0
-            poller.unregister(fd)
+        harvest(100)
     return socks, [took.get(s.fileno(), float("inf")) for s in socks]
 
 
@@ -197,7 +205,9 @@ def scenario_garbage(program, seconds):
     for c in clients:
         c.setblocking(False)
     start_rss = program.rss_kb()
+    cpu_before = program.cpu_seconds()
     peak = start_rss
+    samples = []
     t0 = time.monotonic()
     next_sample = t0 + 1.0
     sent = 0
@@ -214,17 +224,20 @@ def scenario_garbage(program, seconds):
                 clients[i].setblocking(False)
         time.sleep(0.002)
         if time.monotonic() >= next_sample:
-            peak = max(peak, program.rss_kb())
+            samples.append(program.rss_kb())
+            peak = max(peak, samples[-1])
             next_sample += 1.0
     t1 = time.monotonic()
     end_rss = program.rss_kb()
+    cpu = program.cpu_seconds() - cpu_before
     for c in clients:
         c.close()
     gap, frames = program.frames.max_gap_ms(t0, t1)
     print("garbage: 50 clients, %.0f s, %.1f MB sent; RSS start %.1f MB, peak %.1f MB, end %.1f MB "
-          "(end - start %+.1f MB); %d frames, largest gap %.1f ms"
+          "(end - start %+.1f MB); program's CPU %.0f %%; %d frames, largest gap %.1f ms"
           % (seconds, sent / 1e6, start_rss / 1024, peak / 1024, end_rss / 1024,
-             (end_rss - start_rss) / 1024, frames, gap))
+             (end_rss - start_rss) / 1024, 100.0 * cpu / (t1 - t0), frames, gap))
+    print("  RSS every 5 s (MB): " + " ".join("%.1f" % (kb / 1024) for kb in samples[4::5]))
     return abs(end_rss - start_rss) <= 10 * 1024 and gap <= 100
 
 
@@ -307,6 +320,8 @@ def main():
     parser.add_argument("--only", default="garbage,burst,sequential,idle")
     parser.add_argument("--garbage-seconds", type=float, default=40.0)
     parser.add_argument("--idle-clients", type=int, default=300)
+    parser.add_argument("--server-page", action="store_true",
+                        help="open the program on its server page, the protocol memo on screen")
     parser.add_argument("--fd-limit", type=int, default=0,
                         help="hard open-file limit for the program (default: as inherited)")
     args = parser.parse_args()
@@ -318,7 +333,7 @@ def main():
 
     results = {}
     for name in args.only.split(","):
-        program = Program(args.build, args.fd_limit or None)
+        program = Program(args.build, args.fd_limit or None, args.server_page)
         try:
             if name == "garbage":
                 results[name] = scenario_garbage(program, args.garbage_seconds)

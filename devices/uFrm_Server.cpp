@@ -94,13 +94,22 @@ TProtocolMemo::TProtocolMemo(QPlainTextEdit* memo, std::function<const TProtocol
     FTimer.setSingleShot(true);
     FTimer.setInterval(RefreshMs);
     connect(&FTimer, &QTimer::timeout, this, [this] { Refresh(); });
+    FMemo->installEventFilter(this);
     Refresh();
 }
 
 void TProtocolMemo::LineAdded()
 {
-    if (!FTimer.isActive())
+    // A hidden memo catches up when it is shown.
+    if (FMemo->isVisible() && !FTimer.isActive())
         FTimer.start();
+}
+
+bool TProtocolMemo::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FMemo && event->type() == QEvent::Show)
+        Refresh();
+    return QObject::eventFilter(watched, event);
 }
 
 void TProtocolMemo::Refresh()

@@ -20,7 +20,8 @@ class TRemoteServer;
 // Shows a protocol log in a memo, newest line first, at most the log's
 // MaxLines lines, without undo history (a memo that keeps one grows with every
 // line however short it is kept). Lines are gathered and shown at most once per
-// RefreshMs, so a flood of log lines never keeps the event loop painting.
+// RefreshMs while the memo is on screen, and when it comes on screen, so a flood
+// of log lines never keeps the event loop busy with the memo.
 class TProtocolMemo : public QObject {
 public:
     static constexpr int RefreshMs = 100;
@@ -30,6 +31,9 @@ public:
     void LineAdded();
     // Shows the lines added since the last refresh now.
     void Refresh();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPlainTextEdit* FMemo;

@@ -42,7 +42,7 @@ public:
     // How long the server lets a message gather after its first bytes arrived.
     static constexpr int ReadDelayMs = 10;
     // Received text longer than this is shortened in the log (not in the command).
-    static constexpr int MaxLoggedChars = 1024;
+    static constexpr int MaxLoggedChars = 256;
     // The most clients connected at once; a further one is closed at once.
     static constexpr int MaxClients = 256;
     // Connections the network stack may hold before the server takes them: a

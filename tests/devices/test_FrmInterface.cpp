@@ -138,6 +138,13 @@ TEST_F(FrmInterfaceTest, ProtocolMemosHoldTheNewestLinesOnTopWithoutUndoHistory)
 {
     QPlainTextEdit* memo = FrmServer->memProt;
     auto first = [](QPlainTextEdit* m) { return m->toPlainText().section('\n', 0, 0); };
+    // Hidden, the memo waits; shown, it catches up.
+    Server().LogServerMessage("verborgen");
+    ASSERT_FALSE(memo->isVisible());
+    EXPECT_FALSE(WaitFor([&] { return first(memo).endsWith("verborgen"); }, 3 * TProtocolMemo::RefreshMs));
+    Tabs->setCurrentWidget(FrmServer->parentWidget());
+    EXPECT_TRUE(first(memo).endsWith("verborgen"));
+
     // Batches of several sizes between two refreshes, the last more than the memo holds.
     for (int batch : {1, 30, 700, 3 * TProtocolLog::MaxLines}) {
         const QString prefix = "Zeile " + QString::number(batch) + ".";
@@ -161,6 +168,7 @@ TEST_F(FrmInterfaceTest, ProtocolMemosHoldTheNewestLinesOnTopWithoutUndoHistory)
     for (int i = 1; i <= 2 * TProtocolLog::MaxLines; ++i)
         Peers().SendToPeer({"V1", "K111M" + QString::number(i) + "D"});
     QPlainTextEdit* peerMemo = FrmVerbundeneRechner->memMessages;
+    Tabs->setCurrentWidget(FrmVerbundeneRechner->parentWidget());
     ASSERT_TRUE(WaitFor([&] { return first(peerMemo).endsWith("K111M2000D"); }));
     EXPECT_EQ(peerMemo->document()->blockCount(), TProtocolLog::MaxLines);
     EXPECT_EQ(peerMemo->document()->availableUndoSteps(), 0);
