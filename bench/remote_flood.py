@@ -127,7 +127,10 @@ class Program:
             raise RuntimeError("server does not listen")
         while len(self.frames.arrivals) < 10:   # the clock runs
             time.sleep(0.05)
-        time.sleep(2.0)   # settle
+        # Settle, and see how evenly frames come on this machine without any client.
+        t0 = time.monotonic()
+        time.sleep(3.0)
+        self.quiet_gap_ms, _ = self.frames.max_gap_ms(t0, time.monotonic())
 
     def rss_kb(self):
         with open("/proc/%d/status" % self.process.pid) as f:
@@ -345,6 +348,7 @@ def main():
                 results[name] = scenario_idle(program, args.idle_clients)
             else:
                 raise SystemExit("unknown scenario " + name)
+            print("  (before it, 3 s without clients: largest frame gap %.1f ms)" % program.quiet_gap_ms)
         finally:
             if program.process.poll() is None:
                 program.stop()

@@ -127,18 +127,20 @@ void TProtocolMemo::Refresh()
     if (fresh == lines.size()) {
         // Everything shown is gone from the log: the memo starts afresh.
         FMemo->setPlainText(text);
-    } else {
-        QTextCursor cursor(doc);
-        cursor.movePosition(QTextCursor::Start);
-        cursor.insertText(doc->isEmpty() ? text : text + u'\n');
+        return;
     }
+    // One edit block: the memo lays itself out once for the whole refresh.
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(doc->isEmpty() ? text : text + u'\n');
     const int maxLines = TProtocolLog::MaxLines;
     if (doc->blockCount() > maxLines) {
-        QTextCursor tail(doc);
-        tail.setPosition(doc->findBlockByNumber(maxLines).position() - 1);
-        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        tail.removeSelectedText();
+        cursor.setPosition(doc->findBlockByNumber(maxLines).position() - 1);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
     }
+    cursor.endEditBlock();
 }
 
 void AcceptTypedDigitsOnly(QLineEdit* edit)
