@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -28,7 +29,87 @@ quint16 FreeTcpPort()
     return probe.serverPort();
 }
 
+// Connects client to the program's server once it listens.
+bool ConnectWhenListening(QTcpSocket& client, quint16 port, TProgramProcess& program)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (client.waitForConnected(500))
+            return true;
+        client.abort();
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+// Reads frames until DMX slot 1 carries level; false when none does in time.
+bool WaitForSlot1(QUdpSocket& artnet, quint8 level, TProgramProcess& program)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        if (!artnet.hasPendingDatagrams())
+            artnet.waitForReadyRead(100);
+        while (artnet.hasPendingDatagrams()) {
+            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
+            artnet.readDatagram(p.data(), p.size());
+            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8)) &&
+                quint8(p.at(ArtDmxHeaderSize)) == level)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The soft and hard open-file limits of a running process, from /proc.
+QStringList OpenFileLimits(qint64 pid)
+{
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : limits.readAll().split('\n'))
+        if (line.startsWith("Max open files"))
+            return QString::fromLatin1(line.mid(14)).simplified().split(u' ').mid(0, 2);
+    return {};
+}
+
 } // namespace
+
+TEST(RemoteProgram, RaisesItsFileLimitAndTakesALineEndedMessageAsNcSendsIt)
+{
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max <= 1024 || saved.rlim_max == RLIM_INFINITY)
+        GTEST_SKIP() << "the hard open-file limit leaves nothing to raise";
+    TTempProgramDir dir;
+    ASSERT_TRUE(CopyDmxLibraries(dir));
+    const quint16 port = FreeTcpPort();
+    dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
+    QUdpSocket artnet;
+    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
+
+    // Started with the usual soft limit, which it inherits from here.
+    rlimit usual = saved;
+    usual.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
+    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_TRUE(program.Started());
+
+    // printf 'K719K1P255\n' | nc 127.0.0.1 PORT
+    QTcpSocket client;
+    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
+    const QStringList limits = OpenFileLimits(program.Process.processId());
+    client.write("K719K1P255\n");
+    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    client.disconnectFromHost();
+    const bool lit = WaitForSlot1(artnet, 255, program);
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+
+    EXPECT_EQ(limits, QStringList({QString::number(saved.rlim_max), QString::number(saved.rlim_max)}));
+    EXPECT_TRUE(lit) << end.Stderr.toStdString();
+    EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
+}
 
 TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
 {
