@@ -244,6 +244,16 @@ def scenario_garbage(program, seconds):
     return abs(end_rss - start_rss) <= 10 * 1024 and gap <= 100
 
 
+def report_connects(program, title, t0, took):
+    """Prints connect times and the largest frame gap from t0 until a second from now."""
+    time.sleep(1.0)
+    gap, frames = program.frames.max_gap_ms(t0, time.monotonic())
+    slow = sum(1 for t in took if t > 100)
+    print("%s: connect median %.2f ms, max %.2f ms, %d slower than 100 ms; %d frames, largest gap %.1f ms"
+          % (title, sorted(took)[len(took) // 2], max(took), slow, frames, gap))
+    return slow == 0 and gap <= 100
+
+
 def scenario_burst(program, count=1000):
     t0 = time.monotonic()
     socks, took = connect_all(program.port, count)
@@ -253,13 +263,7 @@ def scenario_burst(program, count=1000):
     time.sleep(0.5)
     for s in socks:
         s.close()
-    time.sleep(1.0)
-    t1 = time.monotonic()
-    gap, frames = program.frames.max_gap_ms(t0, t1)
-    slow = sum(1 for t in took if t > 100)
-    print("burst: %d clients at once: connect median %.2f ms, max %.2f ms, %d slower than 100 ms; "
-          "%d frames, largest gap %.1f ms" % (count, sorted(took)[len(took) // 2], max(took), slow, frames, gap))
-    return slow == 0 and gap <= 100
+    return report_connects(program, "burst: %d clients at once" % count, t0, took)
 
 
 def scenario_sequential(program, count=200):
@@ -271,13 +275,7 @@ def scenario_sequential(program, count=200):
         took.append((time.monotonic() - started) * 1000.0)
         send_quietly(s, KEY + b"K6P%d\n" % (i % 256))
         s.close()
-    time.sleep(1.0)
-    t1 = time.monotonic()
-    gap, frames = program.frames.max_gap_ms(t0, t1)
-    slow = sum(1 for t in took if t > 100)
-    print("sequential: %d clients one after the other: connect median %.2f ms, max %.2f ms, %d slower than 100 ms; "
-          "%d frames, largest gap %.1f ms" % (count, sorted(took)[len(took) // 2], max(took), slow, frames, gap))
-    return slow == 0 and gap <= 100
+    return report_connects(program, "sequential: %d clients one after the other" % count, t0, took)
 
 
 def scenario_idle(program, count):
