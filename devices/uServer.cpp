@@ -14,6 +14,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
+
 namespace {
 
 const QString SectionServer = QStringLiteral("Server");
@@ -32,10 +34,13 @@ QByteArray WithoutTrailingBlanks(const QByteArray& bytes)
     return bytes.left(n);
 }
 
-// True when interval ms have passed since last (then last moves on).
+// True when interval ms have passed since last (then last moves on); a
+// monotonic clock, so a change of the system time does not matter.
 bool Due(qint64& last, qint64 interval)
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
     if (last != 0 && now - last < interval)
         return false;
     last = now;

@@ -123,7 +123,7 @@ private:
     bool FAktiv = false;
     bool FAcceptQueued = false;
     QTimer* FAcceptRetry = nullptr;
-    qint64 FLastRefusalReport = 0;   // ms since epoch of the last error-log entry
+    qint64 FLastRefusalReport = 0;   // steady-clock ms of the last error-log entry, 0 = none yet
     qint64 FLastAcceptErrorReport = 0;
     TProtocolLog FLog;
     TExecutor FExecutor;
