@@ -12,7 +12,10 @@
 #include "core/uErrors.h"
 
 #include <QApplication>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
 
 namespace {
 
@@ -29,10 +32,24 @@ public:
     }
 };
 
+// Every connection of the command server and every file the program writes
+// takes a descriptor; the usual soft limit of 1024 is far below what the system
+// allows. Failing to raise it is no reason not to start.
+void RaiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+        std::fprintf(stderr, "PV_ORLISK: Dateilimit nicht erhöht: %s\n", std::strerror(errno));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    RaiseOpenFileLimit();
     TConsoleApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Palvento Orlisk"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { AppTerminating = true; });

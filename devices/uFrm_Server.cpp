@@ -85,20 +85,62 @@ void Dock(QWidget* tab, QWidget* page)
 
 } // namespace
 
-void PrependMemoLine(QPlainTextEdit* memo, const QString& line, int maxLines)
+// ---- protocol memo ----
+
+TProtocolMemo::TProtocolMemo(QPlainTextEdit* memo, std::function<const TProtocolLog*()> log)
+    : QObject(memo), FMemo(memo), FLog(std::move(log))
 {
-    QTextDocument* doc = memo->document();
-    QString text = line;
+    FMemo->setUndoRedoEnabled(false);
+    FTimer.setSingleShot(true);
+    FTimer.setInterval(RefreshMs);
+    connect(&FTimer, &QTimer::timeout, this, [this] { Refresh(); });
+    FMemo->installEventFilter(this);
+    Refresh();
+}
+
+void TProtocolMemo::LineAdded()
+{
+    // A hidden memo catches up when it is shown.
+    if (FMemo->isVisible() && !FTimer.isActive())
+        FTimer.start();
+}
+
+bool TProtocolMemo::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FMemo && event->type() == QEvent::Show)
+        Refresh();
+    return QObject::eventFilter(watched, event);
+}
+
+void TProtocolMemo::Refresh()
+{
+    FTimer.stop();
+    const TProtocolLog* log = FLog();
+    if (!log || log->Total() == FShown)
+        return;
+    const QStringList& lines = log->Lines();
+    const qsizetype fresh = qsizetype(qMin<quint64>(log->Total() - FShown, quint64(lines.size())));
+    FShown = log->Total();
+    QTextDocument* doc = FMemo->document();
+    QString text = lines.mid(0, fresh).join(u'\n');
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    if (fresh == lines.size()) {
+        // Everything shown is gone from the log: the memo starts afresh.
+        FMemo->setPlainText(text);
+        return;
+    }
+    // One edit block: the memo lays itself out once for the whole refresh.
     QTextCursor cursor(doc);
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::Start);
     cursor.insertText(doc->isEmpty() ? text : text + u'\n');
+    const int maxLines = TProtocolLog::MaxLines;
     if (doc->blockCount() > maxLines) {
-        QTextCursor tail(doc);
-        tail.setPosition(doc->findBlockByNumber(maxLines).position() - 1);
-        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        tail.removeSelectedText();
+        cursor.setPosition(doc->findBlockByNumber(maxLines).position() - 1);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
     }
+    cursor.endEditBlock();
 }
 
 void AcceptTypedDigitsOnly(QLineEdit* edit)
@@ -161,11 +203,8 @@ TFrmServer::TFrmServer(TRemoteServer& server, QWidget* parent) : QWidget(parent)
     connect(edtKey, &QLineEdit::textChanged, this, [this](const QString& t) { Handle([&] { FServer->Key = t; }); });
 
     connect(&server, &TRemoteServer::changed, this, &TFrmServer::Refresh);
-    connect(&server, &TRemoteServer::logAdded, this,
-            [this](const QString& line) { PrependMemoLine(memProt, line, TProtocolLog::MaxLines); });
-
-    for (auto it = server.Log().crbegin(); it != server.Log().crend(); ++it)
-        PrependMemoLine(memProt, *it, TProtocolLog::MaxLines);
+    FMemo = new TProtocolMemo(memProt, [this]() -> const TProtocolLog* { return FServer ? &FServer->ProtocolLog() : nullptr; });
+    connect(&server, &TRemoteServer::logAdded, FMemo, &TProtocolMemo::LineAdded);
     Refresh();
 }
 
@@ -181,8 +220,10 @@ void TFrmServer::Handle(F&& action)
     if (!FServer)
         return;
     Guarded(action);
-    // The server may have refused (a port that cannot be opened unchecks the box).
+    // The server may have refused (a port that cannot be opened unchecks the box);
+    // what the user's action logged shows at once.
     Refresh();
+    FMemo->Refresh();
 }
 
 void TFrmServer::Refresh()

@@ -101,15 +101,14 @@ TFrmVerbundeneRechner::TFrmVerbundeneRechner(TPeerList& peers, QWidget* parent) 
     connect(&peers, &TPeerList::peerChanged, this, &TFrmVerbundeneRechner::RefreshRow);
     connect(&peers, &TPeerList::selectionChanged, this, &TFrmVerbundeneRechner::ShowSelected);
     connect(&peers, &TPeerList::connectionChanged, this, &TFrmVerbundeneRechner::UpdateConnectButton);
-    connect(&peers, &TPeerList::logAdded, this, [this](const QString& line) {
-        PrependMemoLine(memMessages, line, TProtocolLog::MaxLines);
+    FMemo = new TProtocolMemo(memMessages, [this]() -> const TProtocolLog* { return FPeers ? &FPeers->ProtocolLog() : nullptr; });
+    connect(&peers, &TPeerList::logAdded, this, [this] {
+        FMemo->LineAdded();
         UpdateConnectButton();
     });
 
     for (int row = 1; row <= TPeerList::PeerCount; ++row)
         RefreshRow(row);
-    for (auto it = peers.Log().crbegin(); it != peers.Log().crend(); ++it)
-        PrependMemoLine(memMessages, *it, TProtocolLog::MaxLines);
     ShowSelected();
 }
 
@@ -125,6 +124,8 @@ void TFrmVerbundeneRechner::Handle(F&& action)
     if (!FPeers)
         return;
     Guarded(action);
+    // What the user's action logged shows at once.
+    FMemo->Refresh();
 }
 
 void TFrmVerbundeneRechner::InitPeerGrid()

@@ -13,6 +13,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 class TPeerList;
+class TProtocolMemo;
 
 class TFrmVerbundeneRechner : public QWidget {
     Q_OBJECT
@@ -45,6 +46,7 @@ private:
     void Handle(F&& action);
 
     QPointer<TPeerList> FPeers;   // null once the module is gone
+    TProtocolMemo* FMemo = nullptr;
 };
 
 extern TFrmVerbundeneRechner* FrmVerbundeneRechner;

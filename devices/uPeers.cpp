@@ -45,7 +45,8 @@ TPeerList::TPeerList(QObject* parent) : QObject(parent)
                 return;
             Conn(row).Pending.clear();
             SetStatus(row, QStringLiteral("Fehler"));
-            LogPeerMessage(QStringLiteral(" Fehler: ") + QString::number(int(error)), row);
+            // The socket's own text: its error code alone says little ("0" for a refused connection).
+            LogPeerMessage(QStringLiteral(" Fehler: ") + socket->errorString(), row);
             if (socket->state() != QAbstractSocket::UnconnectedState)
                 socket->abort();
         });
@@ -218,8 +219,10 @@ void TPeerList::SendToPeer(const QStringList& tokens)
     if (!IsConnected(row))
         return;
     const QString text = tokens.mid(1).join(QString());
-    Write(row, EncodeText(text));
-    LogPeerMessage(QStringLiteral(" gesendet: ") + text, row);
+    if (Write(row, EncodeText(text)))
+        LogPeerMessage(QStringLiteral(" gesendet: ") + text, row);
+    else
+        LogPeerMessage(QStringLiteral(" verworfen (zu viele wartende Nachrichten): ") + text, row);
 }
 
 int TPeerList::PendingMessages(int row) const
@@ -227,22 +230,21 @@ int TPeerList::PendingMessages(int row) const
     return ValidRow(row) ? int(Conn(row).Pending.size()) : 0;
 }
 
-void TPeerList::Write(int row, const QByteArray& bytes)
+bool TPeerList::Write(int row, const QByteArray& bytes)
 {
     if (bytes.isEmpty())
-        return;
+        return true;
     TConnection& c = Conn(row);
     if (c.Gap->isActive() || !c.Pending.empty()) {
-        if (int(c.Pending.size()) >= MaxPendingMessages) {
-            LogPeerMessage(QStringLiteral(" Fehler: zu viele wartende Nachrichten, verworfen"), row);
-            return;
-        }
+        if (int(c.Pending.size()) >= MaxPendingMessages)
+            return false;
         c.Pending.push_back(bytes);
-        return;
+        return true;
     }
     c.Socket->write(bytes);
     c.Socket->flush();
     c.Gap->start();
+    return true;
 }
 
 void TPeerList::WriteNext(int row)

@@ -76,11 +76,13 @@ public:
     int PendingMessages(int row) const;
 
     const QStringList& Log() const { return FLog.Lines(); }
+    const TProtocolLog& ProtocolLog() const { return FLog; }
 
 signals:
     void peerChanged(int row);        // a field or the status of row
     void selectionChanged(int row);
     void connectionChanged(int row);  // opened or closed
+    // Every log line as it is added; views gather them (see TProtocolMemo).
     void logAdded(const QString& line);
 
 private:
@@ -92,7 +94,8 @@ private:
 
     TConnection& Conn(int row) { return FConnections[std::size_t(row - 1)]; }
     const TConnection& Conn(int row) const { return FConnections[std::size_t(row - 1)]; }
-    void Write(int row, const QByteArray& bytes);
+    // False when the message was dropped because too many wait already.
+    bool Write(int row, const QByteArray& bytes);
     void WriteNext(int row);
     void Closed(int row);
     void SetStatus(int row, const QString& status);

@@ -9,13 +9,43 @@
 
 #include <QDateTime>
 #include <QHostAddress>
+#include <QMetaObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
+
 namespace {
 
 const QString SectionServer = QStringLiteral("Server");
+
+// A message's trailing line end and blanks, as "echo KEY... | nc" leaves them.
+bool IsTrailingBlank(char c)
+{
+    return c == '\r' || c == '\n' || c == ' ' || c == '\t';
+}
+
+QByteArray WithoutTrailingBlanks(const QByteArray& bytes)
+{
+    qsizetype n = bytes.size();
+    while (n > 0 && IsTrailingBlank(bytes.at(n - 1)))
+        --n;
+    return bytes.left(n);
+}
+
+// True when interval ms have passed since last (then last moves on); a
+// monotonic clock, so a change of the system time does not matter.
+bool Due(qint64& last, qint64 interval)
+{
+    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
+    if (last != 0 && now - last < interval)
+        return false;
+    last = now;
+    return true;
+}
 
 // The client's address in dotted form, also when the stack hands an IPv4
 // address mapped into IPv6.
@@ -34,6 +64,7 @@ QString TProtocolLog::Add(const QString& text)
 {
     const QString line = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("   ") + text;
     FLines.prepend(line);
+    ++FTotal;
     while (FLines.size() > MaxLines)
         FLines.removeLast();
     return line;
@@ -41,9 +72,18 @@ QString TProtocolLog::Add(const QString& text)
 
 // ---- server ----
 
-TRemoteServer::TRemoteServer(QObject* parent) : QObject(parent), FServer(new QTcpServer(this))
+TRemoteServer::TRemoteServer(QObject* parent)
+    : QObject(parent), FServer(new QTcpServer(this)), FAcceptRetry(new QTimer(this))
 {
-    connect(FServer, &QTcpServer::newConnection, this, &TRemoteServer::AcceptConnections);
+    FServer->setListenBacklogSize(ListenBacklog);
+    connect(FServer, &QTcpServer::newConnection, this, &TRemoteServer::QueueAccept);
+    connect(FServer, &QTcpServer::acceptError, this, &TRemoteServer::AcceptFailed);
+    FAcceptRetry->setSingleShot(true);
+    FAcceptRetry->setInterval(AcceptRetryMs);
+    connect(FAcceptRetry, &QTimer::timeout, this, [this] {
+        if (FServer->isListening())
+            FServer->resumeAccepting();
+    });
 }
 
 TRemoteServer::~TRemoteServer()
@@ -100,6 +140,7 @@ void TRemoteServer::SetAktiv(bool checked)
 
 void TRemoteServer::StopListening()
 {
+    FAcceptRetry->stop();
     FServer->close();
     // Stopping the server ends its connections too; each one is logged as it goes.
     const QList<QTcpSocket*> sockets = FClients.keys();
@@ -137,9 +178,25 @@ void TRemoteServer::LogServerMessage(const QString& text)
 
 // ---- connections ----
 
+void TRemoteServer::QueueAccept()
+{
+    // The listener announces every connection it takes. Taking them up in a later
+    // pass of the event loop lets it stop at its pending limit, so a burst of
+    // connects is served in slices between the ticks, not in one long stretch.
+    if (FAcceptQueued)
+        return;
+    FAcceptQueued = true;
+    QMetaObject::invokeMethod(this, &TRemoteServer::AcceptConnections, Qt::QueuedConnection);
+}
+
 void TRemoteServer::AcceptConnections()
 {
+    FAcceptQueued = false;
     while (QTcpSocket* socket = FServer->nextPendingConnection()) {
+        if (FClients.size() >= MaxClients) {
+            Refuse(socket);
+            continue;
+        }
         // The socket never buffers more than one message may hold: what a client
         // sends beyond that waits in the network stack until the client is dropped.
         socket->setReadBufferSize(MaxMessageBytes + 1);
@@ -162,6 +219,37 @@ void TRemoteServer::AcceptConnections()
                 [this, socket](QAbstractSocket::SocketError error) { ClientError(socket, int(error)); });
         LogServerMessage(QStringLiteral("Client connect ") + client.Address);
     }
+    // Taking a pending connection switches the listener back on; after a failed
+    // accept it stays paused until the retry.
+    if (FAcceptRetry->isActive())
+        FServer->pauseAccepting();
+}
+
+void TRemoteServer::Refuse(QTcpSocket* socket)
+{
+    // Every connection holds a file descriptor; past the cap a client would take
+    // the ones the program needs for its own files.
+    const QString address = DottedAddress(socket->peerAddress());
+    socket->abort();
+    socket->deleteLater();
+    LogServerMessage(QStringLiteral("Client abgewiesen ") + address + QStringLiteral(": schon ") +
+                     QString::number(MaxClients) + QStringLiteral(" Verbindungen"));
+    if (Due(FLastRefusalReport, ErrorLogIntervalMs))
+        AddToErrorLog(elWarning, QStringLiteral("Server: mehr als ") + QString::number(MaxClients) +
+                                     QStringLiteral(" Verbindungen, weitere Clients werden abgewiesen (zuletzt ") +
+                                     address + u')');
+}
+
+void TRemoteServer::AcceptFailed()
+{
+    // The listener has paused itself; accepting again at once would fail again
+    // (no descriptor left) and keep the event loop busy. Try again a little later.
+    const QString reason = FServer->errorString();
+    FServer->pauseAccepting();
+    FAcceptRetry->start();
+    LogServerMessage(QStringLiteral("Error accept: ") + reason);
+    if (Due(FLastAcceptErrorReport, ErrorLogIntervalMs))
+        AddToErrorLog(elError, QStringLiteral("Server: Verbindung kann nicht angenommen werden: ") + reason);
 }
 
 void TRemoteServer::ReadMessage(QTcpSocket* socket)
@@ -181,6 +269,8 @@ void TRemoteServer::ReadMessage(QTcpSocket* socket)
     if (message.isEmpty())
         return;
     QString text = DecodeText(message);
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
     if (text.size() > MaxLoggedChars)
         text = text.left(MaxLoggedChars) + QStringLiteral(" ... (") + QString::number(message.size()) + QStringLiteral(" Bytes)");
     LogServerMessage(QStringLiteral("Client  [") + address + QStringLiteral("]   Command: ") + text);
@@ -238,9 +328,10 @@ void TRemoteServer::ExecuteRemoteCommand(const QByteArray& message)
     const QByteArray key = EncodeText(Key);
     if (!message.startsWith(key))
         return;
-    // One command line: CR and LF inside are no line separators.
+    // One command line: CR and LF inside are no line separators. A trailing line
+    // end would stick to the last value and spoil it.
     QStringList tokens;
-    TokenizeCommand(DecodeText(message.mid(key.size())) + QLatin1Char('E'), tokens);
+    TokenizeCommand(DecodeText(WithoutTrailingBlanks(message.mid(key.size()))) + QLatin1Char('E'), tokens);
     Execute(tokens);
 }
 

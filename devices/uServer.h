@@ -25,10 +25,12 @@ public:
     // Adds a line stamped with the current time and returns it.
     QString Add(const QString& text);
     const QStringList& Lines() const { return FLines; }
-    void Clear() { FLines.clear(); }
+    // How many lines were ever added: a view shows the difference since it last looked.
+    quint64 Total() const { return FTotal; }
 
 private:
     QStringList FLines;
+    quint64 FTotal = 0;
 };
 
 class TRemoteServer : public QObject {
@@ -40,7 +42,17 @@ public:
     // How long the server lets a message gather after its first bytes arrived.
     static constexpr int ReadDelayMs = 10;
     // Received text longer than this is shortened in the log (not in the command).
-    static constexpr int MaxLoggedChars = 1024;
+    static constexpr int MaxLoggedChars = 256;
+    // The most clients connected at once; a further one is closed at once.
+    static constexpr int MaxClients = 256;
+    // Connections the network stack may hold before the server takes them: a
+    // burst of connects must not overflow it (the system may cap it lower).
+    static constexpr int ListenBacklog = 1024;
+    // After a failed accept (no descriptor left) the server waits this long
+    // before it accepts again, instead of retrying at once.
+    static constexpr int AcceptRetryMs = 1000;
+    // The error log hears of refused clients and failed accepts at most this often.
+    static constexpr int ErrorLogIntervalMs = 60000;
 
     // Runs one token list as a remote command line.
     using TExecutor = std::function<void(QStringList& tokens)>;
@@ -79,10 +91,12 @@ public:
 
     void LogServerMessage(const QString& text);
     const QStringList& Log() const { return FLog.Lines(); }
+    const TProtocolLog& ProtocolLog() const { return FLog; }
 
 signals:
     // The fields or the listening state changed from inside the engine.
     void changed();
+    // Every log line as it is added; views gather them (see TProtocolMemo).
     void logAdded(const QString& line);
 
 private:
@@ -92,7 +106,10 @@ private:
         QString Address;
     };
 
+    void QueueAccept();
     void AcceptConnections();
+    void AcceptFailed();
+    void Refuse(QTcpSocket* socket);
     void ReadMessage(QTcpSocket* socket);
     void ClientDisconnected(QTcpSocket* socket);
     void ClientError(QTcpSocket* socket, int error);
@@ -104,6 +121,10 @@ private:
     QHash<QTcpSocket*, TClient> FClients;
     quint16 FPort = 0;
     bool FAktiv = false;
+    bool FAcceptQueued = false;
+    QTimer* FAcceptRetry = nullptr;
+    qint64 FLastRefusalReport = 0;   // steady-clock ms of the last error-log entry, 0 = none yet
+    qint64 FLastAcceptErrorReport = 0;
     TProtocolLog FLog;
     TExecutor FExecutor;
 };

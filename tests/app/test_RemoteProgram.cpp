@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -28,33 +29,111 @@ quint16 FreeTcpPort()
     return probe.serverPort();
 }
 
+// Connects client to the program's server once it listens.
+bool ConnectWhenListening(QTcpSocket& client, quint16 port, TProgramProcess& program)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (client.waitForConnected(500))
+            return true;
+        client.abort();
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+// Reads frames until DMX slot 1 carries level; false when none does in time.
+bool WaitForSlot1(QUdpSocket& artnet, quint8 level, TProgramProcess& program)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        if (!artnet.hasPendingDatagrams())
+            artnet.waitForReadyRead(100);
+        while (artnet.hasPendingDatagrams()) {
+            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
+            artnet.readDatagram(p.data(), p.size());
+            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8)) &&
+                quint8(p.at(ArtDmxHeaderSize)) == level)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The soft and hard open-file limits of a running process, from /proc.
+QStringList OpenFileLimits(qint64 pid)
+{
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : limits.readAll().split('\n'))
+        if (line.startsWith("Max open files"))
+            return QString::fromLatin1(line.mid(14)).simplified().split(u' ').mid(0, 2);
+    return {};
+}
+
 } // namespace
 
-TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
+// A program folder whose settings switch the server on at start on a free
+// port, and the receiver of the program's Art-Net frames.
+class RemoteProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(CopyDmxLibraries(Dir));
+        Dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(Port) + "\r\nStartAktiv=1\r\n");
+        ASSERT_TRUE(ArtNet.bind(QHostAddress::LocalHost, 0));
+    }
+    QList<QPair<QString, QString>> Env() const
+    {
+        return {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(ArtNet.localPort())}};
+    }
+
+    TTempProgramDir Dir;
+    const quint16 Port = FreeTcpPort();
+    QUdpSocket ArtNet;
+};
+
+TEST_F(RemoteProgram, RaisesItsFileLimitAndTakesALineEndedMessageAsNcSendsIt)
 {
-    TTempProgramDir dir;
-    ASSERT_TRUE(CopyDmxLibraries(dir));
-    const quint16 port = FreeTcpPort();
-    dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max <= 1024 || saved.rlim_max == RLIM_INFINITY)
+        GTEST_SKIP() << "the hard open-file limit leaves nothing to raise";
 
-    QUdpSocket artnet;
-    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
+    // Started with the usual soft limit, which it inherits from here.
+    rlimit usual = saved;
+    usual.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
+    TProgramProcess program(Dir, Env());
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_TRUE(program.Started());
 
-    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
+    // printf 'K719K1P255\n' | nc 127.0.0.1 PORT
+    QTcpSocket client;
+    ASSERT_TRUE(ConnectWhenListening(client, Port, program)) << program.Stderr().toStdString();
+    const QStringList limits = OpenFileLimits(program.Process.processId());
+    client.write("K719K1P255\n");
+    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    client.disconnectFromHost();
+    const bool lit = WaitForSlot1(ArtNet, 255, program);
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+
+    EXPECT_EQ(limits, QStringList({QString::number(saved.rlim_max), QString::number(saved.rlim_max)}));
+    EXPECT_TRUE(lit) << end.Stderr.toStdString();
+    EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
+}
+
+TEST_F(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
+{
+    TProgramProcess program(Dir, Env());
     ASSERT_TRUE(program.Started());
     auto running = [&program] { return program.Running(); };
 
     // The server listens once the program has started.
     QTcpSocket client;
-    QDeadlineTimer connectDeadline(30000);
-    while (running() && !connectDeadline.hasExpired()) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        if (client.waitForConnected(500))
-            break;
-        client.abort();
-        QThread::msleep(100);
-    }
-    ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState) << program.Stderr().toStdString();
+    ASSERT_TRUE(ConnectWhenListening(client, Port, program)) << program.Stderr().toStdString();
     client.write("K719K1P255");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
@@ -63,11 +142,11 @@ TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
     QByteArray last;
     QDeadlineTimer deadline(30000);
     while (!seen && running() && !deadline.hasExpired()) {
-        if (!artnet.hasPendingDatagrams())
-            artnet.waitForReadyRead(100);
-        while (artnet.hasPendingDatagrams()) {
-            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
-            artnet.readDatagram(p.data(), p.size());
+        if (!ArtNet.hasPendingDatagrams())
+            ArtNet.waitForReadyRead(100);
+        while (ArtNet.hasPendingDatagrams()) {
+            QByteArray p(int(ArtNet.pendingDatagramSize()), '\0');
+            ArtNet.readDatagram(p.data(), p.size());
             if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8))) {
                 last = p;
                 seen = seen || quint8(p.at(ArtDmxHeaderSize)) == 255;
@@ -85,7 +164,7 @@ TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
     EXPECT_EQ(end.ExitCode, 0) << err;
 
     // The server settings are written back at the end.
-    const QByteArray ini = dir.Read("PV_TESSEL.ini");
+    const QByteArray ini = Dir.Read("PV_TESSEL.ini");
     EXPECT_TRUE(ini.contains("StartAktiv=1\r\n")) << ini.toStdString();
-    EXPECT_TRUE(ini.contains("Port=" + QByteArray::number(port) + "\r\n")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("Port=" + QByteArray::number(Port) + "\r\n")) << ini.toStdString();
 }

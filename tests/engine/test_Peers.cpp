@@ -103,7 +103,8 @@ TEST_F(PeersTest, ARefusedConnectionIsAnError)
     Peers.Connect(2);
     ASSERT_TRUE(WaitFor([&] { return Peers.Peer(2).Status == "Fehler"; }));
     EXPECT_FALSE(Peers.IsOpen(2));
-    EXPECT_TRUE(Peers.Log().first().contains("]   Fehler: ")) << Peers.Log().first().toStdString();
+    // The socket's own words, not its error code (which is 0 for a refused connection).
+    EXPECT_TRUE(Peers.Log().first().endsWith("]   Fehler: Connection refused")) << Peers.Log().first().toStdString();
 }
 
 TEST_F(PeersTest, BadPortsAndMissingHostsConnectNothing)
@@ -157,6 +158,25 @@ TEST_F(PeersTest, MessagesAreWrittenOneByOneInOrder)
     ASSERT_TRUE(WaitFor([&] { return Listener.All().size() >= 21; }));
     EXPECT_EQ(Listener.All(), "K555M5DK555M5UK555T0E1");
     EXPECT_EQ(Peers.PendingMessages(1), 0);
+}
+
+TEST_F(PeersTest, AMessageBeyondTheQueueIsLoggedAsDroppedNotAsSent)
+{
+    ASSERT_TRUE(Connect(Peers, 1));
+    // Counted as they come: the log keeps fewer lines than are written here.
+    int sent = 0;
+    QObject::connect(&Peers, &TPeerList::logAdded, [&sent](const QString& line) { sent += line.contains(" gesendet: "); });
+    // One goes out at once, the queue takes its limit, the next is dropped.
+    const int accepted = 1 + TPeerList::MaxPendingMessages;
+    for (int i = 0; i <= accepted; ++i)
+        Peers.SendToPeer({"V1", "K555M" + QString::number(i) + "D"});
+    EXPECT_EQ(Peers.PendingMessages(1), TPeerList::MaxPendingMessages);
+    EXPECT_EQ(sent, accepted);
+    const QString dropped = "K555M" + QString::number(accepted) + "D";
+    EXPECT_TRUE(Peers.Log().first().endsWith("]   verworfen (zu viele wartende Nachrichten): " + dropped))
+        << Peers.Log().first().toStdString();
+    EXPECT_EQ(CountLines(Peers.Log(), "gesendet: " + dropped), 0);
+    Peers.Disconnect(1);
 }
 
 TEST(PeersShow, SavedRowsAndLoadedRows)

@@ -20,7 +20,13 @@
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
+#include <iterator>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -103,6 +109,19 @@ TEST_F(ServerTest, LinesInsideAMessageRunAsOneCommandLine)
     EXPECT_EQ(Runs.first(), "K1|P255\r\n|K2|P128");
 }
 
+TEST_F(ServerTest, ATrailingLineEndOrBlankIsNotPartOfTheCommand)
+{
+    // As "echo K719K1P255 | nc" and other line-based tools send it.
+    const QByteArray endings[] = {"\n", "\r\n", " \r\n", "\n\n", "\t \n", "  "};
+    TClient client(Server.ListeningPort());
+    for (const QByteArray& ending : endings)
+        Send(client, "K719K1P255" + ending);
+    EXPECT_EQ(Runs, QStringList(qsizetype(std::size(endings)), "K1|P255"));
+    // The log line shows the message without its line end.
+    EXPECT_TRUE(Server.Log().first().endsWith("Command: K719K1P255  "));
+    EXPECT_TRUE(Server.Log().at(1).endsWith("Command: K719K1P255\t "));
+}
+
 TEST_F(ServerTest, TheKeyIsComparedOnTheReceivedBytes)
 {
     // The same key text in another byte encoding does not open the door.
@@ -169,6 +188,71 @@ TEST_F(ServerTest, AFloodingClientDoesNotStarveAnother)
     ASSERT_TRUE(WaitFor([&] { return Runs.contains("K9|P9"); }, 20000));
     ASSERT_TRUE(WaitFor([&] { return flood.Socket().bytesToWrite() == 0 && Server.ClientCount() == 2; }, 20000));
     EXPECT_TRUE(flood.Connected());
+}
+
+TEST_F(ServerTest, ClientsBeyondTheCapAreClosedAtOnceAndLogged)
+{
+    std::vector<std::unique_ptr<TClient>> clients;
+    for (int i = 0; i < TRemoteServer::MaxClients; ++i)
+        clients.push_back(std::make_unique<TClient>(Server.ListeningPort()));
+    ASSERT_TRUE(WaitFor([&] { return Server.ClientCount() == TRemoteServer::MaxClients; }, 20000));
+
+    // Two more: both closed by the server, one error-log entry for both.
+    QTcpSocket refused[2];
+    for (QTcpSocket& socket : refused)
+        socket.connectToHost(QHostAddress::LocalHost, Server.ListeningPort());
+    ASSERT_TRUE(WaitFor([&] {
+        return refused[0].state() == QAbstractSocket::UnconnectedState &&
+               refused[1].state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_EQ(Server.ClientCount(), TRemoteServer::MaxClients);
+    EXPECT_EQ(CountLines(Server.Log(), "   Client abgewiesen 127.0.0.1: schon 256 Verbindungen"), 2);
+    EXPECT_EQ(ErrorLogCount("Server: mehr als 256 Verbindungen"), 1);
+
+    // The ones inside still run commands; when one leaves, a new one gets in.
+    Send(*clients.front(), "K719K1P1");
+    EXPECT_EQ(Runs, QStringList({"K1|P1"}));
+    clients.pop_back();
+    ASSERT_TRUE(WaitFor([&] { return Server.ClientCount() == TRemoteServer::MaxClients - 1; }));
+    TClient next(Server.ListeningPort());
+    ASSERT_TRUE(WaitFor([&] { return Server.ClientCount() == TRemoteServer::MaxClients; }));
+    Send(next, "K719K2P2");
+    EXPECT_EQ(Runs.last(), "K2|P2");
+    EXPECT_TRUE(next.Connected());
+}
+
+TEST_F(ServerTest, WithoutFreeDescriptorsAcceptingPausesAndResumes)
+{
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 4096);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        fillers.push_back(fd);
+    // One descriptor for the client's socket; the network stack completes its
+    // connect, but the server has none left to take it.
+    ::close(fillers.back());
+    fillers.pop_back();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, Server.ListeningPort());
+    const bool failed = WaitFor([&] { return CountLines(Server.Log(), "Error accept: ") > 0; });
+    const int clientsWhileFull = Server.ClientCount();
+    for (int fd : fillers)
+        ::close(fd);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(clientsWhileFull, 0);
+    EXPECT_EQ(ErrorLogCount("Server: Verbindung kann nicht angenommen werden"), 1);
+    // Once descriptors are free again the waiting client is taken and heard.
+    ASSERT_TRUE(WaitFor([&] { return Server.ClientCount() == 1; }));
+    ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState);
+    const int before = Received();
+    client.write("K719K3P3");
+    ASSERT_TRUE(WaitFor([&] { return Received() > before; }));
+    EXPECT_EQ(Runs, QStringList({"K3|P3"}));
 }
 
 TEST_F(ServerTest, StoppingClosesTheConnections)
@@ -285,6 +369,15 @@ TEST_F(EngineServerTest, AKeyedMessageSetsAChannelAsARemoteCommand)
     EXPECT_TRUE(WaitFor([&] { return !spy.Remote.isEmpty(); }));
     EXPECT_EQ(spy.Remote, QList<int>{1});
     ModuleMakro = original;
+}
+
+TEST_F(EngineServerTest, AMessageEndingInALineEndSetsTheChannel)
+{
+    TClient client(ModuleInterface->Server().ListeningPort());
+    client.Write("K719K1P255\n");
+    EXPECT_TRUE(WaitFor([] { return ModuleLichtpult->GetKanal(1).Pegel == 255; }));
+    client.Write("K719K2P128\r\n");
+    EXPECT_TRUE(WaitFor([] { return ModuleLichtpult->GetKanal(2).Pegel == 128; }));
 }
 
 TEST_F(EngineServerTest, BinaryGarbageNeitherCrashesNorBlocksTheServer)

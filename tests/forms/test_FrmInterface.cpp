@@ -24,6 +24,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -133,15 +134,45 @@ TEST_F(FrmInterfaceTest, ServerBoxEndsUncheckedWhenThePortIsTaken)
     EXPECT_TRUE(f.memProt->toPlainText().section('\n', 0, 0).contains("   Error Port "));
 }
 
-TEST_F(FrmInterfaceTest, ServerMemoHoldsTheNewestLinesOnTop)
+TEST_F(FrmInterfaceTest, ProtocolMemosHoldTheNewestLinesOnTopWithoutUndoHistory)
 {
-    for (int i = 1; i <= TProtocolLog::MaxLines + 20; ++i)
-        Server().LogServerMessage("Zeile " + QString::number(i));
+    QPlainTextEdit* memo = FrmServer->memProt;
+    auto first = [](QPlainTextEdit* m) { return m->toPlainText().section('\n', 0, 0); };
+    // Hidden, the memo waits; shown, it catches up.
+    Server().LogServerMessage("verborgen");
+    ASSERT_FALSE(memo->isVisible());
+    EXPECT_FALSE(WaitFor([&] { return first(memo).endsWith("verborgen"); }, 3 * TProtocolMemo::RefreshMs));
+    Tabs->setCurrentWidget(FrmServer->parentWidget());
+    EXPECT_TRUE(first(memo).endsWith("verborgen"));
+
+    // Batches of several sizes between two refreshes, the last more than the memo holds.
+    for (int batch : {1, 30, 700, 3 * TProtocolLog::MaxLines}) {
+        const QString prefix = "Zeile " + QString::number(batch) + ".";
+        for (int i = 1; i <= batch; ++i)
+            Server().LogServerMessage(prefix + QString::number(i));
+        const QString newest = prefix + QString::number(batch);
+        ASSERT_TRUE(WaitFor([&] { return first(memo).endsWith(newest); })) << batch;
+        EXPECT_EQ(quint64(memo->document()->blockCount()),
+                  std::min(Server().ProtocolLog().Total(), quint64(TProtocolLog::MaxLines)));
+    }
     ASSERT_EQ(Server().Log().size(), TProtocolLog::MaxLines);
-    const QStringList lines = FrmServer->memProt->toPlainText().split('\n');
-    ASSERT_EQ(lines.size(), TProtocolLog::MaxLines);
-    EXPECT_TRUE(lines.first().endsWith("Zeile " + QString::number(TProtocolLog::MaxLines + 20)));
-    EXPECT_TRUE(lines.last().endsWith("Zeile 21"));
+    EXPECT_EQ(memo->toPlainText().split('\n'), Server().Log());
+    EXPECT_EQ(memo->document()->availableUndoSteps(), 0);
+
+    // The peers' memo alike: more messages than the queue takes, each logged.
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+    Peers().SetPeer(1, "Eins", "127.0.0.1", QString::number(listener.serverPort()), "K111");
+    Peers().Connect(1);
+    ASSERT_TRUE(WaitFor([&] { return Peers().IsConnected(1); }));
+    for (int i = 1; i <= 2 * TProtocolLog::MaxLines; ++i)
+        Peers().SendToPeer({"V1", "K111M" + QString::number(i) + "D"});
+    QPlainTextEdit* peerMemo = FrmVerbundeneRechner->memMessages;
+    Tabs->setCurrentWidget(FrmVerbundeneRechner->parentWidget());
+    ASSERT_TRUE(WaitFor([&] { return first(peerMemo).endsWith("K111M2000D"); }));
+    EXPECT_EQ(peerMemo->document()->blockCount(), TProtocolLog::MaxLines);
+    EXPECT_EQ(peerMemo->document()->availableUndoSteps(), 0);
+    Peers().Disconnect(1);
 }
 
 TEST_F(FrmInterfaceTest, PeerGridAndEditsFollowTheSelectedRow)
