@@ -89,7 +89,7 @@ void TModuleMakro::PressMacro(int n, bool down, bool noForward)
         ModuleMain->ExecuteLines(run, false);
     // Also when no line ran: the coupled computers follow the button itself.
     if (!noForward && ModuleInterface)
-        ModuleInterface->ForwardToCoupledSystems(QStringLiteral("M%1%2").arg(n).arg(down ? u'D' : u'U'));
+        ModuleInterface->ForwardToCoupledSystems(QStringLiteral("M%1%2").arg(n).arg(QChar(down ? u'D' : u'U')));
 }
 
 QString TModuleMakro::GetEditText(int i) const

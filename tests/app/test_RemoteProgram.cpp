@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -26,6 +28,43 @@ quint16 FreeTcpPort()
     QTcpServer probe;
     probe.listen(QHostAddress::AnyIPv4, 0);
     return probe.serverPort();
+}
+
+// Connects client to the program's server, trying while the program starts.
+bool ConnectToProgram(QTcpSocket& client, quint16 port, const TProgramProcess& program)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (client.waitForConnected(500))
+            return true;
+        client.abort();
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+// Reads the Art-Net frames until one carries value in DMX slot 1; last receives
+// the last frame read.
+bool WaitForSlot1(QUdpSocket& artnet, int value, const TProgramProcess& program, QByteArray& last)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        if (!artnet.hasPendingDatagrams())
+            artnet.waitForReadyRead(100);
+        bool seen = false;
+        while (artnet.hasPendingDatagrams()) {
+            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
+            artnet.readDatagram(p.data(), p.size());
+            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8))) {
+                last = p;
+                seen = seen || quint8(p.at(ArtDmxHeaderSize)) == value;
+            }
+        }
+        if (seen)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -42,38 +81,16 @@ TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
 
     TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
     ASSERT_TRUE(program.Started());
-    auto running = [&program] { return program.Running(); };
 
     // The server listens once the program has started.
     QTcpSocket client;
-    QDeadlineTimer connectDeadline(30000);
-    while (running() && !connectDeadline.hasExpired()) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        if (client.waitForConnected(500))
-            break;
-        client.abort();
-        QThread::msleep(100);
-    }
-    ASSERT_EQ(client.state(), QAbstractSocket::ConnectedState) << program.Stderr().toStdString();
+    ASSERT_TRUE(ConnectToProgram(client, port, program)) << program.Stderr().toStdString();
     client.write("K719K1P255");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
     // Frames come every 40 ms; one of the next ones carries the level.
-    bool seen = false;
     QByteArray last;
-    QDeadlineTimer deadline(30000);
-    while (!seen && running() && !deadline.hasExpired()) {
-        if (!artnet.hasPendingDatagrams())
-            artnet.waitForReadyRead(100);
-        while (artnet.hasPendingDatagrams()) {
-            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
-            artnet.readDatagram(p.data(), p.size());
-            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8))) {
-                last = p;
-                seen = seen || quint8(p.at(ArtDmxHeaderSize)) == 255;
-            }
-        }
-    }
+    const bool seen = WaitForSlot1(artnet, 255, program, last);
     client.disconnectFromHost();
     const TProgramProcess::TResult end = program.Stop(SIGTERM);
     const std::string err = end.Stderr.toStdString();
@@ -88,4 +105,48 @@ TEST(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
     const QByteArray ini = dir.Read("PV_TESSEL.ini");
     EXPECT_TRUE(ini.contains("StartAktiv=1\r\n")) << ini.toStdString();
     EXPECT_TRUE(ini.contains("Port=" + QByteArray::number(port) + "\r\n")) << ini.toStdString();
+}
+
+TEST(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
+{
+    TTempProgramDir dir;
+    ASSERT_TRUE(CopyDmxLibraries(dir));
+    const quint16 port = FreeTcpPort();
+    // Macro 0 lights channel 1 while pressed; macro 1 presses itself, macros 2
+    // and 3 press each other.
+    dir.Write("Makros.pvs", HandMadeShow("[Makros]\r\nMakroCount=4\r\nText_0=K1P255|uK1P0|\r\nText_1=M1E|\r\n"
+                                         "Text_2=M3D|\r\nText_3=M2D|\r\n"));
+    dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(port) +
+                                   "\r\nStartAktiv=1\r\n[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" +
+                                   dir.File("Makros.pvs").toUtf8() + "\r\n");
+
+    QUdpSocket artnet;
+    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
+    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(program.WaitForClock()) << program.Stderr().toStdString();   // the show is loaded by then
+
+    // One connection per message, so that no two messages arrive as one.
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    auto send = [&](const QByteArray& message) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        if (!ConnectToProgram(*clients.back(), port, program))
+            return false;
+        clients.back()->write(message);
+        return clients.back()->waitForBytesWritten(5000);
+    };
+    // The runaway macros end at the nesting limit; the console goes on.
+    ASSERT_TRUE(send("K719M1E"));
+    ASSERT_TRUE(send("K719M2D"));
+
+    QByteArray last;
+    ASSERT_TRUE(send("K719M0D"));
+    EXPECT_TRUE(WaitForSlot1(artnet, 255, program, last)) << program.Stderr().toStdString();
+    ASSERT_TRUE(send("K719M0U"));
+    EXPECT_TRUE(WaitForSlot1(artnet, 0, program, last)) << program.Stderr().toStdString();
+
+    clients.clear();
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+    EXPECT_FALSE(end.Crashed) << end.Stderr.toStdString();
+    EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
 }
