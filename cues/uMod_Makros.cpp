@@ -33,7 +33,7 @@ void CutTo(List& list, int count)
         list.pop_back();
 }
 
-} // namespace
+}   // namespace
 
 // ---- TMakro ----
 
@@ -117,18 +117,13 @@ void TModuleMakro::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
     const QStringList subTokens = tokens.mid(1);
     for (const QString& token : subTokens) {
         switch (TokenLetter(token)) {
-        case u'D':
-            PressMacro(n, true, noForward);
-            break;
-        case u'U':
-            PressMacro(n, false, noForward);
-            break;
+        case u'D': PressMacro(n, true, noForward); break;
+        case u'U': PressMacro(n, false, noForward); break;
         case u'E':
             PressMacro(n, true, noForward);
             PressMacro(n, false, noForward);
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }

@@ -30,7 +30,10 @@ protected:
     void Run(const QStringList& lines) { Engine.Main->ExecuteLines(lines, false); }
     static int Pegel(int nr) { return ModuleLichtpult->GetKanal(nr).Pegel; }
     static void SetLines(int n, const QStringList& lines) { ModuleMakro->GetMacro(n)->Lines = lines; }
-    static QString Section(const QStringList& lines) { return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"); }
+    static QString Section(const QStringList& lines)
+    {
+        return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    }
     static void LoadShowText(const QString& text)
     {
         TStringIniFile ini;
@@ -47,7 +50,7 @@ protected:
     TEngine Engine;
 };
 
-} // namespace
+}   // namespace
 
 TEST_F(MakroTest, PressRunsTheLinesWithoutUAndReleaseTheULinesWithoutTheirU)
 {
@@ -67,7 +70,7 @@ TEST_F(MakroTest, PressRunsTheLinesWithoutUAndReleaseTheULinesWithoutTheirU)
         const char* Line;
         int Pegel;
     } cases[] = {
-        {"M1D", 255}, {"M1E", 0}, {"M1DU", 0}, {"M1UD", 255}, {"m1d", 255}, {"M1u", 0},
+        {"M1D", 255}, {"M1E", 0},  {"M1DU", 0},   {"M1UD", 255},  {"m1d", 255},         {"M1u", 0},
         {"M1", 77},   {"M1X", 77}, {"M1XD", 255}, {"M1EUD", 255}, {"W0123456M1D", 255},
     };
     for (const auto& c : cases) {
@@ -82,8 +85,8 @@ TEST_F(MakroTest, BadAndOutOfRangeNumbersDoNothing)
 {
     SetLines(5, {"K5P77"});
     const int count = ModuleMakro->MakroCount();
-    for (const char* line : {"M2001E", "M-1E", "M5 E", "M99999999999E", "M2147483648E", "M5.0E", "M\"5\"E", "M-2147483648E",
-                             "MXE"}) {
+    for (const char* line :
+         {"M2001E", "M-1E", "M5 E", "M99999999999E", "M2147483648E", "M5.0E", "M\"5\"E", "M-2147483648E", "MXE"}) {
         Run({line});
         QStringList tokens;
         TokenizeCommand(QString::fromLatin1(line) + 'E', tokens);
@@ -194,10 +197,11 @@ TEST_F(MakroTest, CountsFromAFileAreHeldToWhatCanExist)
 
 TEST_F(MakroTest, AShowOpenedAfterAnotherKeepsNothingOfTheOldMacros)
 {
-    Engine.Dir.Write("alt.pvs", HandMadeShow("[Makros]\r\nMakroCount=150\r\nEditCount=10\r\nName_3=A3\r\nText_3=K3P3|\r\n"
-                                             "Name_120=Alt\r\nText_120=K1P1|UK1P2|\r\nIcon_120=7\r\nEdit_8=alt\r\n"));
-    const QStringList neu{"[Makros]", "MakroCount=5", "EditCount=2", "Name_1=Neu", "Text_1=K2P2|", "Icon_1=-1",
-                          "VF_1=0",   "HF_1=10",      "Edit_0=neu"};
+    Engine.Dir.Write("alt.pvs",
+                     HandMadeShow("[Makros]\r\nMakroCount=150\r\nEditCount=10\r\nName_3=A3\r\nText_3=K3P3|\r\n"
+                                  "Name_120=Alt\r\nText_120=K1P1|UK1P2|\r\nIcon_120=7\r\nEdit_8=alt\r\n"));
+    const QStringList neu{"[Makros]",  "MakroCount=5", "EditCount=2", "Name_1=Neu", "Text_1=K2P2|",
+                          "Icon_1=-1", "VF_1=0",       "HF_1=10",     "Edit_0=neu"};
     Engine.Dir.Write("neu.pvs", HandMadeShow(Section(neu)));
     QSignalSpy reloaded(ModuleMakro->Signals(), &TMakroSignals::macrosReloaded);
 
@@ -252,8 +256,8 @@ TEST_F(MakroTest, ANewShowResetsTheFirstHundredMacrosAndDropsTheRest)
 
     // Only macro 5 holds anything: the count says 100, keys only for 5.
     ModuleMakro->GetMacro(5)->Name = QStringLiteral("Fünf");
-    EXPECT_EQ(Saved(), QStringList({"[Makros]", "MakroCount=100", "EditCount=0", QStringLiteral("Name_5=Fünf"), "Text_5=",
-                                    "Icon_5=-1", "VF_5=0", "HF_5=10"}));
+    EXPECT_EQ(Saved(), QStringList({"[Makros]", "MakroCount=100", "EditCount=0", QStringLiteral("Name_5=Fünf"),
+                                    "Text_5=", "Icon_5=-1", "VF_5=0", "HF_5=10"}));
 }
 
 TEST_F(MakroTest, MacrosThatPressThemselvesEndAtTheNestingLimit)
