@@ -1,17 +1,93 @@
 #pragma once
-// The macro buttons: numbered macros of command lines, pressed and released like keys.
+// The macro buttons: numbered macros of command lines, pressed and released like
+// keys (lines beginning with "U" run on release), the command letter M, the block
+// captions of the macro pages, and the show section "Makros".
 
-#include "core/uCarriedSections.h"
 #include "core/uMod_Abstract.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One macro button.
+class TMakro {
+public:
+    QString Name;          // the button's hint
+    QStringList Lines;     // command lines; "U"/"u" lines run on release
+    int Icon = 0;          // index into the icon table; below 0: no icon
+    int HF = 10;           // background colour (the icon's non-black pixels)
+    int VF = ButtonFace;   // foreground colour (the icon's black pixels)
+
+    static constexpr int ButtonFace = int(0x8000000F);   // the system's button-face colour
+
+    // The state a new show and a show without this macro's keys give it.
+    void Reset();
+    // Nothing a show file needs to keep: no name, no lines, and no icon or the
+    // untouched icon of a new button (which paints nothing).
+    bool IsDefault() const;
+};
+
+// Tells the macro pages that the macros changed as a whole. Nothing connects
+// while the engine runs without pages.
+class TMakroSignals : public QObject {
+    Q_OBJECT
+signals:
+    // A show was read: every page shows its macros and block captions again.
+    void macrosReloaded();
+    // A new show: the pages beyond the first close; the first shows the reset buttons.
+    void macrosReset();
+};
 
 class TModuleMakro : public TModuleAbstract {
 public:
-    TModuleMakro();
+    static constexpr int MaxMakro = 2000;      // macro numbers run 0..2000
+    static constexpr int MaxEditTexte = 100;   // block captions 0..99
+    static constexpr int NewProjectMakros = 100;
 
-    // Section "Makros" of a show, kept as it was loaded.
+    TModuleMakro();
+    ~TModuleMakro() override;
+
+    QChar Kennung = QLatin1Char('M');
+    // index = macro number; grows on demand through GetMacro
+    std::vector<std::unique_ptr<TMakro>> Makros;
+    // the block captions of the macro pages (page p holds p*5 .. p*5+4)
+    QStringList EditTexte;
+
+    TMakroSignals* Signals() const { return FSignals.get(); }
+
+    // Macro n; nullptr outside 0..2000. The list grows to hold n.
+    TMakro* GetMacro(int n);
+    int MakroCount() const { return int(Makros.size()); }
+
+    // Runs the press lines (down) or the release lines of macro n, then reports
+    // "M<n>D" or "M<n>U" to the coupled computers unless noForward.
+    void PressMacro(int n, bool down, bool noForward);
+
+    // Caption i; empty outside the list.
+    QString GetEditText(int i) const;
+    // Sets caption i (0..99), growing the list to i + 2 captions.
+    void SetEditText(int i, const QString& text);
+
+    // "M" n followed by "D" (press), "U" (release) or "E" (press and release),
+    // in any number and order; an M command from a remote computer is not
+    // reported back.
+    void ExecuteCommand(QStringList& tokens, std::uint8_t remote) override;
+    // Reads section "Makros" of a show: afterwards the macros and captions are
+    // exactly those of the show.
     void LoadIni(TStringIniFile& ini) override;
+    // Reads a macro module text: the macros and captions it counts are replaced,
+    // those beyond its counts stay.
+    void ImportIni(TStringIniFile& ini) override;
+    // Appends "[Makros]", the counts, the macros that hold anything and the captions.
     void SaveToStrings(QStringList& lines) override;
+    // Macros 0..99 reset, the others gone, no captions.
     void NewProject() override;
 
-    TCarriedSections ShowSections{{QStringLiteral("Makros")}};
+private:
+    void ReadSection(const TStringIniFile& ini, bool wholeShow);
+
+    std::unique_ptr<TMakroSignals> FSignals;
 };

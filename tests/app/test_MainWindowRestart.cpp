@@ -27,7 +27,7 @@ TEST(MainWindowRestart, ReopensTheLastShowAndSavesItWhenEndedBySignal)
 {
     TTempProgramDir dir;
     const QString show = dir.File("Abend.pvs");
-    const QByteArray original = EncodeShowString("[Makros]\r\nM1=K1P255\r\n");
+    const QByteArray original = EncodeShowString("[Makros]\r\nMakroCount=2\r\nText_1=K1P255|\r\n");
     dir.Write("Abend.pvs", original);
     dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nProzent=1\r\nPI_Main=2\r\nLetzteProjektDatei=" +
                                    show.toUtf8() + "\r\n");
@@ -39,7 +39,7 @@ TEST(MainWindowRestart, ReopensTheLastShowAndSavesItWhenEndedBySignal)
     // Auto-save is on by default: the reopened show was saved over its file,
     // the previous version kept as backup.
     EXPECT_EQ(dir.Read("Abend.~pvs"), original);
-    EXPECT_TRUE(dir.Read("Abend.pvs").contains("M1=K1P255"));
+    EXPECT_TRUE(dir.Read("Abend.pvs").contains("Text_1=K1P255|"));
 
     TStringIniFile ini(dir.File("PV_TESSEL.ini"));
     EXPECT_EQ(ini.ReadString("FrmMain", "LetzteProjektDatei", "?"), show);

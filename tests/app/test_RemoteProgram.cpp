@@ -16,6 +16,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -30,7 +32,7 @@ quint16 FreeTcpPort()
 }
 
 // Connects client to the program's server once it listens.
-bool ConnectWhenListening(QTcpSocket& client, quint16 port, TProgramProcess& program)
+bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program)
 {
     QDeadlineTimer deadline(30000);
     while (program.Running() && !deadline.hasExpired()) {
@@ -43,20 +45,25 @@ bool ConnectWhenListening(QTcpSocket& client, quint16 port, TProgramProcess& pro
     return false;
 }
 
-// Reads frames until DMX slot 1 carries level; false when none does in time.
-bool WaitForSlot1(QUdpSocket& artnet, quint8 level, TProgramProcess& program)
+// Reads the Art-Net frames until one carries value in DMX slot 1; last receives
+// the last frame read.
+bool WaitForSlot1(QUdpSocket& artnet, int value, const TProgramProcess& program, QByteArray& last)
 {
     QDeadlineTimer deadline(30000);
     while (program.Running() && !deadline.hasExpired()) {
         if (!artnet.hasPendingDatagrams())
             artnet.waitForReadyRead(100);
+        bool seen = false;
         while (artnet.hasPendingDatagrams()) {
             QByteArray p(int(artnet.pendingDatagramSize()), '\0');
             artnet.readDatagram(p.data(), p.size());
-            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8)) &&
-                quint8(p.at(ArtDmxHeaderSize)) == level)
-                return true;
+            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8))) {
+                last = p;
+                seen = seen || quint8(p.at(ArtDmxHeaderSize)) == value;
+            }
         }
+        if (seen)
+            return true;
     }
     return false;
 }
@@ -117,7 +124,8 @@ TEST_F(RemoteProgram, RaisesItsFileLimitAndTakesALineEndedMessageAsNcSendsIt)
     client.write("K719K1P255\n");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
     client.disconnectFromHost();
-    const bool lit = WaitForSlot1(ArtNet, 255, program);
+    QByteArray last;
+    const bool lit = WaitForSlot1(ArtNet, 255, program, last);
     const TProgramProcess::TResult end = program.Stop(SIGTERM);
 
     EXPECT_EQ(limits, QStringList({QString::number(saved.rlim_max), QString::number(saved.rlim_max)}));
@@ -129,7 +137,6 @@ TEST_F(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
 {
     TProgramProcess program(Dir, Env());
     ASSERT_TRUE(program.Started());
-    auto running = [&program] { return program.Running(); };
 
     // The server listens once the program has started.
     QTcpSocket client;
@@ -138,21 +145,8 @@ TEST_F(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
     // Frames come every 40 ms; one of the next ones carries the level.
-    bool seen = false;
     QByteArray last;
-    QDeadlineTimer deadline(30000);
-    while (!seen && running() && !deadline.hasExpired()) {
-        if (!ArtNet.hasPendingDatagrams())
-            ArtNet.waitForReadyRead(100);
-        while (ArtNet.hasPendingDatagrams()) {
-            QByteArray p(int(ArtNet.pendingDatagramSize()), '\0');
-            ArtNet.readDatagram(p.data(), p.size());
-            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8))) {
-                last = p;
-                seen = seen || quint8(p.at(ArtDmxHeaderSize)) == 255;
-            }
-        }
-    }
+    const bool seen = WaitForSlot1(ArtNet, 255, program, last);
     client.disconnectFromHost();
     const TProgramProcess::TResult end = program.Stop(SIGTERM);
     const std::string err = end.Stderr.toStdString();
@@ -167,4 +161,43 @@ TEST_F(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
     const QByteArray ini = Dir.Read("PV_TESSEL.ini");
     EXPECT_TRUE(ini.contains("StartAktiv=1\r\n")) << ini.toStdString();
     EXPECT_TRUE(ini.contains("Port=" + QByteArray::number(Port) + "\r\n")) << ini.toStdString();
+}
+
+TEST_F(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
+{
+    // Macro 0 lights channel 1 while pressed; macro 1 presses itself, macros 2
+    // and 3 press each other.
+    Dir.Write("Makros.pvs", HandMadeShow("[Makros]\r\nMakroCount=4\r\nText_0=K1P255|uK1P0|\r\nText_1=M1E|\r\n"
+                                         "Text_2=M3D|\r\nText_3=M2D|\r\n"));
+    Dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(Port) +
+                                   "\r\nStartAktiv=1\r\n[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" +
+                                   Dir.File("Makros.pvs").toUtf8() + "\r\n");
+
+    TProgramProcess program(Dir, Env());
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(program.WaitForClock()) << program.Stderr().toStdString();   // the show is loaded by then
+
+    // One connection per message, so that no two messages arrive as one.
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    auto send = [&](const QByteArray& message) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        if (!ConnectWhenListening(*clients.back(), Port, program))
+            return false;
+        clients.back()->write(message);
+        return clients.back()->waitForBytesWritten(5000);
+    };
+    // The runaway macros end at the nesting limit; the console goes on.
+    ASSERT_TRUE(send("K719M1E"));
+    ASSERT_TRUE(send("K719M2D"));
+
+    QByteArray last;
+    ASSERT_TRUE(send("K719M0D"));
+    EXPECT_TRUE(WaitForSlot1(ArtNet, 255, program, last)) << program.Stderr().toStdString();
+    ASSERT_TRUE(send("K719M0U"));
+    EXPECT_TRUE(WaitForSlot1(ArtNet, 0, program, last)) << program.Stderr().toStdString();
+
+    clients.clear();
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+    EXPECT_FALSE(end.Crashed) << end.Stderr.toStdString();
+    EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
 }

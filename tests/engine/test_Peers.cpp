@@ -4,6 +4,7 @@
 #include "TestHelpers.h"
 
 #include "core/uErrorLog.h"
+#include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
 #include "cues/uMod_Makros.h"
@@ -387,4 +388,34 @@ TEST_F(ForwardTest, ARemoteCommandIsNotForwardedBack)
     EXPECT_EQ(SentTo(1), 1);
     ASSERT_TRUE(WaitFor([&] { return Listeners[0].All() == "K555M5D"; }));
     ModuleMakro = original;
+}
+
+TEST_F(ForwardTest, MacroPressesAndReleasesGoToThePeersUnlessTheyCameFromAPeer)
+{
+    ConnectThree();
+    Server->Makro = true;
+    ModuleMakro->GetMacro(5)->Lines = {"K1P255", "uK1P0"};
+    ModuleMakro->GetMacro(7)->Lines = {"K2P99"};
+    ModuleMakro->GetMacro(9)->Lines = {"K3P44"};
+
+    // Press and release in order; a macro without release lines still reports
+    // its release; a delayed press and a page button are local too.
+    Engine.Main->ExecuteLines({"M5D", "M6E", "M5U", "D0M7D"}, false);
+    Engine.Main->ClockTick();
+    ModuleMakro->PressMacro(8, false, false);
+    const QByteArray expected = "K555M5DK555M6DK555M6UK555M5UK555M7DK555M8U";
+    ASSERT_TRUE(WaitFor([&] { return Listeners[0].All().size() >= expected.size(); })) << Listeners[0].All().toStdString();
+    EXPECT_EQ(Listeners[0].All(), expected);
+    EXPECT_EQ(ModuleLichtpult->GetKanal(2).Pegel, 99);
+    EXPECT_EQ(SentTo(1), 6);
+    EXPECT_EQ(SentTo(2), 0);
+
+    // A macro pressed from a peer runs and is not sent back; nor is a press with noForward.
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, Server->ListeningPort());
+    ASSERT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    client.write("K719M9E");
+    ASSERT_TRUE(WaitFor([] { return ModuleLichtpult->GetKanal(3).Pegel == 44; }));
+    ModuleMakro->PressMacro(5, true, true);
+    EXPECT_EQ(SentTo(1), 6);
 }

@@ -132,7 +132,7 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     const QString text = QStringLiteral(
         "[MIDI]\r\nAnzahl=1\r\nM1=144 60 K1P255\r\n"
         "[Szenen]\r\nAnzahl=2\r\nS1=Vorspiel|10|20\r\nS2=Akt I – Bühne\r\n"
-        "\r\n[Makros]\r\nM1=K1P0\r\nM1U=K1P255\r\n"
+        "\r\n[Makros]\r\nMakroCount=2\r\nText_1=K1P0|UK1P255|\r\n"
         "\r\n[Audio]\r\nSeite1=Musik\r\n"
         "\r\n[Gruppen]\r\nG1=00FF\r\n"
         "\r\n[Interface]\r\nCOM = 3\r\n");
@@ -148,7 +148,8 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
 
     const QByteArray again = Engine.Dir.Read("again.pvs");
     EXPECT_EQ(Tail(again), tail);
-    EXPECT_EQ(SectionLines(again, "Makros"), (QStringList{"M1=K1P0", "M1U=K1P255"}));
+    EXPECT_EQ(SectionLines(again, "Makros"), (QStringList{"MakroCount=2", "EditCount=0", "Name_1=", "Text_1=K1P0|UK1P255|",
+                                                      "Icon_1=-1", "VF_1=0", "HF_1=10"}));
     EXPECT_EQ(SectionLines(again, "Audio"), QStringList{"Seite1=Musik"});
     EXPECT_EQ(SectionLines(again, "Szenen"), (QStringList{"Anzahl=2", "S1=Vorspiel|10|20", QStringLiteral("S2=Akt I – Bühne")}));
     EXPECT_EQ(SectionLines(again, "Gruppen"), QStringList{"G1=00FF"});
@@ -156,11 +157,12 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     EXPECT_EQ(SectionLines(again, "MIDI"), (QStringList{"Anzahl=1", "M1=144 60 K1P255"}));
     EXPECT_EQ(Engine.Dir.Read("third.pvs"), again);
 
-    // Module order, each section after an empty line.
+    // Module order: the macros first, each later section after an empty line.
     qsizetype used = 0;
-    const QString saved = QStringLiteral("\r\n") + DecodeShowString(again, used);
-    const QStringList order{"Makros", "Audio", "Szenen", "Gruppen", "Interface", "MIDI"};
-    qsizetype last = -1;
+    const QString saved = DecodeShowString(again, used);
+    EXPECT_TRUE(saved.startsWith(QStringLiteral("[Makros]\r\n")));
+    const QStringList order{"Audio", "Szenen", "Gruppen", "Interface", "MIDI"};
+    qsizetype last = 0;
     for (const QString& name : order) {
         const qsizetype at = saved.indexOf(QStringLiteral("\r\n\r\n[") + name + QStringLiteral("]\r\n"));
         EXPECT_GT(at, last) << name.toStdString();
@@ -179,14 +181,14 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
 TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
 {
     const QString show = Path("show.pvs");
-    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Makros]\r\nv=1\r\n"));
+    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Audio]\r\nv=1\r\n"));
     Engine.Dir.Write("show.~pvs", "uralt");
     ASSERT_TRUE(OpenProject(show));
-    Import(*ModuleMakro, "[Makros]\r\nv=2\r\n");
+    Import(*ModuleAudio, "[Audio]\r\nv=2\r\n");
 
     ASSERT_TRUE(SaveCurrentProject());
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.pvs"), "Makros"), QStringList{"v=2"});
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.~pvs"), "Makros"), QStringList{"v=1"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.pvs"), "Audio"), QStringList{"v=2"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.~pvs"), "Audio"), QStringList{"v=1"});
 
     // Save as: the target is replaced after the overwrite question, no backup beside it.
     TScriptedPrompts prompts;
@@ -194,7 +196,7 @@ TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
     prompts.FileAnswers = {Path("other.pvs")};
     prompts.YesNoAnswers = {true};
     ASSERT_TRUE(SaveProjectAs());
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("other.pvs"), "Makros"), QStringList{"v=2"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("other.pvs"), "Audio"), QStringList{"v=2"});
     EXPECT_FALSE(QFileInfo::exists(Path("other.~pvs")));
     EXPECT_EQ(ProjectFileName, Path("other.pvs"));
     ASSERT_EQ(prompts.Asked.size(), 2);
@@ -209,11 +211,11 @@ TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
 TEST_F(ShowFileTest, AFailedWriteLeavesShowAndBackupUntouched)
 {
     const QString show = Path("show.pvs");
-    const QByteArray oldShow = HandMadeShow("\r\n[Makros]\r\nv=1\r\n", "old rich text");
+    const QByteArray oldShow = HandMadeShow("\r\n[Audio]\r\nv=1\r\n", "old rich text");
     Engine.Dir.Write("show.pvs", oldShow);
     Engine.Dir.Write("show.~pvs", "older backup");
     ASSERT_TRUE(OpenProject(show));
-    Import(*ModuleMakro, QStringLiteral("[Makros]\r\nv=") + QString(20000, u'x') + QStringLiteral("\r\n"));
+    Import(*ModuleAudio, QStringLiteral("[Audio]\r\nv=") + QString(20000, u'x') + QStringLiteral("\r\n"));
 
     // The disk takes no more than 4 KiB per file, so the new show cannot be written.
     bool saved = true;
@@ -250,7 +252,7 @@ TEST_F(ShowFileTest, AModuleThatCannotSaveStillYieldsAFile)
 
 TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
 {
-    Engine.Dir.Write("good.pvs", HandMadeShow("[Makros]\r\nv=1\r\n", "rtf"));
+    Engine.Dir.Write("good.pvs", HandMadeShow("[Audio]\r\nv=1\r\n", "rtf"));
     ASSERT_TRUE(OpenProject(Path("good.pvs")));
     QSignalSpy renamed(&ProjectSignals(), &TProjectSignals::projectFileNameChanged);
 
@@ -260,7 +262,7 @@ TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
 
     EXPECT_EQ(ProjectFileName, Path("good.pvs"));
     EXPECT_EQ(renamed.count(), 0);
-    EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"v=1"});
+    EXPECT_EQ(ModuleAudio->ShowSections.Lines("Audio"), QStringList{"v=1"});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
     EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: "), 2);
     EXPECT_TRUE(ErrorLines().first().contains("missing.pvs"));
@@ -268,11 +270,11 @@ TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
 
 TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
 {
-    Engine.Dir.Write("good.pvs", HandMadeShow("[Makros]\r\nv=1\r\n", "rtf"));
+    Engine.Dir.Write("good.pvs", HandMadeShow("[Audio]\r\nv=1\r\n", "rtf"));
     ASSERT_TRUE(OpenProject(Path("good.pvs")));
     const QByteArray damaged[] = {
         QByteArray("\x07\x03" "abc", 5),
-        QByteArray(1, char(0x14)) + Le32(500) + "[Makros]\r\nv=2\r\n",
+        QByteArray(1, char(0x14)) + Le32(500) + "[Audio]\r\nv=2\r\n",
     };
     int i = 0;
     for (const QByteArray& bytes : damaged) {
@@ -288,14 +290,14 @@ TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
     EXPECT_FALSE(OpenProject(Path("bad.pvs")));
     EXPECT_EQ(ErrorLogCount("Unbekannter Texttyp $AB am Anfang der Datei."), 1);
     // Nothing was read from them: the modules and the script text are the old ones.
-    EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"v=1"});
+    EXPECT_EQ(ModuleAudio->ShowSections.Lines("Audio"), QStringList{"v=1"});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
     EXPECT_FALSE(ModulesBusy);
 }
 
 TEST_F(ShowFileTest, OpensAUtf16Show)
 {
-    const QString text = QStringLiteral("\r\n[Makros]\r\nM1=K1P255\r\n\r\n[Interface]\r\nName=Bühne\r\n");
+    const QString text = QStringLiteral("\r\n[Audio]\r\nM1=K1P255\r\n\r\n[Interface]\r\nName=Bühne\r\n");
     QByteArray file(1, char(0x12));
     file += Le32(quint32(text.size()));
     for (QChar c : text) {
@@ -304,7 +306,7 @@ TEST_F(ShowFileTest, OpensAUtf16Show)
     }
     Engine.Dir.Write("utf16.pvs", file + "RTF");
     ASSERT_TRUE(OpenProject(Path("utf16.pvs")));
-    EXPECT_EQ(ModuleMakro->ShowSections.Lines("Makros"), QStringList{"M1=K1P255"});
+    EXPECT_EQ(ModuleAudio->ShowSections.Lines("Audio"), QStringList{"M1=K1P255"});
     EXPECT_EQ(ModuleInterface->ShowSections.Lines("Interface"), QStringList{QStringLiteral("Name=Bühne")});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("RTF"));
 
@@ -317,25 +319,25 @@ TEST_F(ShowFileTest, ALinkedShowIsSavedIntoItsFileWithTheBackupBesideIt)
 {
     // The show's name is a link into another folder; a save left the backup as a
     // second name of the show (killed between its two renames).
-    Engine.Dir.Write("real/show.pvs", HandMadeShow("\r\n[Makros]\r\nv=1\r\n"));
+    Engine.Dir.Write("real/show.pvs", HandMadeShow("\r\n[Audio]\r\nv=1\r\n"));
     ASSERT_EQ(::link(QFile::encodeName(Path("real/show.pvs")).constData(), QFile::encodeName(Path("real/show.~pvs")).constData()), 0);
     ASSERT_EQ(::symlink("real/show.pvs", QFile::encodeName(Path("show.pvs")).constData()), 0);
     ASSERT_TRUE(OpenProject(Path("show.pvs")));
     for (const char* v : {"2", "3"}) {
-        Import(*ModuleMakro, QStringLiteral("[Makros]\r\nv=%1\r\n").arg(v));
+        Import(*ModuleAudio, QStringLiteral("[Audio]\r\nv=%1\r\n").arg(v));
         ASSERT_TRUE(SaveCurrentProject());
     }
     EXPECT_TRUE(QFileInfo(Path("show.pvs")).isSymLink());
     EXPECT_EQ(ProjectFileName, Path("show.pvs"));
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Makros"), QStringList{"v=3"});
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Makros"), QStringList{"v=2"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Audio"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Audio"), QStringList{"v=2"});
     EXPECT_FALSE(QFileInfo::exists(Path("show.~pvs")));
     EXPECT_EQ(QDir(Path("real")).entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{"show.pvs", "show.~pvs"}));
 
     // BackupProjectFile alone copies the show and leaves it in place.
     BackupProjectFile();
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Makros"), QStringList{"v=3"});
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Makros"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Audio"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Audio"), QStringList{"v=3"});
     EXPECT_TRUE(ErrorLines().isEmpty()) << ErrorLines().join('\n').toStdString();
 }
 
@@ -346,10 +348,10 @@ TEST_F(ShowFileTest, ASaveKilledAtAnyMomentLeavesACompleteShowAndBackup)
 {
     const QString show = Path("show.pvs");
     const QByteArray tailA(400000, 'a'), tailB(450000, 'b');
-    QString macros = QStringLiteral("[Makros]\r\n");
+    QString audio = QStringLiteral("[Audio]\r\n");
     for (int i = 1; i <= 2000; ++i)
-        macros += QStringLiteral("M%1=K%1P255\r\n").arg(i);
-    Import(*ModuleMakro, macros);
+        audio += QStringLiteral("M%1=K%1P255\r\n").arg(i);
+    Import(*ModuleAudio, audio);
     ModuleSzenen->LoadTextFromStream(tailA);
     const QByteArray a = BuildShowFile();
     ModuleSzenen->LoadTextFromStream(tailB);

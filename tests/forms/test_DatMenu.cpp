@@ -87,20 +87,20 @@ TEST_F(DatMenuTest, ShowItemsHaveTheirShortcutsEverywhere)
 
 TEST_F(DatMenuTest, NewAsksAndSavesTheExistingShowFirst)
 {
-    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Makros]\r\nv=1\r\n"));
+    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Audio]\r\nv=1\r\n"));
     ASSERT_TRUE(OpenProject(Path("show.pvs")));
-    ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=2\r\n");
+    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nv=2\r\n");
 
     Prompts.YesNoAnswers = {false};
     Trigger("Neu2");
     EXPECT_EQ(Prompts.Asked, QStringList{"Soll ein neues Projekt angelegt werden?"});
-    EXPECT_EQ(Lines(ModuleMakro->ShowSections, "Makros"), QStringList{"v=2"});
+    EXPECT_EQ(Lines(ModuleAudio->ShowSections, "Audio"), QStringList{"v=2"});
     EXPECT_EQ(ProjectFileName, Path("show.pvs"));
 
     QSignalSpy renamed(&ProjectSignals(), &TProjectSignals::projectFileNameChanged);
     Prompts.YesNoAnswers = {true};
     Trigger("Neu2");
-    EXPECT_TRUE(ModuleMakro->ShowSections.Lines("Makros").isEmpty());
+    EXPECT_TRUE(ModuleAudio->ShowSections.Lines("Audio").isEmpty());
     EXPECT_TRUE(ProjectFileName.isEmpty());
     ASSERT_FALSE(renamed.isEmpty());
     EXPECT_EQ(renamed.last().at(0).toString(), QString());
@@ -109,13 +109,13 @@ TEST_F(DatMenuTest, NewAsksAndSavesTheExistingShowFirst)
     EXPECT_TRUE(Engine.Dir.Read("show.~pvs").contains("v=1"));
 
     // No show file now: the save dialog comes first; cancelled, the new show is made anyway.
-    ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=3\r\n");
+    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nv=3\r\n");
     Prompts.Asked.clear();
     Prompts.YesNoAnswers = {true};
     Trigger("Neu2");
     ASSERT_EQ(Prompts.Asked.size(), 2);
     EXPECT_TRUE(Prompts.Asked.at(1).startsWith("save:"));
-    EXPECT_FALSE(ModuleMakro->ShowSections.Has("Makros"));
+    EXPECT_FALSE(ModuleAudio->ShowSections.Has("Audio"));
 }
 
 TEST_F(DatMenuTest, OpenSavesTheCurrentShowAndTakesTheNewName)
@@ -150,11 +150,11 @@ TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesO
     } cases[] = {{"Neu2", false}, {"Neu2", true}, {"ffnen1", false}, {"ffnen1", true}};
     for (const auto& c : cases) {
         const std::string label = std::string(c.Action) + (c.GoOn ? " Ja" : " Nein");
-        const QByteArray onDisk = HandMadeShow("\r\n[Makros]\r\nv=1\r\n");
+        const QByteArray onDisk = HandMadeShow("\r\n[Audio]\r\nv=1\r\n");
         Engine.Dir.Write("show.pvs", onDisk);
-        Engine.Dir.Write("other.pvs", HandMadeShow("\r\n[Makros]\r\nv=other\r\n"));
+        Engine.Dir.Write("other.pvs", HandMadeShow("\r\n[Audio]\r\nv=other\r\n"));
         ASSERT_TRUE(OpenProject(Path("show.pvs")));
-        ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\n" + unsaved + "\r\n");
+        ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\n" + unsaved + "\r\n");
         Prompts.Asked.clear();
         // "Neu" asks whether to make a new show first; "Öffnen" shows its dialog.
         Prompts.YesNoAnswers = QByteArray(c.Action) == "Neu2" ? std::deque<bool>{true, c.GoOn} : std::deque<bool>{c.GoOn};
@@ -166,13 +166,13 @@ TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesO
         EXPECT_EQ(Prompts.Asked.last(), question) << label;
         EXPECT_EQ(Engine.Dir.Read("show.pvs"), onDisk) << label;
         if (!c.GoOn) {
-            EXPECT_EQ(Lines(ModuleMakro->ShowSections, "Makros"), QStringList{unsaved}) << label;
+            EXPECT_EQ(Lines(ModuleAudio->ShowSections, "Audio"), QStringList{unsaved}) << label;
             EXPECT_EQ(ProjectFileName, Path("show.pvs")) << label;
         } else if (QByteArray(c.Action) == "Neu2") {
-            EXPECT_FALSE(ModuleMakro->ShowSections.Has("Makros")) << label;
+            EXPECT_FALSE(ModuleAudio->ShowSections.Has("Audio")) << label;
             EXPECT_TRUE(ProjectFileName.isEmpty()) << label;
         } else {
-            EXPECT_EQ(Lines(ModuleMakro->ShowSections, "Makros"), QStringList{"v=other"}) << label;
+            EXPECT_EQ(Lines(ModuleAudio->ShowSections, "Audio"), QStringList{"v=other"}) << label;
             EXPECT_EQ(ProjectFileName, Path("other.pvs")) << label;
         }
         Prompts.FileAnswers.clear();
@@ -182,7 +182,7 @@ TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesO
 
 TEST_F(DatMenuTest, SaveWithoutAFileAndSaveAsOverAnExistingFile)
 {
-    ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=1\r\n");
+    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nv=1\r\n");
     Prompts.FileAnswers = {Path("neu.pvs")};
     Trigger("Speichern2");
     EXPECT_EQ(Prompts.Asked, QStringList{"save:Palvento Orlisk 200 (*.pvs);;Alle Dateien (*)"});
@@ -208,7 +208,7 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
         TModuleAbstract* Module;
         QString Text;
     } modules[] = {
-        {"Makros", ModuleMakro, QStringLiteral("[Makros]\r\nM1=K1P255\r\nTitel=Bühne\r\n")},
+        {"Makros", ModuleMakro, QStringLiteral("[Makros]\r\nMakroCount=100\r\nName_7=Bühne\r\nText_7=K1P255|\r\n")},
         {"Audio", ModuleAudio, QStringLiteral("[Audio]\r\nSeite1=Musik\r\n")},
         {"Szenen", ModuleSzenen, QStringLiteral("[Szenen]\r\nAnzahl=1\r\n[Gruppen]\r\nG1=FF\r\n")},
         {"Lichtpult", ModuleLichtpult, QString()},
@@ -231,7 +231,7 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
         EXPECT_EQ(ModuleMain->ExportText(*m.Module), exported) << m.Name;
     }
     // Western text is written as 8-bit text.
-    EXPECT_TRUE(Engine.Dir.Read("Makros.txt").contains("Titel=B\xFChne\r\n"));
+    EXPECT_TRUE(Engine.Dir.Read("Makros.txt").contains("Name_7=B\xFChne\r\n"));
     EXPECT_EQ(Engine.Dir.Read("Szenen.txt"), QByteArray("\r\n[Szenen]\r\nAnzahl=1\r\n\r\n[Gruppen]\r\nG1=FF\r\n"));
 
     // An existing export file is replaced only after the question.
@@ -326,13 +326,14 @@ TEST_F(DatMenuTest, ImportingConsoleTextChangesOnlyWhatTheTextHolds)
 
 TEST_F(DatMenuTest, AFailingHandlerLogsOneLineAndNothingElseHappens)
 {
-    ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nv=1\r\n");
+    ModuleMain->ImportText(*ModuleMakro, "[Makros]\r\nMakroCount=1\r\nName_0=v1\r\n");
     Prompts.FileAnswers = {Path("fehlt.txt")};
     Trigger("ImportMakrosDatei");
     EXPECT_EQ(ErrorLogCount("Application-Exception: "), 1);
     EXPECT_EQ(TErrorLog::Instance().Lines().size(), 1);
     EXPECT_TRUE(TErrorLog::Instance().Lines().first().contains("fehlt.txt"));
-    EXPECT_EQ(Lines(ModuleMakro->ShowSections, "Makros"), QStringList{"v=1"});
+    EXPECT_EQ(ModuleMakro->GetMacro(0)->Name, "v1");
+    EXPECT_EQ(ModuleMakro->MakroCount(), 1);
 }
 
 TEST_F(DatMenuTest, PatchItemsUseThePatchModuleAndItsDialog)
