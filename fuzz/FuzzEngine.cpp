@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -26,7 +27,11 @@ QTemporaryDir& Folder()
 {
     static QTemporaryDir* dir = [] {
         App();
-        auto* d = new QTemporaryDir;
+        // In memory where there is a tmpfs: a file truncated and closed on ext4 is
+        // flushed to the disk, which would cost more than the input itself.
+        const QString shm = QStringLiteral("/dev/shm");
+        auto* d = QFileInfo(shm).isWritable() ? new QTemporaryDir(shm + QStringLiteral("/pv_fuzz-XXXXXX"))
+                                              : new QTemporaryDir;
         if (!d->isValid())
             std::abort();
         return d;
@@ -65,11 +70,19 @@ TModuleMain& FuzzMainModule()
     static TModuleMain* main = [] {
         qputenv("PV_PROGRAM_DIR", FuzzProgramDir().toUtf8());
         // Never freed: freeing would write the settings file at exit.
-        return new TModuleMain;
+        auto* m = new TModuleMain;
+        m->NewProject();
+        return m;
     }();
-    main->ClearDelayedCommands();
-    main->NewProject();
-    SetProjectFileName(QString());
-    FuzzClearLogs();
     return *main;
+}
+
+TFuzzReset::~TFuzzReset()
+{
+    if (FShowToo && ModuleMain) {
+        ModuleMain->ClearDelayedCommands();
+        ModuleMain->NewProject();
+        SetProjectFileName(QString());
+    }
+    FuzzClearLogs();
 }

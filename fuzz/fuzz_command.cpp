@@ -12,6 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    TFuzzReset reset;
     TModuleMain& main = FuzzMainModule();
     const QStringList lines = SplitLines(DecodeText(FuzzBytes(data, size)));
 
@@ -30,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         main.ExecuteCommand(tokens, 1);
     }
     main.ExecuteLines(lines, size % 2 == 1);
-    main.Tick();
+    // A tick runs the delayed commands that are due; without any it only costs time.
+    if (!main.DelayedCommands.empty())
+        main.Tick();
     return 0;
 }

@@ -13,12 +13,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    TFuzzReset reset;
+    // The icon module needs no other module, only the program's Data folder.
     static const bool folders = [] {
-        FuzzMainModule();
+        DataDir = FuzzProgramDir() + QStringLiteral("Data/");
         return QDir().mkpath(DataDir);
     }();
     (void)folders;
-    FuzzClearLogs();
     FuzzWriteFile(QStringLiteral("Data/icons.ini"), FuzzBytes(data, size));
 
     TModuleIcons icons;

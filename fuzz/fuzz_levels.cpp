@@ -11,6 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    TFuzzReset reset;
     const QString text = DecodeText(FuzzBytes(data, size));
 
     TLevelArray levels{};

@@ -1,5 +1,6 @@
-// The patch file (*.pvp): loaded into the patch module, then one tick maps the
-// console's levels through the loaded curves into the DMX frame.
+// The patch file (*.pvp): loaded into the patch module, then the patch's tick
+// maps the console's outputs through the loaded curves into the DMX frame. The
+// patch is no part of the show: the input ends with the patch cleared again.
 
 #include "FuzzEngine.h"
 
@@ -9,14 +10,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    TModuleMain& main = FuzzMainModule();
+    TFuzzReset reset(false);
+    FuzzMainModule();
     ModulePatch->SetFileName(FuzzWriteFile(QStringLiteral("fuzz.pvp"), FuzzBytes(data, size)));
     try {
         ModulePatch->LoadFromFile();
     } catch (const EPvError&) {
     }
-    main.Tick();
+    ModulePatch->Tick();
     QStringList lines;
     ModulePatch->SaveToStrings(lines);
+    ModulePatch->ClearDocument();
     return 0;
 }

@@ -8,13 +8,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    TFuzzReset reset;
     TModuleMain& main = FuzzMainModule();
-    static TRemoteServer* server = [] {
-        auto* s = new TRemoteServer;
-        s->SetExecutor([](QStringList& tokens) { ModuleMain->ExecuteCommand(tokens, 1); });
-        return s;
-    }();
-    server->ReceiveMessage(QStringLiteral("127.0.0.1"), FuzzBytes(data, size));
-    main.Tick();
+    // A server of its own for each input: its protocol log goes with it.
+    TRemoteServer server;
+    server.SetExecutor([](QStringList& tokens) { ModuleMain->ExecuteCommand(tokens, 1); });
+    server.ReceiveMessage(QStringLiteral("127.0.0.1"), FuzzBytes(data, size));
+    if (!main.DelayedCommands.empty())
+        main.Tick();
     return 0;
 }

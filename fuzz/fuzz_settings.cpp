@@ -10,6 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    TFuzzReset reset;
     TStringIniFile ini;
     ini.SetText(DecodeText(FuzzBytes(data, size)));
 

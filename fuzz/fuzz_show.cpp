@@ -12,6 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    TFuzzReset reset;
     FuzzMainModule();
     const QByteArray bytes = FuzzBytes(data, size);
 

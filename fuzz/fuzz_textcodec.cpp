@@ -9,6 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    TFuzzReset reset;
     const QByteArray bytes = FuzzBytes(data, size);
     const QString text = DecodeText(bytes);
 
