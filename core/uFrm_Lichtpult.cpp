@@ -173,7 +173,8 @@ TFrmLichtpult::TFrmLichtpult(TModuleLichtpult& module, int n) : QWidget(nullptr)
     pnlFader->setObjectName(QStringLiteral("pnlFader"));
     pnlFader->setContextMenuPolicy(Qt::CustomContextMenu);
     sbFader->setWidget(pnlFader);
-    sbFader->viewport()->installEventFilter(this);
+    FFaderViewport = sbFader->viewport();
+    FFaderViewport->installEventFilter(this);
 
     Splitter1->addWidget(pnlTree);
     Splitter1->addWidget(sbFader);
@@ -299,7 +300,7 @@ void TFrmLichtpult::BuildMenus()
 
 bool TFrmLichtpult::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == sbFader->viewport() && event->type() == QEvent::Resize)
+    if (watched == FFaderViewport && event->type() == QEvent::Resize)
         FitFaders();
     return false;
 }

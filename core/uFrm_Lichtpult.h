@@ -95,6 +95,10 @@ private:
     int FPopupPage = -1;
     QList<QPointer<QAction>> FMenuItems;
     QPointer<QSplitter> FDockedSplitter;
+    // The fader box's viewport, the one object this window filters. Kept apart so
+    // that the filter never calls into the scroll area, which also sends events
+    // while it is being destroyed.
+    QObject* FFaderViewport = nullptr;
 };
 
 // Creates console window 0 with its panels docked into dockTarget and follows the

@@ -211,6 +211,8 @@ public:
     }
     // Ignored outside the table. The table is allocated on the first value other than 0.
     void SetEintrag(int i, int j, int v);
+    // Whether a table has been allocated (without one every cell reads 0).
+    bool HasEintraege() const { return FEintrag != nullptr; }
 
     // Name, icon, mode, flash or blackout level differ from a new channel's.
     bool DiffersFromDefaults() const;

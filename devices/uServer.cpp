@@ -265,7 +265,11 @@ void TRemoteServer::ReadMessage(QTcpSocket* socket)
         DropClient(socket);
         return;
     }
-    const QByteArray message = socket->readAll();
+    ReceiveMessage(address, socket->readAll());
+}
+
+void TRemoteServer::ReceiveMessage(const QString& address, const QByteArray& message)
+{
     if (message.isEmpty())
         return;
     QString text = DecodeText(message);

@@ -83,6 +83,10 @@ public:
     void LoadServerSettings(const TStringIniFile& ini);
     void SaveServerSettings(TStringIniFile& ini) const;
 
+    // One message as it came from the client at address: logged, then run by
+    // ExecuteRemoteCommand. An empty message does nothing. The socket-free part of
+    // reading a client's message, so tests and the fuzzer need no connection.
+    void ReceiveMessage(const QString& address, const QByteArray& message);
     // Runs message as one remote command line when it begins with the key's
     // bytes; anything else is ignored. The key is compared on the raw bytes.
     void ExecuteRemoteCommand(const QByteArray& message);

@@ -6,19 +6,23 @@
 
 #include "core/uStringIniFile.h"
 
-#include <QThread>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 namespace {
 
+// Starts the program and sends sig once its clock has ticked a few times: every
+// tick hands one 512-byte frame to the driver stand-in, which appends it to a
+// file. Waiting for the frames, not for a time, holds on a loaded machine too.
 TProgramProcess::TResult RunProgramUntilSignal(const TTempProgramDir& dir, int sig)
 {
-    TProgramProcess program(dir);
-    program.WaitForClock();
-    // Let the clock run for a while (a tick is 40 ms).
-    QThread::msleep(600);
+    EXPECT_TRUE(CopyDmxLibraries(dir));
+    const QString frames = dir.File("frames.bin");
+    TProgramProcess program(dir, {{"USBIO_DEVICE", "file:" + frames}});
+    EXPECT_TRUE(program.WaitForClock()) << program.Stderr().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return QFileInfo(frames).size() >= 3 * 512 || !program.Running(); }, 60000));
     return program.Stop(sig);
 }
 

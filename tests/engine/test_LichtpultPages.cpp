@@ -247,13 +247,19 @@ TEST_F(LichtpultPagesTest, OpeningAShowForgetsThePreviousShowsChannelSettings)
     EXPECT_EQ(K(572).GetEintrag(2, -1), 0);
     EXPECT_EQ(K(572).GetEintrag(2, 3), 0);
     EXPECT_EQ(K(572).GetEintrag(1, 3), 0);
-
     // A module import is no show: it changes only the channels it names.
     K(6).SetName("Alt");
     ModuleMain->ImportText(*L, Text({"[Kanäle]", "HF_7=10", "Name_7=Neu"}));
     EXPECT_EQ(K(6).Name, "Alt");
     EXPECT_EQ(K(7).Name, "Neu");
     EXPECT_EQ(K(572).GetEintrag(1, -1), 4);
+    // A show without entries for the channel clears its table all the same.
+    for (const char* c : {"Ka_572=0", "CS_572=-2", "HF_1=10"}) {
+        ASSERT_TRUE(Open("a.pvs", Text({"[Kanäle]", "CS_572=3", "Ka_572=2", "CF_572_3=255;255;"})));
+        ASSERT_EQ(K(572).GetEintrag(2, 3), 255);
+        ASSERT_TRUE(Open("c.pvs", Text({"[Kanäle]", c})));
+        EXPECT_EQ(K(572).GetEintrag(2, 3), 0) << c;
+    }
 }
 
 TEST_F(LichtpultPagesTest, HugeCountsInAFileNeitherHangNorFlood)

@@ -92,6 +92,24 @@ TEST_F(ServerTest, OnlyMessagesBeginningWithTheExactKeyRun)
     EXPECT_EQ(CountLines(Server.Log(), "Command: k719K2P255"), 1);
 }
 
+TEST(ServerMessage, AReceivedMessageIsLoggedAndRunWithoutAConnection)
+{
+    TRemoteServer server;
+    QStringList runs;
+    server.SetExecutor([&runs](QStringList& tokens) { runs << tokens.join(u'|'); });
+    server.ReceiveMessage("10.0.0.7", "");   // nothing read: nothing logged
+    EXPECT_TRUE(server.Log().isEmpty());
+    server.ReceiveMessage("10.0.0.7", "K719K1P255");
+    server.ReceiveMessage("10.0.0.7", "xK719K2P1");
+    EXPECT_EQ(runs, QStringList({"K1|P255"}));
+    ASSERT_EQ(server.Log().size(), 2);
+    EXPECT_EQ(server.Log().last().mid(8), "   Client  [10.0.0.7]   Command: K719K1P255");
+    // A long message is shortened in the log only.
+    server.ReceiveMessage("10.0.0.7", "K719K3P3" + QByteArray(2000, ' '));
+    EXPECT_TRUE(server.Log().first().endsWith(" ... (2008 Bytes)")) << server.Log().first().toStdString();
+    EXPECT_EQ(runs.size(), 2);
+}
+
 TEST_F(ServerTest, AnEmptyKeyRunsEveryMessage)
 {
     Server.Key = "";
