@@ -9,6 +9,9 @@
 #include "core/uTextCodec.h"
 #include "devices/uMod_Interface.h"
 
+#include <QHash>
+#include <QStringView>
+
 #include <algorithm>
 
 namespace {
@@ -36,39 +39,95 @@ QString Line(const QString& key, const QString& value)
     return key + u'=' + OneLine(value);
 }
 
-// A count read from a section is bounded by the lines the section still holds:
-// every item it counts takes at least one line of its own, so a file that holds
-// its items is never cut, and a corrupt count cannot make the reader loop or
-// allocate beyond the file's size.
-int BoundedCount(int count, qsizetype& budget, const QString& section, const QString& key)
-{
-    if (count <= 0)
-        return 0;
-    if (count > budget) {
-        AddToErrorLog(elWarning, QStringLiteral("%1: %2=%3 ist größer als der Abschnitt, gelesen werden %4")
-                                     .arg(section, key)
-                                     .arg(count)
-                                     .arg(budget));
-        count = static_cast<int>(budget);
+// What a section really holds per key number i: whether "SZ_" i "_SNR" is there and
+// the highest k of its "_SZ_" k "_DAT" and "_MAK_" k "_DAT" keys. A count beyond
+// these reads only missing keys, which the reader skips; so bounding each count by
+// them changes nothing a file shows, and a corrupt count (2^31 - 1) costs nothing.
+class TSectionExtent {
+public:
+    TSectionExtent(const TStringIniFile& ini, const QString& section) : FSection(section)
+    {
+        const QStringList* lines = ini.GetSection(section);
+        if (!lines)
+            return;
+        FLineCount = lines->size();
+        for (const QString& line : *lines) {
+            const qsizetype eq = line.indexOf(u'=');
+            if (eq > 0)
+                Scan(UpperAscii(line.left(eq)));
+        }
     }
-    budget -= count;
-    return count;
-}
 
-qsizetype SectionSize(const TStringIniFile& ini, const QString& section)
-{
-    const QStringList* lines = ini.GetSection(section);
-    return lines ? lines->size() : 0;
-}
+    int Items() const { return FMaxItem; }
+    int Versions(int i) const { return FExtents.value(i).Versions; }
+    int Macros(int i) const { return FExtents.value(i).Macros; }
+
+    // count bounded by what the section holds; a count beyond the section's size
+    // is plainly corrupt and logged.
+    int Bound(int count, int held, const QString& key) const
+    {
+        if (count > FLineCount)
+            AddToErrorLog(elWarning, QStringLiteral("%1: %2=%3 ist größer als der Abschnitt").arg(FSection, key).arg(count));
+        return std::clamp(count, 0, held);
+    }
+
+private:
+    struct TExtent {
+        int Versions = 0;
+        int Macros = 0;
+    };
+
+    // Reads a decimal number at pos (no sign); -1 when there is none or it is too long.
+    static int Number(const QString& key, qsizetype& pos)
+    {
+        const qsizetype begin = pos;
+        while (pos < key.size() && key.at(pos).isDigit() && key.at(pos).unicode() < 128)
+            ++pos;
+        if (pos == begin || pos - begin > 9)
+            return -1;
+        return key.mid(begin, pos - begin).toInt();
+    }
+
+    void Scan(const QString& key)
+    {
+        if (!key.startsWith(QLatin1String("SZ_")))
+            return;
+        qsizetype pos = 3;
+        const int i = Number(key, pos);
+        if (i < 1)
+            return;
+        const QStringView rest = QStringView(key).mid(pos);
+        if (rest == u"_SNR") {
+            FMaxItem = std::max(FMaxItem, i);
+            return;
+        }
+        const bool versions = rest.startsWith(u"_SZ_");
+        const bool macros = rest.startsWith(u"_MAK_");
+        if (!versions && !macros)
+            return;
+        pos += versions ? 4 : 5;
+        const int k = Number(key, pos);
+        if (k < 1 || QStringView(key).mid(pos) != u"_DAT")
+            return;
+        TExtent& e = FExtents[i];
+        int& max = versions ? e.Versions : e.Macros;
+        max = std::max(max, k);
+    }
+
+    QString FSection;
+    qsizetype FLineCount = 0;
+    int FMaxItem = 0;
+    QHash<int, TExtent> FExtents;
+};
 
 // The level versions of item i ("SZ_" i "_SZ_CNT" and the pairs). A level text that
 // does not decode is logged; its version keeps the levels read before the fault.
-void ReadVersions(const TStringIniFile& ini, const QString& section, int i, qsizetype& budget,
+void ReadVersions(const TStringIniFile& ini, const TSectionExtent& extent, const QString& section, int i,
                   std::vector<TSzeneVersion>& versions)
 {
     versions.clear();
     const QString countKey = Key(i, "_SZ_CNT");
-    const int count = BoundedCount(ini.ReadInteger(section, countKey, 0), budget, section, countKey);
+    const int count = extent.Bound(ini.ReadInteger(section, countKey, 0), extent.Versions(i), countKey);
     for (int k = 1; k <= count; ++k) {
         const QString name = ini.ReadString(section, VersionKey(i, "_SZ_", k, "_DAT"), QString());
         if (name.isEmpty())
@@ -237,8 +296,8 @@ void TModuleSzenen::LoadIni(TStringIniFile& ini)
 void TModuleSzenen::ReadScenes(const TStringIniFile& ini)
 {
     const QString& s = SectionSzenen;
-    qsizetype budget = SectionSize(ini, s);
-    const int count = BoundedCount(ini.ReadInteger(s, QStringLiteral("Anzahl"), 0), budget, s, QStringLiteral("Anzahl"));
+    const TSectionExtent extent(ini, s);
+    const int count = extent.Bound(ini.ReadInteger(s, QStringLiteral("Anzahl"), 0), extent.Items(), QStringLiteral("Anzahl"));
     for (int i = 1; i <= count; ++i) {
         const int snr = ini.ReadInteger(s, Key(i, "_SNR"), -1);
         if (snr < 0)
@@ -250,11 +309,11 @@ void TModuleSzenen::ReadScenes(const TStringIniFile& ini)
         scene->MDAT = ini.ReadString(s, Key(i, "_MDAT"), QString());
         scene->FAD = ini.ReadInteger(s, Key(i, "_FAD"), 0);
         scene->FAP = ini.ReadInteger(s, Key(i, "_FAP"), 0);
-        ReadVersions(ini, s, i, budget, scene->Versionen);
+        ReadVersions(ini, extent, s, i, scene->Versionen);
 
         scene->MakroVersionen.clear();
         const QString countKey = Key(i, "_MAK_CNT");
-        const int macros = BoundedCount(ini.ReadInteger(s, countKey, 0), budget, s, countKey);
+        const int macros = extent.Bound(ini.ReadInteger(s, countKey, 0), extent.Macros(i), countKey);
         for (int k = 1; k <= macros; ++k) {
             const QString name = ini.ReadString(s, VersionKey(i, "_MAK_", k, "_DAT"), QString());
             if (name.isEmpty())
@@ -270,9 +329,9 @@ void TModuleSzenen::ReadScenes(const TStringIniFile& ini)
 void TModuleSzenen::ReadGroups(const TStringIniFile& ini)
 {
     const QString& s = SectionGruppen;
-    qsizetype budget = SectionSize(ini, s);
+    const TSectionExtent extent(ini, s);
     for (int g = 0; g < GroupCount; ++g) {
-        ReadVersions(ini, s, g + 1, budget, Gruppen[static_cast<std::size_t>(g)].Versionen);
+        ReadVersions(ini, extent, s, g + 1, Gruppen[static_cast<std::size_t>(g)].Versionen);
         SelectVersion(g, ini.ReadString(s, Key(g + 1, "_SDAT"), QString()));
     }
 }
