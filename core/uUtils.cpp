@@ -43,13 +43,21 @@ void AppendHexByte(QString& out, unsigned value)
     out += QLatin1Char(digits[value & 0x0F]);
 }
 
+// The two hex digits at pos (both present), read as HexToInt reads them, without
+// a copy of the two characters: a level text holds hundreds of them.
+int HexByte(const QString& text, qsizetype pos)
+{
+    const int high = HexDigitValue(text.at(pos));
+    return high * 16 + HexDigitValue(text.at(pos + 1));
+}
+
 // The byte whose two digits start at the 0-based index pos; a byte that the text
 // does not hold completely counts as 0 (fault fix: never read past the text).
 int ByteAt(const QString& text, qsizetype pos)
 {
     if (pos < 0 || pos + 2 > text.size())
         return 0;
-    return static_cast<int>(HexToInt(text.mid(pos, 2)));
+    return HexByte(text, pos);
 }
 
 } // namespace
@@ -99,7 +107,7 @@ bool DecodeLevels(const QString& text, TLevelArray& levels)
     int k = 1;           // next channel
     // "While the text is longer than pos" (1-based): both header digits are present.
     while (text.size() > pos + 1) {
-        const int c = static_cast<int>(HexToInt(text.mid(pos, 2)));
+        const int c = HexByte(text, pos);
         const int n = c % 128;
         result = true;
         if (c < 128) {
