@@ -144,7 +144,7 @@ void BM_RecallStart(benchmark::State& state)
 }
 BENCHMARK(BM_RecallStart)->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

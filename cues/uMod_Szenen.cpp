@@ -31,7 +31,8 @@ QString Key(int i, const char* suffix)
 
 QString VersionKey(int i, const char* kind, int k, const char* suffix)
 {
-    return QStringLiteral("SZ_") + QString::number(i) + QLatin1String(kind) + QString::number(k) + QLatin1String(suffix);
+    return QStringLiteral("SZ_") + QString::number(i) + QLatin1String(kind) + QString::number(k) +
+           QLatin1String(suffix);
 }
 
 QString Line(const QString& key, const QString& value)
@@ -67,7 +68,8 @@ public:
     int Bound(int count, int held, const QString& key) const
     {
         if (count > FLineCount)
-            AddToErrorLog(elWarning, QStringLiteral("%1: %2=%3 ist größer als der Abschnitt").arg(FSection, key).arg(count));
+            AddToErrorLog(elWarning,
+                          QStringLiteral("%1: %2=%3 ist größer als der Abschnitt").arg(FSection, key).arg(count));
         return std::clamp(count, 0, held);
     }
 
@@ -191,7 +193,7 @@ std::uint8_t LevelByte(int level)
     return static_cast<std::uint8_t>(ClampInt(level, 0, 255));
 }
 
-} // namespace
+}   // namespace
 
 // ---------------------------------------------------------------------------
 // TSzene
@@ -211,9 +213,7 @@ void TScriptStepsHeadless::ExecuteTextCommand(const QStringList& tokens, bool re
         return;
     ForEachSubToken(tokens, [&](char16_t letter, int v) {
         switch (letter) {
-        case 'A':
-            AutomatischWeiter = (v & 0xFF) != 0;
-            break;
+        case 'A': AutomatischWeiter = (v & 0xFF) != 0; break;
         case 'E':
             if (v == 1) {
                 BackStepDone = false;
@@ -223,8 +223,7 @@ void TScriptStepsHeadless::ExecuteTextCommand(const QStringList& tokens, bool re
                 BackStep(remote);
             }
             break;
-        default:
-            break;   // S and F search the script's markers
+        default: break;   // S and F search the script's markers
         }
     });
 }
@@ -297,7 +296,8 @@ void TModuleSzenen::ReadScenes(const TStringIniFile& ini)
 {
     const QString& s = SectionSzenen;
     const TSectionExtent extent(ini, s);
-    const int count = extent.Bound(ini.ReadInteger(s, QStringLiteral("Anzahl"), 0), extent.Items(), QStringLiteral("Anzahl"));
+    const int count =
+        extent.Bound(ini.ReadInteger(s, QStringLiteral("Anzahl"), 0), extent.Items(), QStringLiteral("Anzahl"));
     for (int i = 1; i <= count; ++i) {
         const int snr = ini.ReadInteger(s, Key(i, "_SNR"), -1);
         if (snr < 0)
@@ -431,7 +431,9 @@ bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
         FRecallDepthLogged = false;
     if (FRecallDepth >= MaxRecallDepth) {
         if (!FRecallDepthLogged)
-            AddToErrorLog(elError, QStringLiteral("Szenenaufrufe zu tief verschachtelt: Szene %1 nicht aufgerufen").arg(index + 1));
+            AddToErrorLog(
+                elError,
+                QStringLiteral("Szenenaufrufe zu tief verschachtelt: Szene %1 nicht aufgerufen").arg(index + 1));
         FRecallDepthLogged = true;
         return false;
     }
@@ -567,8 +569,9 @@ void TModuleSzenen::ListMacroVersions(const TSzene& scene, QStringList& strings)
 
 void TModuleSzenen::SortScenes()
 {
-    std::stable_sort(Szenen.begin(), Szenen.end(),
-                     [](const std::unique_ptr<TSzene>& a, const std::unique_ptr<TSzene>& b) { return a->SNR < b->SNR; });
+    std::stable_sort(
+        Szenen.begin(), Szenen.end(),
+        [](const std::unique_ptr<TSzene>& a, const std::unique_ptr<TSzene>& b) { return a->SNR < b->SNR; });
 }
 
 void TModuleSzenen::RenumberScenes()

@@ -27,8 +27,8 @@ constexpr int GroupCount = 60;
 
 // One stored light state.
 struct TSzeneVersion {
-    QString Name;          // time stamp of its creation, "yyyy-mm-dd hh:mm:ss"
-    TLevelArray Levels{};  // channels 1..729
+    QString Name;           // time stamp of its creation, "yyyy-mm-dd hh:mm:ss"
+    TLevelArray Levels{};   // channels 1..729
 };
 
 // One stored scene macro.
@@ -58,8 +58,8 @@ public:
 
 struct TGroupSzene {
     std::vector<TSzeneVersion> Versionen;
-    QString Aktuell;       // name of the current version
-    int AktuellIndex = 0;  // its index; 0 when the name is not found
+    QString Aktuell;        // name of the current version
+    int AktuellIndex = 0;   // its index; 0 when the name is not found
 };
 
 // What the scene page (list of scenes, the scene shown) does for the module.
@@ -243,9 +243,9 @@ public:
     int DefaultFadeVor = 10;
     std::vector<std::unique_ptr<TSzene>> Szenen;
     std::array<TGroupSzene, GroupCount> Gruppen;
-    int AktuelleSzene = 0;            // list index of the last recalled scene
-    int SelectedScene = -1;           // the scene the scene page shows; -1 none
-    QByteArray ScriptText;            // the script's bytes when no page converts them
+    int AktuelleSzene = 0;    // list index of the last recalled scene
+    int SelectedScene = -1;   // the scene the scene page shows; -1 none
+    QByteArray ScriptText;    // the script's bytes when no page converts them
 
     // The time stamps' clock (local time); tests set their own.
     std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };

@@ -21,9 +21,6 @@
 #include "devices/uPeers.h"
 #include "devices/uServer.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -118,7 +115,7 @@ protected:
     QDateTime Now{QDate(2026, 12, 8), QTime(20, 0, 0)};
 };
 
-} // namespace
+}   // namespace
 
 TEST_F(SzenenTest, VersionsStoredWithinOneSecondGetDistinctNamesAndRecallTakesTheNewest)
 {
@@ -161,8 +158,9 @@ TEST_F(SzenenTest, VersionsStoredWithinOneSecondGetDistinctNamesAndRecallTakesTh
 TEST_F(SzenenTest, EqualNamesFromAFileFollowTheLookupRules)
 {
     Load("[Szenen]\r\nAnzahl=1\r\nSZ_1_SNR=1\r\nSZ_1_SDAT=x\r\nSZ_1_MDAT=m\r\nSZ_1_SZ_CNT=2\r\n"
-         "SZ_1_SZ_1_DAT=x\r\nSZ_1_SZ_1_KAN=" + LevelText({{1, 11}}) + "\r\nSZ_1_SZ_2_DAT=x\r\nSZ_1_SZ_2_KAN=" +
-         LevelText({{1, 22}}) + "\r\nSZ_1_MAK_CNT=2\r\nSZ_1_MAK_1_DAT=m\r\nSZ_1_MAK_1_MAK=K9P1\r\nSZ_1_MAK_2_DAT=m\r\n"
+         "SZ_1_SZ_1_DAT=x\r\nSZ_1_SZ_1_KAN=" +
+         LevelText({{1, 11}}) + "\r\nSZ_1_SZ_2_DAT=x\r\nSZ_1_SZ_2_KAN=" + LevelText({{1, 22}}) +
+         "\r\nSZ_1_MAK_CNT=2\r\nSZ_1_MAK_1_DAT=m\r\nSZ_1_MAK_1_MAK=K9P1\r\nSZ_1_MAK_2_DAT=m\r\n"
          "SZ_1_MAK_2_MAK=K9P2\r\n[Gruppen]\r\nSZ_1_SDAT=g\r\nSZ_1_SZ_CNT=2\r\nSZ_1_SZ_1_DAT=g\r\nSZ_1_SZ_1_KAN=" +
          LevelText({{4, 40}}) + "\r\nSZ_1_SZ_2_DAT=g\r\nSZ_1_SZ_2_KAN=" + LevelText({{4, 80}}) + "\r\n");
     ASSERT_EQ(S->SceneCount(), 1);
@@ -341,28 +339,6 @@ TEST_F(SzenenTest, TheOptionDuringExecutionDecidesWhetherARecallRuns)
     }
 }
 
-namespace {
-
-// Stands for a coupled console: accepts one connection and keeps what it sends.
-class TListener {
-public:
-    TListener()
-    {
-        FServer.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&FServer, &QTcpServer::newConnection, &FServer, [this] {
-            while (QTcpSocket* s = FServer.nextPendingConnection())
-                QObject::connect(s, &QTcpSocket::readyRead, &FServer, [this, s] { Received += s->readAll(); });
-        });
-    }
-    QString Port() const { return QString::number(FServer.serverPort()); }
-    QByteArray Received;
-
-private:
-    QTcpServer FServer;
-};
-
-} // namespace
-
 TEST_F(SzenenTest, TheTCommandRecallsAndReportsOnlyLocalSteps)
 {
     TListener peer;
@@ -379,8 +355,8 @@ TEST_F(SzenenTest, TheTCommandRecallsAndReportsOnlyLocalSteps)
     EXPECT_EQ(S->Protokoll.size(), 1);
     EXPECT_TRUE(S->HeadlessSteps().RemoteExecuted);
     ASSERT_TRUE(FadeEnds());
-    EXPECT_FALSE(S->HeadlessSteps().RemoteExecuted);   // cleared at the fade end
-    EXPECT_EQ(S->HeadlessSteps().PriorStepIndex, -1);  // one log entry: no prior step
+    EXPECT_FALSE(S->HeadlessSteps().RemoteExecuted);    // cleared at the fade end
+    EXPECT_EQ(S->HeadlessSteps().PriorStepIndex, -1);   // one log entry: no prior step
 
     // Local: reported. E1 executes the next step, which without a script page is
     // the first scene, as on a page where no step has been shown yet.
@@ -393,7 +369,7 @@ TEST_F(SzenenTest, TheTCommandRecallsAndReportsOnlyLocalSteps)
     EXPECT_EQ(S->Protokoll.size(), 1);
     EXPECT_TRUE(S->HeadlessSteps().BackStepDone);
     EXPECT_EQ(State(), 6);
-    ASSERT_TRUE(WaitFor([&] { return peer.Received == "K555T0E1K555T0E2"; })) << peer.Received.constData();
+    ASSERT_TRUE(WaitFor([&] { return peer.All() == "K555T0E1K555T0E2"; })) << peer.All().constData();
 
     // S lines, other sub-tokens and other values do nothing.
     const int state = State();
@@ -411,23 +387,22 @@ TEST_F(SzenenTest, TheTCommandRecallsAndReportsOnlyLocalSteps)
 
 TEST_F(SzenenTest, SectionsWrittenByHandReadBackAndWriteByteIdentical)
 {
-    const QString text = QStringLiteral(
-                             "\r\n[Szenen]\r\nAnzahl=2\r\n"
-                             "SZ_1_SNR=5\r\nSZ_1_NAME=Akt I – Vorhang auf\r\nSZ_1_SDAT=2026-01-02 19:00:01\r\n"
-                             "SZ_1_MDAT=2026-01-02 19:00:00\r\nSZ_1_FAD=15\r\nSZ_1_FAP=-3\r\nSZ_1_SZ_CNT=2\r\n"
-                             "SZ_1_SZ_1_DAT=2026-01-02 19:00:00\r\nSZ_1_SZ_1_KAN=%1\r\n"
-                             "SZ_1_SZ_2_DAT=2026-01-02 19:00:01\r\nSZ_1_SZ_2_KAN=%2\r\nSZ_1_MAK_CNT=3\r\n"
-                             "SZ_1_MAK_1_DAT=2026-01-02 19:00:00\r\n"
-                             "SZ_1_MAK_1_MAK=K1P255;\"W5 M3\";\"C1T\"\"Hallo; Welt\"\"\";;\r\n"
-                             "SZ_1_MAK_2_DAT=2026-01-02 19:00:01\r\nSZ_1_MAK_2_MAK=\"\"\r\n"
-                             "SZ_1_MAK_3_DAT=2026-01-02 19:00:02\r\nSZ_1_MAK_3_MAK=\r\n"
-                             "SZ_2_SNR=0\r\nSZ_2_NAME=\r\nSZ_2_SDAT=\r\nSZ_2_MDAT=\r\nSZ_2_FAD=0\r\nSZ_2_FAP=0\r\n"
-                             "SZ_2_SZ_CNT=0\r\nSZ_2_MAK_CNT=0\r\n"
-                             "\r\n[Gruppen]\r\nSZ_1_SDAT=a\r\nSZ_1_SZ_CNT=1\r\nSZ_1_SZ_1_DAT=a\r\nSZ_1_SZ_1_KAN=%3\r\n"
-                             "SZ_60_SDAT=fehlt\r\nSZ_60_SZ_CNT=2\r\nSZ_60_SZ_1_DAT=b\r\nSZ_60_SZ_1_KAN=%2\r\n"
-                             "SZ_60_SZ_2_DAT=b\r\nSZ_60_SZ_2_KAN=%1\r\n")
-                             .arg(LevelText({}), LevelText({{1, 255}, {2, 255}, {3, 128}, {729, 7}}),
-                                  LevelText({{600, 1}}));
+    const QString text =
+        QStringLiteral("\r\n[Szenen]\r\nAnzahl=2\r\n"
+                       "SZ_1_SNR=5\r\nSZ_1_NAME=Akt I – Vorhang auf\r\nSZ_1_SDAT=2026-01-02 19:00:01\r\n"
+                       "SZ_1_MDAT=2026-01-02 19:00:00\r\nSZ_1_FAD=15\r\nSZ_1_FAP=-3\r\nSZ_1_SZ_CNT=2\r\n"
+                       "SZ_1_SZ_1_DAT=2026-01-02 19:00:00\r\nSZ_1_SZ_1_KAN=%1\r\n"
+                       "SZ_1_SZ_2_DAT=2026-01-02 19:00:01\r\nSZ_1_SZ_2_KAN=%2\r\nSZ_1_MAK_CNT=3\r\n"
+                       "SZ_1_MAK_1_DAT=2026-01-02 19:00:00\r\n"
+                       "SZ_1_MAK_1_MAK=K1P255;\"W5 M3\";\"C1T\"\"Hallo; Welt\"\"\";;\r\n"
+                       "SZ_1_MAK_2_DAT=2026-01-02 19:00:01\r\nSZ_1_MAK_2_MAK=\"\"\r\n"
+                       "SZ_1_MAK_3_DAT=2026-01-02 19:00:02\r\nSZ_1_MAK_3_MAK=\r\n"
+                       "SZ_2_SNR=0\r\nSZ_2_NAME=\r\nSZ_2_SDAT=\r\nSZ_2_MDAT=\r\nSZ_2_FAD=0\r\nSZ_2_FAP=0\r\n"
+                       "SZ_2_SZ_CNT=0\r\nSZ_2_MAK_CNT=0\r\n"
+                       "\r\n[Gruppen]\r\nSZ_1_SDAT=a\r\nSZ_1_SZ_CNT=1\r\nSZ_1_SZ_1_DAT=a\r\nSZ_1_SZ_1_KAN=%3\r\n"
+                       "SZ_60_SDAT=fehlt\r\nSZ_60_SZ_CNT=2\r\nSZ_60_SZ_1_DAT=b\r\nSZ_60_SZ_1_KAN=%2\r\n"
+                       "SZ_60_SZ_2_DAT=b\r\nSZ_60_SZ_2_KAN=%1\r\n")
+            .arg(LevelText({}), LevelText({{1, 255}, {2, 255}, {3, 128}, {729, 7}}), LevelText({{600, 1}}));
     Load(text);
     EXPECT_EQ(Saved().toStdString(), text.toStdString());
     Load(Saved());
@@ -572,7 +547,9 @@ TEST_F(SzenenTest, NewScenesTakeTheConsoleLevelsClampedAndTheDefaults)
     // A plain-text script gets the marker lines; rich text is left alone.
     S->SetSceneName(b, "Anfang");
     S->ScenesToSteps();
-    EXPECT_EQ(S->ScriptText, QByteArray("\r\n\r\n-------------------------------------\r\n\r\n{{1}}   Anfang\r\n{{2}}   \r\n{{3}}   \r\n"));
+    EXPECT_EQ(
+        S->ScriptText,
+        QByteArray("\r\n\r\n-------------------------------------\r\n\r\n{{1}}   Anfang\r\n{{2}}   \r\n{{3}}   \r\n"));
     S->ScriptText = "{\\rtf1 x}";
     S->ScenesToSteps();
     EXPECT_EQ(S->ScriptText, QByteArray("{\\rtf1 x}"));
@@ -592,14 +569,15 @@ TEST_F(SzenenTest, NewScenesTakeTheConsoleLevelsClampedAndTheDefaults)
 TEST_F(SzenenTest, CountsFromAFileAreBoundedAndABadLevelTextIsLoggedWhileTheShowOpens)
 {
     const QString good = LevelText({{1, 50}});
-    const QString show = QStringLiteral(
-                             "[Szenen]\r\nAnzahl=2147483647\r\n"
-                             "SZ_1_SNR=1\r\nSZ_1_SDAT=a\r\nSZ_1_SZ_CNT=2000000000\r\nSZ_1_SZ_1_DAT=a\r\nSZ_1_SZ_1_KAN=02G1\r\n"
-                             "SZ_1_MAK_CNT=2147483647\r\nSZ_1_MAK_1_DAT=a\r\nSZ_1_MAK_1_MAK=K1P1\r\n"
-                             "SZ_2_SNR=2\r\nSZ_2_SDAT=b\r\nSZ_2_SZ_CNT=1\r\nSZ_2_SZ_1_DAT=b\r\nSZ_2_SZ_1_KAN=%1\r\n"
-                             "\r\n[Gruppen]\r\nSZ_1_SDAT=g\r\nSZ_1_SZ_CNT=999999999\r\nSZ_1_SZ_1_DAT=g\r\nSZ_1_SZ_1_KAN=%1\r\n"
-                             "\r\n[Interface]\r\nVR_Name_1=Nachbar\r\n")
-                             .arg(good);
+    const QString show =
+        QStringLiteral(
+            "[Szenen]\r\nAnzahl=2147483647\r\n"
+            "SZ_1_SNR=1\r\nSZ_1_SDAT=a\r\nSZ_1_SZ_CNT=2000000000\r\nSZ_1_SZ_1_DAT=a\r\nSZ_1_SZ_1_KAN=02G1\r\n"
+            "SZ_1_MAK_CNT=2147483647\r\nSZ_1_MAK_1_DAT=a\r\nSZ_1_MAK_1_MAK=K1P1\r\n"
+            "SZ_2_SNR=2\r\nSZ_2_SDAT=b\r\nSZ_2_SZ_CNT=1\r\nSZ_2_SZ_1_DAT=b\r\nSZ_2_SZ_1_KAN=%1\r\n"
+            "\r\n[Gruppen]\r\nSZ_1_SDAT=g\r\nSZ_1_SZ_CNT=999999999\r\nSZ_1_SZ_1_DAT=g\r\nSZ_1_SZ_1_KAN=%1\r\n"
+            "\r\n[Interface]\r\nVR_Name_1=Nachbar\r\n")
+            .arg(good);
     Engine.Dir.Write("kaputt.pvs", HandMadeShow(show, "Skript"));
     EXPECT_FALSE(S->RecallScene(0, false, false));
 
