@@ -357,6 +357,14 @@ TEST_F(SzenenTest, TheTCommandRecallsAndReportsOnlyLocalSteps)
     ASSERT_TRUE(FadeEnds());
     EXPECT_FALSE(S->HeadlessSteps().RemoteExecuted);    // cleared at the fade end
     EXPECT_EQ(S->HeadlessSteps().PriorStepIndex, -1);   // one log entry: no prior step
+    Remote("T0E1");
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(S->HeadlessSteps().PriorStepIndex, 0);
+    // A remote back step: the last entry goes, the fade runs back, nothing is reported.
+    Remote("T0E2");
+    EXPECT_EQ(S->Protokoll.size(), 1);
+    EXPECT_EQ(State(), 6);
+    ASSERT_TRUE(FadeEnds());
 
     // Local: reported. E1 executes the next step, which without a script page is
     // the first scene, as on a page where no step has been shown yet.
