@@ -16,6 +16,7 @@
 #include "core/uStringIniFile.h"
 #include "core/uTextCodec.h"
 #include "core/uUtils.h"
+#include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uPeers.h"
@@ -484,6 +485,40 @@ TEST_F(SzenenTest, ASceneThatRecallsItselfStopsAtTheNestingLimitWithOneEntry)
     Link.Step = 1;
     ASSERT_TRUE(S->RecallScene(0, false, false));
     EXPECT_EQ(ErrorLogCount(entry), 2);
+}
+
+namespace {
+
+// Stands for the macro module: every M line presses a macro whose line executes
+// the next step.
+class TStepMakro : public TModuleMakro {
+public:
+    void ExecuteCommand(QStringList& tokens, std::uint8_t remote) override
+    {
+        (void)tokens;
+        (void)remote;
+        ++Presses;
+        ModuleMain->ExecuteLines({QStringLiteral("T0E1")}, false);
+    }
+    int Presses = 0;
+};
+
+}   // namespace
+
+TEST_F(SzenenTest, ASceneThatRecallsItselfThroughAMacroStopsAsWell)
+{
+    TStepMakro makro;
+    TModuleMakro* const real = ModuleMakro;
+    ModuleMakro = &makro;
+    TSzene& s = Store({{1, 100}}, 10, 10);
+    *S->CurrentMacroLines(s) = QStringList{"M3"};
+    const bool recalled = S->RecallScene(0, false, false);
+    ModuleMakro = real;
+    EXPECT_TRUE(recalled);
+    EXPECT_EQ(makro.Presses, TModuleSzenen::MaxRecallDepth);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Szenenaufrufe zu tief verschachtelt")), 1);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Befehle zu tief verschachtelt")), 0);
+    ASSERT_TRUE(FadeEnds());
 }
 
 TEST_F(SzenenTest, TheMasterRunsTheLiveMacroLinesAndDropsThemWithTheScenes)
