@@ -444,6 +444,13 @@ TEST_F(SzenenTest, ReaderDefaultsAndDelimitedMacroText)
     EXPECT_EQ(s.Versionen[0].Name, "b");
     EXPECT_EQ(*s.MakroVersionen[0].Lines, (QStringList{"a", "b", "c\td", "e", ""}));
 
+    // Keys in any case count, also for the bound of the counts.
+    Load("[szenen]\r\nanzahl=2\r\nsz_2_snr=7\r\nsz_2_sz_cnt=1\r\nsz_2_sz_1_dat=v\r\nSZ_2_SZ_1_kan=0105\r\n");
+    ASSERT_EQ(S->SceneCount(), 1);
+    EXPECT_EQ(S->GetScene(0).SNR, 7);
+    ASSERT_EQ(S->GetScene(0).Versionen.size(), 1u);
+    EXPECT_EQ(S->GetScene(0).Versionen[0].Levels[1], 5);
+
     const struct {
         QStringList Lines;
         QString Text;
