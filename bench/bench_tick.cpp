@@ -51,9 +51,11 @@ void LoadWorstCase(int entries, int fadeModus)
 
     // Full group scenes and all group faders up.
     for (int g = 0; g < GroupCount; ++g) {
+        TSzeneVersion& v = ModuleSzenen->GetGroupScene(g).Versionen.emplace_back();
+        v.Name = QStringLiteral("Gruppe");
         for (int nr = 1; nr <= MaxKanal; ++nr)
-            ModuleSzenen->GroupLevels[static_cast<std::size_t>(g)][static_cast<std::size_t>(nr)] =
-                static_cast<std::uint8_t>((g * 31 + nr * 7) % 256);
+            v.Levels[static_cast<std::size_t>(nr)] = static_cast<std::uint8_t>((g * 31 + nr * 7) % 256);
+        ModuleSzenen->SelectVersion(g, v.Name);
         lp.GetKanal(511 + g).SetPegel(100 + g * 2);
     }
 

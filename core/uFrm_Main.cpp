@@ -559,6 +559,8 @@ void TFrmMain::PageControl1Change()
     } else if (page == tabSzenen) {
         frmMaster->DockMasterPanel(pnlSzenenUnten);
         frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
+        if (ModuleSzenen)
+            ModuleSzenen->RefreshSceneForm();
     }
 }
 

@@ -1,5 +1,7 @@
 #include "core/uKanal.h"
 
+#include "core/uUtils.h"
+
 #include <QStringList>
 #include <QStringView>
 #include <algorithm>
@@ -52,56 +54,6 @@ int DecimalOr(QStringView text, int def)
 {
     int v;
     return ParseDecimal(text, v) ? v : def;
-}
-
-// Splits text as a delimited list does: an element ends at the delimiter or at a
-// blank or control character; an element that begins with a double quote runs to
-// the closing quote (a doubled quote inside stands for one) and loses its quotes;
-// blanks around delimiters are skipped; a delimiter at the very end gives a final
-// empty element, and two delimiters in a row an empty one between them.
-QStringList SplitDelimited(const QString& text, QChar delimiter)
-{
-    QStringList out;
-    const qsizetype n = text.size();
-    const auto isBlank = [&](qsizetype p) { return p < n && text.at(p).unicode() <= ' '; };
-    qsizetype p = 0;
-    while (isBlank(p))
-        ++p;
-    while (p < n) {
-        QString element;
-        if (text.at(p) == QLatin1Char('"')) {
-            ++p;
-            while (p < n) {
-                if (text.at(p) == QLatin1Char('"')) {
-                    if (p + 1 < n && text.at(p + 1) == QLatin1Char('"')) {
-                        element += QLatin1Char('"');
-                        p += 2;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                element += text.at(p);
-                ++p;
-            }
-        } else {
-            const qsizetype begin = p;
-            while (p < n && text.at(p).unicode() > ' ' && text.at(p) != delimiter)
-                ++p;
-            element = text.mid(begin, p - begin);
-        }
-        out.append(element);
-        while (isBlank(p))
-            ++p;
-        if (p < n && text.at(p) == delimiter) {
-            if (p + 1 == n)
-                out.append(QString());
-            do
-                ++p;
-            while (isBlank(p));
-        }
-    }
-    return out;
 }
 
 }   // namespace

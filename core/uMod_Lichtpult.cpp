@@ -386,7 +386,7 @@ void TModuleLichtpult::MixGroups()
             const int p = Kanaele[static_cast<std::size_t>(ErsterGruppenKanal + g)].Pegel;
             if (p <= 0)
                 continue;
-            const TLevelArray& row = ModuleSzenen->GroupLevels[static_cast<std::size_t>(g)];
+            const TLevelArray& row = ModuleSzenen->GroupLevelRow(g);
             if (p <= 255) {
                 const auto p16 = static_cast<std::uint16_t>(p);
                 const auto contribution = [p16](std::uint8_t level) {

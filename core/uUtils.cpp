@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -42,13 +43,21 @@ void AppendHexByte(QString& out, unsigned value)
     out += QLatin1Char(digits[value & 0x0F]);
 }
 
+// The two hex digits at pos (both present), read as HexToInt reads them, without
+// a copy of the two characters: a level text holds hundreds of them.
+int HexByte(const QString& text, qsizetype pos)
+{
+    const int high = HexDigitValue(text.at(pos));
+    return high * 16 + HexDigitValue(text.at(pos + 1));
+}
+
 // The byte whose two digits start at the 0-based index pos; a byte that the text
 // does not hold completely counts as 0 (fault fix: never read past the text).
 int ByteAt(const QString& text, qsizetype pos)
 {
     if (pos < 0 || pos + 2 > text.size())
         return 0;
-    return static_cast<int>(HexToInt(text.mid(pos, 2)));
+    return HexByte(text, pos);
 }
 
 } // namespace
@@ -98,7 +107,7 @@ bool DecodeLevels(const QString& text, TLevelArray& levels)
     int k = 1;           // next channel
     // "While the text is longer than pos" (1-based): both header digits are present.
     while (text.size() > pos + 1) {
-        const int c = static_cast<int>(HexToInt(text.mid(pos, 2)));
+        const int c = HexByte(text, pos);
         const int n = c % 128;
         result = true;
         if (c < 128) {
@@ -166,7 +175,92 @@ QString ModifiedText(bool modified)
 
 QString NowText()
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return StampText(QDateTime::currentDateTime());
+}
+
+QString StampText(const QDateTime& time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// Splits text as a delimited list does: an element ends at the delimiter or at a
+// blank or control character; an element that begins with a double quote runs to
+// the closing quote (a doubled quote inside stands for one) and loses its quotes;
+// blanks around delimiters are skipped; a delimiter at the very end gives a final
+// empty element, and two delimiters in a row an empty one between them.
+QStringList SplitDelimited(const QString& text, QChar delimiter)
+{
+    QStringList out;
+    const qsizetype n = text.size();
+    const auto isBlank = [&](qsizetype p) { return p < n && text.at(p).unicode() <= ' '; };
+    qsizetype p = 0;
+    while (isBlank(p))
+        ++p;
+    while (p < n) {
+        QString element;
+        if (text.at(p) == QLatin1Char('"')) {
+            ++p;
+            while (p < n) {
+                if (text.at(p) == QLatin1Char('"')) {
+                    if (p + 1 < n && text.at(p + 1) == QLatin1Char('"')) {
+                        element += QLatin1Char('"');
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                element += text.at(p);
+                ++p;
+            }
+        } else {
+            const qsizetype begin = p;
+            while (p < n && text.at(p).unicode() > ' ' && text.at(p) != delimiter)
+                ++p;
+            element = text.mid(begin, p - begin);
+        }
+        out.append(element);
+        while (isBlank(p))
+            ++p;
+        if (p < n && text.at(p) == delimiter) {
+            if (p + 1 == n)
+                out.append(QString());
+            do
+                ++p;
+            while (isBlank(p));
+        }
+    }
+    return out;
+}
+
+// The inverse of SplitDelimited for lines that do not end in blanks: joined by the
+// delimiter; a line that holds a blank, a control character, '"' or the delimiter
+// is quoted with inner quotes doubled; one empty line is two quotes.
+QString JoinDelimited(const QStringList& lines, QChar delimiter)
+{
+    if (lines.size() == 1 && lines.at(0).isEmpty())
+        return QStringLiteral("\"\"");
+    QString out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            out += delimiter;
+        const QString& line = lines.at(i);
+        const bool quote = std::any_of(line.cbegin(), line.cend(), [delimiter](QChar c) {
+            return c.unicode() <= u' ' || c == QLatin1Char('"') || c == delimiter;
+        });
+        if (!quote) {
+            out += line;
+            continue;
+        }
+        out += QLatin1Char('"');
+        for (QChar c : line) {
+            if (c == QLatin1Char('"'))
+                out += QLatin1Char('"');
+            out += c;
+        }
+        out += QLatin1Char('"');
+    }
+    return out;
 }
 
 // ---------------------------------------------------------------------------

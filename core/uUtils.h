@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 
+class QDateTime;
 class TStringIniFile;
 
 // Console channel numbers run 1..729; a level array holds one byte per channel
@@ -32,8 +33,15 @@ QString ReplaceCharByCrLf(const QString& text, QChar separator);
 int TakeIntField(QString& text, int def);
 void SetListItem(QStringList& list, int index, const QString& value, const QString& fill);
 
+// Splits text as a delimited list does: an element ends at the delimiter or at a
+// blank or control character; a quoted element runs to its closing quote (a
+// doubled quote stands for one); a delimiter at the very end adds an empty element.
+QStringList SplitDelimited(const QString& text, QChar delimiter);
+QString JoinDelimited(const QStringList& lines, QChar delimiter);
+
 QString ModifiedText(bool modified);
 QString NowText();   // "yyyy-mm-dd hh:mm:ss", local time
+QString StampText(const QDateTime& time);   // the same form for any time
 
 inline bool InRangeInt(int value, int low, int high) { return low <= value && value <= high; }
 inline int ClampInt(int value, int low, int high) { return value > high ? high : (value < low ? low : value); }

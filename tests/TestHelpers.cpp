@@ -278,3 +278,19 @@ bool CopyDmxLibraries(const TTempProgramDir& dir)
             return false;
     return true;
 }
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+TListener::TListener()
+{
+    FServer.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&FServer, &QTcpServer::newConnection, &FServer, [this] {
+        while (QTcpSocket* s = FServer.nextPendingConnection()) {
+            const qsizetype i = Received.size();
+            Received << QByteArray();
+            Sockets << s;
+            QObject::connect(s, &QTcpSocket::readyRead, &FServer, [this, s, i] { Received[i] += s->readAll(); });
+        }
+    });
+}

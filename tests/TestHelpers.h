@@ -141,3 +141,24 @@ private:
 
 // Copies the output plug-in and the driver stand-in from the build into dir.
 bool CopyDmxLibraries(const TTempProgramDir& dir);
+
+#include <QList>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// Stands for another console on 127.0.0.1 (an ephemeral port): accepts
+// connections and keeps what each sends.
+class TListener {
+public:
+    TListener();
+    QString Port() const { return QString::number(FServer.serverPort()); }
+    // What the last connection sent.
+    QByteArray All() const { return Received.isEmpty() ? QByteArray() : Received.last(); }
+
+    QList<QByteArray> Received;
+    QList<QTcpSocket*> Sockets;
+
+private:
+    QTcpServer FServer;
+};

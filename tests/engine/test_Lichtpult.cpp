@@ -50,7 +50,14 @@ protected:
     }
     static void Group(int g, int nr, int level)
     {
-        ModuleSzenen->GroupLevels[static_cast<std::size_t>(g)][static_cast<std::size_t>(nr)] = static_cast<std::uint8_t>(level);
+        // The group's current version, made on first use.
+        TGroupSzene& group = ModuleSzenen->GetGroupScene(g);
+        if (group.Versionen.empty()) {
+            group.Versionen.emplace_back().Name = QStringLiteral("2026-01-01 20:00:00");
+            ModuleSzenen->SelectVersion(g, group.Versionen.back().Name);
+        }
+        group.Versionen[static_cast<std::size_t>(group.AktuellIndex)].Levels[static_cast<std::size_t>(nr)] =
+            static_cast<std::uint8_t>(level);
     }
     static void Fade(std::initializer_list<std::pair<int, int>> values, int tenths)
     {

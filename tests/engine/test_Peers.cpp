@@ -22,31 +22,6 @@
 
 namespace {
 
-// Stands for another console: accepts connections and keeps what each sends.
-class TListener {
-public:
-    TListener()
-    {
-        FServer.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&FServer, &QTcpServer::newConnection, &FServer, [this] {
-            while (QTcpSocket* s = FServer.nextPendingConnection()) {
-                const int i = int(Received.size());
-                Received << QByteArray();
-                Sockets << s;
-                QObject::connect(s, &QTcpSocket::readyRead, &FServer, [this, s, i] { Received[i] += s->readAll(); });
-            }
-        });
-    }
-    QString Port() const { return QString::number(FServer.serverPort()); }
-    QByteArray All() const { return Received.isEmpty() ? QByteArray() : Received.last(); }
-
-    QList<QByteArray> Received;
-    QList<QTcpSocket*> Sockets;
-
-private:
-    QTcpServer FServer;
-};
-
 bool Connect(TPeerList& peers, int row)
 {
     peers.Connect(row);

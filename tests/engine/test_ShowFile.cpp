@@ -131,10 +131,11 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     // blanks around a separator; the modules' own order comes out.
     const QString text = QStringLiteral(
         "[MIDI]\r\nAnzahl=1\r\nM1=144 60 K1P255\r\n"
-        "[Szenen]\r\nAnzahl=2\r\nS1=Vorspiel|10|20\r\nS2=Akt I – Bühne\r\n"
+        "[Szenen]\r\nAnzahl=1\r\nSZ_1_SNR=4\r\nSZ_1_NAME=Akt I – Bühne\r\nSZ_1_SDAT=a\r\nSZ_1_MDAT=a\r\nSZ_1_FAD=10\r\n"
+        "SZ_1_FAP=20\r\nSZ_1_SZ_CNT=0\r\nSZ_1_MAK_CNT=1\r\nSZ_1_MAK_1_DAT=a\r\nSZ_1_MAK_1_MAK=K1P255;\"W5 M3\"\r\n"
         "\r\n[Makros]\r\nMakroCount=2\r\nText_1=K1P0|UK1P255|\r\n"
         "\r\n[Audio]\r\nSeite1=Musik\r\n"
-        "\r\n[Gruppen]\r\nG1=00FF\r\n"
+        "\r\n[Gruppen]\r\nSZ_2_SDAT=g\r\nSZ_2_SZ_CNT=1\r\nSZ_2_SZ_1_DAT=g\r\nSZ_2_SZ_1_KAN=FF00FF00FF00FF00FF00DE00\r\n"
         "\r\n[Interface]\r\nCOM = 3\r\n");
     QByteArray tail("{\\rtf1\\ansi {{1}} Vorhang \\'e4\r\n}\x00\xFF", 33);
     Engine.Dir.Write("hand.pvs", HandMadeShow(text, tail));
@@ -151,8 +152,12 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     EXPECT_EQ(SectionLines(again, "Makros"), (QStringList{"MakroCount=2", "EditCount=0", "Name_1=", "Text_1=K1P0|UK1P255|",
                                                       "Icon_1=-1", "VF_1=0", "HF_1=10"}));
     EXPECT_EQ(SectionLines(again, "Audio"), QStringList{"Seite1=Musik"});
-    EXPECT_EQ(SectionLines(again, "Szenen"), (QStringList{"Anzahl=2", "S1=Vorspiel|10|20", QStringLiteral("S2=Akt I – Bühne")}));
-    EXPECT_EQ(SectionLines(again, "Gruppen"), QStringList{"G1=00FF"});
+    EXPECT_EQ(SectionLines(again, "Szenen"),
+              (QStringList{"Anzahl=1", "SZ_1_SNR=4", QStringLiteral("SZ_1_NAME=Akt I – Bühne"), "SZ_1_SDAT=a", "SZ_1_MDAT=a",
+                           "SZ_1_FAD=10", "SZ_1_FAP=20", "SZ_1_SZ_CNT=0", "SZ_1_MAK_CNT=1", "SZ_1_MAK_1_DAT=a",
+                           "SZ_1_MAK_1_MAK=K1P255;\"W5 M3\""}));
+    EXPECT_EQ(SectionLines(again, "Gruppen"),
+              (QStringList{"SZ_2_SDAT=g", "SZ_2_SZ_CNT=1", "SZ_2_SZ_1_DAT=g", "SZ_2_SZ_1_KAN=FF00FF00FF00FF00FF00DE00"}));
     EXPECT_EQ(SectionLines(again, "Interface"), QStringList{"COM=3"});
     EXPECT_EQ(SectionLines(again, "MIDI"), (QStringList{"Anzahl=1", "M1=144 60 K1P255"}));
     EXPECT_EQ(Engine.Dir.Read("third.pvs"), again);
@@ -170,12 +175,13 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     }
     EXPECT_TRUE(saved.endsWith(QStringLiteral("M1=144 60 K1P255\r\n")));
 
-    // A new show forgets all of it.
+    // A new show forgets the scenes, the script and the carried sections.
     ModuleMain->NewProject();
     ASSERT_TRUE(SaveProject(Path("leer.pvs")));
     const QByteArray empty = Engine.Dir.Read("leer.pvs");
     EXPECT_TRUE(Tail(empty).isEmpty());
-    EXPECT_EQ(SectionLines(empty, "Szenen"), QStringList{"<fehlt>"});
+    EXPECT_EQ(SectionLines(empty, "Szenen"), QStringList{"Anzahl=0"});
+    EXPECT_EQ(SectionLines(empty, "Gruppen").size(), 4);   // a new show keeps the group scenes
 }
 
 TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)

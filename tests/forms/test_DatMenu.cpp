@@ -30,6 +30,12 @@
 
 namespace {
 
+// One scene and one group scene, as the scene module writes them.
+const char* const SzenenText =
+    "[Szenen]\r\nAnzahl=1\r\nSZ_1_SNR=1\r\nSZ_1_NAME=Auftakt\r\nSZ_1_SDAT=a\r\nSZ_1_MDAT=a\r\nSZ_1_FAD=10\r\n"
+    "SZ_1_FAP=10\r\nSZ_1_SZ_CNT=0\r\nSZ_1_MAK_CNT=0\r\n\r\n[Gruppen]\r\nSZ_1_SDAT=g\r\nSZ_1_SZ_CNT=1\r\n"
+    "SZ_1_SZ_1_DAT=g\r\nSZ_1_SZ_1_KAN=FFFFFF00FF00FF00FF00DE00\r\n";
+
 class DatMenuTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -210,7 +216,7 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
     } modules[] = {
         {"Makros", ModuleMakro, QStringLiteral("[Makros]\r\nMakroCount=100\r\nName_7=Bühne\r\nText_7=K1P255|\r\n")},
         {"Audio", ModuleAudio, QStringLiteral("[Audio]\r\nSeite1=Musik\r\n")},
-        {"Szenen", ModuleSzenen, QStringLiteral("[Szenen]\r\nAnzahl=1\r\n[Gruppen]\r\nG1=FF\r\n")},
+        {"Szenen", ModuleSzenen, QString::fromLatin1(SzenenText)},
         {"Lichtpult", ModuleLichtpult, QString()},
     };
     for (const auto& m : modules) {
@@ -232,7 +238,7 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
     }
     // Western text is written as 8-bit text.
     EXPECT_TRUE(Engine.Dir.Read("Makros.txt").contains("Name_7=B\xFChne\r\n"));
-    EXPECT_EQ(Engine.Dir.Read("Szenen.txt"), QByteArray("\r\n[Szenen]\r\nAnzahl=1\r\n\r\n[Gruppen]\r\nG1=FF\r\n"));
+    EXPECT_EQ(Engine.Dir.Read("Szenen.txt"), QByteArray("\r\n") + SzenenText);
 
     // An existing export file is replaced only after the question.
     Prompts.Asked.clear();
@@ -247,13 +253,15 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
 
 TEST_F(DatMenuTest, ExportAndImportThroughTheClipboard)
 {
-    ModuleMain->ImportText(*ModuleSzenen, "[Szenen]\r\nS1=Auftakt\r\n");
+    ModuleMain->ImportText(*ModuleSzenen, QString::fromLatin1(SzenenText));
     Trigger("ExportSzenenZwischenablage");
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("\r\n[Szenen]\r\nS1=Auftakt\r\n"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("\r\n") + QString::fromLatin1(SzenenText));
 
     ModuleMain->NewProject();
+    EXPECT_EQ(ModuleSzenen->SceneCount(), 0);
     Trigger("ImportSzenenZwischenablage");
-    EXPECT_EQ(Lines(ModuleSzenen->ShowSections, "Szenen"), QStringList{"S1=Auftakt"});
+    ASSERT_EQ(ModuleSzenen->SceneCount(), 1);
+    EXPECT_EQ(ModuleSzenen->GetScene(0).NAME, "Auftakt");
 }
 
 TEST_F(DatMenuTest, ImportingConsoleTextChangesOnlyWhatTheTextHolds)

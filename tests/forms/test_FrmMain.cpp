@@ -254,6 +254,26 @@ TEST_F(FrmMainTest, RestoredScenesPageIsHandledOnFirstShow)
     EXPECT_EQ(frmMaster->parentWidget(), Main->pnlSzenenUnten);
 }
 
+TEST_F(FrmMainTest, TheScenesPageRefreshesTheSceneShownOnEveryVisit)
+{
+    struct TPage : TScenePageLink {
+        void FillSceneList() override {}
+        void SelectScene(int) override {}
+        void RefreshSceneForm() override { ++Refreshed; }
+        void ScenesCleared() override {}
+        int Refreshed = 0;
+    } page;
+    Create();
+    Main->show();
+    ModuleSzenen->SetScenePage(&page);
+    const int before = page.Refreshed;
+    Main->PageControl1->setCurrentWidget(Main->tabSzenen);
+    Main->PageControl1->setCurrentWidget(Main->tabPult);
+    ModuleMain->ShowScenesPage();
+    EXPECT_EQ(page.Refreshed, before + 2);
+    ModuleSzenen->SetScenePage(nullptr);
+}
+
 TEST_F(FrmMainTest, ErrorLogPageShowsLoggedLines)
 {
     AddToErrorLog(elInfo, "vor dem Fenster");
