@@ -22,6 +22,8 @@ void TErrorLog::Add(int kind, const QString& text)
     const QString line = FormatLine(QDateTime::currentDateTime(), kind, text);
     {
         QMutexLocker lock(&FMutex);
+        if (FLines.size() >= MaxLines)
+            FLines.removeFirst();
         FLines.append(line);
     }
     // Outside the lock: a directly connected listener may read Lines().

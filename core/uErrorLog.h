@@ -14,7 +14,12 @@ class TErrorLog : public QObject {
 public:
     static TErrorLog& Instance();
 
-    // Any thread. Formats one line with the current local time and appends it.
+    // The log keeps its newest lines only, so that a stream of bad input (a
+    // remote client sending faulty commands all night) cannot fill the memory.
+    static constexpr qsizetype MaxLines = 10000;
+
+    // Any thread. Formats one line with the current local time and appends it,
+    // dropping the oldest line when the log is full.
     void Add(int kind, const QString& text);
     QStringList Lines() const;
     void Clear();

@@ -201,6 +201,10 @@ void TFrmMain::BuildPages()
     memFehlerLog = new QPlainTextEdit;
     memFehlerLog->setObjectName(QStringLiteral("memFehlerLog"));
     memFehlerLog->setReadOnly(true);
+    // Like the log itself, the page holds the newest lines only and keeps no undo
+    // history of them.
+    memFehlerLog->setUndoRedoEnabled(false);
+    memFehlerLog->setMaximumBlockCount(int(TErrorLog::MaxLines));
     (new QVBoxLayout(tabFehlerlog))->addWidget(memFehlerLog);
     pcDiverses->addTab(tabFehlerlog, QStringLiteral("Fehlerlog"));
     tabKanalvorlagen = Page(QStringLiteral("tabKanalvorlagen"));

@@ -109,3 +109,16 @@ TEST(ErrorLogThreads, ConcurrentAddsLoseNoLine)
     EXPECT_TRUE(allOnMain);
     log.Clear();
 }
+
+TEST(ErrorLogAdd, KeepsOnlyTheNewestLinesUnderAStreamOfErrors)
+{
+    TErrorLog& log = TErrorLog::Instance();
+    log.Clear();
+    for (qsizetype i = 0; i < TErrorLog::MaxLines + 25; ++i)
+        AddToErrorLog(elError, QStringLiteral("Fehler %1").arg(i));
+    const QStringList lines = log.Lines();
+    ASSERT_EQ(lines.size(), TErrorLog::MaxLines);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral("Fehler 25")));
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral("Fehler %1").arg(TErrorLog::MaxLines + 24)));
+    log.Clear();
+}
