@@ -116,7 +116,7 @@ TFrmEditLichtpultseite::TFrmEditLichtpultseite(TModuleLichtpult& module, QWidget
 
     auto* gbAendern = new QGroupBox(QStringLiteral(" Kanalzahlen ändern: "));
     gbAendern->setObjectName(QStringLiteral("gbAendern"));
-    udKanalzahlAendern = MakeSpin(QStringLiteral("udKanalzahlAendern"), -510, 510, 0);
+    udKanalzahlAendern = MakeSpin(QStringLiteral("udKanalzahlAendern"), -LetzterKonsolenKanal, LetzterKonsolenKanal, 0);
     btnAendern = MakeButton(QStringLiteral("btnAendern"), QStringLiteral("ändern"));
     auto* aendern = new QHBoxLayout(gbAendern);
     aendern->addWidget(new QLabel(QStringLiteral("ändern um")));
@@ -256,10 +256,9 @@ void TFrmEditLichtpultseite::btnZeileAnlegenClick()
 
 void TFrmEditLichtpultseite::btnAktiveKanaeleClick()
 {
-    constexpr int LastConsoleChannel = 510;
     QString row;
     int count = 0;
-    for (int nr = 1; nr <= LastConsoleChannel && count < TLichtpultZeile::SlotCount; ++nr) {
+    for (int nr = ErsterKonsolenKanal; nr <= LetzterKonsolenKanal && count < TLichtpultZeile::SlotCount; ++nr) {
         const TKanal& k = FModule.GetKanal(nr);
         if (k.Pegel != k.BlackoutPegel) {
             row += QStringLiteral("L4K%1").arg(nr);

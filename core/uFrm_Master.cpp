@@ -291,11 +291,11 @@ void TfrmMaster::btnPauseClick(QPushButton* sender)
 {
     Handle([this, sender](TModuleMaster& m) {
         if (sender == btnPause)
-            m.SetMasterState(2);
+            m.SetMasterState(msPause);
         else if (sender == btnPlay)
-            m.SetMasterState(3);
+            m.SetMasterState(msWeiter);
         else if (sender == btnRev)
-            m.SetMasterState(4);
+            m.SetMasterState(msRueckwaerts);
         else if (sender == btnEins)
             m.EinsClick();
     });

@@ -118,13 +118,13 @@ TKanal::TKanal(int nr)
 
 std::uint8_t TKanal::KindOfNr(int nr)
 {
-    if (nr >= 1 && nr <= 510)
+    if (nr >= ErsterKonsolenKanal && nr <= LetzterKonsolenKanal)
         return kkKonsole;
-    if (nr >= 511 && nr <= 570)
+    if (nr >= ErsterGruppenKanal && nr <= LetzterGruppenKanal)
         return kkGruppe;
-    if (nr >= 571 && nr <= 630)
+    if (nr >= ErsterSequenzKanal && nr <= LetzterSequenzKanal)
         return kkSequenz;
-    if (nr >= 631 && nr <= 729)
+    if (nr >= ErsterVorlagenKanal && nr <= LetzterVorlagenKanal)
         return kkVorlage;
     return kkKonsole;
 }
@@ -191,9 +191,9 @@ QString TKanal::NrText() const
 {
     switch (Kind) {
     case kkKonsole: return QString::number(Nr);
-    case kkGruppe: return QString::number(static_cast<std::int64_t>(Nr) - 510);
-    case kkSequenz: return QString::number(static_cast<std::int64_t>(Nr) - 570);
-    case kkVorlage: return QString::number(static_cast<std::int64_t>(Nr) - 630);
+    case kkGruppe: return QString::number(static_cast<std::int64_t>(Nr) - LetzterKonsolenKanal);
+    case kkSequenz: return QString::number(static_cast<std::int64_t>(Nr) - LetzterGruppenKanal);
+    case kkVorlage: return QString::number(static_cast<std::int64_t>(Nr) - LetzterSequenzKanal);
     default: return QString();
     }
 }
@@ -241,8 +241,8 @@ QString TLichtpultZeile::GetRowString() const
         const std::int64_t nr = slot.Nr;
         switch (slot.SlotKind) {
         case kkKonsole: row += QStringLiteral("L%1K%2").arg(gap).arg(nr); break;
-        case kkGruppe: row += QStringLiteral("L%1G%2").arg(gap).arg(nr - 510); break;
-        case kkSequenz: row += QStringLiteral("L%1C%2").arg(gap).arg(nr - 570); break;
+        case kkGruppe: row += QStringLiteral("L%1G%2").arg(gap).arg(nr - LetzterKonsolenKanal); break;
+        case kkSequenz: row += QStringLiteral("L%1C%2").arg(gap).arg(nr - LetzterGruppenKanal); break;
         default: break;   // no letter for another kind
         }
         edge = static_cast<std::int64_t>(slot.X) + SlotWidth;
@@ -291,11 +291,11 @@ void TLichtpultZeile::SetRowString(const QString& s)
             slot->SlotKind = kkKonsole;
         }
         if (g >= 0) {
-            slot->Nr = SaturateInt(numberAfter(g) + 510);
+            slot->Nr = SaturateInt(numberAfter(g) + LetzterKonsolenKanal);
             slot->SlotKind = kkGruppe;
         }
         if (c >= 0) {
-            slot->Nr = SaturateInt(numberAfter(c) + 570);
+            slot->Nr = SaturateInt(numberAfter(c) + LetzterGruppenKanal);
             slot->SlotKind = kkSequenz;
         }
     }

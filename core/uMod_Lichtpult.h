@@ -186,7 +186,7 @@ public:
     void CrossfadeStep();
     void CrossfadeKanalStep(TKanal& k, float f);
     void MixGroups();
-    // Steps channels 571..630 in ascending order.
+    // Steps the step-sequence channels in ascending order.
     void StepSequences();
     // One sequence channel's step, or one given step at fraction f: each entry
     // raises its target's GroupLevel.

@@ -3,6 +3,8 @@
 // run-length text codec of level arrays, line lists inside one INI value, the
 // command tokenizer and token readers, integer conversion, rounding and percent.
 
+#include "core/uKanal.h"
+
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -11,9 +13,7 @@
 
 class TStringIniFile;
 
-// Console channel numbers run 1..729; a level array holds one byte per channel
-// at index 1..729 (index 0 is unused).
-constexpr int MaxKanal = 729;
+// A level array holds one byte per channel at index 1..MaxKanal (index 0 is unused).
 using TLevelArray = std::array<std::uint8_t, MaxKanal + 1>;
 
 // '0'..'9', 'A'..'F', 'a'..'f'; anything else raises EPvError

@@ -9,7 +9,8 @@
 
 #include <array>
 
-constexpr int GroupCount = 60;
+// One group scene per group channel.
+constexpr int GroupCount = LetzterGruppenKanal - LetzterKonsolenKanal;
 
 class TModuleSzenen : public TModuleAbstract {
 public:
