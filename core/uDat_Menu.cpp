@@ -38,13 +38,6 @@ TModuleAbstract& Patch()
     return *ModulePatch;
 }
 
-QMenu* AddMenu(QWidget* parent, const QString& name, const QString& caption)
-{
-    auto* menu = new QMenu(caption, parent);
-    menu->setObjectName(name);
-    return menu;
-}
-
 void SetShortcut(QAction* action, const QKeySequence& key)
 {
     action->setShortcut(key);
@@ -63,7 +56,7 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
 
     QMenuBar* bar = FMainWindow->menuBar();
 
-    Datei1 = AddMenu(bar, QStringLiteral("Datei1"), QStringLiteral("&Datei"));
+    Datei1 = Named<QMenu>(QStringLiteral("Datei1"), QStringLiteral("&Datei"), bar);
     SetShortcut(AddAction(Datei1, QStringLiteral("Neu2"), QStringLiteral("&Neu"), [this] { Neu2Click(); }),
                 QKeySequence(Qt::CTRL | Qt::Key_N));
     SetShortcut(AddAction(Datei1, QStringLiteral("ffnen1"), QStringLiteral("&Öffnen"), [this] { ffnen1Click(); }),
@@ -74,8 +67,8 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
                           [this] { Speichernunter1Click(); }),
                 QKeySequence(Qt::Key_F3));
     Datei1->addSeparator();
-    QMenu* exportMenu = AddMenu(Datei1, QStringLiteral("Exportieren1"), QStringLiteral("&Exportieren"));
-    QMenu* importMenu = AddMenu(Datei1, QStringLiteral("Importieren1"), QStringLiteral("&Importieren"));
+    QMenu* exportMenu = Named<QMenu>(QStringLiteral("Exportieren1"), QStringLiteral("&Exportieren"), Datei1);
+    QMenu* importMenu = Named<QMenu>(QStringLiteral("Importieren1"), QStringLiteral("&Importieren"), Datei1);
     Datei1->addMenu(exportMenu);
     Datei1->addMenu(importMenu);
     BuildExportImport(exportMenu, importMenu);
@@ -83,7 +76,7 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     AddAction(Datei1, QStringLiteral("Beenden1"), QStringLiteral("&Beenden"), [this] { Beenden1Click(); });
     bar->addMenu(Datei1);
 
-    Fenster1 = AddMenu(bar, QStringLiteral("Fenster1"), QStringLiteral("&Fenster"));
+    Fenster1 = Named<QMenu>(QStringLiteral("Fenster1"), QStringLiteral("&Fenster"), bar);
     AddAction(Fenster1, QStringLiteral("NeuesMakroFenster1"), QStringLiteral("&Neues Makro-Fenster"),
               [this] { emit newMacroWindowRequested(); });
     AddAction(Fenster1, QStringLiteral("NeuesPatchFenster1"), QStringLiteral("&Neues Patch-Fenster"),
@@ -96,11 +89,11 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     });
     AddAction(Fenster1, QStringLiteral("HauptformularaufStandardgre1"), QStringLiteral("&Hauptformular auf Standardgröße"),
               [this] { HauptformularaufStandardgre1Click(); });
-    Lichtpult1 = AddMenu(Fenster1, QStringLiteral("Lichtpult1"), QStringLiteral("&Lichtpult"));
+    Lichtpult1 = Named<QMenu>(QStringLiteral("Lichtpult1"), QStringLiteral("&Lichtpult"), Fenster1);
     Fenster1->addMenu(Lichtpult1);
     bar->addMenu(Fenster1);
 
-    Patch2 = AddMenu(bar, QStringLiteral("Patch2"), QStringLiteral("&Patch"));
+    Patch2 = Named<QMenu>(QStringLiteral("Patch2"), QStringLiteral("&Patch"), bar);
     AddAction(Patch2, QStringLiteral("Neu1"), QStringLiteral("&Neu"), [this] { Neu1Click(); });
     AddAction(Patch2, QStringLiteral("ffnen2"), QStringLiteral("&Öffnen"), [this] { ffnen2Click(); });
     AddAction(Patch2, QStringLiteral("Speichern1"), QStringLiteral("&Speichern"), [this] { Speichern1Click(); });
@@ -149,14 +142,14 @@ void TdmMenu::BuildExportImport(QMenu* exportMenu, QMenu* importMenu)
         const QString caption = QString::fromLatin1(e.Caption);
         const TExportModule module = e.Module;
 
-        QMenu* out = AddMenu(exportMenu, QStringLiteral("Export") + name, caption);
+        QMenu* out = Named<QMenu>(QStringLiteral("Export") + name, caption, exportMenu);
         AddAction(out, QStringLiteral("Export") + name + QStringLiteral("Zwischenablage"), QStringLiteral("in &Zwischenablage"),
                   [this, module] { ExportToClipboard(module); });
         AddAction(out, QStringLiteral("Export") + name + QStringLiteral("Datei"), QStringLiteral("in &Datei ..."),
                   [this, module] { ExportToFile(module); });
         exportMenu->addMenu(out);
 
-        QMenu* in = AddMenu(importMenu, QStringLiteral("Import") + name, caption);
+        QMenu* in = Named<QMenu>(QStringLiteral("Import") + name, caption, importMenu);
         AddAction(in, QStringLiteral("Import") + name + QStringLiteral("Zwischenablage"), QStringLiteral("aus &Zwischenablage"),
                   [this, module] { ImportFromClipboard(module); });
         AddAction(in, QStringLiteral("Import") + name + QStringLiteral("Datei"), QStringLiteral("aus &Datei ..."),

@@ -29,14 +29,11 @@
 
 namespace {
 
-std::function<int(TFrmEditLichtpultseite&)> Runner;
-
 const QString NewCategoryName = QStringLiteral("neue Seite");
 
 QSpinBox* MakeSpin(const QString& name, int low, int high, int value)
 {
-    auto* s = new QSpinBox;
-    s->setObjectName(name);
+    auto* s = Named<QSpinBox>(name);
     s->setRange(low, high);
     s->setValue(value);
     return s;
@@ -44,8 +41,7 @@ QSpinBox* MakeSpin(const QString& name, int low, int high, int value)
 
 QPushButton* MakeButton(const QString& name, const QString& text)
 {
-    auto* b = new QPushButton(text);
-    b->setObjectName(name);
+    auto* b = Named<QPushButton>(name, text);
     b->setAutoDefault(false);
     return b;
 }
@@ -354,14 +350,9 @@ bool EditLichtpultseite(int request)
     TFrmEditLichtpultseite dialog(*ModuleLichtpult, QApplication::activeWindow());
     dialog.Load(request);
 
-    const int result = RunDialog(dialog, Runner);
+    const int result = RunDialog(dialog);
     if (result != QDialog::Accepted || !ModuleLichtpult)
         return false;
     dialog.Apply();
     return true;
-}
-
-void SetEditLichtpultseiteRunner(std::function<int(TFrmEditLichtpultseite&)> runner)
-{
-    Runner = std::move(runner);
 }

@@ -2,65 +2,25 @@
 
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
+#include "core/uFormUtils.h"
 #include "core/uMod_Main.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uServer.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QTabWidget>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QVBoxLayout>
 
 TFrmServer* FrmServer = nullptr;
 
 namespace {
-
-// Discards typed characters other than digits and backspace. Keys without text
-// (arrows, Delete) and shortcuts pass.
-class TDigitsOnlyFilter : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const QString text = key->text();
-            if (!text.isEmpty() && key->key() != Qt::Key_Backspace &&
-                !(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) {
-                for (QChar c : text)
-                    if (c < u'0' || c > u'9')
-                        return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-QCheckBox* MakeCheckBox(const QString& name, const QString& caption)
-{
-    auto* box = new QCheckBox(caption);
-    box->setObjectName(name);
-    return box;
-}
-
-QLineEdit* MakeEdit(const QString& name)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(name);
-    return edit;
-}
 
 QWidget* FindOrAddTab(QTabWidget* pc, const QString& name, const QString& caption)
 {
@@ -73,38 +33,7 @@ QWidget* FindOrAddTab(QTabWidget* pc, const QString& name, const QString& captio
     return tab;
 }
 
-void Dock(QWidget* tab, QWidget* page)
-{
-    QLayout* layout = tab->layout();
-    if (!layout) {
-        layout = new QVBoxLayout(tab);
-        layout->setContentsMargins(0, 0, 0, 0);
-    }
-    layout->addWidget(page);
-}
-
 } // namespace
-
-void PrependMemoLine(QPlainTextEdit* memo, const QString& line, int maxLines)
-{
-    QTextDocument* doc = memo->document();
-    QString text = line;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    QTextCursor cursor(doc);
-    cursor.movePosition(QTextCursor::Start);
-    cursor.insertText(doc->isEmpty() ? text : text + u'\n');
-    if (doc->blockCount() > maxLines) {
-        QTextCursor tail(doc);
-        tail.setPosition(doc->findBlockByNumber(maxLines).position() - 1);
-        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        tail.removeSelectedText();
-    }
-}
-
-void AcceptTypedDigitsOnly(QLineEdit* edit)
-{
-    edit->installEventFilter(new TDigitsOnlyFilter(edit));
-}
 
 // ---- the page ----
 
@@ -115,10 +44,10 @@ TFrmServer::TFrmServer(TRemoteServer& server, QWidget* parent) : QWidget(parent)
 
     gbServer = new QGroupBox(QStringLiteral(" Server: "));
     gbServer->setObjectName(QStringLiteral("gbServer"));
-    cbAktiv = MakeCheckBox(QStringLiteral("cbAktiv"), QStringLiteral("Server aktiv"));
-    cbStartAktiv = MakeCheckBox(QStringLiteral("cbStartAktiv"), QStringLiteral("Server beim Programmstart aktivieren"));
-    edtPort = MakeEdit(QStringLiteral("edtPort"));
-    edtKey = MakeEdit(QStringLiteral("edtKey"));
+    cbAktiv = Named<QCheckBox>(QStringLiteral("cbAktiv"), QStringLiteral("Server aktiv"));
+    cbStartAktiv = Named<QCheckBox>(QStringLiteral("cbStartAktiv"), QStringLiteral("Server beim Programmstart aktivieren"));
+    edtPort = Named<QLineEdit>(QStringLiteral("edtPort"));
+    edtKey = Named<QLineEdit>(QStringLiteral("edtKey"));
     AcceptTypedDigitsOnly(edtPort);
     AcceptTypedDigitsOnly(edtKey);
     auto* serverLayout = new QGridLayout(gbServer);
@@ -131,9 +60,9 @@ TFrmServer::TFrmServer(TRemoteServer& server, QWidget* parent) : QWidget(parent)
 
     gbKoppeln = new QGroupBox(QStringLiteral(" Systeme koppeln: "));
     gbKoppeln->setObjectName(QStringLiteral("gbKoppeln"));
-    cbFindSchritt = MakeCheckBox(QStringLiteral("cbFindSchritt"), QStringLiteral("Schritt finden"));
-    cbSchrittAusfuehren = MakeCheckBox(QStringLiteral("cbSchrittAusfuehren"), QStringLiteral("Schritt ausführen"));
-    cbMakro = MakeCheckBox(QStringLiteral("cbMakro"), QStringLiteral("Makro-Button"));
+    cbFindSchritt = Named<QCheckBox>(QStringLiteral("cbFindSchritt"), QStringLiteral("Schritt finden"));
+    cbSchrittAusfuehren = Named<QCheckBox>(QStringLiteral("cbSchrittAusfuehren"), QStringLiteral("Schritt ausführen"));
+    cbMakro = Named<QCheckBox>(QStringLiteral("cbMakro"), QStringLiteral("Makro-Button"));
     auto* koppelnLayout = new QVBoxLayout(gbKoppeln);
     koppelnLayout->addWidget(cbFindSchritt);
     koppelnLayout->addWidget(cbSchrittAusfuehren);
@@ -211,9 +140,9 @@ void CreateInterfacePages(QTabWidget* pcInterface)
     if (!pcInterface || !ModuleInterface)
         return;
     if (!FrmVerbundeneRechner)
-        Dock(FindOrAddTab(pcInterface, QStringLiteral("tabVerbundeneRechner"), QStringLiteral("verbundene Rechner")),
-             new TFrmVerbundeneRechner(ModuleInterface->Peers()));
+        DockInto(new TFrmVerbundeneRechner(ModuleInterface->Peers()),
+                 FindOrAddTab(pcInterface, QStringLiteral("tabVerbundeneRechner"), QStringLiteral("verbundene Rechner")));
     if (!FrmServer)
-        Dock(FindOrAddTab(pcInterface, QStringLiteral("tabServer"), QStringLiteral("Server")),
-             new TFrmServer(ModuleInterface->Server()));
+        DockInto(new TFrmServer(ModuleInterface->Server()),
+                 FindOrAddTab(pcInterface, QStringLiteral("tabServer"), QStringLiteral("Server")));
 }

@@ -48,9 +48,3 @@ extern TFrmServer* FrmServer;
 // they are missing.
 void CreateInterfacePages(QTabWidget* pcInterface);
 
-// Shared by the protocol memos of the network pages: inserts line as the first
-// line of memo and keeps at most maxLines lines.
-void PrependMemoLine(QPlainTextEdit* memo, const QString& line, int maxLines);
-// Lets only the digits and backspace be typed into edit; other characters typed
-// are discarded (text set by the program is not checked).
-void AcceptTypedDigitsOnly(QLineEdit* edit);
