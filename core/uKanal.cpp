@@ -1,5 +1,7 @@
 #include "core/uKanal.h"
 
+#include "core/uUtils.h"
+
 #include <QStringList>
 #include <QStringView>
 #include <algorithm>
@@ -16,42 +18,10 @@ int SaturateInt(std::int64_t v)
     return static_cast<int>(std::clamp(v, Int32Min, Int32Max));
 }
 
-// A decimal integer: leading blanks, an optional sign, at least one digit and
-// nothing after the digits; false when the text is not one or leaves the 32-bit range.
-bool ParseDecimal(QStringView text, int& value)
-{
-    const qsizetype n = text.size();
-    qsizetype p = 0;
-    while (p < n && text.at(p).unicode() <= ' ')
-        ++p;
-    bool negative = false;
-    if (p < n && (text.at(p) == QLatin1Char('+') || text.at(p) == QLatin1Char('-'))) {
-        negative = text.at(p) == QLatin1Char('-');
-        ++p;
-    }
-    if (p >= n)
-        return false;
-    std::int64_t acc = 0;
-    for (; p < n; ++p) {
-        const char16_t u = text.at(p).unicode();
-        if (u < '0' || u > '9')
-            return false;
-        acc = acc * 10 + (u - '0');
-        if (acc > Int32Max + 1)
-            return false;
-    }
-    if (negative)
-        acc = -acc;
-    if (acc > Int32Max)
-        return false;
-    value = static_cast<int>(acc);
-    return true;
-}
-
 int DecimalOr(QStringView text, int def)
 {
     int v;
-    return ParseDecimal(text, v) ? v : def;
+    return TryDecimalToInt(text, v) ? v : def;
 }
 
 // Splits text as a delimited list does: an element ends at the delimiter or at a
@@ -197,11 +167,6 @@ QString TKanal::NrText() const
     default: return QString();
     }
 }
-
-QString TKanal::PegelText() const { return QString::number(Pegel); }
-QString TKanal::OutputText() const { return QString::number(Output); }
-QString TKanal::FlashText() const { return QString::number(FlashPegel); }
-QString TKanal::BlackoutText() const { return QString::number(BlackoutPegel); }
 
 QString TKanal::IconText() const
 {

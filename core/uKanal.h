@@ -233,10 +233,6 @@ public:
 
     // Texts for lists and faders.
     QString NrText() const;        // the number shown to the user, by kind
-    QString PegelText() const;
-    QString OutputText() const;
-    QString FlashText() const;
-    QString BlackoutText() const;
     QString IconText() const;      // empty without icon
     QString ModusText() const;     // one of "HLDBZ", empty for another mode
     QString StepText() const;      // "current / count", empty while no step plays

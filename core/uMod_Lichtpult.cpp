@@ -125,14 +125,8 @@ void TModuleLichtpult::NewProject()
 {
     for (int nr = 1; nr <= MaxKanal; ++nr) {
         TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        k.SetName(QString());
-        k.SetFlash(255);
-        k.SetBlackout(0);
-        k.SetModus(kmHTP);
+        ResetKanalSettings(k);
         k.SetPegel(0);
-        k.SetIcon(-1);
-        k.SetVF(0);
-        k.SetHF(10);
     }
     ResetKategorien();
 
@@ -415,13 +409,6 @@ void TModuleLichtpult::MixGroups()
         }
         k.SetGroupLevel(level);
     }
-}
-
-void TModuleLichtpult::StepSequence(TKanal& k)
-{
-    FSequenceLevels.fill(NoSequenceLevel);
-    StepSequenceInto(k, FSequenceLevels);
-    MergeSequenceLevels(FSequenceLevels);
 }
 
 void TModuleLichtpult::ApplySequenceStep(TKanal& k, int step, float f)

@@ -74,7 +74,6 @@ public:
     // The current scene's macro lines. Shared with the scene, so that a show load
     // that drops the scene's list cannot leave the master with freed lines.
     void SetStateCommands(std::shared_ptr<const QStringList> lines);
-    const std::shared_ptr<const QStringList>& GetStateCommands() const { return StateCommands; }
 
     // Which transport buttons the current state allows.
     bool PauseEnabled() const { return IsCrossfadeRunning(State); }
