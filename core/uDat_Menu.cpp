@@ -19,6 +19,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaMethod>
 
 TdmMenu* dmMenu = nullptr;
 
@@ -77,12 +78,17 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     bar->addMenu(Datei1);
 
     Fenster1 = Named<QMenu>(QStringLiteral("Fenster1"), QStringLiteral("&Fenster"), bar);
-    AddAction(Fenster1, QStringLiteral("NeuesMakroFenster1"), QStringLiteral("&Neues Makro-Fenster"),
-              [this] { emit newMacroWindowRequested(); });
-    AddAction(Fenster1, QStringLiteral("NeuesPatchFenster1"), QStringLiteral("&Neues Patch-Fenster"),
-              [this] { emit newPatchWindowRequested(); });
-    AddAction(Fenster1, QStringLiteral("NeuesAudioFenster1"), QStringLiteral("&Neues Audio-Fenster"),
-              [this] { emit newAudioWindowRequested(); });
+    FRequestItems = {
+        {QMetaMethod::fromSignal(&TdmMenu::newMacroWindowRequested),
+         AddAction(Fenster1, QStringLiteral("NeuesMakroFenster1"), QStringLiteral("&Neues Makro-Fenster"),
+                   [this] { emit newMacroWindowRequested(); })},
+        {QMetaMethod::fromSignal(&TdmMenu::newPatchWindowRequested),
+         AddAction(Fenster1, QStringLiteral("NeuesPatchFenster1"), QStringLiteral("&Neues Patch-Fenster"),
+                   [this] { emit newPatchWindowRequested(); })},
+        {QMetaMethod::fromSignal(&TdmMenu::newAudioWindowRequested),
+         AddAction(Fenster1, QStringLiteral("NeuesAudioFenster1"), QStringLiteral("&Neues Audio-Fenster"),
+                   [this] { emit newAudioWindowRequested(); })},
+    };
     AddAction(Fenster1, QStringLiteral("NeuesLichtpultFenster1"), QStringLiteral("&Neues Lichtpult-Fenster"), [] {
         if (ModuleLichtpult)
             ModuleLichtpult->OpenLichtpultWindow();
@@ -98,9 +104,13 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     AddAction(Patch2, QStringLiteral("ffnen2"), QStringLiteral("&Öffnen"), [this] { ffnen2Click(); });
     AddAction(Patch2, QStringLiteral("Speichern1"), QStringLiteral("&Speichern"), [this] { Speichern1Click(); });
     AddAction(Patch2, QStringLiteral("Speichernunter2"), QStringLiteral("Speichern &unter"), [this] { Speichernunter2Click(); });
-    AddAction(Patch2, QStringLiteral("NeueKennlinie1"), QStringLiteral("Neue &Kennlinie"), [this] { NeueKennlinie1Click(); });
-    AddAction(Patch2, QStringLiteral("Kennliniebearbeiten1"), QStringLiteral("Kennlinie &bearbeiten"), [] {});
+    FRequestItems.append({QMetaMethod::fromSignal(&TdmMenu::newCurveRequested),
+                          AddAction(Patch2, QStringLiteral("NeueKennlinie1"), QStringLiteral("Neue &Kennlinie"),
+                                    [this] { NeueKennlinie1Click(); })});
+    // The curve editor does not exist yet: the item stays disabled until it does.
+    AddAction(Patch2, QStringLiteral("Kennliniebearbeiten1"), QStringLiteral("Kennlinie &bearbeiten"), [] {})->setEnabled(false);
     bar->addMenu(Patch2);
+    UpdateRequestItems();
 
     if (ModulePatch)
         Patch().SetSaveDialog(&FPatchDialog);
@@ -113,6 +123,19 @@ TdmMenu::~TdmMenu()
         dmMenu = nullptr;
     if (ModulePatch && Patch().SaveDialog == &FPatchDialog)
         Patch().SetSaveDialog(nullptr);
+}
+
+void TdmMenu::connectNotify(const QMetaMethod& signal)
+{
+    QObject::connectNotify(signal);
+    UpdateRequestItems();
+}
+
+void TdmMenu::UpdateRequestItems()
+{
+    for (const TRequestItem& item : FRequestItems)
+        if (item.Action)
+            item.Action->setEnabled(isSignalConnected(item.Signal));
 }
 
 QAction* TdmMenu::AddAction(QMenu* menu, const QString& name, const QString& caption, std::function<void()> handler)
