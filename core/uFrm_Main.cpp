@@ -1,9 +1,9 @@
 #include "core/uFrm_Main.h"
 
+#include "core/uComposition.h"
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
-#include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Master.h"
@@ -165,10 +165,8 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     new TModuleMain;   // publishes itself in ModuleMain
     ModuleMain->SetFormLink(this);
 
-    // Console window 0 lives on the console page; the module's further windows float.
-    CreateLichtpultWindows(*ModuleLichtpult, pnlLichtpult);
-    // The master panel starts below the console window.
-    (new TfrmMaster(*ModuleMaster))->DockMasterPanel(pnlPultUnten);
+    // The modules' forms, docked into this window's pages.
+    ComposeForms(*this, TStartupStage::ModulesCreated);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] { Guarded([this] { PageControl1Change(); }); });
 
     // The output plug-in's status text.

@@ -3,9 +3,6 @@
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
-#include "core/uMod_Main.h"
-#include "devices/uFrm_VerbundeneRechner.h"
-#include "devices/uMod_Interface.h"
 #include "devices/uServer.h"
 
 #include <QCheckBox>
@@ -15,25 +12,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 TFrmServer* FrmServer = nullptr;
-
-namespace {
-
-QWidget* FindOrAddTab(QTabWidget* pc, const QString& name, const QString& caption)
-{
-    for (int i = 0; i < pc->count(); ++i)
-        if (pc->widget(i)->objectName() == name)
-            return pc->widget(i);
-    auto* tab = new QWidget;
-    tab->setObjectName(name);
-    pc->addTab(tab, caption);
-    return tab;
-}
-
-} // namespace
 
 // ---- the page ----
 
@@ -131,18 +112,4 @@ void TFrmServer::Refresh()
         edtPort->setText(s.Port);
     if (edtKey->text() != s.Key)
         edtKey->setText(s.Key);
-}
-
-// ---- docking ----
-
-void CreateInterfacePages(QTabWidget* pcInterface)
-{
-    if (!pcInterface || !ModuleInterface)
-        return;
-    if (!FrmVerbundeneRechner)
-        DockInto(new TFrmVerbundeneRechner(ModuleInterface->Peers()),
-                 FindOrAddTab(pcInterface, QStringLiteral("tabVerbundeneRechner"), QStringLiteral("verbundene Rechner")));
-    if (!FrmServer)
-        DockInto(new TFrmServer(ModuleInterface->Server()),
-                 FindOrAddTab(pcInterface, QStringLiteral("tabServer"), QStringLiteral("Server")));
 }

@@ -10,7 +10,6 @@ class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
-class QTabWidget;
 class TRemoteServer;
 
 class TFrmServer : public QWidget {
@@ -41,10 +40,3 @@ private:
 };
 
 extern TFrmServer* FrmServer;
-
-// Creates the server and connected-computers pages of the interface module
-// (once) and docks them into the tabs "tabVerbundeneRechner" ("verbundene
-// Rechner") and "tabServer" ("Server") of pcInterface, adding the tabs when
-// they are missing.
-void CreateInterfacePages(QTabWidget* pcInterface);
-

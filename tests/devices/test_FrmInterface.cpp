@@ -4,6 +4,7 @@
 
 #include "TestHelpers.h"
 
+#include "core/uComposition.h"
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
 #include "devices/uFrm_Server.h"
