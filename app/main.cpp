@@ -1,11 +1,10 @@
 // PV_ORLISK: the lighting console.
 
-#include "core/uDat_Menu.h"
+#include "core/uComposition.h"
 #include "core/uFrm_Main.h"
 #include "core/uMod_Main.h"
 #include "core/uProject.h"
 #include "core/uPromptsGui.h"
-#include "devices/uFrm_Server.h"
 #include "platform/SignalWatcher.h"
 
 #include "core/uErrorLog.h"
@@ -57,11 +56,13 @@ int main(int argc, char** argv)
     TPromptsGui prompts;
     SetPrompts(&prompts);
 
+    // The main window creates the modules and their first forms; the rest of the
+    // forms follow in the order the start-up needs (core/uComposition.h).
     auto* frmMain = new TFrmMain;
-    CreateInterfacePages(frmMain->pcInterface);
     prompts.SetParent(frmMain);
-    new TdmMenu(frmMain, frmMain);
+    ComposeForms(*frmMain, TStartupStage::MainFormCreated);
     ModuleMain->AfterFormsCreated();
+    ComposeForms(*frmMain, TStartupStage::ModulesStarted);
 
     // SIGTERM and SIGINT close the main window as "Beenden" does; a failed
     // auto-save does not keep it open then.

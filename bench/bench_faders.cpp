@@ -128,7 +128,7 @@ void BM_ConsoleWindowTick(benchmark::State& state)
     Paint(Console);
     Wall->Paints.Count = 0;
     for (auto _ : state) {
-        if (ModuleMaster->GetMasterState() != 1) {
+        if (ModuleMaster->GetMasterState() != msStart) {
             ModuleLichtpult->StartCrossfade(rising ? up : down, 20, false);
             rising = !rising;
         }

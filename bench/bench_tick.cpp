@@ -103,7 +103,7 @@ void BM_TickWorstCase(benchmark::State& state)
         ChaseClock += 40;
         lp.Tick();
     }
-    if (ModuleMaster->GetMasterState() != 1)
+    if (ModuleMaster->GetMasterState() != msStart)
         state.SkipWithError("the crossfade did not run throughout");
     state.SetItemsProcessed(state.iterations());
 }

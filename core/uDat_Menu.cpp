@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaMethod>
 
 TdmMenu* dmMenu = nullptr;
 
@@ -37,13 +38,6 @@ TModuleAbstract& Patch()
     if (!ModulePatch)
         throw EPvError(QStringLiteral("Das Patch-Modul fehlt."));
     return *ModulePatch;
-}
-
-QMenu* AddMenu(QWidget* parent, const QString& name, const QString& caption)
-{
-    auto* menu = new QMenu(caption, parent);
-    menu->setObjectName(name);
-    return menu;
 }
 
 void SetShortcut(QAction* action, const QKeySequence& key)
@@ -64,7 +58,7 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
 
     QMenuBar* bar = FMainWindow->menuBar();
 
-    Datei1 = AddMenu(bar, QStringLiteral("Datei1"), QStringLiteral("&Datei"));
+    Datei1 = Named<QMenu>(QStringLiteral("Datei1"), QStringLiteral("&Datei"), bar);
     SetShortcut(AddAction(Datei1, QStringLiteral("Neu2"), QStringLiteral("&Neu"), [this] { Neu2Click(); }),
                 QKeySequence(Qt::CTRL | Qt::Key_N));
     SetShortcut(AddAction(Datei1, QStringLiteral("ffnen1"), QStringLiteral("&Öffnen"), [this] { ffnen1Click(); }),
@@ -75,8 +69,8 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
                           [this] { Speichernunter1Click(); }),
                 QKeySequence(Qt::Key_F3));
     Datei1->addSeparator();
-    QMenu* exportMenu = AddMenu(Datei1, QStringLiteral("Exportieren1"), QStringLiteral("&Exportieren"));
-    QMenu* importMenu = AddMenu(Datei1, QStringLiteral("Importieren1"), QStringLiteral("&Importieren"));
+    QMenu* exportMenu = Named<QMenu>(QStringLiteral("Exportieren1"), QStringLiteral("&Exportieren"), Datei1);
+    QMenu* importMenu = Named<QMenu>(QStringLiteral("Importieren1"), QStringLiteral("&Importieren"), Datei1);
     Datei1->addMenu(exportMenu);
     Datei1->addMenu(importMenu);
     BuildExportImport(exportMenu, importMenu);
@@ -84,31 +78,40 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     AddAction(Datei1, QStringLiteral("Beenden1"), QStringLiteral("&Beenden"), [this] { Beenden1Click(); });
     bar->addMenu(Datei1);
 
-    Fenster1 = AddMenu(bar, QStringLiteral("Fenster1"), QStringLiteral("&Fenster"));
-    AddAction(Fenster1, QStringLiteral("NeuesMakroFenster1"), QStringLiteral("&Neues Makro-Fenster"),
-              [this] { emit newMacroWindowRequested(); });
-    AddAction(Fenster1, QStringLiteral("NeuesPatchFenster1"), QStringLiteral("&Neues Patch-Fenster"),
-              [this] { emit newPatchWindowRequested(); });
-    AddAction(Fenster1, QStringLiteral("NeuesAudioFenster1"), QStringLiteral("&Neues Audio-Fenster"),
-              [this] { emit newAudioWindowRequested(); });
+    Fenster1 = Named<QMenu>(QStringLiteral("Fenster1"), QStringLiteral("&Fenster"), bar);
+    FRequestItems = {
+        {QMetaMethod::fromSignal(&TdmMenu::newMacroWindowRequested),
+         AddAction(Fenster1, QStringLiteral("NeuesMakroFenster1"), QStringLiteral("&Neues Makro-Fenster"),
+                   [this] { emit newMacroWindowRequested(); })},
+        {QMetaMethod::fromSignal(&TdmMenu::newPatchWindowRequested),
+         AddAction(Fenster1, QStringLiteral("NeuesPatchFenster1"), QStringLiteral("&Neues Patch-Fenster"),
+                   [this] { emit newPatchWindowRequested(); })},
+        {QMetaMethod::fromSignal(&TdmMenu::newAudioWindowRequested),
+         AddAction(Fenster1, QStringLiteral("NeuesAudioFenster1"), QStringLiteral("&Neues Audio-Fenster"),
+                   [this] { emit newAudioWindowRequested(); })},
+    };
     AddAction(Fenster1, QStringLiteral("NeuesLichtpultFenster1"), QStringLiteral("&Neues Lichtpult-Fenster"), [] {
         if (ModuleLichtpult)
             ModuleLichtpult->OpenLichtpultWindow();
     });
     AddAction(Fenster1, QStringLiteral("HauptformularaufStandardgre1"), QStringLiteral("&Hauptformular auf Standardgröße"),
               [this] { HauptformularaufStandardgre1Click(); });
-    Lichtpult1 = AddMenu(Fenster1, QStringLiteral("Lichtpult1"), QStringLiteral("&Lichtpult"));
+    Lichtpult1 = Named<QMenu>(QStringLiteral("Lichtpult1"), QStringLiteral("&Lichtpult"), Fenster1);
     Fenster1->addMenu(Lichtpult1);
     bar->addMenu(Fenster1);
 
-    Patch2 = AddMenu(bar, QStringLiteral("Patch2"), QStringLiteral("&Patch"));
+    Patch2 = Named<QMenu>(QStringLiteral("Patch2"), QStringLiteral("&Patch"), bar);
     AddAction(Patch2, QStringLiteral("Neu1"), QStringLiteral("&Neu"), [this] { Neu1Click(); });
     AddAction(Patch2, QStringLiteral("ffnen2"), QStringLiteral("&Öffnen"), [this] { ffnen2Click(); });
     AddAction(Patch2, QStringLiteral("Speichern1"), QStringLiteral("&Speichern"), [this] { Speichern1Click(); });
     AddAction(Patch2, QStringLiteral("Speichernunter2"), QStringLiteral("Speichern &unter"), [this] { Speichernunter2Click(); });
-    AddAction(Patch2, QStringLiteral("NeueKennlinie1"), QStringLiteral("Neue &Kennlinie"), [this] { NeueKennlinie1Click(); });
-    AddAction(Patch2, QStringLiteral("Kennliniebearbeiten1"), QStringLiteral("Kennlinie &bearbeiten"), [] {});
+    FRequestItems.append({QMetaMethod::fromSignal(&TdmMenu::newCurveRequested),
+                          AddAction(Patch2, QStringLiteral("NeueKennlinie1"), QStringLiteral("Neue &Kennlinie"),
+                                    [this] { NeueKennlinie1Click(); })});
+    // The curve editor does not exist yet: the item stays disabled until it does.
+    AddAction(Patch2, QStringLiteral("Kennliniebearbeiten1"), QStringLiteral("Kennlinie &bearbeiten"), [] {})->setEnabled(false);
     bar->addMenu(Patch2);
+    UpdateRequestItems();
 
     if (ModulePatch)
         Patch().SetSaveDialog(&FPatchDialog);
@@ -121,6 +124,19 @@ TdmMenu::~TdmMenu()
         dmMenu = nullptr;
     if (ModulePatch && Patch().SaveDialog == &FPatchDialog)
         Patch().SetSaveDialog(nullptr);
+}
+
+void TdmMenu::connectNotify(const QMetaMethod& signal)
+{
+    QObject::connectNotify(signal);
+    UpdateRequestItems();
+}
+
+void TdmMenu::UpdateRequestItems()
+{
+    for (const TRequestItem& item : FRequestItems)
+        if (item.Action)
+            item.Action->setEnabled(isSignalConnected(item.Signal));
 }
 
 QAction* TdmMenu::AddAction(QMenu* menu, const QString& name, const QString& caption, std::function<void()> handler)
@@ -150,14 +166,14 @@ void TdmMenu::BuildExportImport(QMenu* exportMenu, QMenu* importMenu)
         const QString caption = QString::fromLatin1(e.Caption);
         const TExportModule module = e.Module;
 
-        QMenu* out = AddMenu(exportMenu, QStringLiteral("Export") + name, caption);
+        QMenu* out = Named<QMenu>(QStringLiteral("Export") + name, caption, exportMenu);
         AddAction(out, QStringLiteral("Export") + name + QStringLiteral("Zwischenablage"), QStringLiteral("in &Zwischenablage"),
                   [this, module] { ExportToClipboard(module); });
         AddAction(out, QStringLiteral("Export") + name + QStringLiteral("Datei"), QStringLiteral("in &Datei ..."),
                   [this, module] { ExportToFile(module); });
         exportMenu->addMenu(out);
 
-        QMenu* in = AddMenu(importMenu, QStringLiteral("Import") + name, caption);
+        QMenu* in = Named<QMenu>(QStringLiteral("Import") + name, caption, importMenu);
         AddAction(in, QStringLiteral("Import") + name + QStringLiteral("Zwischenablage"), QStringLiteral("aus &Zwischenablage"),
                   [this, module] { ImportFromClipboard(module); });
         AddAction(in, QStringLiteral("Import") + name + QStringLiteral("Datei"), QStringLiteral("aus &Datei ..."),

@@ -6,7 +6,10 @@
 
 #include "core/uPrompts.h"
 
+#include <QList>
+#include <QMetaMethod>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -60,17 +63,27 @@ public:
 
 signals:
     // Window and curve items whose forms live elsewhere; the program connects them.
+    // Each item stays disabled until something is connected to its signal.
     void newMacroWindowRequested();
     void newPatchWindowRequested();
     void newAudioWindowRequested();
     void newCurveRequested();
 
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+
 private:
+    struct TRequestItem {
+        QMetaMethod Signal;
+        QPointer<QAction> Action;   // the menu bar may go first
+    };
+    void UpdateRequestItems();
     QAction* AddAction(QMenu* menu, const QString& name, const QString& caption, std::function<void()> handler);
     void BuildExportImport(QMenu* exportMenu, QMenu* importMenu);
     static TModuleAbstract& ModuleOf(TExportModule module);
 
     QMainWindow* FMainWindow;
+    QList<TRequestItem> FRequestItems;   // the items that only emit a request
     TFileDialogOptions FPatchDialog;
     TFileDialogOptions FTextDialog;
 };

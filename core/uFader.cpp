@@ -329,9 +329,9 @@ void TFader::NummerChange(const QString& text)
     if (!ok)
         n = 0;
     switch (FModus) {
-    case kkGruppe: n += 510; break;
-    case kkSequenz: n += 570; break;
-    case kkVorlage: n += 630; break;
+    case kkGruppe: n += LetzterKonsolenKanal; break;
+    case kkSequenz: n += LetzterGruppenKanal; break;
+    case kkVorlage: n += LetzterSequenzKanal; break;
     default: break;
     }
     TKanal* k = nullptr;

@@ -5,8 +5,86 @@
 #include "core/uUtils.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QEvent>
+#include <QHash>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
+#include <QTextBlock>
+#include <QVBoxLayout>
 #include <QWidget>
+
+namespace {
+
+// Discards typed characters other than digits and backspace. Keys without text
+// (arrows, Delete) and shortcuts pass.
+class TDigitsOnlyFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const QString text = key->text();
+            if (!text.isEmpty() && key->key() != Qt::Key_Backspace &&
+                !(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) {
+                for (QChar c : text)
+                    if (c < u'0' || c > u'9')
+                        return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+QHash<QString, TDialogRunner>& DialogRunners()
+{
+    static QHash<QString, TDialogRunner> runners;
+    return runners;
+}
+
+} // namespace
+
+void DockInto(QWidget* child, QWidget* panel)
+{
+    if (!child || !panel || child->parentWidget() == panel)
+        return;
+    QLayout* layout = panel->layout();
+    if (!layout) {
+        layout = new QVBoxLayout(panel);
+        layout->setContentsMargins(0, 0, 0, 0);
+    }
+    layout->addWidget(child);   // reparents; the old parent's layout lets go of it
+    child->show();
+}
+
+void AcceptTypedDigitsOnly(QLineEdit* edit)
+{
+    edit->installEventFilter(new TDigitsOnlyFilter(edit));
+}
+
+int RunDialog(QDialog& dialog)
+{
+    const TDialogRunner runner = DialogRunners().value(dialog.objectName());
+    if (!runner)
+        return dialog.exec();
+    dialog.show();
+    const int result = runner(dialog);
+    dialog.hide();
+    return result;
+}
+
+void SetDialogRunner(const QString& objectName, TDialogRunner runner)
+{
+    if (runner)
+        DialogRunners().insert(objectName, std::move(runner));
+    else
+        DialogRunners().remove(objectName);
+}
 
 void LoadFormPosition(QWidget* form)
 {

@@ -29,14 +29,11 @@
 
 namespace {
 
-std::function<int(TFrmEditLichtpultseite&)> Runner;
-
 const QString NewCategoryName = QStringLiteral("neue Seite");
 
 QSpinBox* MakeSpin(const QString& name, int low, int high, int value)
 {
-    auto* s = new QSpinBox;
-    s->setObjectName(name);
+    auto* s = Named<QSpinBox>(name);
     s->setRange(low, high);
     s->setValue(value);
     return s;
@@ -44,8 +41,7 @@ QSpinBox* MakeSpin(const QString& name, int low, int high, int value)
 
 QPushButton* MakeButton(const QString& name, const QString& text)
 {
-    auto* b = new QPushButton(text);
-    b->setObjectName(name);
+    auto* b = Named<QPushButton>(name, text);
     b->setAutoDefault(false);
     return b;
 }
@@ -116,7 +112,7 @@ TFrmEditLichtpultseite::TFrmEditLichtpultseite(TModuleLichtpult& module, QWidget
 
     auto* gbAendern = new QGroupBox(QStringLiteral(" Kanalzahlen ändern: "));
     gbAendern->setObjectName(QStringLiteral("gbAendern"));
-    udKanalzahlAendern = MakeSpin(QStringLiteral("udKanalzahlAendern"), -510, 510, 0);
+    udKanalzahlAendern = MakeSpin(QStringLiteral("udKanalzahlAendern"), -LetzterKonsolenKanal, LetzterKonsolenKanal, 0);
     btnAendern = MakeButton(QStringLiteral("btnAendern"), QStringLiteral("ändern"));
     auto* aendern = new QHBoxLayout(gbAendern);
     aendern->addWidget(new QLabel(QStringLiteral("ändern um")));
@@ -256,10 +252,9 @@ void TFrmEditLichtpultseite::btnZeileAnlegenClick()
 
 void TFrmEditLichtpultseite::btnAktiveKanaeleClick()
 {
-    constexpr int LastConsoleChannel = 510;
     QString row;
     int count = 0;
-    for (int nr = 1; nr <= LastConsoleChannel && count < TLichtpultZeile::SlotCount; ++nr) {
+    for (int nr = ErsterKonsolenKanal; nr <= LetzterKonsolenKanal && count < TLichtpultZeile::SlotCount; ++nr) {
         const TKanal& k = FModule.GetKanal(nr);
         if (k.Pegel != k.BlackoutPegel) {
             row += QStringLiteral("L4K%1").arg(nr);
@@ -355,14 +350,9 @@ bool EditLichtpultseite(int request)
     TFrmEditLichtpultseite dialog(*ModuleLichtpult, QApplication::activeWindow());
     dialog.Load(request);
 
-    const int result = RunDialog(dialog, Runner);
+    const int result = RunDialog(dialog);
     if (result != QDialog::Accepted || !ModuleLichtpult)
         return false;
     dialog.Apply();
     return true;
-}
-
-void SetEditLichtpultseiteRunner(std::function<int(TFrmEditLichtpultseite&)> runner)
-{
-    Runner = std::move(runner);
 }

@@ -84,8 +84,6 @@ private:
 
 // Runs the page dialog for request (a page index, -1 for a new page, page index +
 // 1000000 for a copy of that page) and returns true when it was closed with OK.
+// Runs through RunDialog (object name "FrmEditLichtpultseite").
 bool EditLichtpultseite(int request);
 
-// Runs the dialog instead of exec() while set (tests drive the shown dialog and
-// return its result code); an empty function restores exec().
-void SetEditLichtpultseiteRunner(std::function<int(TFrmEditLichtpultseite&)> runner);

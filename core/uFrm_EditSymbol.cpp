@@ -73,7 +73,6 @@ protected:
 
 
 QPointer<TFrm_EditSymbol> Instance;
-std::function<int(TFrm_EditSymbol&)> Runner;
 
 // The dialog has no owner; it must go before the application object does.
 void DeleteInstance()
@@ -308,15 +307,10 @@ bool EditSymbol(int& icon, int& foreground, int& background)
     dialog.BuildPalette();
     dialog.setResult(QDialog::Rejected);
 
-    const int result = RunDialog(dialog, Runner);
+    const int result = RunDialog(dialog);
 
     icon = dialog.Icon();
     foreground = dialog.Foreground();
     background = dialog.Background();
     return result == QDialog::Accepted;
-}
-
-void SetEditSymbolRunner(std::function<int(TFrm_EditSymbol&)> runner)
-{
-    Runner = std::move(runner);
 }

@@ -65,9 +65,6 @@ private:
 
 // Shows the one icon dialog modally (created at the first call) and returns true
 // when it was closed with OK. icon, foreground and background receive the
-// dialog's values in every case.
+// dialog's values in every case. Runs through RunDialog (object name "Frm_EditSymbol").
 bool EditSymbol(int& icon, int& foreground, int& background);
 
-// Runs the dialog instead of exec() while set (tests drive the shown dialog and
-// return its result code); an empty function restores exec().
-void SetEditSymbolRunner(std::function<int(TFrm_EditSymbol&)> runner);

@@ -1,9 +1,9 @@
 #include "core/uFrm_Main.h"
 
+#include "core/uComposition.h"
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
-#include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Master.h"
@@ -86,18 +86,11 @@ protected:
     }
 };
 
-QWidget* Page(const QString& name)
-{
-    auto* page = new QWidget;
-    page->setObjectName(name);
-    return page;
-}
-
 // A page split into an upper and a lower panel.
 QWidget* SplitPage(const QString& pageName, const QString& upperName, const QString& splitterName,
                    const QString& lowerName, QWidget*& upper, QSplitter*& splitter, QWidget*& lower)
 {
-    QWidget* page = Page(pageName);
+    QWidget* page = Named<QWidget>(pageName);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     splitter = new QSplitter(Qt::Vertical);
@@ -114,20 +107,6 @@ QWidget* SplitPage(const QString& pageName, const QString& upperName, const QStr
     splitter->setStretchFactor(1, 0);
     layout->addWidget(splitter);
     return page;
-}
-
-QCheckBox* CheckBox(const QString& name, const QString& caption)
-{
-    auto* box = new QCheckBox(caption);
-    box->setObjectName(name);
-    return box;
-}
-
-QLabel* Label(const QString& name, const QString& caption)
-{
-    auto* label = new QLabel(caption);
-    label->setObjectName(name);
-    return label;
 }
 
 // A stored page index that names no visible page selects the first page.
@@ -167,10 +146,8 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     new TModuleMain;   // publishes itself in ModuleMain
     ModuleMain->SetFormLink(this);
 
-    // Console window 0 lives on the console page; the module's further windows float.
-    CreateLichtpultWindows(*ModuleLichtpult, pnlLichtpult);
-    // The master panel starts below the console window.
-    (new TfrmMaster(*ModuleMaster))->DockMasterPanel(pnlPultUnten);
+    // The modules' forms, docked into this window's pages.
+    ComposeForms(*this, TStartupStage::ModulesCreated);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] { Guarded([this] { PageControl1Change(); }); });
 
     // The output plug-in's status text.
@@ -189,15 +166,15 @@ void TFrmMain::BuildPages()
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
 
     // "Diverses"
-    TabSheet1 = Page(QStringLiteral("TabSheet1"));
+    TabSheet1 = Named<QWidget>(QStringLiteral("TabSheet1"));
     pcDiverses = new QTabWidget;
     pcDiverses->setObjectName(QStringLiteral("pcDiverses"));
     (new QVBoxLayout(TabSheet1))->addWidget(pcDiverses);
-    tabHilfe = Page(QStringLiteral("tabHilfe"));   // links placed at fixed positions, no layout
+    tabHilfe = Named<QWidget>(QStringLiteral("tabHilfe"));   // links placed at fixed positions, no layout
     pcDiverses->addTab(tabHilfe, QStringLiteral("Hilfe"));
     tabOptionen = BuildOptionPage();
     pcDiverses->addTab(tabOptionen, QStringLiteral("Optionen"));
-    tabFehlerlog = Page(QStringLiteral("tabFehlerlog"));
+    tabFehlerlog = Named<QWidget>(QStringLiteral("tabFehlerlog"));
     memFehlerLog = new QPlainTextEdit;
     memFehlerLog->setObjectName(QStringLiteral("memFehlerLog"));
     memFehlerLog->setReadOnly(true);
@@ -207,7 +184,7 @@ void TFrmMain::BuildPages()
     memFehlerLog->setMaximumBlockCount(int(TErrorLog::MaxLines));
     (new QVBoxLayout(tabFehlerlog))->addWidget(memFehlerLog);
     pcDiverses->addTab(tabFehlerlog, QStringLiteral("Fehlerlog"));
-    tabKanalvorlagen = Page(QStringLiteral("tabKanalvorlagen"));
+    tabKanalvorlagen = Named<QWidget>(QStringLiteral("tabKanalvorlagen"));
     pcDiverses->addTab(tabKanalvorlagen, QStringLiteral("Kanalvorlagen"));
     PageControl1->addTab(TabSheet1, QStringLiteral("Diverses"));
 
@@ -217,20 +194,20 @@ void TFrmMain::BuildPages()
     tabSzenen = SplitPage(QStringLiteral("tabSzenen"), QStringLiteral("pnlSzenen"), QStringLiteral("splSzenen"),
                           QStringLiteral("pnlSzenenUnten"), pnlSzenen, splSzenen, pnlSzenenUnten);
     PageControl1->addTab(tabSzenen, QStringLiteral("Szenen und Master"));
-    tabKanaele = Page(QStringLiteral("tabKanaele"));
+    tabKanaele = Named<QWidget>(QStringLiteral("tabKanaele"));
     PageControl1->addTab(tabKanaele, QStringLiteral("Kanäle"));
-    tabChaser = Page(QStringLiteral("tabChaser"));
+    tabChaser = Named<QWidget>(QStringLiteral("tabChaser"));
     PageControl1->addTab(tabChaser, QStringLiteral("Chaser"));
-    tabAudio = Page(QStringLiteral("tabAudio"));
+    tabAudio = Named<QWidget>(QStringLiteral("tabAudio"));
     PageControl1->addTab(tabAudio, QStringLiteral("Audio"));
 
     // "Interface"
-    tabInterface = Page(QStringLiteral("tabInterface"));
+    tabInterface = Named<QWidget>(QStringLiteral("tabInterface"));
     pcInterface = new QTabWidget;
     pcInterface->setObjectName(QStringLiteral("pcInterface"));
     (new QVBoxLayout(tabInterface))->addWidget(pcInterface);
-    tabPatch = Page(QStringLiteral("tabPatch"));
-    lblDMXInit = Label(QStringLiteral("lblDMXInit"), QString());
+    tabPatch = Named<QWidget>(QStringLiteral("tabPatch"));
+    lblDMXInit = Named<QLabel>(QStringLiteral("lblDMXInit"), QString());
     auto* patchLayout = new QVBoxLayout(tabPatch);
     patchLayout->addWidget(lblDMXInit);
     patchLayout->addStretch(1);
@@ -248,16 +225,16 @@ void TFrmMain::BuildPages()
         {tabServer, "tabServer", "Server"},
     };
     for (const TInterfacePage& p : interfacePages) {
-        p.Field = Page(QString::fromLatin1(p.Name));
+        p.Field = Named<QWidget>(QString::fromLatin1(p.Name));
         (new QVBoxLayout(p.Field))->setContentsMargins(0, 0, 0, 0);
         pcInterface->addTab(p.Field, QString::fromLatin1(p.Caption));
     }
     PageControl1->addTab(tabInterface, QStringLiteral("Interface"));
 
-    tabText = Page(QStringLiteral("tabText"));
+    tabText = Named<QWidget>(QStringLiteral("tabText"));
     PageControl1->addTab(tabText, QStringLiteral("Text"));
 
-    tabDebug = Page(QStringLiteral("tabDebug"));
+    tabDebug = Named<QWidget>(QStringLiteral("tabDebug"));
     Memo1 = new QPlainTextEdit;
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Button1 = new QPushButton(QStringLiteral("Button1"));
@@ -283,17 +260,17 @@ void TFrmMain::BuildPages()
 
 QWidget* TFrmMain::BuildOptionPage()
 {
-    QWidget* page = Page(QStringLiteral("tabOptionen"));
+    QWidget* page = Named<QWidget>(QStringLiteral("tabOptionen"));
     auto* layout = new QVBoxLayout(page);
 
     auto* gbDatei = new QGroupBox(QStringLiteral(" Datei: "));
     gbDatei->setObjectName(QStringLiteral("gbDatei"));
     auto* datei = new QVBoxLayout(gbDatei);
-    cbLastFile = CheckBox(QStringLiteral("cbLastFile"), QStringLiteral("die zuletzt verwendete Projekt-Datei"));
-    cbLastPatch = CheckBox(QStringLiteral("cbLastPatch"), QStringLiteral("die zuletzt verwendete Patch-Datei"));
-    cbAutoSaveOnClosing = CheckBox(QStringLiteral("cbAutoSaveOnClosing"), QStringLiteral("Projekt-Datei speichern bei Programmende"));
+    cbLastFile = Named<QCheckBox>(QStringLiteral("cbLastFile"), QStringLiteral("die zuletzt verwendete Projekt-Datei"));
+    cbLastPatch = Named<QCheckBox>(QStringLiteral("cbLastPatch"), QStringLiteral("die zuletzt verwendete Patch-Datei"));
+    cbAutoSaveOnClosing = Named<QCheckBox>(QStringLiteral("cbAutoSaveOnClosing"), QStringLiteral("Projekt-Datei speichern bei Programmende"));
     cbAutoSaveOnClosing->setChecked(true);
-    cbFehlerlog = CheckBox(QStringLiteral("cbFehlerlog"), QStringLiteral("Fehlerlog speichern"));
+    cbFehlerlog = Named<QCheckBox>(QStringLiteral("cbFehlerlog"), QStringLiteral("Fehlerlog speichern"));
     for (QCheckBox* box : {cbLastFile, cbLastPatch, cbAutoSaveOnClosing, cbFehlerlog})
         datei->addWidget(box);
     layout->addWidget(gbDatei);
@@ -301,8 +278,8 @@ QWidget* TFrmMain::BuildOptionPage()
     auto* gbLichtpult = new QGroupBox(QStringLiteral(" Lichtpult: "));
     gbLichtpult->setObjectName(QStringLiteral("gbLichtpult"));
     auto* pult = new QVBoxLayout(gbLichtpult);
-    cbProzent = CheckBox(QStringLiteral("cbProzent"), QStringLiteral("Prozent"));
-    cbLampenschonung = CheckBox(QStringLiteral("cbLampenschonung"), QStringLiteral("Lampenschonung"));
+    cbProzent = Named<QCheckBox>(QStringLiteral("cbProzent"), QStringLiteral("Prozent"));
+    cbLampenschonung = Named<QCheckBox>(QStringLiteral("cbLampenschonung"), QStringLiteral("Lampenschonung"));
     pult->addWidget(cbProzent);
     pult->addWidget(cbLampenschonung);
     layout->addWidget(gbLichtpult);
@@ -310,16 +287,16 @@ QWidget* TFrmMain::BuildOptionPage()
     auto* gbSzenen = new QGroupBox(QStringLiteral(" Szenen und Text: "));
     gbSzenen->setObjectName(QStringLiteral("gbSzenenText"));
     auto* szenen = new QVBoxLayout(gbSzenen);
-    cbAutoSzenenseite = CheckBox(QStringLiteral("cbAutoSzenenseite"), QStringLiteral("nach dem Speichern einer Szene automatisch"));
+    cbAutoSzenenseite = Named<QCheckBox>(QStringLiteral("cbAutoSzenenseite"), QStringLiteral("nach dem Speichern einer Szene automatisch"));
     auto* autoRow = new QHBoxLayout;
     autoRow->addWidget(cbAutoSzenenseite);
-    autoRow->addWidget(Label(QStringLiteral("lblAutoSzenenseite"), QStringLiteral("auf die Registerseite \"Szenen und Master\"")));
+    autoRow->addWidget(Named<QLabel>(QStringLiteral("lblAutoSzenenseite"), QStringLiteral("auf die Registerseite \"Szenen und Master\"")));
     autoRow->addStretch(1);
     szenen->addLayout(autoRow);
-    cbTextRechtsZurueck = CheckBox(QStringLiteral("cbTextRechtsZurueck"), QStringLiteral("mit rechter Maustaste zurück"));
+    cbTextRechtsZurueck = Named<QCheckBox>(QStringLiteral("cbTextRechtsZurueck"), QStringLiteral("mit rechter Maustaste zurück"));
     szenen->addWidget(cbTextRechtsZurueck);
 
-    szenen->addWidget(Label(QStringLiteral("lblDefaultFade"), QStringLiteral("Vorgaben für Fade-Zeiten [ds]")));
+    szenen->addWidget(Named<QLabel>(QStringLiteral("lblDefaultFade"), QStringLiteral("Vorgaben für Fade-Zeiten [ds]")));
     auto* fadeRow = new QHBoxLayout;
     edtDefaultFadeVor = new QLineEdit(QStringLiteral("10"));
     edtDefaultFadeVor->setObjectName(QStringLiteral("edtDefaultFadeVor"));
@@ -329,9 +306,9 @@ QWidget* TFrmMain::BuildOptionPage()
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
         edit->setMaximumWidth(80);
     }
-    fadeRow->addWidget(Label(QStringLiteral("lblFadeVor"), QStringLiteral("vor")));
+    fadeRow->addWidget(Named<QLabel>(QStringLiteral("lblFadeVor"), QStringLiteral("vor")));
     fadeRow->addWidget(edtDefaultFadeVor);
-    fadeRow->addWidget(Label(QStringLiteral("lblFadeZurueck"), QStringLiteral("zurück")));
+    fadeRow->addWidget(Named<QLabel>(QStringLiteral("lblFadeZurueck"), QStringLiteral("zurück")));
     fadeRow->addWidget(edtDefaultFadeZurueck);
     fadeRow->addStretch(1);
     szenen->addLayout(fadeRow);
@@ -349,7 +326,7 @@ QWidget* TFrmMain::BuildOptionPage()
     FWaehrendAusfuehrung->button(0)->setChecked(true);
     szenen->addWidget(rgWaehrendAusfuehrung);
 
-    cbFirstNurMitStrg = CheckBox(QStringLiteral("cbFirstNurMitStrg"), QStringLiteral("Erster Schritt muss mit STRG-Taste geklickt werden"));
+    cbFirstNurMitStrg = Named<QCheckBox>(QStringLiteral("cbFirstNurMitStrg"), QStringLiteral("Erster Schritt muss mit STRG-Taste geklickt werden"));
     szenen->addWidget(cbFirstNurMitStrg);
     layout->addWidget(gbSzenen);
     layout->addStretch(1);

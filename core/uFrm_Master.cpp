@@ -2,6 +2,7 @@
 
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
+#include "core/uFormUtils.h"
 #include "core/uMod_Master.h"
 
 #include <QCheckBox>
@@ -60,41 +61,14 @@ private:
     bool FBand;
 };
 
-QPushButton* MakeButton(const QString& name, const QString& text)
-{
-    auto* b = new QPushButton(text);
-    b->setObjectName(name);
-    return b;
-}
-
 QPushButton* MakeTransportButton(const QString& name, QStyle::StandardPixmap icon, const QString& tip)
 {
-    auto* b = new QPushButton;
-    b->setObjectName(name);
+    auto* b = Named<QPushButton>(name);
     b->setIcon(b->style()->standardIcon(icon));
     b->setToolTip(tip);
     return b;
 }
 
-QLabel* MakeLabel(const QString& name, const QString& text)
-{
-    auto* l = new QLabel(text);
-    l->setObjectName(name);
-    return l;
-}
-
-void DockInto(QWidget* child, QWidget* parent)
-{
-    if (!child || !parent || child->parentWidget() == parent)
-        return;
-    QLayout* layout = parent->layout();
-    if (!layout) {
-        layout = new QVBoxLayout(parent);
-        layout->setContentsMargins(0, 0, 0, 0);
-    }
-    layout->addWidget(child);   // reparents; the old parent's layout lets go of it
-    child->show();
-}
 
 } // namespace
 
@@ -110,7 +84,7 @@ TfrmMaster::TfrmMaster(TModuleMaster& module, QWidget* parent) : QWidget(parent)
     gbPultmaster = new QGroupBox(QStringLiteral("Pultmaster"));
     gbPultmaster->setObjectName(QStringLiteral("gbPultmaster"));
     tbPultMaster = new TMasterTrackBar(QStringLiteral("tbPultMaster"), 255, true);
-    btnBlackout = MakeButton(QStringLiteral("btnBlackout"), QStringLiteral("Black-Out"));
+    btnBlackout = Named<QPushButton>(QStringLiteral("btnBlackout"), QStringLiteral("Black-Out"));
     rbPult = new QRadioButton(QStringLiteral("Pult"));
     rbPult->setObjectName(QStringLiteral("rbPult"));
     rbPult->setChecked(true);
@@ -136,14 +110,14 @@ TfrmMaster::TfrmMaster(TModuleMaster& module, QWidget* parent) : QWidget(parent)
     gbGrandmaster->setObjectName(QStringLiteral("gbGrandmaster"));
     tbGrandmaster = new TMasterTrackBar(QStringLiteral("tbGrandmaster"), 255, true);
     tbFadeFaktor = new TMasterTrackBar(QStringLiteral("tbFadeFaktor"), TModuleMaster::MaxSpeedPosition, false);
-    lblFadeFaktor = MakeLabel(QStringLiteral("lblFadeFaktor"), QStringLiteral("1"));
-    lblFadeRestzeit = MakeLabel(QStringLiteral("lblFadeRestzeit"), QStringLiteral("0 s"));
+    lblFadeFaktor = Named<QLabel>(QStringLiteral("lblFadeFaktor"), QStringLiteral("1"));
+    lblFadeRestzeit = Named<QLabel>(QStringLiteral("lblFadeRestzeit"), QStringLiteral("0 s"));
     cbEins = new QCheckBox(QStringLiteral("1"));
     cbEins->setObjectName(QStringLiteral("cbEins"));
     btnPause = MakeTransportButton(QStringLiteral("btnPause"), QStyle::SP_MediaPause, QStringLiteral("Pause"));
     btnPlay = MakeTransportButton(QStringLiteral("btnPlay"), QStyle::SP_MediaPlay, QStringLiteral("Play"));
     btnRev = MakeTransportButton(QStringLiteral("btnRev"), QStyle::SP_MediaSeekBackward, QStringLiteral("Rückwärts"));
-    btnEins = MakeButton(QStringLiteral("btnEins"), QStringLiteral("1"));
+    btnEins = Named<QPushButton>(QStringLiteral("btnEins"), QStringLiteral("1"));
     {
         auto* row = new QHBoxLayout(gbGrandmaster);
         row->addWidget(tbGrandmaster);
@@ -166,7 +140,7 @@ TfrmMaster::TfrmMaster(TModuleMaster& module, QWidget* parent) : QWidget(parent)
     gbChaserspeed = new QGroupBox(QStringLiteral("Chaserspeed"));
     gbChaserspeed->setObjectName(QStringLiteral("gbChaserspeed"));
     tbChaseFaktor = new TMasterTrackBar(QStringLiteral("tbChaseFaktor"), TModuleMaster::MaxSpeedPosition, false);
-    lblChaseFaktor = MakeLabel(QStringLiteral("lblChaseFaktor"), QStringLiteral("1"));
+    lblChaseFaktor = Named<QLabel>(QStringLiteral("lblChaseFaktor"), QStringLiteral("1"));
     {
         auto* row = new QHBoxLayout(gbChaserspeed);
         row->addWidget(tbChaseFaktor);
@@ -291,11 +265,11 @@ void TfrmMaster::btnPauseClick(QPushButton* sender)
 {
     Handle([this, sender](TModuleMaster& m) {
         if (sender == btnPause)
-            m.SetMasterState(2);
+            m.SetMasterState(msPause);
         else if (sender == btnPlay)
-            m.SetMasterState(3);
+            m.SetMasterState(msWeiter);
         else if (sender == btnRev)
-            m.SetMasterState(4);
+            m.SetMasterState(msRueckwaerts);
         else if (sender == btnEins)
             m.EinsClick();
     });

@@ -18,42 +18,10 @@ int SaturateInt(std::int64_t v)
     return static_cast<int>(std::clamp(v, Int32Min, Int32Max));
 }
 
-// A decimal integer: leading blanks, an optional sign, at least one digit and
-// nothing after the digits; false when the text is not one or leaves the 32-bit range.
-bool ParseDecimal(QStringView text, int& value)
-{
-    const qsizetype n = text.size();
-    qsizetype p = 0;
-    while (p < n && text.at(p).unicode() <= ' ')
-        ++p;
-    bool negative = false;
-    if (p < n && (text.at(p) == QLatin1Char('+') || text.at(p) == QLatin1Char('-'))) {
-        negative = text.at(p) == QLatin1Char('-');
-        ++p;
-    }
-    if (p >= n)
-        return false;
-    std::int64_t acc = 0;
-    for (; p < n; ++p) {
-        const char16_t u = text.at(p).unicode();
-        if (u < '0' || u > '9')
-            return false;
-        acc = acc * 10 + (u - '0');
-        if (acc > Int32Max + 1)
-            return false;
-    }
-    if (negative)
-        acc = -acc;
-    if (acc > Int32Max)
-        return false;
-    value = static_cast<int>(acc);
-    return true;
-}
-
 int DecimalOr(QStringView text, int def)
 {
     int v;
-    return ParseDecimal(text, v) ? v : def;
+    return TryDecimalToInt(text, v) ? v : def;
 }
 
 }   // namespace
@@ -70,13 +38,13 @@ TKanal::TKanal(int nr)
 
 std::uint8_t TKanal::KindOfNr(int nr)
 {
-    if (nr >= 1 && nr <= 510)
+    if (nr >= ErsterKonsolenKanal && nr <= LetzterKonsolenKanal)
         return kkKonsole;
-    if (nr >= 511 && nr <= 570)
+    if (nr >= ErsterGruppenKanal && nr <= LetzterGruppenKanal)
         return kkGruppe;
-    if (nr >= 571 && nr <= 630)
+    if (nr >= ErsterSequenzKanal && nr <= LetzterSequenzKanal)
         return kkSequenz;
-    if (nr >= 631 && nr <= 729)
+    if (nr >= ErsterVorlagenKanal && nr <= LetzterVorlagenKanal)
         return kkVorlage;
     return kkKonsole;
 }
@@ -143,17 +111,12 @@ QString TKanal::NrText() const
 {
     switch (Kind) {
     case kkKonsole: return QString::number(Nr);
-    case kkGruppe: return QString::number(static_cast<std::int64_t>(Nr) - 510);
-    case kkSequenz: return QString::number(static_cast<std::int64_t>(Nr) - 570);
-    case kkVorlage: return QString::number(static_cast<std::int64_t>(Nr) - 630);
+    case kkGruppe: return QString::number(static_cast<std::int64_t>(Nr) - LetzterKonsolenKanal);
+    case kkSequenz: return QString::number(static_cast<std::int64_t>(Nr) - LetzterGruppenKanal);
+    case kkVorlage: return QString::number(static_cast<std::int64_t>(Nr) - LetzterSequenzKanal);
     default: return QString();
     }
 }
-
-QString TKanal::PegelText() const { return QString::number(Pegel); }
-QString TKanal::OutputText() const { return QString::number(Output); }
-QString TKanal::FlashText() const { return QString::number(FlashPegel); }
-QString TKanal::BlackoutText() const { return QString::number(BlackoutPegel); }
 
 QString TKanal::IconText() const
 {
@@ -193,8 +156,8 @@ QString TLichtpultZeile::GetRowString() const
         const std::int64_t nr = slot.Nr;
         switch (slot.SlotKind) {
         case kkKonsole: row += QStringLiteral("L%1K%2").arg(gap).arg(nr); break;
-        case kkGruppe: row += QStringLiteral("L%1G%2").arg(gap).arg(nr - 510); break;
-        case kkSequenz: row += QStringLiteral("L%1C%2").arg(gap).arg(nr - 570); break;
+        case kkGruppe: row += QStringLiteral("L%1G%2").arg(gap).arg(nr - LetzterKonsolenKanal); break;
+        case kkSequenz: row += QStringLiteral("L%1C%2").arg(gap).arg(nr - LetzterGruppenKanal); break;
         default: break;   // no letter for another kind
         }
         edge = slot.X + SlotWidth;
@@ -243,11 +206,11 @@ void TLichtpultZeile::SetRowString(const QString& s)
             slot->SlotKind = kkKonsole;
         }
         if (g >= 0) {
-            slot->Nr = SaturateInt(numberAfter(g) + 510);
+            slot->Nr = SaturateInt(numberAfter(g) + LetzterKonsolenKanal);
             slot->SlotKind = kkGruppe;
         }
         if (c >= 0) {
-            slot->Nr = SaturateInt(numberAfter(c) + 570);
+            slot->Nr = SaturateInt(numberAfter(c) + LetzterGruppenKanal);
             slot->SlotKind = kkSequenz;
         }
     }

@@ -3,7 +3,7 @@
 // TFadeTriple (one fade lane of a channel) and TLichtpultZeile (one console page,
 // a row of up to 24 fader slots, with the compact row string that show files store).
 //
-// These are plain objects: the console module holds 729 channels and every channel
+// These are plain objects: the console module holds MaxKanal channels and every channel
 // template 99 more, and the engine reads and sets them on every 40 ms tick.
 
 #include <QString>
@@ -25,11 +25,25 @@ constexpr int kcIcon = 5;       // icon or its colours
 constexpr int kcFlash = 6;      // flash level
 constexpr int kcBlackout = 7;   // blackout level
 
+// The channel number ranges. Console channels can be patched to DMX slots; group
+// g (1..60), step sequence c (1..60) and template t (1..99) are the channels
+// LetzterKonsolenKanal + g, LetzterGruppenKanal + c and LetzterSequenzKanal + t.
+constexpr int ErsterKonsolenKanal = 1;
+constexpr int LetzterKonsolenKanal = 510;
+constexpr int ErsterGruppenKanal = 511;
+constexpr int LetzterGruppenKanal = 570;
+constexpr int ErsterSequenzKanal = 571;
+constexpr int LetzterSequenzKanal = 630;
+constexpr int ErsterVorlagenKanal = 631;
+constexpr int LetzterVorlagenKanal = 729;
+// The last channel: a show has channels 1..MaxKanal.
+constexpr int MaxKanal = LetzterVorlagenKanal;
+
 // Channel kinds, derived from the channel number.
-constexpr std::uint8_t kkKonsole = 0;   // 1..510: console channel, can be patched
-constexpr std::uint8_t kkGruppe = 1;    // 511..570: group channel
-constexpr std::uint8_t kkSequenz = 2;   // 571..630: step-sequence channel
-constexpr std::uint8_t kkVorlage = 3;   // 631..729: template channel
+constexpr std::uint8_t kkKonsole = 0;   // console channel, can be patched
+constexpr std::uint8_t kkGruppe = 1;    // group channel
+constexpr std::uint8_t kkSequenz = 2;   // step-sequence channel
+constexpr std::uint8_t kkVorlage = 3;   // template channel
 
 // Channel modes (TKanal::Modus).
 constexpr int kmHTP = 0;
@@ -221,10 +235,6 @@ public:
 
     // Texts for lists and faders.
     QString NrText() const;        // the number shown to the user, by kind
-    QString PegelText() const;
-    QString OutputText() const;
-    QString FlashText() const;
-    QString BlackoutText() const;
     QString IconText() const;      // empty without icon
     QString ModusText() const;     // one of "HLDBZ", empty for another mode
     QString StepText() const;      // "current / count", empty while no step plays

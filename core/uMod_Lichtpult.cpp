@@ -16,10 +16,6 @@
 
 namespace {
 
-constexpr int ErsterGruppenKanal = 511;   // group g (0..59) is channel 511 + g
-constexpr int LetzterKonsolenKanal = 510;
-constexpr int ErsterSequenzKanal = 571;
-constexpr int LetzterSequenzKanal = 630;
 constexpr int LampenschonungSchritt = 24;   // largest rise of an HTP output per tick
 
 // Clamps a 64-bit output value to the output range before it is stored.
@@ -28,14 +24,9 @@ inline int ClampOutput(std::int64_t v)
     return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v));
 }
 
-inline bool IsPlaybackRunning(std::uint8_t state)
-{
-    return state == 1 || state == 3 || state == 4 || state == 6;
-}
-
 std::uint8_t MasterState()
 {
-    return ModuleMaster ? ModuleMaster->GetMasterState() : 0;
+    return ModuleMaster ? ModuleMaster->GetMasterState() : msKeinFade;
 }
 
 int Pultmaster()
@@ -135,14 +126,8 @@ void TModuleLichtpult::NewProject()
 {
     for (int nr = 1; nr <= MaxKanal; ++nr) {
         TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        k.SetName(QString());
-        k.SetFlash(255);
-        k.SetBlackout(0);
-        k.SetModus(kmHTP);
+        ResetKanalSettings(k);
         k.SetPegel(0);
-        k.SetIcon(-1);
-        k.SetVF(0);
-        k.SetHF(10);
     }
     ResetKategorien();
 
@@ -166,7 +151,7 @@ void TModuleLichtpult::NewProject()
 
 void TModuleLichtpult::Tick()
 {
-    if (IsPlaybackRunning(MasterState()))
+    if (IsCrossfadeRunning(MasterState()))
         CrossfadeStep();
     MixGroups();
     StepSequences();
@@ -183,7 +168,7 @@ void TModuleLichtpult::UpdateKanalOutput(TKanal& k)
         ComputeHtpOutput(k);
         break;
     case kmLTP:
-        if (!IsPlaybackRunning(MasterState()) && k.Pegel != k.LastPegel) {
+        if (!IsCrossfadeRunning(MasterState()) && k.Pegel != k.LastPegel) {
             k.SetOutput(k.Pegel);
             k.SetLastPegel(k.Output);
         }
@@ -208,7 +193,7 @@ std::int64_t MixedLevel(const TKanal& k, bool ablauf)
 {
     const std::int64_t l = static_cast<std::int64_t>(k.Pegel) * Pultmaster() / 255;
     const std::uint8_t state = MasterState();
-    if (ablauf && (state == 0 || state == 5))
+    if (ablauf && (state == msKeinFade || state == msEnde))
         return std::max<std::int64_t>(l, k.GroupLevel);
     return std::max<std::int64_t>(l, std::max(k.FadeMax.Current, k.GroupLevel));
 }
@@ -280,7 +265,7 @@ void TModuleLichtpult::CrossfadeStep()
     const std::int64_t rest = FadeDauer - elapsed;
     if (elapsed > FadeDauer || FadeClock < FadeStart) {
         if (ModuleMaster)
-            ModuleMaster->SetMasterState(5);
+            ModuleMaster->SetMasterState(msEnde);
     }
     if (ModuleMaster)
         ModuleMaster->SetRestzeit(rest);
@@ -365,7 +350,7 @@ void TModuleLichtpult::StartCrossfade(const TLevelArray& levels, int time, bool 
     FadeStart = FadeClock;
     FadeDauer = static_cast<std::int64_t>(std::max(time, 0)) * 100;
     if (ModuleMaster)
-        ModuleMaster->SetMasterState(backward ? 6 : 1);
+        ModuleMaster->SetMasterState(backward ? msStartRueckwaerts : msStart);
 }
 
 // ---------------------------------------------------------------------------
@@ -424,13 +409,6 @@ void TModuleLichtpult::MixGroups()
         }
         k.SetGroupLevel(level);
     }
-}
-
-void TModuleLichtpult::StepSequence(TKanal& k)
-{
-    FSequenceLevels.fill(NoSequenceLevel);
-    StepSequenceInto(k, FSequenceLevels);
-    MergeSequenceLevels(FSequenceLevels);
 }
 
 void TModuleLichtpult::ApplySequenceStep(TKanal& k, int step, float f)

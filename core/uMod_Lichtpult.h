@@ -191,15 +191,15 @@ public:
     void CrossfadeStep();
     void CrossfadeKanalStep(TKanal& k, float f);
     void MixGroups();
-    // Steps channels 571..630 in ascending order.
+    // Steps the step-sequence channels in ascending order.
     void StepSequences();
-    // One sequence channel's step, or one given step at fraction f: each entry
-    // raises its target's GroupLevel.
-    void StepSequence(TKanal& k);
+    // One given step of a sequence channel at fraction f: each entry raises its
+    // target's GroupLevel.
     void ApplySequenceStep(TKanal& k, int step, float f);
     void UpdateKanalOutput(TKanal& k);
 
 private:
+    // Name, flash, blackout, mode, icon and colours of a new show; the level stays.
     void ResetKanalSettings(TKanal& k);
     // Reads name, mode, icon, colours, flash and blackout of k from keys numbered key
     // when the HF_ key is present and not negative; false (k untouched) otherwise.

@@ -426,7 +426,7 @@ void TModuleMain::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
 
 void TModuleMain::RunW(QStringList& tokens)
 {
-    const int state = ModuleMaster ? ModuleMaster->GetMasterState() : 0;
+    const int state = ModuleMaster ? ModuleMaster->GetMasterState() : msKeinFade;
     const QString digits = QString::number(state);
     if (!UpperAscii(tokens.at(0)).mid(1).contains(digits))
         return;

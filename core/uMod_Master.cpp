@@ -113,7 +113,7 @@ void TModuleMaster::SetFadeFaktor(int pos)
     FadePosition = ClampInt(pos, 0, MaxSpeedPosition);
     const float f = FadeFactorFor(FadePosition);
     // While paused the fade clock stands still; the new speed takes effect on Play.
-    if (State != 2)
+    if (State != msPause)
         FadeFactor = f;
     FadeFaktorText = FormatFloat(f, 2);
     Changed();
@@ -167,27 +167,27 @@ void TModuleMaster::SetEins(bool v)
 void TModuleMaster::SetMasterState(std::uint8_t state)
 {
     State = state;
-    if (state == 1 || state == 3 || state == 5 || state == 6)
+    if (state == msStart || state == msWeiter || state == msEnde || state == msStartRueckwaerts)
         Reverse = false;
     switch (state) {
-    case 1:
-    case 6:
+    case msStart:
+    case msStartRueckwaerts:
         // A fade start runs at the speed the bar shows (100 with "1" checked). The
         // factor may still be 0 from a pause, which would hold the fade with Play
         // disabled, or negative from reverse, which would end it at once.
         SetFadeFaktor(Eins ? DefaultSpeedPosition : FadePosition);
         break;
-    case 2:
+    case msPause:
         FadeFactor = 0.0f;   // the fade clock, and with it blinking, stands still
         break;
-    case 3:
+    case msWeiter:
         SetFadeFaktor(FadePosition);
         break;
-    case 4:
+    case msRueckwaerts:
         Reverse = true;
         SetFadeFaktor(FadePosition);
         break;
-    case 5:
+    case msEnde:
         if (OnFadeEnd)
             OnFadeEnd();
         SetFadeFaktor(FadePosition);

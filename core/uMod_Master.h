@@ -21,6 +21,24 @@ signals:
     void changed();
 };
 
+// The playback state of the crossfade; the values are fixed, since "W" lines of
+// commands name them by digit.
+enum TMasterState : std::uint8_t {
+    msKeinFade = 0,          // no crossfade yet
+    msStart = 1,             // started forward
+    msPause = 2,             // paused
+    msWeiter = 3,            // resumed
+    msRueckwaerts = 4,       // running backward
+    msEnde = 5,              // ended
+    msStartRueckwaerts = 6,  // started by a backward recall
+};
+
+// True while a crossfade is running (started, resumed or running backward).
+constexpr bool IsCrossfadeRunning(std::uint8_t state)
+{
+    return state == msStart || state == msWeiter || state == msRueckwaerts || state == msStartRueckwaerts;
+}
+
 class TModuleMaster : public TModuleAbstract {
 public:
     TModuleMaster();
@@ -48,9 +66,8 @@ public:
     // The check box "1": a fade start puts the fade speed back to 100.
     void SetEins(bool v);
 
-    // Playback state 0..6: 0 no crossfade yet, 1 started forward, 2 paused,
-    // 3 resumed, 4 running backward, 5 ended, 6 started by a backward recall.
-    std::uint8_t GetMasterState() const { return State; }
+    // Playback state, one of TMasterState.
+    TMasterState GetMasterState() const { return static_cast<TMasterState>(State); }
     void SetMasterState(std::uint8_t state);
     // Remaining time of the running crossfade in ms; stored never below 0.
     void SetRestzeit(std::int64_t ms);
@@ -60,9 +77,9 @@ public:
     const std::shared_ptr<const QStringList>& GetStateCommands() const { return StateCommands; }
 
     // Which transport buttons the current state allows.
-    bool PauseEnabled() const { return State == 1 || State == 3 || State == 4 || State == 6; }
-    bool PlayEnabled() const { return State == 2 || State == 4; }
-    bool RevEnabled() const { return State == 1 || State == 2 || State == 3 || State == 6; }
+    bool PauseEnabled() const { return IsCrossfadeRunning(State); }
+    bool PlayEnabled() const { return State == msPause || State == msRueckwaerts; }
+    bool RevEnabled() const { return State == msStart || State == msPause || State == msWeiter || State == msStartRueckwaerts; }
     bool EinsEnabled() const { return true; }
 
     // Track bar positions as the panel shows them: 0 at the top means level 255.
@@ -72,7 +89,7 @@ public:
     int FadePosition = DefaultSpeedPosition;   // fade speed bar, 0..200
     int ChasePosition = DefaultSpeedPosition;  // chase speed bar, 0..200
     std::int64_t Restzeit = 0;                 // ms, never below 0
-    std::uint8_t State = 0;
+    std::uint8_t State = msKeinFade;
     int Grandmaster = 255;
     int Pultmaster = 255;                      // console master; not clamped
     bool Ablauf = false;                       // playback mode ("Ablauf") rather than console mode ("Pult")
@@ -86,7 +103,7 @@ public:
     QString ChaseFaktorText = QStringLiteral("1");
     QString RestzeitText = QStringLiteral("0 s");
 
-    // Called when a crossfade has ended (state 5), before the speed is restored
+    // Called when a crossfade has ended (msEnde), before the speed is restored
     // and the scene's lines run. Unset: nothing happens.
     std::function<void()> OnFadeEnd;
 

@@ -5,6 +5,7 @@
 // module with a document of its own, the patch file (*.pvp), kept apart from
 // the show.
 
+#include "core/uKanal.h"
 #include "core/uMod_Abstract.h"
 #include "core/uPrompts.h"
 
@@ -25,7 +26,7 @@ constexpr int DmxSlotCount = 512;
 // The frame the plug-in gets: bytes 0..511 are DMX slots 1..512, byte 512 stays 0.
 constexpr int DmxOutputSize = DmxSlotCount + 1;
 // The highest console channel a DMX slot can be patched to.
-constexpr int PatchKanalMax = 510;
+constexpr int PatchKanalMax = LetzterKonsolenKanal;
 
 // The plug-in's entries as bound at run time.
 using TGetInterfaceProc = const char* (*)();

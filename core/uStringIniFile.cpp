@@ -16,18 +16,6 @@ void InsertFirst(QHash<QString, int>& hash, const QString& key, int index)
 
 QString Fold(const QString& text) { return text.toCaseFolded(); }
 
-// Leading and trailing blanks and control characters (every char <= ' ') removed.
-QString TrimCtl(const QString& text)
-{
-    qsizetype b = 0;
-    qsizetype e = text.size();
-    while (b < e && text.at(b).unicode() <= u' ')
-        ++b;
-    while (e > b && text.at(e - 1).unicode() <= u' ')
-        --e;
-    return (b == 0 && e == text.size()) ? text : text.mid(b, e - b);
-}
-
 // The key of a "key=value" line; false for a line without '='.
 bool KeyOfLine(const QString& line, QString& key)
 {
@@ -35,76 +23,6 @@ bool KeyOfLine(const QString& line, QString& key)
     if (eq < 0)
         return false;
     key = line.left(eq);
-    return true;
-}
-
-
-int HexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
-// Integer text as the INI reader takes it: leading blanks, an optional sign, then
-// decimal digits, or hexadecimal digits after "0x", "0X" (or '$', as the original's
-// general integer reader also accepts); nothing after the digits. Decimal must fit
-// 32 bits; hexadecimal takes up to 8 digits' worth (0xFFFFFFFF reads as -1, as in
-// the original).
-bool ParseIniInt(const QString& text, int& value)
-{
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n && text.at(i) == u' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (text.at(i) == u'+' || text.at(i) == u'-')) {
-        negative = text.at(i) == u'-';
-        ++i;
-    }
-    bool hex = false;
-    if (i < n && text.at(i) == u'$') {
-        hex = true;
-        ++i;
-    } else if (i + 1 < n && text.at(i) == u'0' && (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i >= n)
-        return false;
-    qint64 magnitude = 0;
-    for (; i < n; ++i) {
-        int digit;
-        if (hex) {
-            digit = HexDigit(text.at(i));
-            if (digit < 0)
-                return false;
-            magnitude = magnitude * 16 + digit;
-            if (magnitude > 0xFFFFFFFFLL)
-                return false;
-        } else {
-            const char16_t u = text.at(i).unicode();
-            if (u < '0' || u > '9')
-                return false;
-            magnitude = magnitude * 10 + (u - '0');
-            if (magnitude > 0x80000000LL)
-                return false;
-        }
-    }
-    if (hex) {
-        const auto bits = static_cast<quint32>(magnitude);
-        const auto v = static_cast<qint32>(negative ? quint32(0u - bits) : bits);
-        value = v;
-        return true;
-    }
-    if (!negative && magnitude > 0x7FFFFFFFLL)
-        return false;
-    value = static_cast<int>(negative ? -magnitude : magnitude);
     return true;
 }
 
@@ -222,8 +140,7 @@ void TStringIniFile::WriteString(const QString& section, const QString& key, con
 
 int TStringIniFile::ReadInteger(const QString& section, const QString& key, int def) const
 {
-    int value;
-    return ParseIniInt(ReadString(section, key, QString()), value) ? value : def;
+    return StrToIntDef(ReadString(section, key, QString()), def);
 }
 
 void TStringIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -334,12 +251,12 @@ void TStringIniFile::SetStrings(const QStringList& lines)
     Clear();
     TSection* current = nullptr;
     for (const QString& raw : lines) {
-        const QString s = TrimCtl(raw);
+        const QString s = TrimBlanks(raw);
         if (s.isEmpty() || s.startsWith(u';'))
             continue;
         if (s.size() >= 2 && s.startsWith(u'[') && s.endsWith(u']')) {
             auto section = std::make_unique<TSection>();
-            section->Name = TrimCtl(s.mid(1, s.size() - 2));
+            section->Name = TrimBlanks(s.mid(1, s.size() - 2));
             InsertFirst(FSectionIndex, Fold(section->Name), int(FSections.size()));
             current = section.get();
             FSections.push_back(std::move(section));
@@ -349,7 +266,7 @@ void TStringIniFile::SetStrings(const QStringList& lines)
             continue;
         const qsizetype eq = s.indexOf(u'=');
         if (eq >= 0)
-            current->Append(TrimCtl(s.left(eq)) + u'=' + TrimCtl(s.mid(eq + 1)));
+            current->Append(TrimBlanks(s.left(eq)) + u'=' + TrimBlanks(s.mid(eq + 1)));
         else
             current->Append(s);
     }

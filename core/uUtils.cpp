@@ -12,7 +12,7 @@
 // ---------------------------------------------------------------------------
 // Hexadecimal helpers and the level codec
 
-int HexDigitValue(QChar c)
+int HexDigitOrMinus1(QChar c)
 {
     const ushort u = c.unicode();
     if (u >= '0' && u <= '9')
@@ -21,7 +21,15 @@ int HexDigitValue(QChar c)
         return u - 'A' + 10;
     if (u >= 'a' && u <= 'f')
         return u - 'a' + 10;
-    throw EPvError(QStringLiteral("\"") + c + QStringLiteral("\" ist kein hexadezimales Zeichen."));
+    return -1;
+}
+
+int HexDigitValue(QChar c)
+{
+    const int d = HexDigitOrMinus1(c);
+    if (d < 0)
+        throw EPvError(QStringLiteral("\"") + c + QStringLiteral("\" ist kein hexadezimales Zeichen."));
+    return d;
 }
 
 std::uint32_t HexToInt(const QString& text)
@@ -266,7 +274,9 @@ QString JoinDelimited(const QStringList& lines, QChar delimiter)
 // ---------------------------------------------------------------------------
 // Integer conversion
 
-bool TryStrToInt(const QString& text, int& value)
+namespace {
+
+bool ParseInt(QStringView text, bool allowHex, int& value)
 {
     const qsizetype len = text.size();
     qsizetype p = 0;
@@ -278,10 +288,10 @@ bool TryStrToInt(const QString& text, int& value)
         ++p;
     }
     bool hex = false;
-    if (p < len && text.at(p) == QLatin1Char('$')) {
+    if (allowHex && p < len && text.at(p) == QLatin1Char('$')) {
         hex = true;
         ++p;
-    } else if (p + 1 < len && text.at(p) == QLatin1Char('0')
+    } else if (allowHex && p + 1 < len && text.at(p) == QLatin1Char('0')
                && (text.at(p + 1) == QLatin1Char('x') || text.at(p + 1) == QLatin1Char('X'))) {
         hex = true;
         p += 2;
@@ -292,15 +302,8 @@ bool TryStrToInt(const QString& text, int& value)
     std::uint64_t acc = 0;
     if (hex) {
         for (; p < len; ++p) {
-            const ushort u = text.at(p).unicode();
-            int d;
-            if (u >= '0' && u <= '9')
-                d = u - '0';
-            else if (u >= 'A' && u <= 'F')
-                d = u - 'A' + 10;
-            else if (u >= 'a' && u <= 'f')
-                d = u - 'a' + 10;
-            else
+            const int d = HexDigitOrMinus1(text.at(p));
+            if (d < 0)
                 return false;
             acc = acc * 16 + static_cast<std::uint64_t>(d);
             if (acc > 0xFFFFFFFFull)
@@ -328,6 +331,18 @@ bool TryStrToInt(const QString& text, int& value)
     return true;
 }
 
+} // namespace
+
+bool TryStrToInt(const QString& text, int& value)
+{
+    return ParseInt(text, true, value);
+}
+
+bool TryDecimalToInt(QStringView text, int& value)
+{
+    return ParseInt(text, false, value);
+}
+
 int StrToIntDef(const QString& text, int def)
 {
     int value;
@@ -342,6 +357,8 @@ QString TrimBlanks(const QString& text)
         ++first;
     while (last > first && text.at(last - 1).unicode() <= ' ')
         --last;
+    if (first == 0 && last == text.size())
+        return text;   // nothing to cut: share the text instead of copying it
     return text.mid(first, last - first);
 }
 

@@ -3,23 +3,26 @@
 // run-length text codec of level arrays, line lists inside one INI value, the
 // command tokenizer and token readers, integer conversion, rounding and percent.
 
+#include "core/uKanal.h"
+
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <array>
 #include <cstdint>
 
 class QDateTime;
 class TStringIniFile;
 
-// Console channel numbers run 1..729; a level array holds one byte per channel
-// at index 1..729 (index 0 is unused).
-constexpr int MaxKanal = 729;
+// A level array holds one byte per channel at index 1..MaxKanal (index 0 is unused).
 using TLevelArray = std::array<std::uint8_t, MaxKanal + 1>;
 
 // '0'..'9', 'A'..'F', 'a'..'f'; anything else raises EPvError
 // "\"c\" ist kein hexadezimales Zeichen."
 int HexDigitValue(QChar c);
+// The same value; -1 for any other character.
+int HexDigitOrMinus1(QChar c);
 // At most 8 digits (else EPvError "String \"text\" ist zu lang."); "" gives 0.
 std::uint32_t HexToInt(const QString& text);
 
@@ -46,9 +49,13 @@ QString StampText(const QDateTime& time);   // the same form for any time
 inline bool InRangeInt(int value, int low, int high) { return low <= value && value <= high; }
 inline int ClampInt(int value, int low, int high) { return value > high ? high : (value < low ? low : value); }
 
-// Integer text as users and files give it: leading blanks, an optional sign, a
-// leading '$' or "0x"/"0X" for hexadecimal, nothing after the digits, 32-bit range.
+// Integer text as users and files give it: leading blanks and control characters
+// (a tab as well as a blank), an optional sign, a leading '$' or "0x"/"0X" for
+// hexadecimal, nothing after the digits, 32-bit range (hexadecimal up to
+// FFFFFFFF, read as two's complement). The settings store reads its integers so.
 bool TryStrToInt(const QString& text, int& value);
+// The same without hexadecimal: decimal digits only after the sign.
+bool TryDecimalToInt(QStringView text, int& value);
 int StrToIntDef(const QString& text, int def);
 
 // The text on one line: CR and LF each become a blank, so a value written into an

@@ -20,10 +20,6 @@ const QString SectionSzenen = QStringLiteral("Szenen");
 const QString SectionGruppen = QStringLiteral("Gruppen");
 const QChar MacroDelimiter = u';';
 
-// The console channels that are not group channels: a group version holds them.
-constexpr int LastConsoleChannel = 510;
-constexpr int FirstSequenceChannel = 571;
-
 QString Key(int i, const char* suffix)
 {
     return QStringLiteral("SZ_") + QString::number(i) + QLatin1String(suffix);
@@ -417,8 +413,8 @@ bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
 
     // "Schritt ausführen während Ausführung": 0 always, 1 not the same step while a
     // recall's crossfade runs, 2 never while it runs.
-    const int state = ModuleMaster ? ModuleMaster->GetMasterState() : 0;
-    const bool fading = state == 1 || state == 6;
+    const TMasterState state = ModuleMaster ? ModuleMaster->GetMasterState() : msKeinFade;
+    const bool fading = state == msStart || state == msStartRueckwaerts;
     const int option = ModuleMain ? ModuleMain->GetStepDuringExecution() : 0;
     if (option == 1 && fading && index == AktuelleSzene)
         return false;
@@ -690,7 +686,7 @@ void TModuleSzenen::ApplyGroupVersion(int g, int index)
     if (index < 0 || index >= static_cast<int>(group.Versionen.size()))
         return;
     const TLevelArray& levels = group.Versionen[static_cast<std::size_t>(index)].Levels;
-    for (int nr = 1; nr <= LastConsoleChannel; ++nr)
+    for (int nr = ErsterKonsolenKanal; nr <= LetzterKonsolenKanal; ++nr)
         ModuleLichtpult->GetKanal(nr).SetPegel(levels[static_cast<std::size_t>(nr)]);
 }
 
@@ -703,7 +699,7 @@ void TModuleSzenen::StoreGroupVersion(int g, bool fromOutput)
     v.Name = UniqueStamp(VersionNames(group.Versionen));
     ConsoleLevels(fromOutput, v.Levels);
     // The group channels themselves stay 0: a group never raises a group fader.
-    for (int nr = LastConsoleChannel + 1; nr < FirstSequenceChannel; ++nr)
+    for (int nr = ErsterGruppenKanal; nr <= LetzterGruppenKanal; ++nr)
         v.Levels[static_cast<std::size_t>(nr)] = 0;
     const QString name = v.Name;
     group.Versionen.push_back(std::move(v));

@@ -23,7 +23,8 @@
 #include <memory>
 #include <vector>
 
-constexpr int GroupCount = 60;
+// One group scene per group channel.
+constexpr int GroupCount = LetzterGruppenKanal - LetzterKonsolenKanal;
 
 // One stored light state.
 struct TSzeneVersion {

@@ -2,8 +2,9 @@
 
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
-#include "devices/uFrm_Server.h"
+#include "core/uFormUtils.h"
 #include "devices/uPeers.h"
+#include "devices/uProtocolMemo.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,20 +23,6 @@ namespace {
 
 enum TColumn { colNr = 0, colName = 1, colIP = 2, colPort = 3, colStatus = 4, colKey = 5, colCount = 6 };
 
-QLineEdit* MakeEdit(const QString& name)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(name);
-    return edit;
-}
-
-QPushButton* MakeButton(const QString& name, const QString& caption)
-{
-    auto* button = new QPushButton(caption);
-    button->setObjectName(name);
-    return button;
-}
-
 } // namespace
 
 TFrmVerbundeneRechner::TFrmVerbundeneRechner(TPeerList& peers, QWidget* parent) : QWidget(parent), FPeers(&peers)
@@ -49,11 +36,11 @@ TFrmVerbundeneRechner::TFrmVerbundeneRechner(TPeerList& peers, QWidget* parent) 
 
     lblNr = new QLabel;
     lblNr->setObjectName(QStringLiteral("lblNr"));
-    edtName = MakeEdit(QStringLiteral("edtName"));
-    edtIP = MakeEdit(QStringLiteral("edtIP"));
-    edtPort = MakeEdit(QStringLiteral("edtPort"));
-    edtKey = MakeEdit(QStringLiteral("edtKey"));
-    btnVerbinden = MakeButton(QStringLiteral("btnVerbinden"), QStringLiteral("&Verbinden"));
+    edtName = Named<QLineEdit>(QStringLiteral("edtName"));
+    edtIP = Named<QLineEdit>(QStringLiteral("edtIP"));
+    edtPort = Named<QLineEdit>(QStringLiteral("edtPort"));
+    edtKey = Named<QLineEdit>(QStringLiteral("edtKey"));
+    btnVerbinden = Named<QPushButton>(QStringLiteral("btnVerbinden"), QStringLiteral("&Verbinden"));
     auto* edits = new QGridLayout;
     edits->addWidget(lblNr, 0, 0);
     edits->addWidget(new QLabel(QStringLiteral("Name")), 0, 1);
@@ -68,8 +55,8 @@ TFrmVerbundeneRechner::TFrmVerbundeneRechner(TPeerList& peers, QWidget* parent) 
 
     gbKommando = new QGroupBox(QStringLiteral(" Kommando senden: "));
     gbKommando->setObjectName(QStringLiteral("gbKommando"));
-    edtCommand = MakeEdit(QStringLiteral("edtCommand"));
-    btnSend = MakeButton(QStringLiteral("btnSend"), QStringLiteral("&Senden"));
+    edtCommand = Named<QLineEdit>(QStringLiteral("edtCommand"));
+    btnSend = Named<QPushButton>(QStringLiteral("btnSend"), QStringLiteral("&Senden"));
     auto* command = new QHBoxLayout(gbKommando);
     command->addWidget(edtCommand, 1);
     command->addWidget(btnSend);

@@ -3,6 +3,7 @@
 #include "TestHelpers.h"
 #include "core/uErrors.h"
 #include "core/uStringIniFile.h"
+#include "core/uUtils.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -153,6 +154,20 @@ TEST(StringIniFile, IntegerAndBooleanReaders)
         EXPECT_EQ(ini.ReadInteger("N", bad, 99), 99) << bad;
     ini.WriteString("N", "blanks", "  12");
     EXPECT_EQ(ini.ReadInteger("N", "blanks", 0), 12);
+    // A value set in memory is not trimmed as a loaded line is. The store reads its
+    // integers as the shared reader does, so a leading tab or control character
+    // counts like a blank (a loaded line would have lost it anyway); only trailing
+    // characters make the text malformed.
+    for (const char* text : {"\t12", "\x01 12", " \t-12", "12\t", "\t$1F", "\t"}) {
+        ini.WriteString("N", "lead", QString::fromLatin1(text));
+        int shared = 99;
+        if (!TryStrToInt(QString::fromLatin1(text), shared))
+            shared = 99;
+        EXPECT_EQ(ini.ReadInteger("N", "lead", 99), shared) << text;
+    }
+    ini.WriteString("N", "lead", "\t12");
+    EXPECT_EQ(ini.ReadInteger("N", "lead", 0), 12);
+    EXPECT_TRUE(ini.ReadBool("N", "lead", false));
     ini.WriteInteger("N", "written", -123);
     EXPECT_EQ(ini.ReadString("N", "written", ""), "-123");
 

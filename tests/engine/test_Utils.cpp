@@ -292,6 +292,27 @@ TEST(UtilsInt, TryStrToInt)
     EXPECT_EQ(StrToIntDef(QString(QChar(0x0663)), 42), 42);   // Arabic-Indic three
 }
 
+// The decimal reader (row strings) shares sign, blank and range handling with
+// TryStrToInt but takes no hexadecimal prefix.
+TEST(UtilsInt, TryDecimalToInt)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        int value;
+    } cases[] = {
+        {"\t12", true, 12}, {" -3", true, -3}, {"-2147483648", true, std::numeric_limits<int>::min()},
+        {"2147483648", false, 0}, {"$1F", false, 0}, {"0x10", false, 0}, {"0", true, 0}, {"12 ", false, 0},
+    };
+    for (const auto& c : cases) {
+        int v = 12345;
+        EXPECT_EQ(TryDecimalToInt(QString::fromLatin1(c.text), v), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
+    }
+}
+
 // --- Rounding and percent ------------------------------------------------------
 
 TEST(UtilsPercent, RoundHalfEven)

@@ -375,4 +375,31 @@ TEST_F(DatMenuTest, MainWindowItems)
     EXPECT_FALSE(Window->isVisible());
 }
 
+// Items whose windows live elsewhere stay disabled until something takes their
+// request; once connected they are enabled and a click reaches the receiver.
+TEST_F(DatMenuTest, WindowItemsAreEnabledOnceTheirRequestIsConnected)
+{
+    const struct {
+        const char* Item;
+        void (TdmMenu::*Signal)();
+    } items[] = {
+        {"NeuesMakroFenster1", &TdmMenu::newMacroWindowRequested},
+        {"NeuesPatchFenster1", &TdmMenu::newPatchWindowRequested},
+        {"NeuesAudioFenster1", &TdmMenu::newAudioWindowRequested},
+        {"NeueKennlinie1", &TdmMenu::newCurveRequested},
+    };
+    EXPECT_FALSE(A("Kennliniebearbeiten1")->isEnabled());
+    EXPECT_TRUE(A("NeuesLichtpultFenster1")->isEnabled());
+    for (const auto& item : items) {
+        QAction* action = A(item.Item);
+        EXPECT_FALSE(action->isEnabled()) << item.Item;
+        int requests = 0;
+        QObject receiver;
+        QObject::connect(Menu.get(), item.Signal, &receiver, [&] { ++requests; });
+        EXPECT_TRUE(action->isEnabled()) << item.Item;
+        action->trigger();
+        EXPECT_EQ(requests, 1) << item.Item;
+    }
+}
+
 } // namespace

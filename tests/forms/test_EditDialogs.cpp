@@ -4,6 +4,7 @@
 #include "TestHelpers.h"
 
 #include "core/uFrm_EditLichtpultseite.h"
+#include "core/uFormUtils.h"
 #include "core/uFrm_EditSymbol.h"
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
@@ -43,15 +44,15 @@ protected:
     }
     void TearDown() override
     {
-        SetEditLichtpultseiteRunner({});
-        SetEditSymbolRunner({});
+        SetDialogRunner(QStringLiteral("FrmEditLichtpultseite"), {});
+        SetDialogRunner(QStringLiteral("Frm_EditSymbol"), {});
         Engine.Stop();
     }
 
     // Runs the page dialog: run drives it, then it is closed with OK or abort.
     static bool EditPage(int request, bool ok, const TPageRun& run = {})
     {
-        SetEditLichtpultseiteRunner([&](TFrmEditLichtpultseite& d) {
+        SetDialogRunner<TFrmEditLichtpultseite>(QStringLiteral("FrmEditLichtpultseite"), [&](TFrmEditLichtpultseite& d) {
             if (run)
                 run(d);
             QTest::mouseClick(ok ? d.btnOK : d.btnAbbrechen, Qt::LeftButton);
@@ -72,7 +73,7 @@ protected:
     // Runs the icon dialog; run drives it and returns without closing it or closes it itself.
     static TSymbol EditIcon(const TSymbolRun& run)
     {
-        SetEditSymbolRunner([&](TFrm_EditSymbol& d) {
+        SetDialogRunner<TFrm_EditSymbol>(QStringLiteral("Frm_EditSymbol"), [&](TFrm_EditSymbol& d) {
             run(d);
             return d.result();
         });

@@ -4,12 +4,14 @@
 
 #include "TestHelpers.h"
 
+#include "core/uComposition.h"
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uPeers.h"
+#include "devices/uProtocolMemo.h"
 #include "devices/uServer.h"
 
 #include <QCheckBox>

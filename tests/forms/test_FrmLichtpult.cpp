@@ -8,6 +8,7 @@
 #include "core/uDat_Menu.h"
 #include "core/uFader.h"
 #include "core/uFrm_EditLichtpultseite.h"
+#include "core/uFormUtils.h"
 #include "core/uFrm_EditSymbol.h"
 #include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Main.h"
@@ -42,8 +43,8 @@ protected:
     }
     void TearDown() override
     {
-        SetEditSymbolRunner({});
-        SetEditLichtpultseiteRunner({});
+        SetDialogRunner(QStringLiteral("Frm_EditSymbol"), {});
+        SetDialogRunner(QStringLiteral("FrmEditLichtpultseite"), {});
         TConsoleWindowTest::TearDown();
     }
 
@@ -183,7 +184,7 @@ TEST_F(FrmLichtpultTest, FaderMenuRenamesRecoloursAndBlacksOut)
     EXPECT_EQ(K(3).Name, "Verfolger");
     EXPECT_EQ(F(2)->toolTip(), "Verfolger");
 
-    SetEditSymbolRunner([](TFrm_EditSymbol& dialog) {
+    SetDialogRunner<TFrm_EditSymbol>(QStringLiteral("Frm_EditSymbol"), [](TFrm_EditSymbol& dialog) {
         dialog.IconClick(2);
         dialog.SetForeground(0x0000FF);
         return int(QDialog::Accepted);
@@ -210,7 +211,7 @@ TEST_F(FrmLichtpultTest, FaderMenuRenamesRecoloursAndBlacksOut)
 
 TEST_F(FrmLichtpultTest, APageMadeInThePageEditorAppearsInTheWindowAndTheShow)
 {
-    SetEditLichtpultseiteRunner([](TFrmEditLichtpultseite& dialog) {
+    SetDialogRunner<TFrmEditLichtpultseite>(QStringLiteral("FrmEditLichtpultseite"), [](TFrmEditLichtpultseite& dialog) {
         dialog.edtName->setText("Bühne rechts");
         dialog.cmbKategorie->setCurrentIndex(0);
         dialog.edtCommandLine->setText("L4K100L20K101");

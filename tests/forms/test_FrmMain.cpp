@@ -5,6 +5,8 @@
 
 #include "TestHelpers.h"
 
+#include "core/uComposition.h"
+#include "core/uDat_Menu.h"
 #include "core/uErrorLog.h"
 #include "core/uFrm_Main.h"
 #include "core/uFrm_Master.h"
@@ -14,6 +16,8 @@
 #include "core/uProject.h"
 #include "core/uStringIniFile.h"
 #include "cues/uMod_Szenen.h"
+#include "devices/uFrm_Server.h"
+#include "devices/uFrm_VerbundeneRechner.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -131,6 +135,35 @@ TEST_F(FrmMainTest, PagesInTabOrderAndOptionsAtTheirDesignValues)
     EXPECT_EQ(W<QLineEdit>("edtDefaultFadeZurueck")->text(), "10");
     EXPECT_TRUE(W<QRadioButton>("rbWaehrendAusfuehrung0")->isChecked());
     EXPECT_EQ(ModuleMain->GetStepDuringExecution(), 0);
+}
+
+// Every form in the composition table has its panel or page in the main window,
+// and each stage docks the forms that exist into theirs.
+TEST_F(FrmMainTest, TheCompositionRootDocksEveryFormIntoItsPanel)
+{
+    Create();
+    QStringList forms;
+    for (int i = 0; i < DockTargetCount; ++i) {
+        const TDockTarget& t = DockTargets[i];
+        EXPECT_NE(Main->findChild<QWidget*>(QString::fromLatin1(t.Target)), nullptr) << t.Form;
+        EXPECT_FALSE(forms.contains(QString::fromLatin1(t.Form))) << t.Form;
+        forms << QString::fromLatin1(t.Form);
+        EXPECT_EQ(FindDockTarget(t.Form), &t);
+    }
+    EXPECT_EQ(FindDockTarget("TFrmNichtDa"), nullptr);
+
+    const auto panelOf = [&](QWidget* form) { return form ? form->parentWidget() : nullptr; };
+    EXPECT_EQ(panelOf(frmMaster), Main->pnlPultUnten);
+    EXPECT_EQ(FrmServer, nullptr);
+    EXPECT_EQ(dmMenu, nullptr);
+
+    ComposeForms(*Main, TStartupStage::MainFormCreated);
+    EXPECT_EQ(panelOf(FrmServer), Main->tabServer);
+    EXPECT_EQ(panelOf(FrmVerbundeneRechner), Main->tabVerbundeneRechner);
+    EXPECT_EQ(Main->pcInterface->count(), 6);
+    ASSERT_NE(dmMenu, nullptr);
+    EXPECT_EQ(dmMenu->parent(), Main);
+    ComposeForms(*Main, TStartupStage::ModulesStarted);
 }
 
 // The options that the restart test changes, as the modules hold them.
