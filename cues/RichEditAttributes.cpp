@@ -190,6 +190,8 @@ void TRichEditAttributes::Loaded()
     fill(cbFirstIndent, {"-30", "-20", "-10", "0", "10", "20", "30"});
 }
 
+QTextEdit* TRichEditAttributes::RichEdit() const { return FRichEdit; }
+
 void TRichEditAttributes::SetRichEdit(QTextEdit* edit)
 {
     if (FRichEdit)

@@ -25,7 +25,7 @@ public:
 
     // The bound editor (not owned); cleared by itself when the editor is destroyed.
     // Binding also follows the editor's cursor and selection with UpdateFromSelection.
-    QTextEdit* RichEdit() const { return FRichEdit; }
+    QTextEdit* RichEdit() const;
     void SetRichEdit(QTextEdit* edit);
 
     // Kept for editors bound to a database record; a plain editor ignores them.
