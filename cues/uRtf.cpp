@@ -681,11 +681,19 @@ TParaState ParaOf(const QTextBlock& block)
     return p;
 }
 
+// A font name as the font table can hold it: no ';' (it ends the entry), no tabs
+// or line breaks, no blanks at the ends (the reader trims them).
+QString CleanFontName(QString name)
+{
+    name.removeIf([](QChar c) { return c == QLatin1Char(';') || c == QLatin1Char('\t') || c == QChar(0x2028)
+                                       || !IsTextChar(c.unicode()); });
+    return name.trimmed();
+}
+
 QString FamilyOf(const QTextCharFormat& f, const QString& fallback)
 {
     const QStringList families = f.fontFamilies().toStringList();
-    QString name = families.isEmpty() ? fallback : families.first();
-    name.remove(QLatin1Char(';'));
+    const QString name = families.isEmpty() ? QString() : CleanFontName(families.first());
     return name.isEmpty() ? fallback : name;
 }
 
@@ -708,8 +716,7 @@ TRtfLoadResult LoadRichText(QTextDocument& doc, const QByteArray& data)
 
 QByteArray SaveRichText(const QTextDocument& doc)
 {
-    QString defaultFamily = doc.defaultFont().family();
-    defaultFamily.remove(QLatin1Char(';'));
+    QString defaultFamily = CleanFontName(doc.defaultFont().family());
     if (defaultFamily.isEmpty())
         defaultFamily = QStringLiteral("Arial");
     double defaultSize = doc.defaultFont().pointSizeF();

@@ -126,6 +126,9 @@ TEST(Rtf, RoundTripsAreByteIdenticalAndNeverGrow)
     c.insertBlock();
     c.insertBlock();   // empty paragraph in the middle
     c.insertText("x");
+    QTextCharFormat tabbed;   // blanks and a tab in a font name cannot stand in the font table
+    tabbed.setFontFamilies(QStringList{QStringLiteral(" Mit\tTab ")});
+    c.insertText("y", tabbed);
     c.insertBlock();   // and a trailing empty paragraph
 
     const QList<QByteArray> sources = {SaveRichText(QTextDocument()), SaveRichText(built), kWindowsSample,
@@ -150,6 +153,7 @@ TEST(Rtf, RoundTripsAreByteIdenticalAndNeverGrow)
               QString::fromUtf8("a\\b{c}d\te") + QChar(0x00A0) + QString::fromUtf8("€ 😀 ＡΩ"));
     EXPECT_EQ(Family(FormatOf(back, "a")), QString::fromUtf8("Schrift mit Ümlaut"));
     EXPECT_EQ(FormatOf(back, "a").fontPointSize(), 11.5);
+    EXPECT_EQ(Family(FormatOf(back, "y")), "MitTab");
 }
 
 TEST(Rtf, EveryPrefixOfTheSampleLoadsAndRoundTrips)
