@@ -130,6 +130,7 @@ private:
     int FOverflow = 0;       // groups opened beyond kMaxDepth
     int FSkipChars = 0;      // fallback characters still to drop after \u
     bool FStarPending = false;
+    bool FGroupStart = false;   // nothing but \* read since the last '{'
     int FDefaultFont = 0;
     QHash<int, QString> FFonts;
     int FFontNumber = -1;    // font table entry being read
@@ -197,6 +198,7 @@ void TRtfReader::OpenGroup()
 {
     FSkipChars = 0;
     FStarPending = false;
+    FGroupStart = true;
     if (FOverflow > 0 || static_cast<int>(FStack.size()) >= kMaxDepth) {
         ++FOverflow;
         Report(QStringLiteral("RTF-Text zu tief verschachtelt; innere Gruppen werden übergangen."));
@@ -295,14 +297,15 @@ void TRtfReader::Control()
     case '_':
         Char(0x2011);
         return;
-    case '*':
-        FStarPending = true;
+    case '*':   // marks a destination only at the start of a group
+        FStarPending = FGroupStart;
         return;
     case '\r':
     case '\n':
         Word("par", false, 0);
         return;
     default:   // \- \| \: and unknown symbols: nothing, but they count as a fallback character
+        FGroupStart = false;
         if (FSkipChars > 0)
             --FSkipChars;
         return;
@@ -316,6 +319,9 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
             FPos += std::min<qsizetype>(param, FSize - FPos);
         return;
     }
+    // A destination word counts only as the first word of its group.
+    const bool groupStart = FGroupStart;
+    FGroupStart = false;
     if (FOverflow > 0 || FStack.empty())
         return;
     TGroup& g = Top();
@@ -339,7 +345,7 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
         } else if (w == "u" && hasParam) {
             FFontName += QChar(static_cast<char16_t>(param < 0 ? param + 65536 : param));
             FSkipChars = g.Uc;
-        } else if (IsSkippedDestination(w)) {
+        } else if (groupStart && IsSkippedDestination(w)) {
             g.Dest = TDest::Skip;
         }
         return;
@@ -408,13 +414,13 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
         FSkipChars = g.Uc;
     } else if (w == "deff") {
         FDefaultFont = param;
-    } else if (w == "fonttbl") {
+    } else if (groupStart && w == "fonttbl") {
         g.Dest = TDest::FontTable;
-    } else if (w == "colortbl") {
+    } else if (groupStart && w == "colortbl") {
         g.Dest = TDest::ColorTable;
-    } else if (w == "pn") {
+    } else if (groupStart && w == "pn") {
         g.Dest = TDest::Pn;
-    } else if (IsSkippedDestination(w)) {
+    } else if (groupStart && IsSkippedDestination(w)) {
         g.Dest = TDest::Skip;
     } else if (w == "lquote") {
         Char(0x2018);
@@ -440,6 +446,7 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
 
 void TRtfReader::Byte(unsigned char b)
 {
+    FGroupStart = false;
     if (FOverflow > 0 || FStack.empty())
         return;
     if (FStarPending) {
@@ -472,6 +479,7 @@ void TRtfReader::Byte(unsigned char b)
 
 void TRtfReader::Char(char16_t u)
 {
+    FGroupStart = false;
     if (FOverflow > 0 || FStack.empty())
         return;
     if (FSkipChars > 0) {

@@ -237,6 +237,8 @@ TEST(Rtf, SkipsDestinationsAndHandlesUnicodeFallbacks)
         {"{\\rtf1 \\lquote\\rquote\\ldblquote\\rdblquote\\endash\\emdash\\bullet\\~\\{\\}\\\\}",
          QString::fromUtf8("‘’“”–—•") + QChar(0x00A0) + "{}\\"},
         {"{\\rtf1 a\\\r\nb}", "a\u2029b"},
+        // Destination words and \* inside running text skip nothing.
+        {"{\\rtf1 a \\pn b\\fonttbl c \\* d\\info e}", "a bc  de"},
     };
     for (const auto& t : cases) {
         QTextDocument doc;
