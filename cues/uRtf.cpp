@@ -412,6 +412,11 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
     } else if (w == "u" && hasParam) {
         Char(static_cast<char16_t>(param < 0 ? param + 65536 : param));
         FSkipChars = g.Uc;
+    } else if (w == "ansicpg") {
+        // Windows-1252 is the one code page this reader knows; other text still
+        // loads, read as Windows-1252, and the caller learns why umlauts may be off.
+        if (param != 1252)
+            Report(QStringLiteral("RTF-Text: Codepage %1 wird als Windows-1252 gelesen.").arg(param));
     } else if (w == "deff") {
         FDefaultFont = param;
     } else if (groupStart && w == "fonttbl") {

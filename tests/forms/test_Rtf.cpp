@@ -209,6 +209,7 @@ TEST(Rtf, MalformedDataLoadsWhatItCanAndReportsOneProblem)
         {"{\\rtf1 A\\", "A"},
         {"{\\rtf1 A\\bin999999999 verschluckt}", "A"},
         {"{\\rtf1{\\fonttbl{\\f0 Ende", ""},
+        {"{\\rtf1\\ansi\\ansicpg1250 \\'e8}", QString::fromUtf8("è")},
     };
     for (const auto& t : cases) {
         QTextDocument doc;
