@@ -53,6 +53,15 @@ bool IsTextChar(char16_t u)
     return u != 0xFFFC && u != 0xFDD0 && u != 0xFDD1 && u != 0x2029 && u != 0x7F;
 }
 
+// The character of \uN: N is a signed 16-bit number; anything outside that range
+// is no character.
+char16_t UnicodeOf(int n)
+{
+    if (n < -32768 || n > 65535)
+        return 0xFFFD;
+    return static_cast<char16_t>(n < 0 ? n + 65536 : n);
+}
+
 enum class TAlign : quint8 { Left, Center, Right, Justify };
 
 struct TCharState {
@@ -343,7 +352,7 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
             CommitFont();
             FFontNumber = param;
         } else if (w == "u" && hasParam) {
-            FFontName += QChar(static_cast<char16_t>(param < 0 ? param + 65536 : param));
+            FFontName += QChar(UnicodeOf(param));
             FSkipChars = g.Uc;
         } else if (groupStart && IsSkippedDestination(w)) {
             g.Dest = TDest::Skip;
@@ -410,7 +419,7 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
     } else if (w == "uc") {
         g.Uc = std::clamp(param, 0, 16);
     } else if (w == "u" && hasParam) {
-        Char(static_cast<char16_t>(param < 0 ? param + 65536 : param));
+        Char(UnicodeOf(param));
         FSkipChars = g.Uc;
     } else if (w == "ansicpg") {
         // Windows-1252 is the one code page this reader knows; other text still

@@ -234,6 +234,7 @@ TEST(Rtf, SkipsDestinationsAndHandlesUnicodeFallbacks)
         {"{\\rtf1{\\*\\unbekannt {x} y}{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}Text}", "Text"},
         {"{\\rtf1\\uc2\\u8364\\'80\\'80 a\\u8364 ?bc}", QString::fromUtf8("€ a€c")},
         {"{\\rtf1\\uc0\\u-10179\\u-8704 x}", QString::fromUtf8("😀x")},
+        {"{\\rtf1\\u70000?\\u-40000?x}", QString::fromUtf8("\uFFFD\uFFFDx")},
         {"{\\rtf1 {\\uc3\\u937 a}cd}", QString::fromUtf8("Ωcd")},   // the group's end stops the skipping
         {"{\\rtf1 \\lquote\\rquote\\ldblquote\\rdblquote\\endash\\emdash\\bullet\\~\\{\\}\\\\}",
          QString::fromUtf8("‘’“”–—•") + QChar(0x00A0) + "{}\\"},
