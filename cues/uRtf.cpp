@@ -1,6 +1,7 @@
 #include "cues/uRtf.h"
 
 #include "core/uTextCodec.h"
+#include "core/uUtils.h"
 
 #include <QHash>
 #include <QTextBlock>
@@ -274,15 +275,7 @@ void TRtfReader::Control()
     ++FPos;
     switch (c) {
     case '\'': {
-        const auto hex = [](char ch) {
-            if (ch >= '0' && ch <= '9')
-                return ch - '0';
-            if (ch >= 'a' && ch <= 'f')
-                return ch - 'a' + 10;
-            if (ch >= 'A' && ch <= 'F')
-                return ch - 'A' + 10;
-            return -1;
-        };
+        const auto hex = [](char ch) { return HexDigitOrMinus1(QLatin1Char(ch)); };
         const int hi = FPos < FSize ? hex(FData[FPos]) : -1;
         const int lo = FPos + 1 < FSize ? hex(FData[FPos + 1]) : -1;
         if (hi < 0 || lo < 0) {
