@@ -26,7 +26,7 @@ void RunFile(const QString& path)
                            static_cast<std::size_t>(bytes.size()));
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
