@@ -15,8 +15,8 @@ QByteArray Script()
     QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
                      "{\\colortbl ;\\red255\\green0\\blue0;}\r\n\\viewkind4\\uc1\\pard\\f0\\fs20 ";
     for (int i = 0; i < 200 * 40; ++i)
-        rtf += "Auftritt der Gr\\'fc\\'dfen \\cf1\\b {{" + QByteArray::number(i + 1)
-               + "}}\\cf0\\b0  und Text bis zum Ende der Zeile im Skript.\\par\r\n";
+        rtf += "Auftritt der Gr\\'fc\\'dfen \\cf1\\b {{" + QByteArray::number(i + 1) +
+               "}}\\cf0\\b0  und Text bis zum Ende der Zeile im Skript.\\par\r\n";
     return rtf + "}\r\n";
 }
 
@@ -41,7 +41,7 @@ void BM_SaveScript(benchmark::State& state)
 }
 BENCHMARK(BM_SaveScript)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

@@ -86,9 +86,12 @@ QString PointsText(double layout)
     return QString::number(LayoutToTwips(layout) / 20.0);
 }
 
-bool IsBold(const QTextCharFormat& f) { return f.fontWeight() >= QFont::DemiBold; }
+bool IsBold(const QTextCharFormat& f)
+{
+    return f.fontWeight() >= QFont::DemiBold;
+}
 
-} // namespace
+}   // namespace
 
 TRichEditAttributes::TRichEditAttributes(QWidget* owner) : QFrame(owner)
 {
@@ -190,7 +193,10 @@ void TRichEditAttributes::Loaded()
     fill(cbFirstIndent, {"-30", "-20", "-10", "0", "10", "20", "30"});
 }
 
-QTextEdit* TRichEditAttributes::RichEdit() const { return FRichEdit; }
+QTextEdit* TRichEditAttributes::RichEdit() const
+{
+    return FRichEdit;
+}
 
 void TRichEditAttributes::SetRichEdit(QTextEdit* edit)
 {
@@ -263,8 +269,8 @@ void TRichEditAttributes::ColorClick()
     if (!FRichEdit)
         return;
     const QTextCharFormat cur = FRichEdit->currentCharFormat();
-    const QColor shown = cur.foreground().style() != Qt::NoBrush ? cur.foreground().color()
-                                                                 : FRichEdit->palette().color(QPalette::Text);
+    const QColor shown =
+        cur.foreground().style() != Qt::NoBrush ? cur.foreground().color() : FRichEdit->palette().color(QPalette::Text);
     int value = ValueFromColor(shown);
     if (!Prompts().PickColor(value))
         return;
@@ -298,7 +304,7 @@ void TRichEditAttributes::ParagraphChange()
 
 void TRichEditAttributes::AlignmentChange()
 {
-    const Qt::Alignment a = btnAlignCenter->isChecked() ? Qt::AlignHCenter
+    const Qt::Alignment a = btnAlignCenter->isChecked()  ? Qt::AlignHCenter
                             : btnAlignRight->isChecked() ? Qt::AlignRight
                                                          : Qt::AlignLeft;
     Change([a](QTextEdit& edit) {
@@ -349,8 +355,7 @@ void TRichEditAttributes::UpdateFromSelection()
     const QStringList families = f.fontFamilies().toStringList();
     const double size = f.fontPointSize() > 0 ? f.fontPointSize() : fallback.pointSizeF();
 
-    const QSignalBlocker b1(cbFontName), b2(cbFontSize), b3(cbLeftMargin), b4(cbFirstIndent),
-        b5(cbRightMargin);
+    const QSignalBlocker b1(cbFontName), b2(cbFontSize), b3(cbLeftMargin), b4(cbFirstIndent), b5(cbRightMargin);
     btnBold->setChecked(IsBold(f));
     btnItalic->setChecked(f.fontItalic());
     btnUnderline->setChecked(f.fontUnderline());

@@ -14,12 +14,27 @@
 #include <cmath>
 #include <vector>
 
-double TwipsToLayout(int twips) { return twips / 15.0; }
-int LayoutToTwips(double layout) { return static_cast<int>(std::lrint(layout * 15.0)); }
-double PointsToLayout(double points) { return points * 4.0 / 3.0; }
-double LayoutToPoints(double layout) { return layout * 0.75; }
+double TwipsToLayout(int twips)
+{
+    return twips / 15.0;
+}
+int LayoutToTwips(double layout)
+{
+    return static_cast<int>(std::lrint(layout * 15.0));
+}
+double PointsToLayout(double points)
+{
+    return points * 4.0 / 3.0;
+}
+double LayoutToPoints(double layout)
+{
+    return layout * 0.75;
+}
 
-bool IsRtfData(const QByteArray& data) { return data.startsWith("{\\rtf"); }
+bool IsRtfData(const QByteArray& data)
+{
+    return data.startsWith("{\\rtf");
+}
 
 namespace {
 
@@ -78,7 +93,7 @@ struct TCharState {
 
 struct TParaState {
     TAlign Align = TAlign::Left;
-    int Left = 0;    // twips
+    int Left = 0;   // twips
     int Right = 0;
     int First = 0;   // first line, relative to Left
     bool Bullet = false;
@@ -108,15 +123,38 @@ struct TPara {
 // Destinations whose content is not text of the document.
 bool IsSkippedDestination(QByteArrayView w)
 {
-    static const char* const kWords[] = {
-        "stylesheet", "info", "pict", "object", "objdata", "pntext", "listtext", "header", "headerl",
-        "headerr", "headerf", "footer", "footerl", "footerr", "footerf", "footnote", "annotation",
-        "fldinst", "xe", "tc", "txe", "rxe", "themedata", "colorschememapping", "latentstyles",
-        "datastore", "listtable", "listoverridetable", "rsidtbl", "generator", "author", "operator",
-        "title", "subject", "keywords", "comment", "doccomm", "nonshppict", "shpinst", "sp", "sn",
-        "sv", "bkmkstart", "bkmkend", "revtbl", "filetbl", "xmlnstbl", "mmathPr", "pnseclvl",
-        "atnid", "atnauthor", "private", "userprops", "template", "buptim", "creatim", "revtim",
-        "printim", "fchars", "lchars", "pgdsctbl", "wgrffmtfilter", "background", "shp"};
+    static const char* const kWords[] = {"stylesheet",   "info",
+                                         "pict",         "object",
+                                         "objdata",      "pntext",
+                                         "listtext",     "header",
+                                         "headerl",      "headerr",
+                                         "headerf",      "footer",
+                                         "footerl",      "footerr",
+                                         "footerf",      "footnote",
+                                         "annotation",   "fldinst",
+                                         "xe",           "tc",
+                                         "txe",          "rxe",
+                                         "themedata",    "colorschememapping",
+                                         "latentstyles", "datastore",
+                                         "listtable",    "listoverridetable",
+                                         "rsidtbl",      "generator",
+                                         "author",       "operator",
+                                         "title",        "subject",
+                                         "keywords",     "comment",
+                                         "doccomm",      "nonshppict",
+                                         "shpinst",      "sp",
+                                         "sn",           "sv",
+                                         "bkmkstart",    "bkmkend",
+                                         "revtbl",       "filetbl",
+                                         "xmlnstbl",     "mmathPr",
+                                         "pnseclvl",     "atnid",
+                                         "atnauthor",    "private",
+                                         "userprops",    "template",
+                                         "buptim",       "creatim",
+                                         "revtim",       "printim",
+                                         "fchars",       "lchars",
+                                         "pgdsctbl",     "wgrffmtfilter",
+                                         "background",   "shp"};
     for (const char* k : kWords)
         if (w == QByteArrayView(k))
             return true;
@@ -125,8 +163,7 @@ bool IsSkippedDestination(QByteArrayView w)
 
 class TRtfReader {
 public:
-    explicit TRtfReader(const QByteArray& data)
-        : FData(data.constData()), FSize(data.size()) {}
+    explicit TRtfReader(const QByteArray& data) : FData(data.constData()), FSize(data.size()) {}
 
     void Parse();
     void Build(QTextDocument& doc) const;
@@ -137,13 +174,13 @@ private:
     qsizetype FSize;
     qsizetype FPos = 0;
     std::vector<TGroup> FStack;
-    int FOverflow = 0;       // groups opened beyond kMaxDepth
-    int FSkipChars = 0;      // fallback characters still to drop after \u
+    int FOverflow = 0;    // groups opened beyond kMaxDepth
+    int FSkipChars = 0;   // fallback characters still to drop after \u
     bool FStarPending = false;
     bool FGroupStart = false;   // nothing but \* read since the last '{'
     int FDefaultFont = 0;
     QHash<int, QString> FFonts;
-    int FFontNumber = -1;    // font table entry being read
+    int FFontNumber = -1;   // font table entry being read
     QString FFontName;
     std::vector<QColor> FColors;   // invalid colour: automatic
     int FRed = -1, FGreen = -1, FBlue = -1;
@@ -268,8 +305,7 @@ void TRtfReader::Control()
                 --FSkipChars;
             return;
         }
-        Word(QByteArrayView(FData + start, length), hasParam,
-             static_cast<int>(negative ? -value : value));
+        Word(QByteArrayView(FData + start, length), hasParam, static_cast<int>(negative ? -value : value));
         return;
     }
     ++FPos;
@@ -290,22 +326,14 @@ void TRtfReader::Control()
     }
     case '\\':
     case '{':
-    case '}':
-        Char(static_cast<char16_t>(c));
-        return;
-    case '~':
-        Char(0x00A0);
-        return;
-    case '_':
-        Char(0x2011);
-        return;
+    case '}': Char(static_cast<char16_t>(c)); return;
+    case '~': Char(0x00A0); return;
+    case '_': Char(0x2011); return;
     case '*':   // marks a destination only at the start of a group
         FStarPending = FGroupStart;
         return;
     case '\r':
-    case '\n':
-        Word("par", false, 0);
-        return;
+    case '\n': Word("par", false, 0); return;
     default:   // \- \| \: and unknown symbols: nothing, but they count as a fallback character
         FGroupStart = false;
         if (FSkipChars > 0)
@@ -338,8 +366,7 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
     }
     const bool on = !hasParam || param != 0;
     switch (g.Dest) {
-    case TDest::Skip:
-        return;
+    case TDest::Skip: return;
     case TDest::FontTable:
         if (w == "f" && hasParam) {
             CommitFont();
@@ -363,8 +390,7 @@ void TRtfReader::Word(QByteArrayView w, bool hasParam, int param)
         if (w == "pnlvlblt" || w == "pnlvlbody" || w == "pnlvlcont")
             FPara.Bullet = true;
         return;
-    case TDest::Text:
-        break;
+    case TDest::Text: break;
     }
     TCharState& ch = g.Char;
     if (w == "par" || w == "sect" || w == "page") {
@@ -476,11 +502,8 @@ void TRtfReader::Byte(unsigned char b)
         if (b == ';')
             CommitColor();
         return;
-    case TDest::Text:
-        Char(Cp1252Table()[b]);
-        return;
-    default:
-        return;
+    case TDest::Text: Char(Cp1252Table()[b]); return;
+    default: return;
     }
 }
 
@@ -589,8 +612,8 @@ void TRtfReader::Build(QTextDocument& doc) const
             cf.setFontItalic(run.Char.Italic);
             cf.setFontUnderline(run.Char.Underline);
             cf.setFontStrikeOut(run.Char.Strike);
-            if (run.Char.Color > 0 && run.Char.Color < static_cast<int>(FColors.size())
-                && FColors[run.Char.Color].isValid())
+            if (run.Char.Color > 0 && run.Char.Color < static_cast<int>(FColors.size()) &&
+                FColors[run.Char.Color].isValid())
                 cf.setForeground(FColors[run.Char.Color]);
             cursor.insertText(run.Text, cf);
         }
@@ -700,8 +723,9 @@ TParaState ParaOf(const QTextBlock& block)
 // or line breaks, no blanks at the ends (the reader trims them).
 QString CleanFontName(QString name)
 {
-    name.removeIf([](QChar c) { return c == QLatin1Char(';') || c == QLatin1Char('\t') || c == QChar(0x2028)
-                                       || !IsTextChar(c.unicode()); });
+    name.removeIf([](QChar c) {
+        return c == QLatin1Char(';') || c == QLatin1Char('\t') || c == QChar(0x2028) || !IsTextChar(c.unicode());
+    });
     return name.trimmed();
 }
 
@@ -712,7 +736,7 @@ QString FamilyOf(const QTextCharFormat& f, const QString& fallback)
     return name.isEmpty() ? fallback : name;
 }
 
-} // namespace
+}   // namespace
 
 TRtfLoadResult LoadRichText(QTextDocument& doc, const QByteArray& data)
 {
@@ -836,8 +860,7 @@ QByteArray SaveRichText(const QTextDocument& doc)
             s.Font = fontIndex.value(FamilyOf(f, defaultFamily));
             const double size = f.fontPointSize() > 0 ? f.fontPointSize() : defaultSize;
             s.HalfPoints = std::clamp(static_cast<int>(std::lrint(size * 2)), 1, 3276);
-            s.Color = f.foreground().style() != Qt::NoBrush
-                          ? colorIndex.value(f.foreground().color().rgb()) : 0;
+            s.Color = f.foreground().style() != Qt::NoBrush ? colorIndex.value(f.foreground().color().rgb()) : 0;
             s.Bold = f.fontWeight() >= QFont::DemiBold;
             s.Italic = f.fontItalic();
             s.Underline = f.fontUnderline();

@@ -55,7 +55,7 @@ protected:
     TRichEditAttributes Panel;
 };
 
-} // namespace
+}   // namespace
 
 TEST_F(RichEditAttributesTest, StyleButtonsFollowTheEditorsAnswerAndTouchOnlyTheirStyle)
 {

@@ -12,18 +12,20 @@
 namespace {
 
 // As the original program's control writes it, with a NUL after the last brace.
-const QByteArray kWindowsSample = QByteArray(
-    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}"
-    "{\\f1\\fnil\\fcharset2 Symbol;}{\\f2\\froman\\fprq2\\fcharset0 Times New Roman;}}\r\n"
-    "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\r\n"
-    "{\\*\\generator Msftedit 5.41.21.2510;}\\viewkind4\\uc1\\pard\\f0\\fs20 Akt 1 \\cf1\\b\\{\\{1\\}\\}"
-    "\\cf0\\b0  Gr\\'fc\\'dfe \\u937? Omega\\par\r\n"
-    "\\pard\\qc\\i\\f2\\fs28 Mitte\\i0\\par\r\n"
-    "\\pard{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}"
-    "\\fi-720\\li720\\ri360\\ul Punkt eins\\ulnone\\par\r\n"
-    "{\\pntext\\f1\\'B7\\tab}\\strike Punkt\\tab zwei\\strike0\\line neu\\par\r\n"
-    "\\pard\\cf2 Ende\\par\r\n"
-    "}\r\n", -1) + QByteArray(1, '\0');
+const QByteArray kWindowsSample =
+    QByteArray("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}"
+               "{\\f1\\fnil\\fcharset2 Symbol;}{\\f2\\froman\\fprq2\\fcharset0 Times New Roman;}}\r\n"
+               "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\r\n"
+               "{\\*\\generator Msftedit 5.41.21.2510;}\\viewkind4\\uc1\\pard\\f0\\fs20 Akt 1 \\cf1\\b\\{\\{1\\}\\}"
+               "\\cf0\\b0  Gr\\'fc\\'dfe \\u937? Omega\\par\r\n"
+               "\\pard\\qc\\i\\f2\\fs28 Mitte\\i0\\par\r\n"
+               "\\pard{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}"
+               "\\fi-720\\li720\\ri360\\ul Punkt eins\\ulnone\\par\r\n"
+               "{\\pntext\\f1\\'B7\\tab}\\strike Punkt\\tab zwei\\strike0\\line neu\\par\r\n"
+               "\\pard\\cf2 Ende\\par\r\n"
+               "}\r\n",
+               -1) +
+    QByteArray(1, '\0');
 
 QStringList Paragraphs(const QTextDocument& doc)
 {
@@ -43,7 +45,10 @@ QTextCharFormat FormatOf(const QTextDocument& doc, const QString& text)
     return c.charFormat();
 }
 
-QString Family(const QTextCharFormat& f) { return f.fontFamilies().toStringList().value(0); }
+QString Family(const QTextCharFormat& f)
+{
+    return f.fontFamilies().toStringList().value(0);
+}
 
 // Writes doc, reads it back into a fresh document and writes again.
 QByteArray Cycle(const QByteArray& rtf, QTextDocument& into)
@@ -53,7 +58,7 @@ QByteArray Cycle(const QByteArray& rtf, QTextDocument& into)
     return SaveRichText(into);
 }
 
-} // namespace
+}   // namespace
 
 TEST(Rtf, WindowsControlSampleLoadsTextAndAttributes)
 {
@@ -62,9 +67,8 @@ TEST(Rtf, WindowsControlSampleLoadsTextAndAttributes)
     EXPECT_TRUE(r.WasRtf);
     EXPECT_TRUE(r.Ok()) << r.Problem.toStdString();
     // No trailing empty paragraph, \line inside the paragraph, \u with its fallback dropped.
-    EXPECT_EQ(Paragraphs(doc), QStringList({QString::fromUtf8("Akt 1 {{1}} Grüße Ω Omega"), "Mitte",
-                                            "Punkt eins", QStringLiteral("Punkt\tzwei") + QChar(0x2028) + "neu",
-                                            "Ende"}));
+    EXPECT_EQ(Paragraphs(doc), QStringList({QString::fromUtf8("Akt 1 {{1}} Grüße Ω Omega"), "Mitte", "Punkt eins",
+                                            QStringLiteral("Punkt\tzwei") + QChar(0x2028) + "neu", "Ende"}));
 
     const QTextCharFormat akt = FormatOf(doc, "Akt");
     EXPECT_EQ(Family(akt), "Arial");
@@ -84,8 +88,8 @@ TEST(Rtf, WindowsControlSampleLoadsTextAndAttributes)
     EXPECT_FALSE(FormatOf(doc, "neu").fontStrikeOut());
     EXPECT_EQ(FormatOf(doc, "Ende").foreground().color(), QColor(0, 0, 255));
 
-    const QTextBlock b1 = doc.findBlockByNumber(1), b2 = doc.findBlockByNumber(2),
-                     b3 = doc.findBlockByNumber(3), b4 = doc.findBlockByNumber(4);
+    const QTextBlock b1 = doc.findBlockByNumber(1), b2 = doc.findBlockByNumber(2), b3 = doc.findBlockByNumber(3),
+                     b4 = doc.findBlockByNumber(4);
     EXPECT_TRUE(b1.blockFormat().alignment() & Qt::AlignHCenter);
     EXPECT_FALSE(doc.firstBlock().textList());
     ASSERT_TRUE(b2.textList());
@@ -102,12 +106,13 @@ TEST(Rtf, WriterSpeaksTheWindowsDialect)
     QTextDocument doc;
     LoadRichText(doc, kWindowsSample);
     const QByteArray rtf = SaveRichText(doc);
-    EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}"))
+    EXPECT_TRUE(
+        rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}"))
         << rtf.constData();
-    for (const char* part : {"{\\f2\\fnil\\fcharset2 Symbol;}", "{\\colortbl ;\\red255\\green0\\blue0;",
-                             "\\viewkind4\\uc1\\pard", "Gr\\'fc\\'dfe \\u937? Omega\\par\r\n",
-                             "\\b\\{\\{1\\}\\}", "\\pard\\qc", "{\\pntext\\f2\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf2",
-                             "\\fi-720\\li720\\ri360", "\\tab zwei", "\\line neu"})
+    for (const char* part :
+         {"{\\f2\\fnil\\fcharset2 Symbol;}", "{\\colortbl ;\\red255\\green0\\blue0;", "\\viewkind4\\uc1\\pard",
+          "Gr\\'fc\\'dfe \\u937? Omega\\par\r\n", "\\b\\{\\{1\\}\\}", "\\pard\\qc",
+          "{\\pntext\\f2\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf2", "\\fi-720\\li720\\ri360", "\\tab zwei", "\\line neu"})
         EXPECT_TRUE(rtf.contains(part)) << part << "\n" << rtf.constData();
     EXPECT_TRUE(rtf.endsWith("\\par\r\n}\r\n"));
     // The second bullet repeats only the bullet text, not the numbering destination.
