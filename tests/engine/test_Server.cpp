@@ -246,6 +246,10 @@ TEST_F(ServerTest, WithoutFreeDescriptorsAcceptingPausesAndResumes)
     rlimit low = saved;
     low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 4096);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    // The client is made before the descriptors run out: without a free
+    // descriptor a sanitized build cannot even look up the socket's type.
+    QTcpSocket client;
+    ASSERT_EQ(client.state(), QAbstractSocket::UnconnectedState);
     std::vector<int> fillers;
     for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
         fillers.push_back(fd);
@@ -253,7 +257,6 @@ TEST_F(ServerTest, WithoutFreeDescriptorsAcceptingPausesAndResumes)
     // connect, but the server has none left to take it.
     ::close(fillers.back());
     fillers.pop_back();
-    QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, Server.ListeningPort());
     const bool failed = WaitFor([&] { return CountLines(Server.Log(), "Error accept: ") > 0; });
     const int clientsWhileFull = Server.ClientCount();
