@@ -93,6 +93,20 @@ protected:
     {
         QTest::mouseClick(w, b, m);
     }
+    // Scenes 1 (level 100) and 2 (200) executed from the markers {{1}} {{2}}.
+    void TwoStepsExecuted()
+    {
+        Store(100);
+        Store(200);
+        SetText("{{1}} {{2}}");
+        Run("T0S1E1");
+        ASSERT_TRUE(FadeEnds());
+        Run("T0E1");
+        ASSERT_TRUE(FadeEnds());
+        ASSERT_EQ(Selected(), "{{2}}");
+        ASSERT_EQ(Slot(1), 200);
+        ASSERT_EQ(ModuleSzenen->Protokoll.size(), 2);
+    }
     QString Next() const { return Page->lblNextNummer->text() + u'|' + Page->lblNextName->text(); }
     QString Prior() const { return Page->lblPriorNummer->text() + u'|' + Page->lblPriorName->text(); }
 
@@ -318,15 +332,7 @@ TEST_F(FrmTextTest, TheTCommandStepsAndReportsOnlyWhatWasNotRemote)
 
 TEST_F(FrmTextTest, RightClickOnGoStepsBackOnlyWithTheOption)
 {
-    Store(100);
-    Store(200);
-    SetText("{{1}} {{2}}");
-    Run("T0S1E1");
-    ASSERT_TRUE(FadeEnds());
-    Run("T0E1");
-    ASSERT_TRUE(FadeEnds());
-    ASSERT_EQ(Slot(1), 200);
-    ASSERT_EQ(ModuleSzenen->Protokoll.size(), 2);
+    TwoStepsExecuted();
 
     QTest::mousePress(Page->btnGo, Qt::RightButton);
     EXPECT_EQ(State(), msEnde);
@@ -346,14 +352,7 @@ TEST_F(FrmTextTest, ARefusedBackStepKeepsTheLogAndTheSelection)
         int StepDuringExecution() const override { return 2; }   // "nie durchführen"
     } link;
     ModuleMain->SetFormLink(&link);
-    Store(100);
-    Store(200);
-    SetText("{{1}} {{2}}");
-    Run("T0S1E1");
-    ASSERT_TRUE(FadeEnds());
-    Run("T0E1");
-    ASSERT_TRUE(FadeEnds());
-    ASSERT_EQ(Selected(), "{{2}}");
+    TwoStepsExecuted();
     ASSERT_EQ(Page->PriorStepIndex, 0);
     Run("T0F1E1");   // a forward fade runs: a back step is refused
     ASSERT_EQ(State(), msStart);
