@@ -7,10 +7,13 @@
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Master.h"
+#include "cues/uMod_Szenen.h"
+#include "cues/uFrm_Text.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
 
+#include <QCheckBox>
 #include <QTabWidget>
 
 #include <cstring>
@@ -23,7 +26,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", false},        // its page control
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
     {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", false},        // scene page
-    {TStartupStage::ModulesCreated, "TfrmText", "tabText", false},            // script page
+    {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
     {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", false},          // macro page 0; more float
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
     // After the main window has restored its options.
@@ -80,6 +83,11 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
             CreateLichtpultWindows(*ModuleLichtpult, Panel(main, "TFrmLichtpult"));
         if (ModuleMaster)
             (new TfrmMaster(*ModuleMaster))->DockMasterPanel(Panel(main, "TfrmMaster"));
+        if (ModuleSzenen && !frmText) {
+            auto* page = new TfrmText;
+            page->FirstNeedsCtrl = [&main] { return main.cbFirstNurMitStrg && main.cbFirstNurMitStrg->isChecked(); };
+            DockInto(page, Panel(main, "TfrmText"));
+        }
         break;
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);

@@ -12,6 +12,7 @@
 #include "core/uPrompts.h"
 #include "core/uStringIniFile.h"
 #include "core/uTextCodec.h"
+#include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 
 #include <QButtonGroup>
@@ -542,6 +543,10 @@ void TFrmMain::PageControl1Change()
         frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
         if (ModuleSzenen)
             ModuleSzenen->RefreshSceneForm();
+    } else if (page == tabText) {
+        // The master panel stays where it is; only the grand master comes along.
+        if (frmText)
+            frmMaster->DockGrandmasterPanel(frmText->GetTextFormPanel());
     }
 }
 

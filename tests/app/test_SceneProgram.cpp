@@ -13,6 +13,7 @@
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -41,17 +42,10 @@ bool ConnectClient(QTcpSocket& client, quint16 port, TProgramProcess& program)
     return false;
 }
 
-}   // namespace
-
-// The real program reopens a show with three scenes; the step command from a
-// remote computer fades the frame to scene 1's levels over its fade time.
-TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
+// The show's [Szenen] section: three scenes of channels 1 and 2, fade 1 s.
+QString ThreeScenes(const int (&levels)[3][2])
 {
-    TTempProgramDir dir;
-    ASSERT_TRUE(CopyDmxLibraries(dir));
-    const quint16 port = FreeTcpPort();
     QString scenes = QStringLiteral("[Szenen]\r\nAnzahl=3\r\n");
-    const int levels[3][2] = {{200, 100}, {50, 250}, {0, 30}};
     for (int i = 1; i <= 3; ++i) {
         TLevelArray a{};
         a[1] = static_cast<std::uint8_t>(levels[i - 1][0]);
@@ -63,9 +57,56 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
                 .arg(i)
                 .arg(EncodeLevels(a));
     }
-    dir.Write("Abend.pvs", HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\n\r\n") + scenes, "{{1}} Vorhang"));
+    return scenes;
+}
+
+// Reads Art-Net frames until slots 1 and 2 hold want (true) or the program ends
+// or 30 s pass; counts the frames whose slot 1 lay strictly between from and want,
+// and keeps the last frame read in last.
+bool FrameReaches(QUdpSocket& artnet, TProgramProcess& program, int want1, int want2, int from1, int& between,
+                  QByteArray& last)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        if (!artnet.hasPendingDatagrams())
+            artnet.waitForReadyRead(100);
+        while (artnet.hasPendingDatagrams()) {
+            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
+            artnet.readDatagram(p.data(), p.size());
+            if (p.size() != ArtDmxHeaderSize + 512)
+                continue;
+            last = p;
+            const int slot1 = quint8(p.at(ArtDmxHeaderSize));
+            const int slot2 = quint8(p.at(ArtDmxHeaderSize + 1));
+            between += slot1 > std::min(from1, want1) && slot1 < std::max(from1, want1) ? 1 : 0;
+            if (slot1 == want1 && slot2 == want2)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The show Abend.pvs in dir with three scenes and the script tail, reopened at the
+// start; the remote server listens on port. frmMain: further lines of [FrmMain].
+void WriteShow(const TTempProgramDir& dir, quint16 port, const QByteArray& script, const QByteArray& frmMain = {})
+{
+    const int levels[3][2] = {{200, 100}, {50, 250}, {0, 30}};
+    dir.Write("Abend.pvs", HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\n\r\n") + ThreeScenes(levels), script));
     dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" + dir.File("Abend.pvs").toUtf8() +
-                                   "\r\n[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
+                                   "\r\n" + frmMain + "[Server]\r\nPort=" + QByteArray::number(port) +
+                                   "\r\nStartAktiv=1\r\n");
+}
+
+}   // namespace
+
+// The real program reopens a show with three scenes; the step command from a
+// remote computer fades the frame to scene 1's levels over its fade time.
+TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
+{
+    TTempProgramDir dir;
+    ASSERT_TRUE(CopyDmxLibraries(dir));
+    const quint16 port = FreeTcpPort();
+    WriteShow(dir, port, "{{1}} Vorhang");
 
     QUdpSocket artnet;
     ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
@@ -78,23 +119,8 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
 
     // The frames rise through the fade (one second, 25 ticks) to the scene.
     int between = 0;
-    bool reached = false;
     QByteArray last;
-    QDeadlineTimer deadline(30000);
-    while (!reached && program.Running() && !deadline.hasExpired()) {
-        if (!artnet.hasPendingDatagrams())
-            artnet.waitForReadyRead(100);
-        while (artnet.hasPendingDatagrams()) {
-            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
-            artnet.readDatagram(p.data(), p.size());
-            if (p.size() != ArtDmxHeaderSize + 512)
-                continue;
-            last = p;
-            const int slot1 = quint8(p.at(ArtDmxHeaderSize));
-            between += slot1 > 0 && slot1 < 200 ? 1 : 0;
-            reached = reached || (slot1 == 200 && quint8(p.at(ArtDmxHeaderSize + 1)) == 100);
-        }
-    }
+    const bool reached = FrameReaches(artnet, program, 200, 100, 0, between, last);
     client.disconnectFromHost();
     const TProgramProcess::TResult end = program.Stop(SIGTERM);
     const std::string err = end.Stderr.toStdString();
@@ -105,4 +131,48 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
     EXPECT_EQ(quint8(last.at(ArtDmxHeaderSize + 2)), 0);
     EXPECT_FALSE(end.Crashed) << err;
     EXPECT_EQ(end.ExitCode, 0) << err;
+}
+
+// The real program opens a show whose script holds the markers {{1}} {{2}} {{3}};
+// a remote step command executes the first step, and after the remote computer
+// has the next marker found, the second execution fades to scene 2.
+TEST(SceneProgram, TheScriptPageStepsThroughTheMarkersFromARemoteComputer)
+{
+    TTempProgramDir dir;
+    ASSERT_TRUE(CopyDmxLibraries(dir));
+    const quint16 port = FreeTcpPort();
+    const QByteArray script = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}}\r\n"
+                              "\\viewkind4\\uc1\\pard\\f0\\fs24 Vorhang \\{\\{1\\}\\}\\par\r\n"
+                              "Erster Akt \\{\\{2\\}\\}\\par\r\nEnde \\{\\{3\\}\\}\\par\r\n}\r\n";
+    WriteShow(dir, port, script, "PI_Main=7\r\n");   // the tab "Text" shown at the start
+
+    QUdpSocket artnet;
+    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
+    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
+    ASSERT_TRUE(program.Started());
+    QTcpSocket client;
+    ASSERT_TRUE(ConnectClient(client, port, program)) << program.Stderr().toStdString();
+
+    // The first marker, then its execution: a fade to scene 1.
+    client.write("K719T0S1E1");
+    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    int between = 0;
+    QByteArray last;
+    const bool first = FrameReaches(artnet, program, 200, 100, 0, between, last);
+    EXPECT_GT(between, 0);
+    // The next marker {{2}} and its execution: a fade down to scene 2.
+    client.write("K719T0S2E1");
+    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    between = 0;
+    const bool second = first && FrameReaches(artnet, program, 50, 250, 200, between, last);
+    client.disconnectFromHost();
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+    const std::string err = end.Stderr.toStdString();
+
+    EXPECT_TRUE(first) << err;
+    EXPECT_TRUE(second) << err;
+    EXPECT_GT(between, 0) << err;
+    EXPECT_FALSE(end.Crashed) << err;
+    EXPECT_EQ(end.ExitCode, 0) << err;
+    EXPECT_FALSE(end.Stderr.contains("RTF")) << err;
 }

@@ -15,6 +15,7 @@
 #include "core/uMod_Patch.h"
 #include "core/uProject.h"
 #include "core/uStringIniFile.h"
+#include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
@@ -23,6 +24,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -30,6 +32,7 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextEdit>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -307,6 +310,37 @@ TEST_F(FrmMainTest, TheScenesPageRefreshesTheSceneShownOnEveryVisit)
     ModuleSzenen->SetScenePage(nullptr);
 }
 
+// The script page lives on the tab "Text" and borrows the grand-master group
+// while that tab is shown; the master pages take it back.
+TEST_F(FrmMainTest, TheTextPageBorrowsTheGrandMasterWhileShown)
+{
+    Create();
+    Main->show();
+    ASSERT_NE(frmText, nullptr);
+    EXPECT_EQ(frmText->parentWidget(), Main->tabText);
+    QWidget* grand = frmMaster->gbGrandmaster.data();
+    ASSERT_NE(grand, nullptr);
+    Main->PageControl1->setCurrentWidget(Main->tabText);
+    EXPECT_EQ(grand->parentWidget(), frmText->GetTextFormPanel());
+    EXPECT_EQ(frmMaster->parentWidget(), Main->pnlPultUnten);   // the panel itself stays
+    Main->PageControl1->setCurrentWidget(Main->tabSzenen);
+    EXPECT_EQ(frmMaster->parentWidget(), Main->pnlSzenenUnten);
+    EXPECT_EQ(grand->parentWidget(), frmMaster->GetGrandmasterPanel());
+    Main->PageControl1->setCurrentWidget(Main->tabText);
+    Main->PageControl1->setCurrentWidget(Main->tabPult);
+    EXPECT_EQ(grand->parentWidget(), frmMaster->GetGrandmasterPanel());
+
+    // The first-step button asks the main window's option.
+    ModuleSzenen->StoreNewScene(false);
+    frmText->RichEdit1->setPlainText(QStringLiteral("{{1}}"));
+    Box("cbFirstNurMitStrg")->setChecked(true);
+    QTest::mouseClick(frmText->btnFirst, Qt::LeftButton);
+    EXPECT_FALSE(frmText->RichEdit1->textCursor().hasSelection());
+    Box("cbFirstNurMitStrg")->setChecked(false);
+    QTest::mouseClick(frmText->btnFirst, Qt::LeftButton);
+    EXPECT_EQ(frmText->RichEdit1->textCursor().selectedText(), "{{1}}");
+}
+
 TEST_F(FrmMainTest, ErrorLogPageShowsLoggedLines)
 {
     AddToErrorLog(elInfo, "vor dem Fenster");
@@ -390,18 +424,18 @@ TEST_F(FrmMainTest, LastShowIsReopenedAndRememberedAtExit)
     const QString show = Dir.File("Abend.pvs");
     Create();
     Box("cbLastFile")->click();
-    ModuleSzenen->ScriptText = "Skript des Abends";
+    frmText->RichEdit1->setPlainText(QStringLiteral("Skript des Abends"));
     ASSERT_TRUE(SaveProject(show));
     EXPECT_EQ(Main->windowTitle(), "Palvento Orlisk 200 -  version.dll   " + show);
     Destroy();
     EXPECT_EQ(TStringIniFile(Dir.File("PV_TESSEL.ini")).ReadString("FrmMain", "LetzteProjektDatei", "?"), show);
 
     Create();
-    EXPECT_TRUE(ModuleSzenen->ScriptText.isEmpty());
+    EXPECT_TRUE(frmText->RichEdit1->document()->isEmpty());
     Main->show();
     EXPECT_EQ(ProjectFileName, show);
     EXPECT_EQ(Main->windowTitle(), "Palvento Orlisk 200 -  version.dll   " + show);
-    EXPECT_EQ(ModuleSzenen->ScriptText, "Skript des Abends");
+    EXPECT_EQ(frmText->RichEdit1->toPlainText(), "Skript des Abends");
 }
 
 TEST_F(FrmMainTest, MissingLastShowGivesAnEmptyShow)
@@ -445,10 +479,10 @@ TEST_F(FrmMainTest, AutoSaveAtCloseKeepsABackupOfTheShow)
     Main->show();
     ASSERT_TRUE(SaveProject(show));
     const QByteArray before = Dir.Read("Abend.pvs");
-    ModuleSzenen->ScriptText = "geändert";
+    frmText->RichEdit1->setPlainText(QStringLiteral("geändert"));
     EXPECT_TRUE(Main->close());
     EXPECT_EQ(Dir.Read("Abend.~pvs"), before);
-    EXPECT_TRUE(Dir.Read("Abend.pvs").endsWith("geändert"));
+    EXPECT_TRUE(Dir.Read("Abend.pvs").contains("ge\\'e4ndert\\par"));
 }
 
 TEST_F(FrmMainTest, AutoSaveOfANewShowAsksForAFileAndACancelStillCloses)

@@ -1,0 +1,167 @@
+#pragma once
+// The script page: the show's script as rich text, played step by step. Step
+// markers "{{n}}" in the text name the scenes of the scene module; the page shows
+// the marker under the selection as the next step and the scene recalled before
+// the last one as the prior step, executes the next step with a forward crossfade,
+// steps back with a backward one, and moves on to the following marker by itself
+// when a crossfade ends. The T command reaches the same operations.
+//
+// The page is a view of the scene module (TScriptPageLink); the searches over the
+// text live in cues/uScriptSteps.
+
+#include "cues/uMod_Szenen.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QRadioButton;
+class QTextEdit;
+class TRichEditAttributes;
+struct TStepMarker;
+
+// A push button that reports the mouse button itself: the step buttons act on the
+// press (Go) or the release (first step) of a particular mouse button.
+class TStepButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    std::function<void(Qt::MouseButton)> OnPress;
+    std::function<void(Qt::MouseButton, Qt::KeyboardModifiers)> OnRelease;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The modeless find and replace dialogs ("FindDialog1", "ReplaceDialog1"). The
+// direction is always downwards.
+class TFindDialog : public QDialog {
+public:
+    TFindDialog(bool replace, QWidget* parent);
+    QString FindText() const;
+    QString ReplaceText() const;
+    bool MatchCase() const;
+    bool WholeWord() const;
+
+    QLineEdit* edtFind;
+    QLineEdit* edtReplace = nullptr;
+    QCheckBox* cbMatchCase;
+    QCheckBox* cbWholeWord;
+    QRadioButton* rbUp;
+    QRadioButton* rbDown;
+    QPushButton* btnFindNext;
+    QPushButton* btnReplace = nullptr;
+    QPushButton* btnReplaceAll = nullptr;
+    QPushButton* btnCancel;
+};
+
+class TfrmText : public QWidget, public TScriptPageLink {
+    Q_OBJECT
+public:
+    explicit TfrmText(QWidget* parent = nullptr);
+    ~TfrmText() override;
+
+    // ---- for the scene module ----
+    void ExecuteTextCommand(const QStringList& tokens, bool remote) override;
+    void UpdateStepDisplay() override;
+    void LoadText(const QByteArray& bytes) override;
+    QByteArray SaveText() override;
+    void ClearText() override;
+    void AppendLines(const QStringList& lines) override;
+
+    // The empty panel below the step controls; the main window lends it the
+    // grand-master group while the page is shown.
+    QWidget* GetTextFormPanel() const { return pnlUnten; }
+    // The main window's option "Erster Schritt muss mit STRG-Taste geklickt werden".
+    std::function<bool()> FirstNeedsCtrl;
+
+    // ---- steps ----
+    enum class TFind { First, Next, Prior };
+    // Selects the first, next or prior marker and shows it as the next step;
+    // "Keine weitere Szene gefunden." when there is none.
+    void FindMarker(TFind kind);
+    void ShowNextStep(const QString& numberText, bool noForward);
+    // Selects the marker written exactly "{{" n "}}" and shows it.
+    void FindStepMarker(const QString& n, bool noForward);
+    void ShowPriorStep();
+    // Executes the next step forward (Go, E1).
+    void ExecuteStep(bool remote);
+    void BackStep(bool noForward);
+
+    // ---- text ----
+    // Stores a new scene and inserts its marker at the selection's start.
+    void InsertScene(bool fromOutput);
+    void RenumberScenes();
+    // Finds from the selection (or the caret) onwards; false when not found.
+    bool FindText(const QString& what, bool matchCase, bool wholeWord);
+    void ReplaceSelection(const QString& with);
+    // Returns the number of replacements; -1 when the question was not confirmed.
+    int ReplaceAll(const QString& what, const QString& with, bool matchCase, bool wholeWord);
+    // On the default printer, or into a PDF file (asked for) when there is none.
+    // pdfFile forces the PDF output. False when nothing was printed.
+    bool Print(const QString& pdfFile = QString());
+    bool ImportText();
+    bool ExportText();
+    void ChangeBackgroundColor();
+
+    int NextStepIndex = 0;
+    int PriorStepIndex = 0;
+    bool BackStepDone = false;
+    bool RemoteExecuted = false;
+
+    QWidget* pnlText;
+    TRichEditAttributes* RichEditAttributes1;
+    QTextEdit* RichEdit1;
+    QWidget* pnlSteuerung;
+    QWidget* pnlOben;
+    TStepButton* btnFirst;
+    QPushButton* btnPrior;
+    QPushButton* btnNext;
+    QGroupBox* gbNext;
+    QLabel* lblNextNummer;
+    QLabel* lblNextName;
+    TStepButton* btnGo;
+    QCheckBox* cbAutomatischWeiter;
+    QGroupBox* gbPrior;
+    QLabel* lblPriorNummer;
+    QLabel* lblPriorName;
+    TStepButton* btnGoPrior;
+    QWidget* pnlUnten;
+    QMenu* popText;
+    QAction* EingestellteSzene1;
+    QAction* AngezeigteSzene1;
+    QAction* NeueVersion1;
+    QAction* TextImportieren1;
+    QAction* TextExportieren1;
+    QAction* Drucken1;
+    QAction* Suchen1;
+    QAction* Ersetzen1;
+    QAction* Hintergrundfarbe1;
+    QAction* SzenenNeuNummerieren1;
+    QMenu* popErsterSchritt;
+    QAction* ButtonErsterSchrittverfgbar1;
+    TFindDialog* FindDialog1;
+    TFindDialog* ReplaceDialog1;
+
+private:
+    QString Text() const;
+    // Selects the marker so that it rests in the upper seven tenths of the view.
+    void SelectMarker(const TStepMarker& marker);
+    void BuildPopups();
+    void ConnectDialogs();
+};
+
+// The one script page; nullptr before its creation and after its end.
+extern TfrmText* frmText;
+
+// The print job's title.
+extern const char* const PrintJobTitle;

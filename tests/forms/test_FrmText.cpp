@@ -1,0 +1,589 @@
+// The script page offscreen on the whole engine, driven through its named widgets:
+// the stepping rules with real scenes sampled in the DMX frame, the T command with
+// its remote flag and the events a coupled computer receives over real TCP,
+// renumbering, find and replace, printing into a real PDF file, import and export,
+// and the script through the real show container.
+
+#include "TestHelpers.h"
+
+#include "core/uErrorLog.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "core/uMod_Master.h"
+#include "core/uMod_Patch.h"
+#include "core/uProject.h"
+#include "core/uTextCodec.h"
+#include "core/uUtils.h"
+#include "cues/uFrm_Text.h"
+#include "cues/uMod_Szenen.h"
+#include "devices/uMod_Interface.h"
+#include "devices/uPeers.h"
+#include "devices/uServer.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QPrinterInfo>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class FrmTextTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.Start();
+        TErrorLog::Instance().Clear();
+        Page = std::make_unique<TfrmText>();
+    }
+    void TearDown() override { Page.reset(); }
+
+    static void Tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            ModuleMain->ClockTick();
+    }
+    static int State() { return ModuleMaster->GetMasterState(); }
+    static int Slot(int dmx) { return ModulePatch->DmxOutput[static_cast<std::size_t>(dmx - 1)]; }
+    // Runs ticks until no crossfade runs.
+    static bool FadeEnds()
+    {
+        const auto running = [] { return State() != msKeinFade && State() != msEnde; };
+        for (int i = 0; i < 1000 && running(); ++i)
+            Tick();
+        return !running();
+    }
+    // A scene of channel 1 at level, fade times in tenths of a second.
+    static TSzene& Store(int level, int fad = 10, int fap = 5, const QString& name = QString())
+    {
+        TKanal& k = ModuleLichtpult->GetKanal(1);
+        k.SetPegel(level);
+        TSzene& s = ModuleSzenen->StoreNewScene(false);
+        k.SetPegel(0);
+        s.FAD = fad;
+        s.FAP = fap;
+        s.NAME = name;
+        return s;
+    }
+    static void Remote(const QString& line)
+    {
+        QStringList tokens;
+        TokenizeCommand(line + u'E', tokens);
+        ModuleMain->ExecuteCommand(tokens, 1);
+    }
+    static void Run(const QString& line) { ModuleMain->ExecuteLines({line}, false); }
+
+    void SetText(const QString& text) { Page->RichEdit1->setPlainText(text); }
+    QString Selected() const { return Page->RichEdit1->textCursor().selectedText(); }
+    void Caret(int pos)
+    {
+        QTextCursor c = Page->RichEdit1->textCursor();
+        c.setPosition(pos);
+        Page->RichEdit1->setTextCursor(c);
+    }
+    void Click(QWidget* w, Qt::MouseButton b = Qt::LeftButton, Qt::KeyboardModifiers m = {})
+    {
+        QTest::mouseClick(w, b, m);
+    }
+    // Scenes 1 (level 100) and 2 (200) executed from the markers {{1}} {{2}}.
+    void TwoStepsExecuted()
+    {
+        Store(100);
+        Store(200);
+        SetText("{{1}} {{2}}");
+        Run("T0S1E1");
+        ASSERT_TRUE(FadeEnds());
+        Run("T0E1");
+        ASSERT_TRUE(FadeEnds());
+        ASSERT_EQ(Selected(), "{{2}}");
+        ASSERT_EQ(Slot(1), 200);
+        ASSERT_EQ(ModuleSzenen->Protokoll.size(), 2);
+    }
+    QString Next() const { return Page->lblNextNummer->text() + u'|' + Page->lblNextName->text(); }
+    QString Prior() const { return Page->lblPriorNummer->text() + u'|' + Page->lblPriorName->text(); }
+
+    TEngine Engine;
+    std::unique_ptr<TfrmText> Page;
+};
+
+// A coupled computer listening on 127.0.0.1; both coupling boxes checked.
+class TCoupled {
+public:
+    TCoupled()
+    {
+        TPeerList& peers = ModuleInterface->Peers();
+        peers.SetPeer(1, "Bühne", "127.0.0.1", Peer.Port(), "K555");
+        peers.Connect(1);
+        Connected = WaitFor([&] { return peers.IsConnected(1); });
+        ModuleInterface->Server().Ausfuehren = true;
+        ModuleInterface->Server().FindSchritt = true;
+    }
+    // What arrived since the last call, once an end event of its own, sent last, has arrived.
+    QByteArray Received()
+    {
+        const QByteArray end = "K555T0F" + QByteArray::number(9000 + ++FCalls);
+        ModuleInterface->ForwardToCoupledSystems(QString::fromLatin1(end.mid(4)));
+        WaitFor([&] { return Peer.All().endsWith(end); });
+        const QByteArray all = Peer.All();
+        const QByteArray news = all.mid(FSeen, all.size() - FSeen - end.size());
+        FSeen = all.size();
+        return news;
+    }
+    TListener Peer;
+    qsizetype FSeen = 0;
+    int FCalls = 0;
+    bool Connected = false;
+};
+
+} // namespace
+
+TEST_F(FrmTextTest, StepsFromTheTextFadeTheFrameAndMoveOnAtTheFadeEnd)
+{
+    Store(200, 10, 5, "Vorhang");
+    Store(80, 10, 5, "Dunkel");
+    Store(150, 10, 5, "Licht");
+    SetText("{{1}} Vorhang auf\n{{2}} Szene zwei\n{{ 3 }} Ende");
+    EXPECT_FALSE(Page->btnGo->isEnabled());
+    EXPECT_TRUE(Page->cbAutomatischWeiter->isChecked());
+
+    // The first marker starts at the text's first character.
+    Caret(20);
+    Click(Page->btnFirst);
+    EXPECT_EQ(Selected(), "{{1}}");
+    EXPECT_EQ(Next(), "1|Vorhang");
+    ASSERT_TRUE(Page->btnGo->isEnabled());
+
+    // Go (left press): a forward fade to scene 1; at its end the following marker is
+    // selected, not executed.
+    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    EXPECT_EQ(State(), msStart);
+    Tick(12);
+    EXPECT_GT(Slot(1), 0);
+    EXPECT_LT(Slot(1), 200);
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 200);
+    EXPECT_EQ(Selected(), "{{2}}");
+    EXPECT_EQ(Next(), "2|Dunkel");
+    EXPECT_EQ(ModuleSzenen->Protokoll.size(), 1);
+    EXPECT_FALSE(Page->btnGoPrior->isEnabled());   // one log entry: no prior step
+
+    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 80);
+    EXPECT_EQ(Selected(), "{{ 3 }}");   // next trims the number
+    EXPECT_EQ(Next(), "3|Licht");
+    EXPECT_EQ(Prior(), "1|Vorhang");
+
+    // The back step: the step undone ({{2}}) is the next step again, the fade runs
+    // back to scene 1, and its end does not move on.
+    QTest::mousePress(Page->btnGoPrior, Qt::LeftButton);
+    EXPECT_EQ(State(), msStartRueckwaerts);
+    EXPECT_EQ(Selected(), "{{2}}");
+    EXPECT_EQ(Next(), "2|Dunkel");
+    EXPECT_EQ(ModuleSzenen->Protokoll.size(), 1);
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 200);
+    EXPECT_EQ(Selected(), "{{2}}");
+    EXPECT_TRUE(Page->BackStepDone);
+
+    // The next forward execution enables the automatic next again.
+    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 80);
+    EXPECT_EQ(Selected(), "{{ 3 }}");
+
+    // After the last marker: logged, the selection and the step stay.
+    Click(Page->btnNext);
+    EXPECT_EQ(Selected(), "{{ 3 }}");
+    EXPECT_EQ(ErrorLogCount("Keine weitere Szene gefunden."), 1);
+    Click(Page->btnPrior);
+    EXPECT_EQ(Selected(), "{{2}}");
+
+    // With "automatisch weiter" off the fade end leaves the selection.
+    Page->cbAutomatischWeiter->setChecked(false);
+    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Selected(), "{{2}}");
+}
+
+TEST_F(FrmTextTest, MarkersThatNameNoSceneClearTheStepAndReportNothing)
+{
+    TCoupled coupled;
+    ASSERT_TRUE(coupled.Connected);
+    // Scene numbers 1, 2, 5: {{3}} names the third scene, number 5.
+    Store(10).SNR = 1;
+    Store(20).SNR = 2;
+    Store(50, 10, 5, "Fünf").SNR = 5;
+    SetText("{{3}} {{0}} {{x}} {{99}} {{2}} offen {{4");
+    struct TStep {
+        const char* Selected;
+        const char* Next;
+        bool Go;
+    };
+    const TStep steps[] = {
+        {"{{3}}", "5|Fünf", true}, {"{{0}}", "|", false}, {"{{x}}", "|", false},
+        {"{{99}}", "|", false},    {"{{2}}", "2|", true}, {"{{", "|", false},
+    };
+    Click(Page->btnFirst);
+    for (const TStep& s : steps) {
+        EXPECT_EQ(Selected(), s.Selected);
+        EXPECT_EQ(Next(), s.Next) << s.Selected;
+        EXPECT_EQ(Page->btnGo->isEnabled(), s.Go) << s.Selected;
+        Click(Page->btnNext);
+    }
+    EXPECT_EQ(coupled.Received(), "K555T0F5K555T0F2");
+
+    // Go with no valid step does nothing.
+    Page->ExecuteStep(false);
+    EXPECT_EQ(State(), msKeinFade);
+    EXPECT_TRUE(ModuleSzenen->Protokoll.isEmpty());
+}
+
+TEST_F(FrmTextTest, TheFirstStepButtonFollowsTheCtrlOptionAndItsMenu)
+{
+    Store(10);
+    SetText("x {{1}}");
+    bool needsCtrl = true;
+    Page->FirstNeedsCtrl = [&] { return needsCtrl; };
+    Click(Page->btnFirst);
+    EXPECT_EQ(Selected(), "");
+    Click(Page->btnFirst, Qt::RightButton, Qt::ControlModifier);
+    EXPECT_EQ(Selected(), "");
+    Click(Page->btnFirst, Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_EQ(Selected(), "{{1}}");
+
+    Caret(0);
+    needsCtrl = false;
+    Page->ButtonErsterSchrittverfgbar1->trigger();
+    EXPECT_FALSE(Page->btnFirst->isEnabled());
+    Click(Page->btnFirst);
+    EXPECT_EQ(Selected(), "");
+    Page->ButtonErsterSchrittverfgbar1->trigger();
+    Click(Page->btnFirst);
+    EXPECT_EQ(Selected(), "{{1}}");
+}
+
+TEST_F(FrmTextTest, TheTCommandStepsAndReportsOnlyWhatWasNotRemote)
+{
+    TCoupled coupled;
+    ASSERT_TRUE(coupled.Connected);
+    Store(100);
+    Store(200);
+    Store(50);
+    SetText("{{1}} a {{2}} b {{3}} c {{ 2 }}");
+
+    // Remote S2 still reports the step found; remote F does not. Next starts one
+    // behind the caret, so from the start it finds the second marker.
+    Remote("T0S2");
+    EXPECT_EQ(Selected(), "{{2}}");
+    Remote("T0F3");
+    EXPECT_EQ(Selected(), "{{3}}");
+    EXPECT_EQ(coupled.Received(), "K555T0F2");
+
+    // Remote E1: executed without a report, and the fade end does not move on once.
+    Remote("T0F1");
+    Remote("T0E1");
+    EXPECT_TRUE(Page->RemoteExecuted);
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 100);
+    EXPECT_EQ(Selected(), "{{1}}");
+    EXPECT_FALSE(Page->RemoteExecuted);
+    EXPECT_EQ(coupled.Received(), "");
+
+    // Local: S1 first, S2 next, E1 executes and reports; the fade end moves on.
+    Run("T0S1S2E1");
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 200);
+    EXPECT_EQ(Selected(), "{{3}}");
+    EXPECT_EQ(coupled.Received(), "K555T0F1K555T0F2K555T0E1K555T0F3");
+
+    // E2 (the back step) re-selects the exact marker {{2}} and reports it.
+    Run("T0E2");
+    EXPECT_EQ(Selected(), "{{2}}");
+    EXPECT_EQ(State(), msStartRueckwaerts);
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 100);
+    EXPECT_EQ(coupled.Received(), "K555T0E2K555T0F2");
+
+    // S3 prior; F of a marker written with blanks is not found.
+    Run("T0S3");
+    EXPECT_EQ(Selected(), "{{1}}");
+    Run("T0F9");
+    EXPECT_EQ(ErrorLogCount("Szene \"9\" nicht gefunden."), 1);
+    EXPECT_EQ(Selected(), "{{1}}");
+
+    for (const auto& [line, on] : {std::pair{"T0A0", false}, {"T0A1", true}, {"T0A256", false}, {"T0a257", true}}) {
+        Run(line);
+        EXPECT_EQ(Page->cbAutomatischWeiter->isChecked(), on) << line;
+    }
+    // Lines that are not T, and unknown sub-tokens, do nothing.
+    for (const char* line : {"S1", "T0S4", "T0E3", "T0X1"})
+        Run(line);
+    EXPECT_EQ(Selected(), "{{1}}");
+}
+
+TEST_F(FrmTextTest, RightClickOnGoStepsBackOnlyWithTheOption)
+{
+    TwoStepsExecuted();
+
+    QTest::mousePress(Page->btnGo, Qt::RightButton);
+    EXPECT_EQ(State(), msEnde);
+    ModuleSzenen->SetTextRechtsZurueck(true);
+    QTest::mousePress(Page->btnGo, Qt::MiddleButton);
+    EXPECT_EQ(State(), msEnde);
+    QTest::mousePress(Page->btnGo, Qt::RightButton);
+    EXPECT_EQ(State(), msStartRueckwaerts);
+    EXPECT_EQ(Selected(), "{{2}}");
+    ASSERT_TRUE(FadeEnds());
+    EXPECT_EQ(Slot(1), 100);
+}
+
+TEST_F(FrmTextTest, ARefusedBackStepKeepsTheLogAndTheSelection)
+{
+    struct TLink : TMainFormLink {
+        int StepDuringExecution() const override { return 2; }   // "nie durchführen"
+    } link;
+    ModuleMain->SetFormLink(&link);
+    TwoStepsExecuted();
+    ASSERT_EQ(Page->PriorStepIndex, 0);
+    Run("T0F1E1");   // a forward fade runs: a back step is refused
+    ASSERT_EQ(State(), msStart);
+    ASSERT_EQ(ModuleSzenen->Protokoll.size(), 3);
+    Run("T0E2");
+    EXPECT_EQ(ModuleSzenen->Protokoll.size(), 3);
+    EXPECT_EQ(Selected(), "{{1}}");
+    EXPECT_EQ(State(), msStart);
+    ModuleMain->SetFormLink(nullptr);
+}
+
+TEST_F(FrmTextTest, ABackStepWithOneLogEntryDeletesNothing)
+{
+    Store(100);
+    Store(200);
+    SetText("{{1}} {{2}}");
+    Run("T0S1E1");
+    ASSERT_TRUE(FadeEnds());
+    ASSERT_EQ(Selected(), "{{2}}");
+    Page->PriorStepIndex = 1;   // as a stale prior step would have it
+    Run("T0E2");
+    EXPECT_EQ(ModuleSzenen->Protokoll.size(), 1);
+    EXPECT_EQ(Selected(), "{{2}}");
+    EXPECT_EQ(State(), msStartRueckwaerts);
+}
+
+TEST_F(FrmTextTest, InsertingASceneWritesItsRedMarkerAtTheCaret)
+{
+    for (int i = 0; i < 4; ++i)
+        Store(10 * i);
+    SetText("Anfang Ende");
+    QTextCursor c = Page->RichEdit1->textCursor();
+    c.setPosition(6);
+    c.setPosition(11, QTextCursor::KeepAnchor);   // a selection collapses to its start
+    Page->RichEdit1->setTextCursor(c);
+    ModuleLichtpult->GetKanal(1).SetPegel(77);
+    Page->EingestellteSzene1->trigger();
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "Anfang {{5}}  Ende");
+    EXPECT_EQ(Selected(), "{{5}}");
+    QTextCursor at(Page->RichEdit1->document());
+    at.setPosition(9);
+    EXPECT_EQ(at.charFormat().foreground().color(), QColor(255, 0, 0));
+    ASSERT_EQ(ModuleSzenen->SceneCount(), 5);
+    EXPECT_EQ(ModuleSzenen->GetScene(4).SNR, 5);
+    EXPECT_EQ(ModuleSzenen->GetScene(4).Versionen.front().Levels[1], 77);
+}
+
+TEST_F(FrmTextTest, RenumberingFollowsTheTextAndRefusesScenesNamedTwice)
+{
+    TScriptedPrompts prompts;
+    Store(10, 10, 5, "A");
+    Store(20, 10, 5, "B");
+    Store(30, 10, 5, "C");
+
+    // Not confirmed: nothing.
+    SetText("{{3}} x {{1}}");
+    Page->SzenenNeuNummerieren1->trigger();
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "{{3}} x {{1}}");
+
+    for (const char* text : {"{{3}} {{3}}", "{{3}} {{03}}"}) {
+        prompts.Asked.clear();
+        prompts.YesNoAnswers = {true};
+        SetText(QString::fromUtf8(text));
+        Page->SzenenNeuNummerieren1->trigger();
+        EXPECT_EQ(Page->RichEdit1->toPlainText(), text);
+        ASSERT_EQ(prompts.Asked.size(), 2) << text;
+        EXPECT_EQ(prompts.Asked.at(1), "Im Text gibt es doppelte Szenen, Vorgang abgebrochen\n3") << text;
+        EXPECT_EQ(ModuleSzenen->GetScene(0).NAME, "A");
+    }
+
+    // {{3}} then {{1}}: C gets 1, A gets 2, B keeps 2 and sorts after A.
+    prompts.Asked.clear();
+    prompts.YesNoAnswers = {true};
+    SetText("{{3}} x {{1}} {{x}}");
+    Page->SzenenNeuNummerieren1->trigger();
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "{{1}} x {{2}} {{x}}");
+    QStringList order;
+    for (const auto& s : ModuleSzenen->Szenen)
+        order << QStringLiteral("%1:%2").arg(s->NAME).arg(s->SNR);
+    EXPECT_EQ(order, QStringList({"C:1", "A:2", "B:2"}));
+    ASSERT_EQ(prompts.Asked.size(), 2);
+    EXPECT_EQ(prompts.Asked.at(1), "Neuummerierung der Szenen erfolgreich\n\nBitte speichern Sie Ihr Projekt unter "
+                                   "einem neuen Dateinamen\nund starten Palvento neu.");
+}
+
+TEST_F(FrmTextTest, FindAndReplaceThroughTheirDialogs)
+{
+    TScriptedPrompts prompts;
+    SetText("Vorhang auf, Vorhang zu");
+    Caret(0);
+    TFindDialog* find = Page->FindDialog1;
+    find->edtFind->setText("vorhang");
+    Click(find->btnFindNext);   // the text at the caret is found
+    EXPECT_EQ(Page->RichEdit1->textCursor().selectionStart(), 0);
+    Click(find->btnFindNext);
+    EXPECT_EQ(Page->RichEdit1->textCursor().selectionStart(), 13);
+    Click(find->btnFindNext);
+    EXPECT_EQ(prompts.Asked, QStringList({"Text nicht gefunden"}));
+    find->cbMatchCase->setChecked(true);
+    Caret(0);
+    Click(find->btnFindNext);
+    EXPECT_EQ(prompts.Asked.size(), 2);
+
+    // Replace replaces whatever is selected.
+    TFindDialog* replace = Page->ReplaceDialog1;
+    QTextCursor c = Page->RichEdit1->textCursor();
+    c.setPosition(8);
+    c.setPosition(11, QTextCursor::KeepAnchor);
+    Page->RichEdit1->setTextCursor(c);
+    replace->edtReplace->setText("runter");
+    Click(replace->btnReplace);
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "Vorhang runter, Vorhang zu");
+
+    // Replace all with a replacement that contains what it replaces: it ends.
+    prompts.Asked.clear();
+    prompts.YesNoAnswers = {false, true};
+    replace->edtFind->setText("Vorhang");
+    replace->edtReplace->setText("Vorhang Vorhang");
+    replace->show();
+    Click(replace->btnReplaceAll);
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "Vorhang runter, Vorhang zu");
+    EXPECT_TRUE(replace->isVisible());
+    Click(replace->btnReplaceAll);
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "Vorhang Vorhang runter, Vorhang Vorhang zu");
+    EXPECT_FALSE(replace->isVisible());
+    EXPECT_EQ(prompts.Asked.at(0), "Alle Vorkommen von \"Vorhang\" durch \"Vorhang Vorhang\" ersetzen?");
+
+    // Whole words only.
+    prompts.YesNoAnswers = {true};
+    SetText("ab abab ab");
+    EXPECT_EQ(Page->ReplaceAll("ab", "", false, true), 2);
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), " abab ");
+}
+
+TEST_F(FrmTextTest, PrintingWritesARealPdfWithTheJobTitle)
+{
+    TScriptedPrompts prompts;
+    SetText("{{1}} Vorhang auf\nErster Akt");
+    const QString pdf = Engine.Dir.File("Ausdruck.pdf");
+    ASSERT_TRUE(Page->Print(pdf));
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF-"));
+    EXPECT_GT(bytes.size(), 500);
+    // The title in the document's information, as UTF-16 big-endian text.
+    QByteArray title("\xFE\xFF", 2);
+    for (QChar ch : QString::fromUtf8(PrintJobTitle))
+        title += char(ch.unicode() >> 8), title += char(ch.unicode() & 0xFF);
+    EXPECT_TRUE(bytes.contains(title) || bytes.contains(PrintJobTitle));
+
+    // Through the menu: without a printer the PDF file is asked for; cancelled, nothing.
+    if (!QPrinterInfo::availablePrinterNames().isEmpty())
+        GTEST_SKIP() << "a printer is installed";
+    Page->Drucken1->trigger();
+    EXPECT_EQ(prompts.Asked.size(), 1);
+    prompts.FileAnswers = {Engine.Dir.File("Menü.pdf")};
+    Page->Drucken1->trigger();
+    EXPECT_TRUE(QFile::exists(Engine.Dir.File("Menü.pdf")));
+}
+
+TEST_F(FrmTextTest, ImportExportAndBackgroundColour)
+{
+    TScriptedPrompts prompts;
+    Engine.Dir.Write("Skript.txt", "{{1}} Gr\xFC\xDF" "e\r\nZeile 2\r\n");
+    prompts.FileAnswers = {Engine.Dir.File("Skript.txt")};
+    Page->TextImportieren1->trigger();
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "{{1}} Grüße\nZeile 2");
+
+    prompts.FileAnswers = {Engine.Dir.File("Skript.rtf")};
+    Page->TextExportieren1->trigger();
+    const QByteArray rtf = Engine.Dir.Read("Skript.rtf");
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252"));
+    EXPECT_TRUE(rtf.contains("Gr\\'fc\\'dfe"));
+
+    Page->ClearText();
+    prompts.FileAnswers = {Engine.Dir.File("Skript.rtf")};
+    Page->TextImportieren1->trigger();
+    EXPECT_EQ(Page->RichEdit1->toPlainText(), "{{1}} Grüße\nZeile 2");
+    EXPECT_EQ(Page->SaveText(), rtf);
+
+    prompts.ColorAnswers = {0x0000FFFF};   // yellow as $00BBGGRR
+    Page->Hintergrundfarbe1->trigger();
+    EXPECT_EQ(Page->RichEdit1->palette().color(QPalette::Base), QColor(255, 255, 0));
+    EXPECT_EQ(ErrorLogCount(""), 0);
+}
+
+TEST_F(FrmTextTest, TheScriptSurvivesTheShowFileByteForByte)
+{
+    // As the Windows control writes it: bullets through \pn, a trailing NUL.
+    const QByteArray legacy =
+        "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}"
+        "{\\f1\\fnil\\fcharset2 Symbol;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+        "\\viewkind4\\uc1\\pard\\cf1\\b\\f0\\fs24 \\{\\{1\\}\\}\\cf0\\b0  Vorhang auf\\par\r\n"
+        "{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-200\\li200 "
+        "Gr\\'fc\\'dfe\\par\r\n\\pard \\{\\{2\\}\\} Ende\\par\r\n}\r\n";
+    const QByteArray withNul = legacy + QByteArray(1, '\0');
+    const QString ini = QStringLiteral("\r\n[Kanäle]\r\n");
+    Engine.Dir.Write("Abend.pvs", HandMadeShow(ini, withNul));
+    ASSERT_TRUE(OpenProject(Engine.Dir.File("Abend.pvs")));
+    QTextDocument* doc = Page->RichEdit1->document();
+    EXPECT_EQ(doc->blockCount(), 3);
+    EXPECT_EQ(doc->toPlainText(), "{{1}} Vorhang auf\nGrüße\n{{2}} Ende");
+    EXPECT_EQ(ErrorLogCount("RTF"), 0);
+
+    // Save, open, save: the second part is the same bytes, the paragraphs stay three.
+    QByteArray first;
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        ASSERT_TRUE(SaveProject(Engine.Dir.File("Abend.pvs")));
+        qsizetype consumed = 0;
+        const QByteArray file = Engine.Dir.Read("Abend.pvs");
+        DecodeShowString(file, consumed);
+        const QByteArray tail = file.mid(consumed);
+        if (cycle == 0)
+            first = tail;
+        EXPECT_EQ(tail, first) << cycle;
+        ASSERT_TRUE(OpenProject(Engine.Dir.File("Abend.pvs")));
+        EXPECT_EQ(doc->blockCount(), 3) << cycle;
+    }
+    EXPECT_TRUE(first.startsWith("{\\rtf1"));
+
+    // A second part that is not RTF loads as plain text; malformed RTF is logged once.
+    Engine.Dir.Write("Plain.pvs", HandMadeShow(ini, "{{1}} Gr\xFC\xDF" "e\r\n{{2}}"));
+    ASSERT_TRUE(OpenProject(Engine.Dir.File("Plain.pvs")));
+    EXPECT_EQ(doc->toPlainText(), "{{1}} Grüße\n{{2}}");
+    Engine.Dir.Write("Kaputt.pvs", HandMadeShow(ini, "{\\rtf1\\ansi {\\b fett {{{ offen"));
+    ASSERT_TRUE(OpenProject(Engine.Dir.File("Kaputt.pvs")));
+    EXPECT_TRUE(doc->toPlainText().contains("fett"));
+    EXPECT_EQ(ErrorLogCount("Skript-Text: RTF"), 1);
+
+    // A new show empties the script.
+    ModuleMain->NewProject();
+    EXPECT_TRUE(doc->isEmpty());
+}
