@@ -31,24 +31,30 @@ QString Key(const char* prefix, int n)
 
 TKanalvorlage::TKanalvorlage(const QString& name) : Name(name)
 {
-    FKanaele.reserve(MaxKanaele);
-    for (int nr = ErsterVorlagenKanal; nr <= LetzterVorlagenKanal; ++nr)
-        FKanaele.emplace_back(nr);
+    SetKanalzahl(1);
 }
 
 void TKanalvorlage::SetKanalzahl(int n)
 {
     Letzter = std::clamp(n, 1, MaxKanaele) - 1;
+    while (static_cast<int>(FKanaele.size()) <= Letzter) {
+        auto k = std::make_unique<TKanal>(ErsterVorlagenKanal + static_cast<int>(FKanaele.size()));
+        k->OnChange = [this](TKanal* sender, int code) {
+            if (OnKanalChange)
+                OnKanalChange(sender, code);
+        };
+        FKanaele.push_back(std::move(k));
+    }
 }
 
 TKanal* TKanalvorlage::Kanal(int i)
 {
-    return i >= 1 && i <= MaxKanaele ? &FKanaele[static_cast<std::size_t>(i - 1)] : nullptr;
+    return i >= 1 && i <= static_cast<int>(FKanaele.size()) ? FKanaele[static_cast<std::size_t>(i - 1)].get() : nullptr;
 }
 
 const TKanal* TKanalvorlage::Kanal(int i) const
 {
-    return i >= 1 && i <= MaxKanaele ? &FKanaele[static_cast<std::size_t>(i - 1)] : nullptr;
+    return i >= 1 && i <= static_cast<int>(FKanaele.size()) ? FKanaele[static_cast<std::size_t>(i - 1)].get() : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -61,11 +67,10 @@ TKanalvorlage* TKanalvorlagen::Vorlage(int i) const
 
 TKanalvorlage& TKanalvorlagen::Append(std::unique_ptr<TKanalvorlage> v)
 {
-    for (int i = 1; i <= TKanalvorlage::MaxKanaele; ++i)
-        v->Kanal(i)->OnChange = [this](TKanal* k, int code) {
-            if (OnKanalChange)
-                OnKanalChange(k, code);
-        };
+    v->OnKanalChange = [this](TKanal* k, int code) {
+        if (OnKanalChange)
+            OnKanalChange(k, code);
+    };
     FVorlagen.push_back(std::move(v));
     return *FVorlagen.back();
 }

@@ -14,8 +14,9 @@
 class TModuleLichtpult;
 class TStringIniFile;
 
-// One template: its own 99 channels numbered 631..729 (shown as 1..99), of which
-// channels 1..Letzter + 1 are used.
+// One template: its own channels numbered 631..729 (shown as 1..99), of which
+// channels 1..Letzter + 1 are used. A channel is made when the count first reaches
+// it and kept (with its address) until the template goes.
 class TKanalvorlage {
 public:
     static constexpr int MaxKanaele = LetzterVorlagenKanal - ErsterVorlagenKanal + 1;   // 99
@@ -25,15 +26,18 @@ public:
     QString Name;
     int Letzter = 0;   // the template uses channels 1..Letzter + 1
 
+    // Every channel's change notification of this template.
+    TKanalChangeEvent OnKanalChange;
+
     int Kanalzahl() const { return Letzter + 1; }
     // Sets the number of used channels, limited to 1..99.
     void SetKanalzahl(int n);
-    // Channel i (1..99); nullptr outside.
+    // Channel i (1..99); nullptr outside and for a channel not made yet.
     TKanal* Kanal(int i);
     const TKanal* Kanal(int i) const;
 
 private:
-    std::vector<TKanal> FKanaele;
+    std::vector<std::unique_ptr<TKanal>> FKanaele;
 };
 
 // The templates of Vorlagen.ini, in list order.
