@@ -230,14 +230,7 @@ void TFrmKanalvorlage::IconAendern(int x)
     TFader* fader = FaderAt(x);
     if (!fader)
         return;
-    TKanal* k = fader->Kanal();
-    int icon = k->Icon, vf = k->VF, hf = k->HF;
-    if (!EditSymbol(icon, vf, hf))
-        return;
-    k->SetIcon(icon);
-    k->SetVF(vf);
-    k->SetHF(hf);
-    k->IconChanged();
+    EditKanalSymbol(*fader->Kanal());
 }
 
 void TFrmKanalvorlage::NamenAendern(int x)

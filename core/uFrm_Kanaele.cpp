@@ -232,13 +232,8 @@ void TFrmKanaele::FlashButton(Qt::MouseButton button, bool down)
             k->SetPegel(FFlashSaved);
         }
     } else if (button == Qt::RightButton && down) {
-        int icon = k->Icon, vf = k->VF, hf = k->HF;
-        if (!EditSymbol(icon, vf, hf))
+        if (!EditKanalSymbol(*k))
             return;
-        k->SetIcon(icon);
-        k->SetVF(vf);
-        k->SetHF(hf);
-        k->IconChanged();
         ShowSelected();
     }
     FModel->Flush();
