@@ -2,10 +2,13 @@
 
 #include "core/uDat_Menu.h"
 #include "core/uFormUtils.h"
+#include "core/uFrmKanalvorlage.h"
+#include "core/uFrm_Kanaele.h"
 #include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Main.h"
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
 #include "core/uMod_Master.h"
 #include "cues/uMod_Szenen.h"
 #include "cues/uFrm_Text.h"
@@ -22,7 +25,7 @@
 const TDockTarget DockTargets[] = {
     // Created with the modules, inside the main window's creation.
     {TStartupStage::ModulesCreated, "TFrmLichtpult", "pnlLichtpult", true},   // console window 0; more float
-    {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele", false},      // channel list
+    {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele", true},      // channel list
     {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", false},        // its page control
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
     {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", false},        // scene page
@@ -35,7 +38,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
     {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
     {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", false},           // after the menu
-    {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen", false},
+    {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen", true},
     // After the modules' start-up.
     {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", false},          // patch window 0; more float
 };
@@ -81,6 +84,8 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
     case TStartupStage::ModulesCreated:
         if (ModuleLichtpult)
             CreateLichtpultWindows(*ModuleLichtpult, Panel(main, "TFrmLichtpult"));
+        if (ModuleLichtpult)
+            DockInto(new TFrmKanaele(*ModuleLichtpult), Panel(main, "TFrmKanaele"));
         if (ModuleMaster)
             (new TfrmMaster(*ModuleMaster))->DockMasterPanel(Panel(main, "TfrmMaster"));
         if (ModuleSzenen && !frmText) {
@@ -92,6 +97,9 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);
         new TdmMenu(&main, &main);
+        if (ModuleLichtpult)
+            DockInto(new TFrmKanalvorlage(*ModuleLichtpult, DataDir + QStringLiteral("Vorlagen.ini")),
+                     Panel(main, "TFrmKanalvorlage"));
         break;
     case TStartupStage::ModulesStarted:
         break;

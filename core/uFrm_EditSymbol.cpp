@@ -4,6 +4,7 @@
 #include "core/uErrorLog.h"
 #include "core/uFormUtils.h"
 #include "core/uIconGlyph.h"
+#include "core/uKanal.h"
 #include "core/uMod_Icons.h"
 #include "core/uMod_Main.h"
 #include "core/uPrompts.h"
@@ -313,4 +314,18 @@ bool EditSymbol(int& icon, int& foreground, int& background)
     foreground = dialog.Foreground();
     background = dialog.Background();
     return result == QDialog::Accepted;
+}
+
+bool EditKanalSymbol(TKanal& k)
+{
+    int icon = k.Icon;
+    int foreground = k.VF;
+    int background = k.HF;
+    if (!EditSymbol(icon, foreground, background))
+        return false;
+    k.SetIcon(icon);
+    k.SetVF(foreground);
+    k.SetHF(background);
+    k.IconChanged();
+    return true;
 }

@@ -68,3 +68,8 @@ private:
 // dialog's values in every case. Runs through RunDialog (object name "Frm_EditSymbol").
 bool EditSymbol(int& icon, int& foreground, int& background);
 
+class TKanal;
+// The icon dialog on a channel's icon and colours; on OK they are set and the
+// symbol change is notified. Returns true on OK.
+bool EditKanalSymbol(TKanal& k);
+

@@ -522,17 +522,8 @@ void TFrmLichtpult::BlackOutClick()
 void TFrmLichtpult::IconAendernClick()
 {
     TKanal* k = FPopupFader ? FPopupFader->Kanal() : nullptr;
-    if (!k)
-        return;
-    int icon = k->Icon;
-    int foreground = k->VF;
-    int background = k->HF;
-    if (!EditSymbol(icon, foreground, background))
-        return;
-    k->SetIcon(icon);
-    k->SetVF(foreground);
-    k->SetHF(background);
-    k->IconChanged();
+    if (k)
+        EditKanalSymbol(*k);
 }
 
 void TFrmLichtpult::NamenAendernClick()

@@ -1,0 +1,189 @@
+// The channel list, its export and import dialogs and the channel template editor
+// with its insert dialog, offscreen, through their named widgets, on the whole engine.
+
+#include "TestHelpers.h"
+
+#include "core/uFader.h"
+#include "core/uFormUtils.h"
+#include "core/uFrmKanalvorlage.h"
+#include "core/uFrm_Kanaele.h"
+#include "core/uKanal.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class FrmKanaeleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.Start();
+        SetPrompts(&Answers);
+    }
+    void TearDown() override
+    {
+        SetDialogRunner(QStringLiteral("FrmExportKanaele"), {});
+        SetDialogRunner(QStringLiteral("FrmImportKanaele"), {});
+        SetDialogRunner(QStringLiteral("frmVorlageEinfuegen"), {});
+        SetPrompts(nullptr);
+        Engine.Stop();
+    }
+    template <typename T>
+    static T* W(QWidget* form, const char* name)
+    {
+        T* w = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    static TKanal& K(int nr) { return ModuleLichtpult->GetKanal(nr); }
+    // Runs the range dialog named name with von..bis and clicks button.
+    static void SetRangeRunner(const char* name, int von, int bis, const char* button)
+    {
+        SetDialogRunner(QString::fromLatin1(name), TDialogRunner([=](QDialog& d) {
+                            W<QSpinBox>(&d, "edtVon")->setValue(von);
+                            W<QSpinBox>(&d, "edtBis")->setValue(bis);
+                            W<QPushButton>(&d, button)->click();
+                            return d.result();
+                        }));
+    }
+
+    TEngine Engine;
+    TScriptedPrompts Answers;
+};
+
+TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
+{
+    TFrmKanaele form(*ModuleLichtpult);
+    form.resize(800, 400);
+    form.show();
+    QLineEdit* edtKanal = W<QLineEdit>(&form, "edtKanal");
+    form.SelectKanalView();
+    // Page Up on 5 selects 1; Page Down from 720 stops at 729, which the table shows.
+    form.SelectKanal(5);
+    QTest::keyClick(edtKanal, Qt::Key_PageUp);
+    EXPECT_EQ(form.Selected(), 1);
+    QTest::keyClick(edtKanal, Qt::Key_X);   // swallowed
+    EXPECT_EQ(edtKanal->text(), QStringLiteral("1"));
+    form.SelectKanal(720);
+    QTest::keyClick(edtKanal, Qt::Key_PageDown);
+    EXPECT_EQ(form.Selected(), MaxKanal);
+    EXPECT_EQ(edtKanal->text(), QStringLiteral("99"));
+    QTableView* tv = W<QTableView>(&form, "tvKanaele");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(tv->viewport()->rect().intersects(tv->visualRect(tv->model()->index(MaxKanal - 1, 0))));
+
+    // Clicking a row selects its channel; the panel's edits change only their own field.
+    K(3).SetPegel(300);
+    QTest::mouseClick(tv->viewport(), Qt::LeftButton, {}, tv->visualRect(tv->model()->index(0, 1)).center());
+    tv->scrollToTop();
+    form.SelectKanal(3);
+    QTest::keyClicks(W<QLineEdit>(&form, "edtName"), QStringLiteral("Front"));
+    W<QComboBox>(&form, "cmbStatus")->setCurrentIndex(kmLTP);
+    W<QSpinBox>(&form, "edtFlash")->setValue(100);
+    EXPECT_EQ(K(3).Name, QStringLiteral("Front"));
+    EXPECT_EQ(K(3).Modus, kmLTP);
+    EXPECT_EQ(K(3).FlashPegel, 100);
+    EXPECT_EQ(K(3).Pegel, 300);   // a rename does not clamp the level into the track bar's range
+    EXPECT_EQ(tv->model()->index(2, 1).data().toString(), QStringLiteral("Front"));
+}
+
+TEST_F(FrmKanaeleTest, ExportAndImportDialogsThroughClipboardAndFile)
+{
+    TFrmKanaele form(*ModuleLichtpult);
+    for (int nr = 11; nr <= 20; ++nr) {
+        K(nr).SetName(QStringLiteral("K%1").arg(nr));
+        K(nr).SetFlash(nr);
+    }
+    SetRangeRunner("FrmExportKanaele", 11, 20, "btnZwischenablage");
+    form.ShowExportDialog();
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("\r\n[Kanäle]\r\nName_1=K11\r\n")));
+    SetRangeRunner("FrmImportKanaele", 31, 40, "btnZwischenablage");
+    form.ShowImportDialog();
+    EXPECT_EQ(K(31).Name, QStringLiteral("K11"));
+    EXPECT_EQ(K(40).FlashPegel, 20);
+
+    const QString path = Engine.Dir.File(QStringLiteral("kanaele.txt"));
+    Answers.FileAnswers = {path};
+    SetRangeRunner("FrmExportKanaele", 11, 20, "btnDatei");
+    form.ShowExportDialog();
+    Answers.FileAnswers = {path};
+    SetRangeRunner("FrmImportKanaele", 51, 60, "btnDatei");
+    form.ShowImportDialog();
+    EXPECT_EQ(K(51).Name, QStringLiteral("K11"));
+    EXPECT_EQ(K(60).Name, QStringLiteral("K20"));
+    // A cancelled file dialog imports nothing and still closes.
+    SetRangeRunner("FrmImportKanaele", 61, 70, "btnDatei");
+    form.ShowImportDialog();
+    EXPECT_TRUE(K(61).Name.isEmpty());
+}
+
+TEST_F(FrmKanaeleTest, TemplateEditorSavesInsertsAndDeletes)
+{
+    const QString file = Engine.Dir.File(QStringLiteral("Data/Vorlagen.ini"));
+    ASSERT_TRUE(QDir().mkpath(Engine.Dir.File(QStringLiteral("Data"))));
+    auto form = std::make_unique<TFrmKanalvorlage>(*ModuleLichtpult, file);
+    form->show();
+    QPushButton* btnSave = W<QPushButton>(form.get(), "btnSave");
+    EXPECT_FALSE(btnSave->isEnabled());
+
+    // Insert with no template selected says so.
+    SetDialogRunner(QStringLiteral("frmVorlageEinfuegen"), TDialogRunner([](QDialog&) { return int(QDialog::Accepted); }));
+    form->ShowVorlageEinfuegen();
+    EXPECT_TRUE(Answers.Asked.contains(QStringLiteral("Keine Vorlage gewählt!")));
+
+    W<QPushButton>(form.get(), "btnAdd")->click();
+    EXPECT_EQ(W<QListWidget>(form.get(), "lbVorlagen")->currentRow(), 0);
+    W<QLineEdit>(form.get(), "edtVorlagenname")->setText(QStringLiteral("Spot"));
+    W<QSpinBox>(form.get(), "udKanalzahl")->setValue(2);
+    EXPECT_TRUE(form->Fader(1)->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->Fader(2)->isVisibleTo(form.get()));
+    Answers.TextAnswers = {QStringLiteral("Pan")};
+    form->NamenAendern(form->Fader(1)->x() + 5);
+    EXPECT_EQ(form->Fader(1)->toolTip(), QStringLiteral("Pan"));
+    btnSave->click();
+    EXPECT_FALSE(btnSave->isEnabled());
+    const QByteArray saved = Engine.Dir.Read(QStringLiteral("Data/Vorlagen.ini"));
+    EXPECT_TRUE(saved.startsWith("[Allgemein]\r\nCount=1\r\n\r\n[Vorlage0]\r\nName=Spot\r\nCount=2\r\n"));
+    EXPECT_TRUE(saved.contains("\r\nName_2=Pan\r\n"));
+
+    // Two copies from channel 101, ten apart.
+    SetDialogRunner<TfrmVorlageEinfuegen>(QStringLiteral("frmVorlageEinfuegen"), [](TfrmVorlageEinfuegen& d) {
+        d.edtAnzahl->setValue(2);
+        d.edtStart->setValue(101);
+        d.edtVersatz->setValue(10);
+        return int(QDialog::Accepted);
+    });
+    form->ShowVorlageEinfuegen();
+    EXPECT_EQ(K(102).Name, QStringLiteral("Pan"));
+    EXPECT_EQ(K(112).Name, QStringLiteral("Pan"));
+
+    // Deleting asks, and leaves no fader bound to the freed channels.
+    Answers.YesNoAnswers = {true};
+    W<QPushButton>(form.get(), "btnDelete")->click();
+    EXPECT_TRUE(Answers.Asked.contains(QStringLiteral("Soll VorlageSpot gelöscht werden?")));
+    EXPECT_EQ(form->Vorlagen().Count(), 0);
+    for (int f = 0; f < TKanalvorlage::MaxKanaele; ++f)
+        EXPECT_EQ(form->Fader(f)->Kanal(), nullptr) << f;
+    form->NamenAendern(form->Fader(1)->x() + 5);   // nothing under the point any more
+
+    // A new editor reads the saved file.
+    form = std::make_unique<TFrmKanalvorlage>(*ModuleLichtpult, file);
+    ASSERT_EQ(form->Vorlagen().Count(), 1);
+    EXPECT_EQ(W<QListWidget>(form.get(), "lbVorlagen")->item(0)->text(), QStringLiteral("Spot"));
+}
+
+} // namespace
