@@ -4,9 +4,12 @@
 #include "core/uFormUtils.h"
 #include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Main.h"
+#include "core/uFrm_KennEdit.h"
 #include "core/uFrm_Master.h"
+#include "core/uFrm_Patch.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Master.h"
+#include "core/uMod_Patch.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -34,7 +37,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", false},           // after the menu
     {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen", false},
     // After the modules' start-up.
-    {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", false},          // patch window 0; more float
+    {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", true},           // patch window 0; more float
 };
 const int DockTargetCount = int(std::size(DockTargets));
 
@@ -86,6 +89,16 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         new TdmMenu(&main, &main);
         break;
     case TStartupStage::ModulesStarted:
+        if (ModulePatch) {
+            ModulePatch->SetCurveEditor(&Tfrm_kenn_edit::EditCurve);
+            CreatePatchWindows(*ModulePatch, Panel(main, "TFrmPatch"));
+            if (dmMenu) {
+                QObject::connect(dmMenu, &TdmMenu::newPatchWindowRequested, ModulePatch->Signals(),
+                                 [] { ModulePatch->NewPatchWindow(); });
+                QObject::connect(dmMenu, &TdmMenu::newCurveRequested, ModulePatch->Signals(),
+                                 [] { ModulePatch->NewCurve(); });
+            }
+        }
         break;
     }
 }
