@@ -4,7 +4,6 @@
 #include "core/uFormUtils.h"
 #include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Main.h"
-#include "core/uFrm_KennEdit.h"
 #include "core/uFrm_Master.h"
 #include "core/uFrm_Patch.h"
 #include "core/uMod_Lichtpult.h"
@@ -90,7 +89,6 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         break;
     case TStartupStage::ModulesStarted:
         if (ModulePatch) {
-            ModulePatch->SetCurveEditor(&Tfrm_kenn_edit::EditCurve);
             CreatePatchWindows(*ModulePatch, Panel(main, "TFrmPatch"));
             if (dmMenu) {
                 QObject::connect(dmMenu, &TdmMenu::newPatchWindowRequested, ModulePatch->Signals(),

@@ -3,6 +3,7 @@
 #include "core/uDat_Menu.h"
 #include "core/uErrorLog.h"
 #include "core/uFormUtils.h"
+#include "core/uFrm_KennEdit.h"
 #include "core/uKanal.h"
 #include "core/uKennlinie.h"
 #include "core/uMod_Lichtpult.h"
@@ -156,6 +157,7 @@ QLabel* Caption(QGridLayout* grid, const QString& text, int row, int column)
 void CreatePatchWindows(TModulePatch& module, QWidget* dockTarget)
 {
     new TPatchWindows(module, dockTarget);
+    module.SetCurveEditor(&Tfrm_kenn_edit::EditCurve);
     if (module.PatchWindowCount() == 0)
         module.NewPatchWindow();
 }

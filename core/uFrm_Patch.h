@@ -79,8 +79,9 @@ private:
     QPointer<QWidget> FDockedView;
 };
 
-// Creates patch window 0, docked into dockTarget, and opens every further
-// window the module asks for; the windows go with the module.
+// Creates patch window 0, docked into dockTarget, opens every further window
+// the module asks for (the windows go with the module) and gives the module
+// the curve editor.
 void CreatePatchWindows(TModulePatch& module, QWidget* dockTarget);
 // Window n while it exists; nullptr otherwise.
 TFrmPatch* PatchWindow(int n);
