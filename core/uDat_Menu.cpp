@@ -116,7 +116,10 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     Patch2->addMenu(Kennliniebearbeiten1);
     RefillCurveMenu();
     if (ModulePatch)
-        connect(ModulePatch->Signals(), &TPatchSignals::curvesChanged, this, &TdmMenu::RefillCurveMenu);
+        // Queued: an edit started from one of these items changes the curves
+        // while the item is still being triggered, and the refill deletes it.
+        connect(ModulePatch->Signals(), &TPatchSignals::curvesChanged, this, &TdmMenu::RefillCurveMenu,
+                Qt::QueuedConnection);
     bar->addMenu(Patch2);
     UpdateRequestItems();
 

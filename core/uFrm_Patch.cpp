@@ -169,7 +169,7 @@ TFrmPatch* PatchWindow(int n)
 
 TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(module), FTag(n)
 {
-    setObjectName(QStringLiteral("FrmPatch%1").arg(n));
+    setObjectName(n == 0 ? QStringLiteral("FrmPatch") : QStringLiteral("FrmPatch%1").arg(n));
     const QString caption = QStringLiteral("Patch %1").arg(n);
     setWindowTitle(caption);
     setAttribute(Qt::WA_QuitOnClose, false);

@@ -22,7 +22,8 @@ public:
     static constexpr int Rows = 7;
     static constexpr int Columns = 12;
 
-    // Window n: "FrmPatch" + n, caption "Patch " + n; position from the settings.
+    // Window n: "FrmPatch" (n = 0) or "FrmPatch" + n, caption "Patch " + n;
+    // position from the settings section of that name.
     TFrmPatch(TModulePatch& module, int n);
     ~TFrmPatch() override;
 
