@@ -282,7 +282,9 @@ void TFrmPatch::Dock(QWidget* target)
 {
     if (!target)
         return;
-    // The main window shows the plug-in's status text itself.
+    // The main window shows the plug-in's status text itself: this window's
+    // label stays behind, so the page holds one label of that name.
+    lblDMXInit->setParent(this);
     lblDMXInit->hide();
     auto* box = qobject_cast<QBoxLayout*>(target->layout());
     if (!box) {
