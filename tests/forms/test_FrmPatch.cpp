@@ -7,6 +7,8 @@
 
 #include "core/uFormUtils.h"
 #include "core/uFrm_KennEdit.h"
+#include "core/uFrm_KennTab.h"
+#include "core/uKennlinie.h"
 #include "core/uFrm_Patch.h"
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -114,6 +117,29 @@ TEST(FrmPatch, SlotsAreEditedByClickKeysAndCurvesFromTheEditor)
     p.ShowPatchWindowClick(101);
     EXPECT_TRUE(w1->isVisible());
     host.reset();
+}
+
+// The table dialog's export, imported into a dialog holding another table,
+// gives back the same cells and points; the file is the dialog's own format.
+TEST(FrmKennTab, ExportThenImportGivesBackTableAndPoints)
+{
+    TTempProgramDir dir;
+    TScriptedPrompts prompts;
+    TKennlinienTabelle table = TKennlinie().Tabelle;
+    table[0] = 9;
+    const TCurveTableText original = CurveTableText(table, {QPoint(0, 9), QPoint(1, 2), QPoint(3, 4), QPoint(5, 6), QPoint(255, 7)});
+    Tfrm_kenn_tab source;
+    source.Fill(original);
+    source.StringGrid1->item(3, 1)->setText(QString());   // an emptied cell travels as empty
+    prompts.FileAnswers = {dir.File("tabelle.txt"), dir.File("tabelle.txt")};
+    source.Export();
+    EXPECT_TRUE(dir.Read("tabelle.txt").startsWith("0=9\r\n1=1\r\n2=\r\n"));
+
+    Tfrm_kenn_tab target;
+    target.Fill(CurveTableText(TKennlinie().Tabelle, TKennlinie::DefaultPunkte()));
+    target.Import();
+    EXPECT_EQ(target.Content().Cells, source.Content().Cells);
+    EXPECT_EQ(target.Points, original.Points);
 }
 
 } // namespace
