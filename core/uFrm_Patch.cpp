@@ -179,6 +179,8 @@ TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(mo
 
     pnlPatchEdit = Named<QWidget>(QStringLiteral("pnlPatchEdit"));
     pnlPatchEdit->setFixedHeight(73);
+    // Hidden windows skip the refreshes: each showing catches up.
+    pnlPatchEdit->installEventFilter(this);
     auto* grid = new QGridLayout(pnlPatchEdit);
     grid->setContentsMargins(8, 2, 8, 2);
     grid->setVerticalSpacing(0);
@@ -415,6 +417,8 @@ bool TFrmPatch::CurveKey(QChar key)
 
 bool TFrmPatch::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == pnlPatchEdit && event->type() == QEvent::Show)
+        Guarded([this] { RefreshPatchEditor(); });
     if (event->type() != QEvent::KeyPress)
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);

@@ -114,8 +114,13 @@ TEST(FrmPatch, SlotsAreEditedByClickKeysAndCurvesFromTheEditor)
     EXPECT_EQ(w1->objectName(), "FrmPatch1");
     EXPECT_TRUE(w1->isVisible());
     w1->hide();
+    // A curve added while the window was hidden is in its list once it shows.
+    auto added = std::make_unique<TKennlinie>();
+    added->SetName(QStringLiteral("Spät"));
+    p.AddCurve(std::move(added));
     p.ShowPatchWindowClick(101);
     EXPECT_TRUE(w1->isVisible());
+    EXPECT_EQ(w1->cmbKennlinie->count(), 3);
     host.reset();
 }
 
