@@ -7,11 +7,13 @@
 #include "core/uFrm_Lichtpult.h"
 #include "core/uFrm_Main.h"
 #include "core/uFrm_Master.h"
+#include "core/uFrm_Patch.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
 #include "core/uMod_Master.h"
-#include "cues/uMod_Szenen.h"
+#include "core/uMod_Patch.h"
 #include "cues/uFrm_Text.h"
+#include "cues/uMod_Szenen.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -40,7 +42,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", false},           // after the menu
     {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen", true},
     // After the modules' start-up.
-    {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", false},          // patch window 0; more float
+    {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", true},           // patch window 0; more float
 };
 const int DockTargetCount = int(std::size(DockTargets));
 
@@ -102,6 +104,15 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
                      Panel(main, "TFrmKanalvorlage"));
         break;
     case TStartupStage::ModulesStarted:
+        if (ModulePatch) {
+            CreatePatchWindows(*ModulePatch, Panel(main, "TFrmPatch"));
+            if (dmMenu) {
+                QObject::connect(dmMenu, &TdmMenu::newPatchWindowRequested, ModulePatch->Signals(),
+                                 [] { ModulePatch->NewPatchWindow(); });
+                QObject::connect(dmMenu, &TdmMenu::newCurveRequested, ModulePatch->Signals(),
+                                 [] { ModulePatch->NewCurve(); });
+            }
+        }
         break;
     }
 }

@@ -98,6 +98,8 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
               [this] { HauptformularaufStandardgre1Click(); });
     Lichtpult1 = Named<QMenu>(QStringLiteral("Lichtpult1"), QStringLiteral("&Lichtpult"), Fenster1);
     Fenster1->addMenu(Lichtpult1);
+    Patch1 = Named<QMenu>(QStringLiteral("Patch1"), QStringLiteral("&Patch"), Fenster1);
+    Fenster1->addMenu(Patch1);
     bar->addMenu(Fenster1);
 
     Patch2 = Named<QMenu>(QStringLiteral("Patch2"), QStringLiteral("&Patch"), bar);
@@ -108,8 +110,16 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     FRequestItems.append({QMetaMethod::fromSignal(&TdmMenu::newCurveRequested),
                           AddAction(Patch2, QStringLiteral("NeueKennlinie1"), QStringLiteral("Neue &Kennlinie"),
                                     [this] { NeueKennlinie1Click(); })});
-    // The curve editor does not exist yet: the item stays disabled until it does.
-    AddAction(Patch2, QStringLiteral("Kennliniebearbeiten1"), QStringLiteral("Kennlinie &bearbeiten"), [] {})->setEnabled(false);
+    // One item per curve but the linear one; disabled while there is none.
+    Kennliniebearbeiten1 = Named<QMenu>(QStringLiteral("Kennliniebearbeiten1"), QStringLiteral("Kennlinie &bearbeiten"), Patch2);
+    Kennliniebearbeiten1->menuAction()->setObjectName(QStringLiteral("Kennliniebearbeiten1"));
+    Patch2->addMenu(Kennliniebearbeiten1);
+    RefillCurveMenu();
+    if (ModulePatch)
+        // Queued: an edit started from one of these items changes the curves
+        // while the item is still being triggered, and the refill deletes it.
+        connect(ModulePatch->Signals(), &TPatchSignals::curvesChanged, this, &TdmMenu::RefillCurveMenu,
+                Qt::QueuedConnection);
     bar->addMenu(Patch2);
     UpdateRequestItems();
 
@@ -301,6 +311,18 @@ void TdmMenu::Speichern1Click()
 void TdmMenu::Speichernunter2Click()
 {
     Guarded([] { Patch().SaveDocumentAs(); });
+}
+
+void TdmMenu::RefillCurveMenu()
+{
+    Kennliniebearbeiten1->clear();
+    const QStringList names = ModulePatch ? ModulePatch->GetCurveNames() : QStringList();
+    for (int nr = 1; nr < names.size(); ++nr) {
+        QAction* a = Kennliniebearbeiten1->addAction(names.at(nr));
+        a->setData(nr);
+        connect(a, &QAction::triggered, this, [nr] { Guarded([nr] { ModulePatch->EditCurve(nr); }); });
+    }
+    Kennliniebearbeiten1->menuAction()->setEnabled(names.size() > 1);
 }
 
 void TdmMenu::NeueKennlinie1Click()

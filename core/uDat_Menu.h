@@ -43,6 +43,9 @@ public:
     // The console windows' entries (two per numbered window).
     QMenu* Lichtpult1 = nullptr;
     QMenu* Patch2 = nullptr;
+    // The patch windows' entries (two per further window) and the curves to edit.
+    QMenu* Patch1 = nullptr;
+    QMenu* Kennliniebearbeiten1 = nullptr;
 
     // The handlers; each catches and logs what escapes it.
     void Neu2Click();
@@ -60,6 +63,8 @@ public:
     void Speichern1Click();
     void Speichernunter2Click();
     void NeueKennlinie1Click();
+    // One item per curve but the linear one (data = curve number).
+    void RefillCurveMenu();
 
 signals:
     // Window and curve items whose forms live elsewhere; the program connects them.

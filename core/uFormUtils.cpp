@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QTextBlock>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -116,4 +117,17 @@ QList<QAction*> AddShowMenuItems(QMenu* parent, const QString& caption, int tag,
         items << a;
     }
     return items;
+}
+
+void ShowWindowRaised(QWidget* window, bool topLeft)
+{
+    if (!window)
+        return;
+    if (topLeft) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        window->move((screen ? screen->geometry().topLeft() : QPoint()) + QPoint(4, 4));
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

@@ -70,3 +70,7 @@ void SaveFormPosition(QWidget* form);
 // with tag, and caption + " auf den primären Screen anzeigen" with tag + 100. A
 // click calls handler with the entry's tag. Returns the two entries (owned by parent).
 QList<QAction*> AddShowMenuItems(QMenu* parent, const QString& caption, int tag, const std::function<void(int tag)>& handler);
+
+// Shows, raises and activates window; first moves it to the primary screen's
+// top left (plus 4, 4) when topLeft.
+void ShowWindowRaised(QWidget* window, bool topLeft);

@@ -93,13 +93,7 @@ public:
         TFrmLichtpult* w = Window(index);
         if (!w || index == 0)   // window 0 has no window of its own: its panels are docked
             return;
-        if (topLeft) {
-            const QScreen* screen = QGuiApplication::primaryScreen();
-            w->move((screen ? screen->geometry().topLeft() : QPoint()) + QPoint(4, 4));
-        }
-        w->show();
-        w->raise();
-        w->activateWindow();
+        ShowWindowRaised(w, topLeft);
     }
 
     static TLichtpultWindows* Instance;

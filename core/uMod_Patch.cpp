@@ -169,6 +169,60 @@ void TModulePatch::SetDmxInitText(const QString& text)
     emit FSignals->statusTextChanged(text);
 }
 
+// ---- windows and editing ----
+
+int TModulePatch::NewPatchWindow()
+{
+    const int n = FPatchWindowCount++;
+    emit FSignals->windowOpened(n);
+    return n;
+}
+
+void TModulePatch::ShowPatchWindowClick(int tag)
+{
+    if (tag < 0 || tag % 100 >= FPatchWindowCount)
+        return;
+    emit FSignals->showWindowRequested(tag % 100, tag >= 100);
+}
+
+void TModulePatch::SetSlot(int dmx, int kanal, int curve)
+{
+    if (!IsDmxNumber(dmx))
+        return;
+    TPatch& e = Patches[size_t(dmx - 1)];
+    e.SetPultkanal(kanal);
+    if (curve >= 0)
+        e.SetKennlinie(curve);
+    SetModified(true);
+    RefreshPatchAssignments();
+}
+
+int TModulePatch::NewCurve()
+{
+    auto curve = std::make_unique<TKennlinie>();
+    if (!FCurveEditor || !FCurveEditor(*curve, true))
+        return -1;
+    AddCurve(std::move(curve));
+    // The curve belongs to the patch file: the file is now out of date.
+    SetModified(true);
+    RefreshPatchAssignments();
+    return CurveCount() - 1;
+}
+
+bool TModulePatch::EditCurve(int nr)
+{
+    if (nr <= 0 || nr >= CurveCount() || !FCurveEditor)
+        return false;
+    TKennlinie& curve = *Kennlinien[size_t(nr)];
+    if (!FCurveEditor(curve, false))
+        return false;
+    KennlinienNamen[nr] = curve.Name;
+    SetModified(true);
+    emit FSignals->curvesChanged();
+    RefreshPatchAssignments();
+    return true;
+}
+
 // ---- the frame ----
 
 void TModulePatch::ComputeDmxOutput()

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -97,6 +98,10 @@ signals:
     void frameComputed();
     // The plug-in's status text changed.
     void statusTextChanged(const QString& text);
+    // Patch window n was added (window 0 is docked in the main window).
+    void windowOpened(int n);
+    // Window index is to be shown, at the primary screen's top left when topLeft.
+    void showWindowRequested(int index, bool topLeft);
 };
 
 class TModulePatch : public TModuleAbstract {
@@ -149,6 +154,29 @@ public:
     void RefreshPatchAssignments();
     void SetDmxInitText(const QString& text);
 
+    // The patch windows: a window count; the forms own the windows.
+    int PatchWindowCount() const { return FPatchWindowCount; }
+    // Adds window 0 (docked) on the first call, a further window afterwards; its number.
+    int NewPatchWindow();
+    // A window-menu entry: tag mod 100 is the window, tag >= 100 moves it to the
+    // primary screen's top left.
+    void ShowPatchWindowClick(int tag);
+
+    // The editing rule of the patch windows: slot dmx gets channel kanal (the
+    // entry ignores values outside 0..510) and, when curve >= 0, that curve;
+    // the patch is then modified and the channels' patch texts refresh.
+    void SetSlot(int dmx, int kanal, int curve);
+
+    // Opens the curve editor on a curve; true when it was confirmed. Installed
+    // by the forms; without one nothing is edited.
+    using TCurveEditor = std::function<bool(TKennlinie& curve, bool isNew)>;
+    void SetCurveEditor(TCurveEditor editor) { FCurveEditor = std::move(editor); }
+    // A new curve through the editor; added when confirmed. Its number, or -1.
+    int NewCurve();
+    // Curve nr (1..count-1; the linear curve is never edited) through the
+    // editor; true when confirmed.
+    bool EditCurve(int nr);
+
 private:
     void ComputeDmxOutput();
     void ClearCurves();
@@ -159,4 +187,6 @@ private:
 
     std::unique_ptr<TPatchSignals> FSignals;
     std::unique_ptr<TDynLib> FPlugin;   // kept, never unloaded
+    TCurveEditor FCurveEditor;
+    int FPatchWindowCount = 0;
 };

@@ -167,6 +167,12 @@ TEST_F(FrmMainTest, TheCompositionRootDocksEveryFormIntoItsPanel)
     ASSERT_NE(dmMenu, nullptr);
     EXPECT_EQ(dmMenu->parent(), Main);
     ComposeForms(*Main, TStartupStage::ModulesStarted);
+    // Patch window 0's panels beside the output status on the patch page; the
+    // window menu now opens further patch windows and the patch menu new curves.
+    EXPECT_EQ(panelOf(Main->tabPatch->findChild<QWidget*>("pnlPatchView")), Main->tabPatch);
+    EXPECT_EQ(Main->tabPatch->findChildren<QLabel*>("lblDMXInit").size(), 1);
+    for (const char* item : {"NeuesPatchFenster1", "NeueKennlinie1"})
+        EXPECT_TRUE(Main->findChild<QAction*>(item)->isEnabled()) << item;
 }
 
 // The options that the restart test changes, as the modules hold them.
