@@ -6,7 +6,9 @@
 #include "core/uFrm_Main.h"
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
 #include "core/uMod_Master.h"
+#include "cues/uFrm_Chaser.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -20,7 +22,7 @@ const TDockTarget DockTargets[] = {
     // Created with the modules, inside the main window's creation.
     {TStartupStage::ModulesCreated, "TFrmLichtpult", "pnlLichtpult", true},   // console window 0; more float
     {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele", false},      // channel list
-    {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", false},        // its page control
+    {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", true},          // its page control
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
     {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", false},        // scene page
     {TStartupStage::ModulesCreated, "TfrmText", "tabText", false},            // script page
@@ -80,6 +82,9 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
             CreateLichtpultWindows(*ModuleLichtpult, Panel(main, "TFrmLichtpult"));
         if (ModuleMaster)
             (new TfrmMaster(*ModuleMaster))->DockMasterPanel(Panel(main, "TfrmMaster"));
+        if (ModuleLichtpult && !FrmChaser)
+            DockInto(new TFrmChaser(*ModuleLichtpult, DataDir + QStringLiteral("ChaserLedVorlagen.ini")),
+                     Panel(main, "TFrmChaser"));
         break;
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);
