@@ -1,4 +1,4 @@
-// The LED colour templates file "ChaserLedVorlagen.ini" in the Data folder, read
+// The LED colour templates file "ChaserLedVorlagen.ini" (in the Data folder), read
 // when the chaser editor is created; and the same bytes as the LED definitions text
 // of a chaser, clicked and matched against the templates read.
 
@@ -16,13 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzMainModule();
     const QByteArray bytes = FuzzBytes(data, size);
     TLedVorlagen list;
-    list.LoadFromFile(FuzzWriteFile(QStringLiteral("Data/ChaserLedVorlagen.ini"), bytes));
+    list.LoadFromFile(FuzzWriteFile(QStringLiteral("ChaserLedVorlagen.ini"), bytes));
     if (list.Count() > TLedVorlagen::MaxCount)
         std::abort();
     // What is written reads back as itself.
     const QStringList lines = list.ToLines();
     TLedVorlagen again;
-    again.LoadFromFile(FuzzWriteFile(QStringLiteral("Data/again.ini"), lines.join(QStringLiteral("\r\n")).toUtf8()));
+    again.LoadFromFile(FuzzWriteFile(QStringLiteral("again.ini"), lines.join(QStringLiteral("\r\n")).toUtf8()));
     if (again.ToLines() != lines)
         std::abort();
 

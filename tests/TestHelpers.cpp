@@ -282,6 +282,26 @@ bool CopyDmxLibraries(const TTempProgramDir& dir)
 #include <QHostAddress>
 #include <QTcpSocket>
 
+quint16 FreeTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::AnyIPv4, 0);
+    return probe.serverPort();
+}
+
+bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (client.waitForConnected(500))
+            return true;
+        client.abort();
+        QThread::msleep(100);
+    }
+    return false;
+}
+
 TListener::TListener()
 {
     FServer.listen(QHostAddress::LocalHost, 0);

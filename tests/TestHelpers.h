@@ -139,6 +139,12 @@ private:
     bool FStarted = false;
 };
 
+// A local TCP port that was free a moment ago.
+quint16 FreeTcpPort();
+// Connects client to the program's server on 127.0.0.1 once it listens (30 s at most).
+class QTcpSocket;
+bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program);
+
 // Copies the output plug-in and the driver stand-in from the build into dir.
 bool CopyDmxLibraries(const TTempProgramDir& dir);
 

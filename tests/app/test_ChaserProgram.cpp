@@ -6,9 +6,7 @@
 #include "TestHelpers.h"
 
 #include <QDeadlineTimer>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
@@ -18,12 +16,7 @@ TEST(ChaserProgram, AStepSequenceRunsInTheArtNetFrames)
 {
     TTempProgramDir dir;
     ASSERT_TRUE(CopyDmxLibraries(dir));
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::AnyIPv4, 0);
-        port = probe.serverPort();
-    }
+    const quint16 port = FreeTcpPort();
     // Chaser 1 (channel 571): one entry, channel 1; 0-scene 0, step 1 200, step 2 50;
     // 5 x 40 ms per step, hard steps.
     dir.Write("Abend.pvs", HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\nFM_571=0\r\nTa_571=5\r\nCS_571=2\r\nKa_571=1\r\n"
@@ -37,16 +30,7 @@ TEST(ChaserProgram, AStepSequenceRunsInTheArtNetFrames)
     TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
     ASSERT_TRUE(program.Started());
     QTcpSocket client;
-    bool connected = false;
-    for (QDeadlineTimer d(30000); !connected && program.Running() && !d.hasExpired();) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        connected = client.waitForConnected(500);
-        if (!connected) {
-            client.abort();
-            QThread::msleep(100);
-        }
-    }
-    ASSERT_TRUE(connected) << program.Stderr().toStdString();
+    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
     client.write("K719K571P255");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 

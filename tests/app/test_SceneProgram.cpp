@@ -19,28 +19,6 @@ namespace {
 
 constexpr int ArtDmxHeaderSize = 18;
 
-// A local TCP port that was free a moment ago.
-quint16 FreeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::AnyIPv4, 0);
-    return probe.serverPort();
-}
-
-// Connects a client to the program's server once it listens.
-bool ConnectClient(QTcpSocket& client, quint16 port, TProgramProcess& program)
-{
-    QDeadlineTimer deadline(30000);
-    while (program.Running() && !deadline.hasExpired()) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        if (client.waitForConnected(500))
-            return true;
-        client.abort();
-        QThread::msleep(100);
-    }
-    return false;
-}
-
 }   // namespace
 
 // The real program reopens a show with three scenes; the step command from a
@@ -72,7 +50,7 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
     TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
     ASSERT_TRUE(program.Started());
     QTcpSocket client;
-    ASSERT_TRUE(ConnectClient(client, port, program)) << program.Stderr().toStdString();
+    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
     client.write("K719T0E1");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
