@@ -4,6 +4,7 @@
 // BM_StepCountKeystroke: the step count changed by one (a keystroke in the spinner),
 // then the repaint.
 // BM_LoadChaser: the chaser loaded into the grid again (a change of the number).
+// BM_RepaintGrid: the grid's visible cells painted whole, for comparison.
 // BM_GridToSequence: every step cell written back (a cell selection or Enter).
 
 #include "BenchProgramFolder.h"
@@ -61,6 +62,13 @@ void BM_LoadChaser(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LoadChaser)->Unit(benchmark::kMillisecond);
+
+void BM_RepaintGrid(benchmark::State& state)
+{
+    for (auto _ : state)
+        Grid()->viewport()->repaint();
+}
+BENCHMARK(BM_RepaintGrid)->Unit(benchmark::kMicrosecond);
 
 void BM_GridToSequence(benchmark::State& state)
 {
