@@ -314,3 +314,16 @@ TListener::TListener()
         }
     });
 }
+
+TRemoteShowProgram::TRemoteShowProgram(const QByteArray& showFile)
+{
+    if (!CopyDmxLibraries(Dir) || !ArtNet.bind(QHostAddress::LocalHost, 0))
+        return;
+    const quint16 port = FreeTcpPort();
+    Dir.Write("Abend.pvs", showFile);
+    Dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" + Dir.File("Abend.pvs").toUtf8() +
+                                   "\r\n[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
+    Program = std::make_unique<TProgramProcess>(
+        Dir, QList<QPair<QString, QString>>{{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(ArtNet.localPort())}});
+    Ready = Program->Started() && ConnectWhenListening(Client, port, *Program);
+}

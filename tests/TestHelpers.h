@@ -168,3 +168,21 @@ public:
 private:
     QTcpServer FServer;
 };
+
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <memory>
+
+// The real program in a fresh program folder, reopening a show (a hand-made show
+// file) with its remote server on a free port and its DMX output sent as Art-Net to
+// ArtNet on 127.0.0.1; Client is connected to the server when Ready.
+class TRemoteShowProgram {
+public:
+    explicit TRemoteShowProgram(const QByteArray& showFile);
+    bool Ready = false;
+    TTempProgramDir Dir;
+    QUdpSocket ArtNet;
+    std::unique_ptr<TProgramProcess> Program;
+    QTcpSocket Client;
+};

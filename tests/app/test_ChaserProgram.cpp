@@ -14,23 +14,15 @@
 
 TEST(ChaserProgram, AStepSequenceRunsInTheArtNetFrames)
 {
-    TTempProgramDir dir;
-    ASSERT_TRUE(CopyDmxLibraries(dir));
-    const quint16 port = FreeTcpPort();
     // Chaser 1 (channel 571): one entry, channel 1; 0-scene 0, step 1 200, step 2 50;
     // 5 x 40 ms per step, hard steps.
-    dir.Write("Abend.pvs", HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\nFM_571=0\r\nTa_571=5\r\nCS_571=2\r\nKa_571=1\r\n"
-                                                       "LedDefs_571=\r\nCF_571_-1=1;\r\nCF_571_0=0;\r\nCF_571_1=200;\r\n"
-                                                       "CF_571_2=50;\r\n")));
-    dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" + dir.File("Abend.pvs").toUtf8() +
-                                   "\r\n[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
-
-    QUdpSocket artnet;
-    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
-    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
-    ASSERT_TRUE(program.Started());
-    QTcpSocket client;
-    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
+    TRemoteShowProgram remote(HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\nFM_571=0\r\nTa_571=5\r\nCS_571=2\r\nKa_571=1\r\n"
+                                                         "LedDefs_571=\r\nCF_571_-1=1;\r\nCF_571_0=0;\r\n"
+                                                         "CF_571_1=200;\r\nCF_571_2=50;\r\n")));
+    ASSERT_TRUE(remote.Ready) << (remote.Program ? remote.Program->Stderr().toStdString() : std::string());
+    TProgramProcess& program = *remote.Program;
+    QUdpSocket& artnet = remote.ArtNet;
+    QTcpSocket& client = remote.Client;
     client.write("K719K571P255");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 

@@ -25,9 +25,6 @@ constexpr int ArtDmxHeaderSize = 18;
 // remote computer fades the frame to scene 1's levels over its fade time.
 TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
 {
-    TTempProgramDir dir;
-    ASSERT_TRUE(CopyDmxLibraries(dir));
-    const quint16 port = FreeTcpPort();
     QString scenes = QStringLiteral("[Szenen]\r\nAnzahl=3\r\n");
     const int levels[3][2] = {{200, 100}, {50, 250}, {0, 30}};
     for (int i = 1; i <= 3; ++i) {
@@ -41,16 +38,11 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
                 .arg(i)
                 .arg(EncodeLevels(a));
     }
-    dir.Write("Abend.pvs", HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\n\r\n") + scenes, "{{1}} Vorhang"));
-    dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" + dir.File("Abend.pvs").toUtf8() +
-                                   "\r\n[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
-
-    QUdpSocket artnet;
-    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
-    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
-    ASSERT_TRUE(program.Started());
-    QTcpSocket client;
-    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
+    TRemoteShowProgram remote(HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\n\r\n") + scenes, "{{1}} Vorhang"));
+    ASSERT_TRUE(remote.Ready) << (remote.Program ? remote.Program->Stderr().toStdString() : std::string());
+    TProgramProcess& program = *remote.Program;
+    QUdpSocket& artnet = remote.ArtNet;
+    QTcpSocket& client = remote.Client;
     client.write("K719T0E1");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
