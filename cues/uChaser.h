@@ -42,7 +42,7 @@ struct TLedVorlage {
 class TLedVorlagen {
 public:
     // The most templates a file may bring; more are logged and left out.
-    static constexpr int MaxCount = 1000;
+    static constexpr int MaxCount = 200;
 
     std::vector<std::unique_ptr<TLedVorlage>> Items;
 

@@ -471,8 +471,11 @@ void TFrmChaser::BuildLedChaser()
     row->addLayout(right);
 
     FFilling = true;
-    for (int c = 1; c <= LedKanaele; ++c)
-        sgVorlagen->setItem(0, c, new QTableWidgetItem(QString::number(c)));
+    for (int c = 1; c <= LedKanaele; ++c) {
+        auto* label = new QTableWidgetItem(QString::number(c));
+        label->setFlags(Qt::ItemIsEnabled);
+        sgVorlagen->setItem(0, c, label);
+    }
     FFilling = false;
 
     connect(edtSchritteLED, &QSpinBox::valueChanged, this, [this](int n) { ApplySteps(n); });
