@@ -12,6 +12,7 @@
 #include "core/uMod_Main.h"
 #include "core/uMod_Master.h"
 #include "core/uMod_Patch.h"
+#include "cues/uFrm_Chaser.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uFrm_Server.h"
@@ -28,7 +29,7 @@ const TDockTarget DockTargets[] = {
     // Created with the modules, inside the main window's creation.
     {TStartupStage::ModulesCreated, "TFrmLichtpult", "pnlLichtpult", true},   // console window 0; more float
     {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele", true},      // channel list
-    {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", false},        // its page control
+    {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", true},         // its page control
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
     {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", false},        // scene page
     {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
@@ -95,6 +96,9 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
             page->FirstNeedsCtrl = [&main] { return main.cbFirstNurMitStrg && main.cbFirstNurMitStrg->isChecked(); };
             DockInto(page, Panel(main, "TfrmText"));
         }
+        if (ModuleLichtpult && !FrmChaser)
+            DockInto(new TFrmChaser(*ModuleLichtpult, DataDir + QStringLiteral("ChaserLedVorlagen.ini")),
+                     Panel(main, "TFrmChaser"));
         break;
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);

@@ -282,6 +282,26 @@ bool CopyDmxLibraries(const TTempProgramDir& dir)
 #include <QHostAddress>
 #include <QTcpSocket>
 
+quint16 FreeTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::AnyIPv4, 0);
+    return probe.serverPort();
+}
+
+bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program)
+{
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (client.waitForConnected(500))
+            return true;
+        client.abort();
+        QThread::msleep(100);
+    }
+    return false;
+}
+
 TListener::TListener()
 {
     FServer.listen(QHostAddress::LocalHost, 0);
@@ -293,4 +313,17 @@ TListener::TListener()
             QObject::connect(s, &QTcpSocket::readyRead, &FServer, [this, s, i] { Received[i] += s->readAll(); });
         }
     });
+}
+
+TRemoteShowProgram::TRemoteShowProgram(const QByteArray& showFile)
+{
+    if (!CopyDmxLibraries(Dir) || !ArtNet.bind(QHostAddress::LocalHost, 0))
+        return;
+    const quint16 port = FreeTcpPort();
+    Dir.Write("Abend.pvs", showFile);
+    Dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" + Dir.File("Abend.pvs").toUtf8() +
+                                   "\r\n[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
+    Program = std::make_unique<TProgramProcess>(
+        Dir, QList<QPair<QString, QString>>{{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(ArtNet.localPort())}});
+    Ready = Program->Started() && ConnectWhenListening(Client, port, *Program);
 }

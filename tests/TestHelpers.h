@@ -139,6 +139,12 @@ private:
     bool FStarted = false;
 };
 
+// A local TCP port that was free a moment ago.
+quint16 FreeTcpPort();
+// Connects client to the program's server on 127.0.0.1 once it listens (30 s at most).
+class QTcpSocket;
+bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program);
+
 // Copies the output plug-in and the driver stand-in from the build into dir.
 bool CopyDmxLibraries(const TTempProgramDir& dir);
 
@@ -161,4 +167,22 @@ public:
 
 private:
     QTcpServer FServer;
+};
+
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <memory>
+
+// The real program in a fresh program folder, reopening a show (a hand-made show
+// file) with its remote server on a free port and its DMX output sent as Art-Net to
+// ArtNet on 127.0.0.1; Client is connected to the server when Ready.
+class TRemoteShowProgram {
+public:
+    explicit TRemoteShowProgram(const QByteArray& showFile);
+    bool Ready = false;
+    TTempProgramDir Dir;
+    QUdpSocket ArtNet;
+    std::unique_ptr<TProgramProcess> Program;
+    QTcpSocket Client;
 };

@@ -23,28 +23,6 @@ namespace {
 
 constexpr int ArtDmxHeaderSize = 18;
 
-// A local TCP port that was free a moment ago.
-quint16 FreeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::AnyIPv4, 0);
-    return probe.serverPort();
-}
-
-// Connects client to the program's server once it listens.
-bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program)
-{
-    QDeadlineTimer deadline(30000);
-    while (program.Running() && !deadline.hasExpired()) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        if (client.waitForConnected(500))
-            return true;
-        client.abort();
-        QThread::msleep(100);
-    }
-    return false;
-}
-
 // Reads the Art-Net frames until one carries value in DMX slot 1; last receives
 // the last frame read.
 bool WaitForSlot1(QUdpSocket& artnet, int value, const TProgramProcess& program, QByteArray& last)

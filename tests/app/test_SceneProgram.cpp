@@ -20,28 +20,6 @@ namespace {
 
 constexpr int ArtDmxHeaderSize = 18;
 
-// A local TCP port that was free a moment ago.
-quint16 FreeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::AnyIPv4, 0);
-    return probe.serverPort();
-}
-
-// Connects a client to the program's server once it listens.
-bool ConnectClient(QTcpSocket& client, quint16 port, TProgramProcess& program)
-{
-    QDeadlineTimer deadline(30000);
-    while (program.Running() && !deadline.hasExpired()) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        if (client.waitForConnected(500))
-            return true;
-        client.abort();
-        QThread::msleep(100);
-    }
-    return false;
-}
-
 // The show's [Szenen] section: three scenes of channels 1 and 2, fade 1 s.
 QString ThreeScenes(const int (&levels)[3][2])
 {
@@ -113,7 +91,7 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
     TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
     ASSERT_TRUE(program.Started());
     QTcpSocket client;
-    ASSERT_TRUE(ConnectClient(client, port, program)) << program.Stderr().toStdString();
+    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
     client.write("K719T0E1");
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
@@ -151,7 +129,7 @@ TEST(SceneProgram, TheScriptPageStepsThroughTheMarkersFromARemoteComputer)
     TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
     ASSERT_TRUE(program.Started());
     QTcpSocket client;
-    ASSERT_TRUE(ConnectClient(client, port, program)) << program.Stderr().toStdString();
+    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
 
     // The first marker, then its execution: a fade to scene 1.
     client.write("K719T0S1E1");

@@ -1,0 +1,113 @@
+// The chaser editor with a full chaser of 192 entries by 99 steps, offscreen on the
+// whole engine, the grid shown:
+// BM_TypeOneCell: one step value typed into the grid, then the repaint it causes.
+// BM_StepCountKeystroke: the step count changed by one (a keystroke in the spinner),
+// then the repaint.
+// BM_LoadChaser: the chaser loaded into the grid again (a change of the number).
+// BM_RepaintGrid: the grid's visible cells painted whole, for comparison.
+// BM_GridToSequence: every step cell written back (a cell selection or Enter).
+
+#include "BenchProgramFolder.h"
+#include "core/uKanal.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "cues/uFrm_Chaser.h"
+
+#include <QApplication>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+TFrmChaser* Form = nullptr;
+
+QTableView* Grid()
+{
+    return Form->findChild<QTableView*>(QStringLiteral("sgChaser"));
+}
+
+void BM_TypeOneCell(benchmark::State& state)
+{
+    QAbstractItemModel* model = Grid()->model();
+    int v = 0;
+    for (auto _ : state) {
+        model->setData(model->index(50, 100), QString::number(++v % 256));
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_TypeOneCell)->Unit(benchmark::kMicrosecond);
+
+void BM_StepCountKeystroke(benchmark::State& state)
+{
+    auto* steps = Form->findChild<QSpinBox*>(QStringLiteral("edtSchritte"));
+    bool low = false;
+    for (auto _ : state) {
+        steps->setValue((low = !low) ? 98 : 99);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_StepCountKeystroke)->Unit(benchmark::kMicrosecond);
+
+void BM_LoadChaser(benchmark::State& state)
+{
+    auto* nr = Form->findChild<QSpinBox*>(QStringLiteral("edtChaser"));
+    bool other = false;
+    for (auto _ : state) {
+        nr->setValue((other = !other) ? 2 : 1);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_LoadChaser)->Unit(benchmark::kMillisecond);
+
+void BM_RepaintGrid(benchmark::State& state)
+{
+    for (auto _ : state)
+        Grid()->viewport()->repaint();
+}
+BENCHMARK(BM_RepaintGrid)->Unit(benchmark::kMicrosecond);
+
+void BM_GridToSequence(benchmark::State& state)
+{
+    for (auto _ : state)
+        Form->Editor().GridToSequence();
+}
+BENCHMARK(BM_GridToSequence)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TBenchProgramFolder dir;
+    auto main = std::make_unique<TModuleMain>();
+    for (int nr : {571, 572}) {
+        TKanal& k = ModuleLichtpult->GetKanal(nr);
+        k.SetEintragZahl(TChaserEditor::ColumnsMax);
+        k.SetSchrittZahl(ChaserSchritteMax);
+        for (int i = 1; i <= TChaserEditor::ColumnsMax; ++i)
+            for (int s = -1; s <= ChaserSchritteMax; ++s)
+                k.SetEintrag(i, s, s < 0 ? i : (i * 7 + s) % 256);
+    }
+    auto form = std::make_unique<TFrmChaser>(*ModuleLichtpult, dir.File(QStringLiteral("ChaserLedVorlagen.ini")));
+    Form = form.get();
+    Form->resize(1400, 800);
+    Form->show();
+    Form->PageControl1->setCurrentWidget(Form->tabDefinition);
+    Form->findChild<QSpinBox*>(QStringLiteral("edtChaser"))->setValue(1);
+    QApplication::processEvents();
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    form.reset();
+    main.reset();
+    return 0;
+}

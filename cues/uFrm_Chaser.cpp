@@ -1,0 +1,681 @@
+#include "cues/uFrm_Chaser.h"
+
+#include "core/uColors.h"
+#include "core/uErrors.h"
+#include "core/uFormUtils.h"
+#include "core/uKanal.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uPrompts.h"
+#include "core/uUtils.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <functional>
+
+TFrmChaser* FrmChaser = nullptr;
+
+namespace {
+
+const QColor ButtonFace(240, 240, 240);
+
+// A fixed cell of a grid: the label column and the rows above the values.
+QVariant FixedBackground()
+{
+    return QBrush(ButtonFace);
+}
+
+} // namespace
+
+// ---- the list of chaser channels -----------------------------------------------
+
+class TChaserListBox : public QWidget {
+public:
+    TChaserListBox(TModuleLichtpult& console, QScrollBar& scroll) : FConsole(console), FScroll(scroll)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setMinimumHeight(200);
+    }
+
+    int SelectedListChannel = 0;
+    std::function<void(int line)> OnSelect;
+    std::function<void()> OnDoubleClick;
+
+    int RowHeight() const { return fontMetrics().boundingRect(QStringLiteral("Wy")).height() + 1; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), ButtonFace);
+        const int h = RowHeight();
+        struct TColumn {
+            int Left, Right;
+            bool RightAligned;
+            const char* Caption;
+        };
+        static const TColumn Columns[] = {
+            {4, 30, true, "Kan."},     {38, 200, false, "Name"},  {204, 220, true, "St."},
+            {224, 250, false, "Icon"}, {260, 294, true, "Flash"}, {300, 336, true, "Black."},
+            {350, 384, true, "Fader"}, {400, 436, true, "Kanal"}, {450, 1200, false, "Schritt"},
+        };
+        auto cell = [&](const TColumn& c, int y, const QString& text) {
+            const QRect r = c.RightAligned ? QRect(c.Left, y, c.Right - 5 - c.Left, h)
+                                           : QRect(c.Left + 1, y, c.Right - c.Left - 1, h);
+            p.drawText(r, (c.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, text);
+        };
+        QFont bold = font();
+        bold.setBold(true);
+        p.setFont(bold);
+        p.setPen(Qt::black);
+        for (const TColumn& c : Columns)
+            cell(c, 4, QString::fromUtf8(c.Caption));
+        p.setFont(font());
+        const int visible = h > 0 ? height() / h : 0;
+        for (int r = 1; r <= visible; ++r) {
+            TKanal* k = nullptr;
+            if (!FConsole.FindKanal(LetzterGruppenKanal + r + FScroll.value(), k))
+                continue;
+            const int y = h * r + 6;
+            if (k->Nr == SelectedListChannel) {
+                p.fillRect(0, y, width(), h, QColor(0, 0, 128));
+                p.setPen(Qt::white);
+            } else {
+                static const QColor KindColors[] = {Qt::black, QColor(0, 0, 255), QColor(128, 0, 0), QColor(128, 0, 128)};
+                p.setPen(KindColors[k->Kind < 4 ? k->Kind : 0]);
+            }
+            const QString texts[] = {k->NrText(),
+                                     k->Name,
+                                     k->ModusText(),
+                                     k->IconText(),
+                                     FConsole.FormatLevel(k->FlashPegel),
+                                     FConsole.FormatLevel(k->BlackoutPegel),
+                                     FConsole.FormatLevel(k->Pegel),
+                                     FConsole.FormatLevel(k->Output),
+                                     k->StepText()};
+            for (int c = 0; c < 9; ++c)
+                cell(Columns[c], y, texts[c]);
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        const int h = RowHeight();
+        if (h > 0 && OnSelect)
+            OnSelect((static_cast<int>(e->position().y()) - 6) / h);
+    }
+    void mouseDoubleClickEvent(QMouseEvent*) override
+    {
+        if (OnDoubleClick)
+            OnDoubleClick();
+    }
+
+private:
+    TModuleLichtpult& FConsole;
+    QScrollBar& FScroll;
+};
+
+// ---- the grid models -------------------------------------------------------------
+
+TChaserGridModel::TChaserGridModel(TChaserEditor& editor, QObject* parent)
+    : QAbstractTableModel(parent), FEditor(editor), FRows(editor.RowCount()), FColumns(editor.ColumnCount())
+{
+}
+
+int TChaserGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : FRows;
+}
+
+int TChaserGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : FColumns;
+}
+
+QVariant TChaserGridModel::data(const QModelIndex& index, int role) const
+{
+    const int col = index.column();
+    const int row = index.row();
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        if (col == 0 && row >= 3)
+            return QString::number(row - 2);
+        return FEditor.Cell(col, row);
+    }
+    if (role == Qt::BackgroundRole && (col == 0 || row < 3))
+        return FixedBackground();
+    return {};
+}
+
+bool TChaserGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || index.column() < 1 || index.row() < 3)
+        return false;
+    FEditor.EditCell(index.column(), index.row(), value.toString());
+    emit dataChanged(index, index);
+    return true;
+}
+
+Qt::ItemFlags TChaserGridModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() >= 1 && index.row() >= 3)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+void TChaserGridModel::Reset()
+{
+    beginResetModel();
+    FRows = FEditor.RowCount();
+    FColumns = FEditor.ColumnCount();
+    endResetModel();
+}
+
+void TChaserGridModel::ResizeRows(int oldRows)
+{
+    const int rows = FEditor.RowCount();
+    if (rows > oldRows) {
+        beginInsertRows({}, oldRows, rows - 1);
+        FRows = rows;
+        endInsertRows();
+    } else if (rows < oldRows) {
+        beginRemoveRows({}, rows, oldRows - 1);
+        FRows = rows;
+        endRemoveRows();
+    }
+}
+
+void TChaserGridModel::CellChanged(int col, int row)
+{
+    const QModelIndex i = index(row, col);
+    emit dataChanged(i, i);
+}
+
+TLedGridModel::TLedGridModel(TChaserEditor& editor, QObject* parent)
+    : QAbstractTableModel(parent), FEditor(editor), FRows(editor.StepCount + 1), FColumns(editor.LedColumnCount())
+{
+}
+
+int TLedGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : FRows;
+}
+
+int TLedGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : FColumns;
+}
+
+QVariant TLedGridModel::data(const QModelIndex& index, int role) const
+{
+    const int col = index.column();
+    const int row = index.row();
+    const bool fixed = col == 0 || row == 0;
+    int colour = -1;
+    if (!fixed && !TryDecimalToInt(FEditor.LedCell(col, row), colour))
+        colour = -1;
+    switch (role) {
+    case Qt::DisplayRole:
+        if (col == 0)
+            return row > 0 ? QString::number(row) : QString();
+        if (row == 0)
+            return FEditor.LedHeader(col);
+        return colour >= 0 ? QString() : QStringLiteral("?");
+    case Qt::BackgroundRole:
+        if (fixed)
+            return FixedBackground();
+        return QBrush(colour >= 0 ? ColorFromValue(colour) : QColor(Qt::white));
+    default:
+        return {};
+    }
+}
+
+void TLedGridModel::Reset()
+{
+    beginResetModel();
+    FRows = FEditor.StepCount + 1;
+    FColumns = FEditor.LedColumnCount();
+    endResetModel();
+}
+
+// ---- the form --------------------------------------------------------------------
+
+namespace {
+
+QTableView* MakeGridView(const QString& name, QAbstractItemModel* model)
+{
+    auto* view = Named<QTableView>(name);
+    view->setModel(model);
+    view->horizontalHeader()->hide();
+    view->verticalHeader()->hide();
+    // Fixed sizes: the view never measures the cells' contents.
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->horizontalHeader()->setDefaultSectionSize(30);
+    view->verticalHeader()->setDefaultSectionSize(18);
+    view->horizontalHeader()->setMinimumSectionSize(10);
+    view->verticalHeader()->setMinimumSectionSize(10);
+    return view;
+}
+
+// Calls a handler for some events of a widget.
+class TEventHook : public QObject {
+public:
+    TEventHook(QObject* target, std::function<bool(QEvent*)> handler) : QObject(target), FHandler(std::move(handler))
+    {
+        target->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override { return FHandler(e); }
+
+private:
+    std::function<bool(QEvent*)> FHandler;
+};
+
+} // namespace
+
+TFrmChaser::TFrmChaser(TModuleLichtpult& console, const QString& templateFile, QWidget* parent)
+    : QWidget(parent), FConsole(console), FEditor(console), FTemplateFile(templateFile)
+{
+    setObjectName(QStringLiteral("FrmChaser"));
+    FrmChaser = this;
+    PageControl1 = Named<QTabWidget>(QStringLiteral("PageControl1"));
+    tabListe = Named<QWidget>(QStringLiteral("tabListe"));
+    tabDefinition = Named<QWidget>(QStringLiteral("tabDefinition"));
+    tabLedChaser = Named<QWidget>(QStringLiteral("tabLedChaser"));
+    PageControl1->addTab(tabListe, QStringLiteral("Liste"));
+    PageControl1->addTab(tabDefinition, QStringLiteral("Definition"));
+    PageControl1->addTab(tabLedChaser, QStringLiteral("LED-Chaser"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PageControl1);
+
+    BuildListe();
+    BuildDefinition();
+    BuildLedChaser();
+
+    PageControl1->setCurrentWidget(tabLedChaser);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == tabLedChaser)
+            RebuildLedGrid();
+    });
+    if (console.Signals())
+        connect(console.Signals(), &TLichtpultSignals::tickDone, this, [this] { RefreshChannelList(); });
+    LoadTemplates();
+}
+
+TFrmChaser::~TFrmChaser()
+{
+    if (FrmChaser == this)
+        FrmChaser = nullptr;
+}
+
+void TFrmChaser::BuildListe()
+{
+    auto* pnlListe = Named<QWidget>(QStringLiteral("pnlListe"));
+    sbKanaele = Named<QScrollBar>(QStringLiteral("sbKanaele"), Qt::Vertical);
+    sbKanaele->setRange(0, 50);
+    pbKanaele = Named<TChaserListBox>(QStringLiteral("pbKanaele"), FConsole, *sbKanaele);
+    auto* row = new QHBoxLayout(pnlListe);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(pbKanaele, 1);
+    row->addWidget(sbKanaele);
+    (new QVBoxLayout(tabListe))->addWidget(pnlListe);
+    connect(sbKanaele, &QScrollBar::valueChanged, pbKanaele, qOverload<>(&QWidget::update));
+    pbKanaele->OnSelect = [this](int line) { SelectListLine(line); };
+    pbKanaele->OnDoubleClick = [this] { PageControl1->setCurrentWidget(tabDefinition); };
+}
+
+void TFrmChaser::BuildDefinition()
+{
+    edtChaser = Named<QSpinBox>(QStringLiteral("edtChaser"));
+    edtChaser->setRange(0, ChaserAnzahl);
+    edtName = Named<QLineEdit>(QStringLiteral("edtName"));
+    cbFadeModus = Named<QComboBox>(QStringLiteral("cbFadeModus"));
+    cbFadeModus->addItems({QStringLiteral("-"), QStringLiteral("up"), QStringLiteral("down"), QStringLiteral("up/down")});
+    lblTakt = Named<QLabel>(QStringLiteral("lblTakt"), QStringLiteral("Takt 1"));
+    tbTakt = Named<QSlider>(QStringLiteral("tbTakt"), Qt::Horizontal);
+    tbTakt->setRange(1, 300);
+    btnNullszene = Named<QPushButton>(QStringLiteral("btnNullszene"), QStringLiteral("Nullszene speichern"));
+    edtSchritte = Named<QSpinBox>(QStringLiteral("edtSchritte"));
+    edtSchritte->setRange(ChaserSchritteMin, ChaserSchritteMax);
+    btnSchrittSpeichern = Named<QPushButton>(QStringLiteral("btnSchrittSpeichern"), QStringLiteral("Schritt speichern"));
+    btnAufsPult = Named<QPushButton>(QStringLiteral("btnAufsPult"), QStringLiteral("Schritt auf's Pult"));
+    FGridModel = new TChaserGridModel(FEditor, this);
+    sgChaser = MakeGridView(QStringLiteral("sgChaser"), FGridModel);
+    sgChaser->setColumnWidth(0, 50);
+
+    auto* Label2 = Named<QLabel>(QStringLiteral("Label2"), QStringLiteral("Name"));
+    auto* Label3 = Named<QLabel>(QStringLiteral("Label3"), QStringLiteral("Fade"));
+    auto* Label5 = Named<QLabel>(QStringLiteral("Label5"), QStringLiteral("Schritte"));
+    FDefinitionControls = {Label2, edtName, cbFadeModus, Label3, lblTakt, tbTakt, btnNullszene,
+                           Label5, edtSchritte, btnSchrittSpeichern, btnAufsPult};
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("Chaser")));
+    top->addWidget(edtChaser);
+    for (QWidget* w : FDefinitionControls)
+        top->addWidget(w);
+    top->addStretch();
+    auto* column = new QVBoxLayout(tabDefinition);
+    column->addLayout(top);
+    column->addWidget(sgChaser, 1);
+    for (QWidget* w : FDefinitionControls)
+        w->setVisible(false);
+
+    connect(edtChaser, &QSpinBox::valueChanged, this, [this] { LoadChaser(); });
+    connect(edtName, &QLineEdit::textChanged, this, [this](const QString& s) {
+        if (!FFilling)
+            FEditor.SetName(s);
+    });
+    connect(cbFadeModus, &QComboBox::currentIndexChanged, this, [this](int i) {
+        if (!FFilling)
+            FEditor.SetFadeModus(i);
+    });
+    connect(tbTakt, &QSlider::valueChanged, this, [this](int v) {
+        lblTakt->setText(QStringLiteral("Takt ") + QString::number(v));
+        if (!FFilling)
+            FEditor.SetTakt(v);
+    });
+    connect(edtSchritte, &QSpinBox::valueChanged, this, [this](int n) { ApplySteps(n); });
+    connect(btnNullszene, &QPushButton::clicked, this, [this] {
+        FEditor.StoreNullszene();
+        FGridModel->Reset();
+    });
+    connect(btnSchrittSpeichern, &QPushButton::clicked, this, [this] {
+        const int row = sgChaser->currentIndex().row();
+        FEditor.StoreStep(row);
+        if (row >= 0)
+            emit FGridModel->dataChanged(FGridModel->index(row, 0), FGridModel->index(row, FEditor.ColumnCount() - 1));
+        FEditor.GridToSequence();
+    });
+    connect(btnAufsPult, &QPushButton::clicked, this, [this] { FEditor.StepToConsole(sgChaser->currentIndex().row()); });
+    connect(sgChaser->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { FEditor.GridToSequence(); });
+    new TEventHook(sgChaser->viewport(), [this](QEvent* e) {
+        if (e->type() == QEvent::MouseButtonPress) {
+            auto* m = static_cast<QMouseEvent*>(e);
+            sgChaserMousePress(sgChaser->indexAt(m->position().toPoint()), m->button());
+        }
+        return false;
+    });
+    new TEventHook(sgChaser, [this](QEvent* e) {
+        if (e->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(e)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                FEditor.GridToSequence();
+        }
+        return false;
+    });
+}
+
+void TFrmChaser::BuildLedChaser()
+{
+    edtSpalten = Named<QLineEdit>(QStringLiteral("edtSpalten"));
+    edtSpalten->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9,]*")), edtSpalten));
+    edtSchritteLED = Named<QSpinBox>(QStringLiteral("edtSchritteLED"));
+    edtSchritteLED->setRange(ChaserSchritteMin, ChaserSchritteMax);
+    FLedModel = new TLedGridModel(FEditor, this);
+    sgLED = MakeGridView(QStringLiteral("sgLED"), FLedModel);
+    sgLED->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    cmbVorlagen = Named<QComboBox>(QStringLiteral("cmbVorlagen"));
+    sgVorlagen = Named<QTableWidget>(QStringLiteral("sgVorlagen"), LedFarben + 1, LedKanaele + 1);
+    sgVorlagen->horizontalHeader()->hide();
+    sgVorlagen->verticalHeader()->hide();
+    sgVorlagen->horizontalHeader()->setDefaultSectionSize(30);
+    sgVorlagen->verticalHeader()->setDefaultSectionSize(18);
+    sgVorlagen->setContextMenuPolicy(Qt::CustomContextMenu);
+    pnlColor = Named<QFrame>(QStringLiteral("pnlColor"));
+    pnlColor->setMinimumSize(40, 20);
+    pnlColor->setAutoFillBackground(true);
+    btnSave = Named<QPushButton>(QStringLiteral("btnSave"), QStringLiteral("Speichern"));
+    popVorlage = Named<QMenu>(QStringLiteral("popVorlage"), this);
+    auto add = [this](const QString& name, const QString& caption, void (TFrmChaser::*slot)()) {
+        QAction* a = popVorlage->addAction(caption);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, slot);
+    };
+    add(QStringLiteral("NeueVorlage1"), QStringLiteral("&Neue Vorlage"), &TFrmChaser::NeueVorlage);
+    add(QStringLiteral("NamederVorlagendern1"), QStringLiteral("Name der Vorlage &ändern"), &TFrmChaser::VorlageUmbenennen);
+    add(QStringLiteral("FarbederZeilendern1"), QStringLiteral("&Farbe der Zeile ändern"), &TFrmChaser::FarbeAendern);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(edtSpalten, 1);
+    top->addWidget(edtSchritteLED);
+    auto* left = new QVBoxLayout;
+    left->addLayout(top);
+    left->addWidget(sgLED, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(cmbVorlagen);
+    right->addWidget(sgVorlagen, 1);
+    right->addWidget(pnlColor);
+    right->addWidget(btnSave);
+    auto* row = new QHBoxLayout(tabLedChaser);
+    row->addLayout(left, 1);
+    row->addLayout(right);
+
+    FFilling = true;
+    for (int c = 1; c <= LedKanaele; ++c) {
+        auto* label = new QTableWidgetItem(QString::number(c));
+        label->setFlags(Qt::ItemIsEnabled);
+        sgVorlagen->setItem(0, c, label);
+    }
+    FFilling = false;
+
+    connect(edtSchritteLED, &QSpinBox::valueChanged, this, [this](int n) { ApplySteps(n); });
+    new TEventHook(edtSpalten, [this](QEvent* e) {
+        if (e->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(e)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                FEditor.SetLedDefs(edtSpalten->text());
+                RebuildLedGrid();
+            }
+        }
+        return false;
+    });
+    connect(sgLED, &QTableView::clicked, this, [this](const QModelIndex& i) { sgLEDClick(i); });
+    connect(cmbVorlagen, &QComboBox::currentIndexChanged, this, [this](int i) {
+        if (!FFilling)
+            ChooseTemplate(i);
+    });
+    connect(sgVorlagen, &QTableWidget::cellChanged, this, [this](int r, int c) { sgVorlagenChanged(r, c); });
+    connect(sgVorlagen, &QTableWidget::cellClicked, this, [this](int r, int) {
+        if (!FCurrentTemplate || r < 1 || r > LedFarben)
+            return;
+        FSelectedRow = r;
+        QPalette pal = pnlColor->palette();
+        pal.setColor(QPalette::Window, ColorFromValue(FCurrentTemplate->Color[static_cast<std::size_t>(r - 1)]));
+        pnlColor->setPalette(pal);
+    });
+    connect(sgVorlagen, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { popVorlage->popup(sgVorlagen->viewport()->mapToGlobal(p)); });
+    connect(btnSave, &QPushButton::clicked, this, [this] { SaveTemplates(); });
+}
+
+void TFrmChaser::RefreshChannelList()
+{
+    if (pbKanaele->isVisible())
+        pbKanaele->update();
+}
+
+void TFrmChaser::SelectListLine(int line)
+{
+    edtChaser->setValue(line + sbKanaele->value());
+    pbKanaele->SelectedListChannel = LetzterGruppenKanal + edtChaser->value();
+    pbKanaele->update();
+}
+
+void TFrmChaser::LoadChaser()
+{
+    FEditor.LoadChaser(edtChaser->value());
+    for (QWidget* w : FDefinitionControls)
+        w->setVisible(FEditor.DefinitionVisible());
+    if (TKanal* k = FEditor.ChaserKanal) {
+        FFilling = true;
+        edtName->setText(k->Name);
+        cbFadeModus->setCurrentIndex(k->FadeModus >= 0 && k->FadeModus <= 3 ? k->FadeModus : -1);
+        tbTakt->setValue(k->Takt);
+        lblTakt->setText(QStringLiteral("Takt ") + QString::number(tbTakt->value()));
+        edtSpalten->setText(k->LedDefs);
+        FFilling = false;
+    }
+    const QSignalBlocker a(edtSchritte), b(edtSchritteLED);
+    edtSchritte->setValue(FEditor.StepCount);
+    edtSchritteLED->setValue(FEditor.StepCount);
+    FGridModel->Reset();
+    FLedModel->Reset();
+}
+
+void TFrmChaser::ApplySteps(int n)
+{
+    const int oldRows = FEditor.RowCount();
+    FEditor.SetSteps(n);
+    const QSignalBlocker a(edtSchritte), b(edtSchritteLED);
+    edtSchritte->setValue(FEditor.StepCount);
+    edtSchritteLED->setValue(FEditor.StepCount);
+    FGridModel->ResizeRows(oldRows);
+    FLedModel->Reset();
+}
+
+void TFrmChaser::sgChaserMousePress(const QModelIndex& index, Qt::MouseButton button)
+{
+    if (button == Qt::RightButton && index.isValid() && FEditor.ToggleCell(index.column(), index.row()))
+        FGridModel->CellChanged(index.column(), index.row());
+    FEditor.GridToSequence();
+}
+
+void TFrmChaser::sgLEDClick(const QModelIndex& index)
+{
+    if (!index.isValid() || index.column() < 1 || index.row() < 1 || !FCurrentTemplate || FSelectedRow < 1)
+        return;
+    FEditor.ApplyTemplateRow(index.column(), index.row(), *FCurrentTemplate, FSelectedRow);
+    emit FLedModel->dataChanged(index, index);
+    const int row = index.row() + 2;
+    emit FGridModel->dataChanged(FGridModel->index(row, 1), FGridModel->index(row, FEditor.ColumnCount() - 1));
+}
+
+void TFrmChaser::RebuildLedGrid()
+{
+    FEditor.RebuildLedGrid(FCurrentTemplate);
+    FLedModel->Reset();
+}
+
+// ---- templates ---------------------------------------------------------------------
+
+void TFrmChaser::LoadTemplates()
+{
+    FFilling = true;
+    cmbVorlagen->clear();
+    FCurrentTemplate = nullptr;
+    FVorlagen.LoadFromFile(FTemplateFile);
+    for (const auto& v : FVorlagen.Items)
+        cmbVorlagen->addItem(v->Name);
+    FFilling = false;
+    if (FVorlagen.Count() > 0) {
+        cmbVorlagen->setCurrentIndex(0);
+        ChooseTemplate(0);
+    } else {
+        FillVorlagenGrid();
+    }
+}
+
+void TFrmChaser::ChooseTemplate(int index)
+{
+    FCurrentTemplate = FVorlagen.Get(index);
+    FillVorlagenGrid();
+    RebuildLedGrid();
+}
+
+void TFrmChaser::FillVorlagenGrid()
+{
+    FFilling = true;
+    for (int r = 1; r <= LedFarben; ++r) {
+        auto* label = new QTableWidgetItem;
+        label->setFlags(Qt::ItemIsEnabled);
+        if (FCurrentTemplate)
+            label->setBackground(ColorFromValue(FCurrentTemplate->Color[static_cast<std::size_t>(r - 1)]));
+        sgVorlagen->setItem(r, 0, label);
+        for (int c = 1; c <= LedKanaele; ++c) {
+            QString text;
+            if (FCurrentTemplate) {
+                const int w = FCurrentTemplate->W[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(c - 1)];
+                if (w >= 0 && w <= 255)
+                    text = QString::number(w);
+            }
+            sgVorlagen->setItem(r, c, new QTableWidgetItem(text));
+        }
+    }
+    FFilling = false;
+}
+
+void TFrmChaser::sgVorlagenChanged(int row, int col)
+{
+    if (FFilling || !FCurrentTemplate || row < 1 || row > LedFarben || col < 1 || col > LedKanaele)
+        return;
+    const QTableWidgetItem* item = sgVorlagen->item(row, col);
+    FCurrentTemplate->W[static_cast<std::size_t>(row - 1)][static_cast<std::size_t>(col - 1)] =
+        StrToIntDef(item ? item->text() : QString(), -1);
+}
+
+void TFrmChaser::NeueVorlage()
+{
+    TLedVorlage& v = FVorlagen.Add();
+    FFilling = true;
+    cmbVorlagen->addItem(v.Name);
+    cmbVorlagen->setCurrentIndex(cmbVorlagen->count() - 1);
+    FFilling = false;
+    ChooseTemplate(cmbVorlagen->count() - 1);
+}
+
+void TFrmChaser::VorlageUmbenennen()
+{
+    if (!FCurrentTemplate)
+        return;
+    QString name = FCurrentTemplate->Name;
+    if (!Prompts().InputText(QStringLiteral("Vorlage umbenennen"), QStringLiteral("Neuer Name"), name))
+        return;
+    FCurrentTemplate->Name = name;
+    cmbVorlagen->setItemText(cmbVorlagen->currentIndex(), name);
+}
+
+void TFrmChaser::FarbeAendern()
+{
+    const int row = sgVorlagen->currentRow();
+    if (!FCurrentTemplate || row < 1 || row > LedFarben)
+        return;
+    int colour = FCurrentTemplate->Color[static_cast<std::size_t>(row - 1)];
+    if (!Prompts().PickColor(colour))
+        return;
+    FCurrentTemplate->Color[static_cast<std::size_t>(row - 1)] = colour;
+    if (row == FSelectedRow) {
+        QPalette pal = pnlColor->palette();
+        pal.setColor(QPalette::Window, ColorFromValue(colour));
+        pnlColor->setPalette(pal);
+    }
+    FillVorlagenGrid();
+}
+
+void TFrmChaser::SaveTemplates()
+{
+    try {
+        FVorlagen.SaveToFile(FTemplateFile);
+    } catch (const EPvError& e) {
+        Prompts().Info(e.Message());
+    }
+}

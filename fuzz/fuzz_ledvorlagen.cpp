@@ -1,0 +1,38 @@
+// The LED colour templates file "ChaserLedVorlagen.ini" (in the Data folder), read
+// when the chaser editor is created; and the same bytes as the LED definitions text
+// of a chaser, clicked and matched against the templates read.
+
+#include "FuzzEngine.h"
+
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "cues/uChaser.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    TFuzzReset reset;
+    FuzzMainModule();
+    const QByteArray bytes = FuzzBytes(data, size);
+    TLedVorlagen list;
+    list.LoadFromFile(FuzzWriteFile(QStringLiteral("ChaserLedVorlagen.ini"), bytes));
+    if (list.Count() > TLedVorlagen::MaxCount)
+        std::abort();
+    // What is written reads back as itself.
+    const QStringList lines = list.ToLines();
+    TLedVorlagen again;
+    again.LoadFromFile(FuzzWriteFile(QStringLiteral("again.ini"), lines.join(QStringLiteral("\r\n")).toUtf8()));
+    if (again.ToLines() != lines)
+        std::abort();
+
+    TChaserEditor editor(*ModuleLichtpult);
+    editor.LoadChaser(1);
+    editor.SetLedDefs(QString::fromUtf8(bytes.left(4000)));
+    if (const TLedVorlage* v = list.Get(0)) {
+        for (int led = 1; led < editor.LedColumnCount() && led <= 8; ++led)
+            editor.ApplyTemplateRow(led, 1, *v, led);
+        editor.RebuildLedGrid(v);
+    }
+    return 0;
+}
