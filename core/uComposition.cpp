@@ -7,6 +7,7 @@
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Master.h"
+#include "devices/uFrm_MIDI.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -31,7 +32,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", false},             // serial page
     {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
     {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
-    {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", false},           // after the menu
+    {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", true},
     {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen", false},
     // After the modules' start-up.
     {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", false},          // patch window 0; more float
@@ -100,4 +101,6 @@ void CreateInterfacePages(QTabWidget* pcInterface)
     if (!FrmServer)
         DockInto(new TFrmServer(ModuleInterface->Server()),
                  FindOrAddTab(pcInterface, TargetName("TFrmServer"), QStringLiteral("Server")));
+    if (!FrmMIDI)
+        DockInto(new TFrmMIDI(ModuleInterface->Midi()), FindOrAddTab(pcInterface, TargetName("TFrmMIDI"), QStringLiteral("MIDI")));
 }
