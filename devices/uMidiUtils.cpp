@@ -138,9 +138,13 @@ void TMidiMapping::AddMidiMapping(std::uint32_t message)
 void TMidiMapping::LoadMidiMappings(const TStringIniFile& ini)
 {
     int count = ini.ReadInteger(SectionMidi, QStringLiteral("Count"), 0);
-    if (count > MaxRows) {
-        AddToErrorLog(elWarning, QStringLiteral("MIDI: Count=%1 zu groß, nur %2 Zuordnungen gelesen").arg(count).arg(MaxRows));
-        count = MaxRows;
+    // Each row has two lines in the section; a count beyond the section's size is
+    // plainly corrupt: it is logged and bounded, so that it costs nothing.
+    const QStringList* section = ini.GetSection(SectionMidi);
+    const int held = section ? int(section->size()) : 0;
+    if (count > held) {
+        AddToErrorLog(elWarning, QStringLiteral("MIDI: Count=%1 ist größer als der Abschnitt").arg(count));
+        count = held;
     }
     // The old rows go first: none of them may stay behind and still match.
     FRows.clear();

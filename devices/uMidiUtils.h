@@ -40,9 +40,6 @@ struct TMidiMappingRow {
 class TMidiMapping : public QObject, public TMidiRoute {
     Q_OBJECT
 public:
-    // More rows than this in a show are not read (and logged).
-    static constexpr int MaxRows = 100000;
-
     // Installs itself as the route of the N command while it lives.
     explicit TMidiMapping(std::unique_ptr<TMidiBackend> backend, QObject* parent = nullptr);
     ~TMidiMapping() override;

@@ -180,7 +180,7 @@ TEST_F(MidiTest, TheSectionWrittenByHandIsReadAndWrittenAgainUnchanged)
         const char* Text;
         int Rows;
         int Logged;
-    } counts[] = {{"", 0, 0}, {"[MIDI]\nCount=-3\n", 0, 0}, {"[MIDI]\nCount=2000000000\n", TMidiMapping::MaxRows, 1}};
+    } counts[] = {{"", 0, 0}, {"[MIDI]\nCount=-3\n", 0, 0}, {"[MIDI]\nCount=2000000000\nPara_1=46\n", 2, 1}};
     for (const auto& c : counts) {
         TErrorLog::Instance().Clear();
         ini.SetText(QString::fromLatin1(c.Text));
