@@ -15,6 +15,7 @@
 #include "cues/uFrm_Chaser.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
+#include "devices/uFrm_MIDI.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -40,7 +41,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", false},             // serial page
     {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
     {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
-    {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", false},           // after the menu
+    {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", true},            // after the menu
     {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen", true},
     // After the modules' start-up.
     {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", true},           // patch window 0; more float
@@ -131,4 +132,6 @@ void CreateInterfacePages(QTabWidget* pcInterface)
     if (!FrmServer)
         DockInto(new TFrmServer(ModuleInterface->Server()),
                  FindOrAddTab(pcInterface, TargetName("TFrmServer"), QStringLiteral("Server")));
+    if (!FrmMIDI)
+        DockInto(new TFrmMIDI(ModuleInterface->Midi()), FindOrAddTab(pcInterface, TargetName("TFrmMIDI"), QStringLiteral("MIDI")));
 }

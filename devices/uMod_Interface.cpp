@@ -3,12 +3,13 @@
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
 #include "core/uUtils.h"
+#include "devices/uMidiUtils.h"
 #include "devices/uPeers.h"
 #include "devices/uServer.h"
+#include "platform/Midi.h"
 
 namespace {
 const QString SectionInterface = QStringLiteral("Interface");
-const QString SectionMidi = QStringLiteral("MIDI");
 
 QString LineKey(const QString& line)
 {
@@ -18,7 +19,11 @@ QString LineKey(const QString& line)
 
 // The interface module has neither tag nor name: messages that name a module
 // show an empty name for it.
-TModuleInterface::TModuleInterface() : FServer(std::make_unique<TRemoteServer>()), FPeers(std::make_unique<TPeerList>()) {}
+TModuleInterface::TModuleInterface()
+    : FServer(std::make_unique<TRemoteServer>()), FPeers(std::make_unique<TPeerList>()),
+      FMidi(std::make_unique<TMidiMapping>(CreateSystemMidiBackend(QStringLiteral("Palvento Orlisk"))))
+{
+}
 
 TModuleInterface::~TModuleInterface() = default;
 
@@ -34,20 +39,25 @@ void TModuleInterface::Done()
 
 void TModuleInterface::LoadServerSettings()
 {
-    if (SettingsIni)
-        FServer->LoadServerSettings(*SettingsIni);
+    if (!SettingsIni)
+        return;
+    FServer->LoadServerSettings(*SettingsIni);
+    FMidi->LoadMidiSettings(*SettingsIni);
 }
 
 void TModuleInterface::SaveServerSettings()
 {
-    if (SettingsIni)
-        FServer->SaveServerSettings(*SettingsIni);
+    if (!SettingsIni)
+        return;
+    FServer->SaveServerSettings(*SettingsIni);
+    FMidi->SaveMidiSettings(*SettingsIni);
 }
 
 void TModuleInterface::LoadIni(TStringIniFile& ini)
 {
     ShowSections.Load(ini);
     FPeers->LoadPeers(ini);
+    FMidi->LoadMidiMappings(ini);
 }
 
 void TModuleInterface::SaveToStrings(QStringList& lines)
@@ -59,17 +69,13 @@ void TModuleInterface::SaveToStrings(QStringList& lines)
         if (!TPeerList::IsPeerKey(LineKey(line)))
             lines << line;
     FPeers->SavePeers(lines);
-    if (ShowSections.Has(SectionMidi))
-        lines << QString() << u'[' + SectionMidi + u']' << ShowSections.Lines(SectionMidi);
+    FMidi->SaveMidiMappings(lines);
 }
 
 void TModuleInterface::NewProject()
 {
     // Only the input box's lines go; the MIDI mappings stay.
-    TStringIniFile kept;
-    if (ShowSections.Has(SectionMidi))
-        kept.SetStrings(QStringList{u'[' + SectionMidi + u']'} + ShowSections.Lines(SectionMidi));
-    ShowSections.Load(kept);
+    ShowSections.Clear();
 }
 
 void TModuleInterface::ExecuteCommand(QStringList& tokens, std::uint8_t remote)

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class TMidiMapping;
 class TPeerList;
 class TRemoteServer;
 
@@ -16,12 +17,12 @@ public:
     TModuleInterface();
     ~TModuleInterface() override;
 
-    // Settings section "Server": read at start, written at shut-down. Reading
-    // starts the server when "StartAktiv" is set.
+    // Settings sections "Server" and "MIDI": read at start, written at
+    // shut-down. Reading starts the server when "StartAktiv" is set.
     void Init() override;
     void Done() override;
     // Show section "Interface" (peers and the lines of pages not built here,
-    // kept as loaded) followed by section "MIDI", kept as loaded.
+    // kept as loaded) followed by section "MIDI" (the MIDI mappings).
     void LoadIni(TStringIniFile& ini) override;
     void SaveToStrings(QStringList& lines) override;
     // Drops the kept input-box lines; the peers, the MIDI section and the server
@@ -41,10 +42,12 @@ public:
 
     TRemoteServer& Server() const { return *FServer; }
     TPeerList& Peers() const { return *FPeers; }
+    TMidiMapping& Midi() const { return *FMidi; }
 
-    TCarriedSections ShowSections{{QStringLiteral("Interface"), QStringLiteral("MIDI")}};
+    TCarriedSections ShowSections{{QStringLiteral("Interface")}};
 
 private:
     std::unique_ptr<TRemoteServer> FServer;
     std::unique_ptr<TPeerList> FPeers;
+    std::unique_ptr<TMidiMapping> FMidi;
 };

@@ -179,3 +179,45 @@ TEST_F(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
     EXPECT_FALSE(end.Crashed) << end.Stderr.toStdString();
     EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
 }
+
+namespace {
+
+// Sends text as one message on a connection of its own and closes it: the
+// server runs a message at the latest when its connection closes, so a message
+// sent this way has run before the next connection's message.
+bool SendAlone(const QByteArray& text, quint16 port, const TProgramProcess& program)
+{
+    QTcpSocket client;
+    if (!ConnectWhenListening(client, port, program))
+        return false;
+    client.write(text);
+    if (!client.waitForBytesWritten(5000))
+        return false;
+    client.disconnectFromHost();
+    return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(5000);
+}
+
+} // namespace
+
+// With "MIDI legt Szenen an" and "MIDI steuert Szenen" set, the N command from a
+// remote computer learns a scene from the set levels the first time and recalls
+// it the second time.
+TEST_F(RemoteProgram, TheSameMidiCommandLearnsASceneThenRecallsIt)
+{
+    Dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(Port) +
+                                   "\r\nStartAktiv=1\r\n[MIDI]\r\nSteuern=1\r\nAnlegen=1\r\n");
+    TProgramProcess program(Dir, Env());
+    ASSERT_TRUE(program.Started());
+    QByteArray last;
+    ASSERT_TRUE(SendAlone("K719K1P200", Port, program)) << program.Stderr().toStdString();
+    ASSERT_TRUE(WaitForSlot1(ArtNet, 200, program, last)) << program.Stderr().toStdString();
+    ASSERT_TRUE(SendAlone("K719N0K1B9P60Z100", Port, program));   // learns channel 1 at 200
+    ASSERT_TRUE(SendAlone("K719K1P0", Port, program));
+    ASSERT_TRUE(WaitForSlot1(ArtNet, 0, program, last)) << program.Stderr().toStdString();
+    ASSERT_TRUE(SendAlone("K719N0K1B9P60Z100", Port, program));   // recalls it: back to 200
+    const bool recalled = WaitForSlot1(ArtNet, 200, program, last);
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+
+    EXPECT_TRUE(recalled) << end.Stderr.toStdString();
+    EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
+}

@@ -194,15 +194,15 @@ TEST(InterfaceModule, ShowSectionKeepsTheInputBoxLinesBeforeThePeersAndMidiAfter
     TModuleInterface module;
     TStringIniFile ini;
     ini.SetText("[Interface]\nVR_Name_2=Zwei\nBI0=K1P255\nVR_IP_2=10.0.0.2\nBI1=\nVR_Port_2=22455\nVR_Koppel_2=K719\n"
-                "[MIDI]\nAnzahl=1\nM1=144 60 K1P255\n");
+                "[MIDI]\nCount=1\nPara_1=6569104\nSzene_1=3\n");
     module.LoadIni(ini);
     module.Peers().SetPeer(5, "Fünf", "10.0.0.5", "1", "K555");
     QStringList lines;
     module.SaveToStrings(lines);
     EXPECT_EQ(lines, QStringList({"", "[Interface]", "BI0=K1P255", "BI1=", "VR_Name_2=Zwei", "VR_IP_2=10.0.0.2",
                                   "VR_Port_2=22455", "VR_Koppel_2=K719", QStringLiteral("VR_Name_5=Fünf"),
-                                  "VR_IP_5=10.0.0.5", "VR_Port_5=1", "VR_Koppel_5=K555", "", "[MIDI]", "Anzahl=1",
-                                  "M1=144 60 K1P255"}));
+                                  "VR_IP_5=10.0.0.5", "VR_Port_5=1", "VR_Koppel_5=K555", "", "[MIDI]", "Count=1",
+                                  "Para_1=6569104", "Szene_1=3"}));
 
     // A new show drops the input box lines only.
     module.Server().Key = "4711";
@@ -211,15 +211,15 @@ TEST(InterfaceModule, ShowSectionKeepsTheInputBoxLinesBeforeThePeersAndMidiAfter
     module.SaveToStrings(lines);
     EXPECT_EQ(lines, QStringList({"", "[Interface]", "VR_Name_2=Zwei", "VR_IP_2=10.0.0.2", "VR_Port_2=22455",
                                   "VR_Koppel_2=K719", QStringLiteral("VR_Name_5=Fünf"), "VR_IP_5=10.0.0.5", "VR_Port_5=1",
-                                  "VR_Koppel_5=K555", "", "[MIDI]", "Anzahl=1", "M1=144 60 K1P255"}));
+                                  "VR_Koppel_5=K555", "", "[MIDI]", "Count=1", "Para_1=6569104", "Szene_1=3"}));
     EXPECT_EQ(module.Server().Key, "4711");
 
-    // A show without the sections empties the peers.
+    // A show without the sections empties the peers and the MIDI mappings.
     TStringIniFile empty;
     module.LoadIni(empty);
     lines.clear();
     module.SaveToStrings(lines);
-    EXPECT_EQ(lines, QStringList({"", "[Interface]"}));
+    EXPECT_EQ(lines, QStringList({"", "[Interface]", "", "[MIDI]", "Count=0"}));
 }
 
 namespace {

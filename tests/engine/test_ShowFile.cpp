@@ -130,7 +130,7 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     // Written by hand, in an order of its own, with an empty line missing and
     // blanks around a separator; the modules' own order comes out.
     const QString text = QStringLiteral(
-        "[MIDI]\r\nAnzahl=1\r\nM1=144 60 K1P255\r\n"
+        "[MIDI]\r\nCount=1\r\nPara_1=6569104\r\nSzene_1=1\r\n"
         "[Szenen]\r\nAnzahl=1\r\nSZ_1_SNR=4\r\nSZ_1_NAME=Akt I – Bühne\r\nSZ_1_SDAT=a\r\nSZ_1_MDAT=a\r\nSZ_1_FAD=10\r\n"
         "SZ_1_FAP=20\r\nSZ_1_SZ_CNT=0\r\nSZ_1_MAK_CNT=1\r\nSZ_1_MAK_1_DAT=a\r\nSZ_1_MAK_1_MAK=K1P255;\"W5 M3\"\r\n"
         "\r\n[Makros]\r\nMakroCount=2\r\nText_1=K1P0|UK1P255|\r\n"
@@ -159,7 +159,7 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     EXPECT_EQ(SectionLines(again, "Gruppen"),
               (QStringList{"SZ_2_SDAT=g", "SZ_2_SZ_CNT=1", "SZ_2_SZ_1_DAT=g", "SZ_2_SZ_1_KAN=FF00FF00FF00FF00FF00DE00"}));
     EXPECT_EQ(SectionLines(again, "Interface"), QStringList{"COM=3"});
-    EXPECT_EQ(SectionLines(again, "MIDI"), (QStringList{"Anzahl=1", "M1=144 60 K1P255"}));
+    EXPECT_EQ(SectionLines(again, "MIDI"), (QStringList{"Count=1", "Para_1=6569104", "Szene_1=1"}));
     EXPECT_EQ(Engine.Dir.Read("third.pvs"), again);
 
     // Module order: the macros first, each later section after an empty line.
@@ -173,7 +173,7 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
         EXPECT_GT(at, last) << name.toStdString();
         last = at;
     }
-    EXPECT_TRUE(saved.endsWith(QStringLiteral("M1=144 60 K1P255\r\n")));
+    EXPECT_TRUE(saved.endsWith(QStringLiteral("Szene_1=1\r\n")));
 
     // A new show forgets the scenes, the script and the carried sections.
     ModuleMain->NewProject();

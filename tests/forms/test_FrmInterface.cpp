@@ -7,14 +7,19 @@
 #include "core/uComposition.h"
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
+#include "cues/uMod_Szenen.h"
+#include "devices/uFrm_MIDI.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
+#include "devices/uMidiUtils.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uPeers.h"
 #include "devices/uProtocolMemo.h"
 #include "devices/uServer.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,11 +74,12 @@ protected:
 TEST_F(FrmInterfaceTest, PagesAreDockedOnceUnderTheirTabs)
 {
     EXPECT_EQ(TabCaptions(*Tabs),
-              QStringList({"Patch/", "verbundene Rechner/tabVerbundeneRechner", "Server/tabServer"}));
+              QStringList({"Patch/", "verbundene Rechner/tabVerbundeneRechner", "Server/tabServer", "MIDI/tabMIDI"}));
     EXPECT_EQ(FrmServer->parentWidget()->objectName(), "tabServer");
     EXPECT_EQ(FrmVerbundeneRechner->parentWidget()->objectName(), "tabVerbundeneRechner");
+    EXPECT_EQ(FrmMIDI->parentWidget()->objectName(), "tabMIDI");
     CreateInterfacePages(Tabs.get());
-    EXPECT_EQ(Tabs->count(), 3);
+    EXPECT_EQ(Tabs->count(), 4);
 }
 
 TEST(FrmInterfaceDocking, ExistingTabsAreUsedWhereTheyStand)
@@ -90,6 +96,7 @@ TEST(FrmInterfaceDocking, ExistingTabsAreUsedWhereTheyStand)
     EXPECT_EQ(tabs.count(), 3);
     EXPECT_EQ(FrmServer->parentWidget(), tabs.widget(0));
     EXPECT_EQ(FrmVerbundeneRechner->parentWidget(), tabs.widget(2));
+    EXPECT_EQ(FrmMIDI->parentWidget(), tabs.widget(1));
 }
 
 TEST_F(FrmInterfaceTest, ServerPageShowsTheSettingsAndHandsInputToTheServer)
@@ -271,4 +278,47 @@ TEST_F(FrmInterfaceTest, PagesOutliveTheModulesSafely)
     Tabs.reset();
     EXPECT_EQ(FrmServer, nullptr);
     EXPECT_EQ(FrmVerbundeneRechner, nullptr);
+}
+
+// The MIDI page over the program's own MIDI system: on a machine without a
+// sequencer it says so, and ticking "MIDI In aktiv" neither fails nor asks.
+// The grid follows the loaded mappings with one empty row after them, and the
+// button recalls the scene of the selected row.
+TEST_F(FrmInterfaceTest, MidiPageShowsTheMappingsAndRecallsTheSelectedRowsScene)
+{
+    TFrmMIDI& f = *FrmMIDI;
+    TMidiMapping& midi = ModuleInterface->Midi();
+    if (!QFileInfo::exists(QStringLiteral("/dev/snd/seq"))) {
+        EXPECT_EQ(f.lblStatus->text(),
+                  QStringLiteral("Kein MIDI-System vorhanden (kein ALSA-Sequenzer): MIDI In empfängt nichts"));
+        EXPECT_EQ(f.cmbGeraet->count(), 0);
+        f.cbAktiv->click();
+        EXPECT_FALSE(f.cbAktiv->isChecked());
+    }
+
+    TStringIniFile ini;
+    ini.SetText(QStringLiteral("[MIDI]\r\nCount=2\r\nPara_1=6569104\r\nSzene_1=1\r\nPara_2=46\r\nSzene_2=x\r\n"));
+    midi.LoadMidiMappings(ini);
+    ASSERT_EQ(f.sgMIDI->rowCount(), 3);
+    QStringList row;
+    for (int c = 0; c < 6; ++c)
+        row << f.sgMIDI->item(0, c)->text();
+    EXPECT_EQ(row, QStringList({"6569104", "1", "9", "60", "100", "1"}));
+    ini.SetText(QStringLiteral("[MIDI]\r\nCount=1\r\nPara_1=46\r\nSzene_1=1\r\n"));
+    midi.LoadMidiMappings(ini);
+    ASSERT_EQ(f.sgMIDI->rowCount(), 2);
+    EXPECT_EQ(f.sgMIDI->item(1, 0), nullptr) << "the last row is empty";
+
+    ModuleSzenen->StoreNewScene(false);
+    const int recalls = int(ModuleSzenen->Protokoll.size());
+    f.sgMIDI->setCurrentCell(1, 0);
+    f.btnSzeneAusfuehren->click();   // the empty row: nothing
+    EXPECT_EQ(ModuleSzenen->Protokoll.size(), recalls);
+    f.sgMIDI->setCurrentCell(0, 0);
+    f.btnSzeneAusfuehren->click();
+    EXPECT_EQ(ModuleSzenen->Protokoll.size(), recalls + 1);
+
+    // The N command shows its message in the label.
+    ModuleMain->ExecuteLines({QStringLiteral("N0K1B3P7Z127")}, false);
+    EXPECT_EQ(f.lblLog->text(), QStringLiteral("Kanal 1  [control change]   Param1 7   Param2 127"));
 }
