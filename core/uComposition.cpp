@@ -7,6 +7,8 @@
 #include "core/uFrm_Master.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Master.h"
+#include "devices/uComTerminal.h"
+#include "devices/uFrm_COM.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -28,7 +30,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
     // After the main window has restored its options.
     {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", false},   // HID box page
-    {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", false},             // serial page
+    {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", true},              // serial page
     {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
     {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
     {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", false},           // after the menu
@@ -94,6 +96,9 @@ void CreateInterfacePages(QTabWidget* pcInterface)
 {
     if (!pcInterface || !ModuleInterface)
         return;
+    if (!FrmCOM)
+        DockInto(new TFrmCOM(ModuleInterface->ComTerminal()),
+                 FindOrAddTab(pcInterface, TargetName("TFrmCOM"), QStringLiteral("serielle Schnittstelle")));
     if (!FrmVerbundeneRechner)
         DockInto(new TFrmVerbundeneRechner(ModuleInterface->Peers()),
                  FindOrAddTab(pcInterface, TargetName("TFrmVerbundeneRechner"), QStringLiteral("verbundene Rechner")));

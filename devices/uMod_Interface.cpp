@@ -3,6 +3,7 @@
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
 #include "core/uUtils.h"
+#include "devices/uComTerminal.h"
 #include "devices/uPeers.h"
 #include "devices/uServer.h"
 
@@ -18,7 +19,10 @@ QString LineKey(const QString& line)
 
 // The interface module has neither tag nor name: messages that name a module
 // show an empty name for it.
-TModuleInterface::TModuleInterface() : FServer(std::make_unique<TRemoteServer>()), FPeers(std::make_unique<TPeerList>()) {}
+TModuleInterface::TModuleInterface() : FServer(std::make_unique<TRemoteServer>()), FPeers(std::make_unique<TPeerList>()),
+      FComTerminal(std::make_unique<TComTerminal>())
+{
+}
 
 TModuleInterface::~TModuleInterface() = default;
 
@@ -80,6 +84,9 @@ void TModuleInterface::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
     switch (tokens.at(0).at(0).toUpper().unicode()) {
     case 'V':
         FPeers->SendToPeer(tokens);
+        break;
+    case 'C':
+        FComTerminal->ExecuteComCommand(tokens);
         break;
     default:
         break;

@@ -69,11 +69,12 @@ protected:
 TEST_F(FrmInterfaceTest, PagesAreDockedOnceUnderTheirTabs)
 {
     EXPECT_EQ(TabCaptions(*Tabs),
-              QStringList({"Patch/", "verbundene Rechner/tabVerbundeneRechner", "Server/tabServer"}));
+              QStringList({"Patch/", "serielle Schnittstelle/tabCOM", "verbundene Rechner/tabVerbundeneRechner",
+                           "Server/tabServer"}));
     EXPECT_EQ(FrmServer->parentWidget()->objectName(), "tabServer");
     EXPECT_EQ(FrmVerbundeneRechner->parentWidget()->objectName(), "tabVerbundeneRechner");
     CreateInterfacePages(Tabs.get());
-    EXPECT_EQ(Tabs->count(), 3);
+    EXPECT_EQ(Tabs->count(), 4);
 }
 
 TEST(FrmInterfaceDocking, ExistingTabsAreUsedWhereTheyStand)
@@ -87,7 +88,7 @@ TEST(FrmInterfaceDocking, ExistingTabsAreUsedWhereTheyStand)
         tabs.addTab(tab, name);
     }
     CreateInterfacePages(&tabs);
-    EXPECT_EQ(tabs.count(), 3);
+    EXPECT_EQ(tabs.count(), 4);   // the serial page's tab is added
     EXPECT_EQ(FrmServer->parentWidget(), tabs.widget(0));
     EXPECT_EQ(FrmVerbundeneRechner->parentWidget(), tabs.widget(2));
 }
