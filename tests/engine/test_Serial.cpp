@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -384,5 +385,19 @@ TEST_F(SerialTest, OpenAndCloseThousandTimesLeakNothing)
         term.ToggleConnect();
     }
     EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-    EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+    // A joined thread's entry can linger a moment after the join returns.
+    EXPECT_TRUE(WaitFor([&] { return CountEntries("/proc/self/task") <= tasks; })) << CountEntries("/proc/self/task");
+}
+
+TEST_F(SerialTest, SyncEventHandlingRunsHandlersOnTheOwnersThread)
+{
+    TSerial s;
+    s.SyncEventHandling = true;
+    std::vector<bool> onOwner;
+    s.OnRxChar = [&](TSerial&) { onOwner.push_back(QThread::currentThread() == s.thread()); };
+    s.OnEventChar = [&](TSerial& port) { onOwner.push_back(port.ReceiveString() == "go\r"); };
+    ASSERT_TRUE(s.OpenPort());
+    Pty.Write("go\r");
+    ASSERT_TRUE(WaitFor([&] { return onOwner.size() == 2; }));
+    EXPECT_EQ(onOwner, (std::vector<bool>{true, true}));
 }
