@@ -15,6 +15,8 @@
 #include "cues/uFrm_Chaser.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
+#include "devices/uComTerminal.h"
+#include "devices/uFrm_COM.h"
 #include "devices/uFrm_MIDI.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
@@ -38,7 +40,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
     // After the main window has restored its options.
     {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", false},   // HID box page
-    {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", false},             // serial page
+    {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", true},              // serial page
     {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
     {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
     {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", true},            // after the menu
@@ -126,6 +128,9 @@ void CreateInterfacePages(QTabWidget* pcInterface)
 {
     if (!pcInterface || !ModuleInterface)
         return;
+    if (!FrmCOM)
+        DockInto(new TFrmCOM(ModuleInterface->ComTerminal()),
+                 FindOrAddTab(pcInterface, TargetName("TFrmCOM"), QStringLiteral("serielle Schnittstelle")));
     if (!FrmVerbundeneRechner)
         DockInto(new TFrmVerbundeneRechner(ModuleInterface->Peers()),
                  FindOrAddTab(pcInterface, TargetName("TFrmVerbundeneRechner"), QStringLiteral("verbundene Rechner")));

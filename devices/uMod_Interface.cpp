@@ -3,6 +3,7 @@
 #include "core/uMod_Main.h"
 #include "core/uStringIniFile.h"
 #include "core/uUtils.h"
+#include "devices/uComTerminal.h"
 #include "devices/uMidiUtils.h"
 #include "devices/uPeers.h"
 #include "devices/uServer.h"
@@ -21,7 +22,8 @@ QString LineKey(const QString& line)
 // show an empty name for it.
 TModuleInterface::TModuleInterface()
     : FServer(std::make_unique<TRemoteServer>()), FPeers(std::make_unique<TPeerList>()),
-      FMidi(std::make_unique<TMidiMapping>(CreateSystemMidiBackend(QStringLiteral("Palvento Orlisk"))))
+      FMidi(std::make_unique<TMidiMapping>(CreateSystemMidiBackend(QStringLiteral("Palvento Orlisk")))),
+      FComTerminal(std::make_unique<TComTerminal>())
 {
 }
 
@@ -86,6 +88,9 @@ void TModuleInterface::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
     switch (tokens.at(0).at(0).toUpper().unicode()) {
     case 'V':
         FPeers->SendToPeer(tokens);
+        break;
+    case 'C':
+        FComTerminal->ExecuteComCommand(tokens);
         break;
     default:
         break;

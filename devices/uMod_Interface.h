@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class TComTerminal;
 class TMidiMapping;
 class TPeerList;
 class TRemoteServer;
@@ -28,7 +29,8 @@ public:
     // Drops the kept input-box lines; the peers, the MIDI section and the server
     // keep their state.
     void NewProject() override;
-    // "V" n sends to a peer; "C" and "I" belong to pages not built here.
+    // "V" n sends to a peer, "C" runs the serial terminal's command; "I" belongs
+    // to a page not built here.
     void ExecuteCommand(QStringList& tokens, std::uint8_t remote) override;
 
     // Sends a local step or macro event ("T0F12", "T0E1", "M5D", ...) to every
@@ -43,6 +45,7 @@ public:
     TRemoteServer& Server() const { return *FServer; }
     TPeerList& Peers() const { return *FPeers; }
     TMidiMapping& Midi() const { return *FMidi; }
+    TComTerminal& ComTerminal() const { return *FComTerminal; }
 
     TCarriedSections ShowSections{{QStringLiteral("Interface")}};
 
@@ -50,4 +53,5 @@ private:
     std::unique_ptr<TRemoteServer> FServer;
     std::unique_ptr<TPeerList> FPeers;
     std::unique_ptr<TMidiMapping> FMidi;
+    std::unique_ptr<TComTerminal> FComTerminal;
 };

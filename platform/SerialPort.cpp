@@ -1,0 +1,457 @@
+#include "platform/SerialPort.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+bool SetBaudRateOther(int fd, int baud);   // SerialBaud.cpp
+int GetBaudRateRaw(int fd);
+
+namespace {
+
+std::mutex TableLock;
+std::map<int, std::string> Table;
+bool TableSet = false;
+
+std::map<int, std::string> DefaultTable()
+{
+    std::map<int, std::string> t;
+    if (const char* env = std::getenv("PV_COM_PORTS")) {
+        // "1=/dev/ttyUSB0,3=/dev/pts/7"
+        std::string s(env);
+        std::size_t pos = 0;
+        while (pos <= s.size()) {
+            std::size_t end = s.find(',', pos);
+            if (end == std::string::npos)
+                end = s.size();
+            const std::string item = s.substr(pos, end - pos);
+            const std::size_t eq = item.find('=');
+            if (eq != std::string::npos) {
+                const int n = std::atoi(item.substr(0, eq).c_str());
+                if (n >= 1 && n <= ComPortCount)
+                    t[n] = item.substr(eq + 1);
+            }
+            pos = end + 1;
+        }
+        return t;
+    }
+    for (int i = 0; i < 4; ++i)
+        t[1 + i] = "/dev/ttyS" + std::to_string(i);
+    for (int i = 0; i < 11; ++i)
+        t[5 + i] = "/dev/ttyUSB" + std::to_string(i);
+    for (int i = 0; i < 10; ++i)
+        t[16 + i] = "/dev/ttyACM" + std::to_string(i);
+    return t;
+}
+
+TComPortProbe Probe;
+bool Probed = false;
+
+int CloseNoIntr(int fd)
+{
+    return fd >= 0 ? ::close(fd) : 0;
+}
+
+} // namespace
+
+std::string ComDevicePath(int com)
+{
+    std::lock_guard<std::mutex> g(TableLock);
+    if (!TableSet) {
+        Table = DefaultTable();
+        TableSet = true;
+    }
+    const auto it = Table.find(com);
+    return it == Table.end() ? std::string() : it->second;
+}
+
+void SetComDeviceTable(const std::map<int, std::string>& table)
+{
+    std::lock_guard<std::mutex> g(TableLock);
+    Table = table;
+    TableSet = true;
+}
+
+void ResetComDeviceTable()
+{
+    std::lock_guard<std::mutex> g(TableLock);
+    Table = DefaultTable();
+    TableSet = true;
+}
+
+bool ProbeDevice(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    termios t{};
+    bool ok = tcgetattr(fd, &t) == 0;
+    // An on-board UART node exists whether or not a UART answers behind it.
+    if (ok && path.rfind("/dev/ttyS", 0) == 0) {
+        serial_struct ss{};
+        ok = ioctl(fd, TIOCGSERIAL, &ss) == 0 && ss.type != PORT_UNKNOWN;
+    }
+    CloseNoIntr(fd);
+    return ok;
+}
+
+const TComPortProbe& ProbeComPorts()
+{
+    TComPortProbe p;
+    for (int n = 1; n <= ComPortCount; ++n) {
+        p.Available[n] = ProbeDevice(ComDevicePath(n));
+        if (p.Available[n])
+            p.Ports.push_back(n);
+    }
+    p.Any = !p.Ports.empty();
+    Probe = p;
+    Probed = true;
+    return Probe;
+}
+
+const TComPortProbe& ComPorts()
+{
+    return Probed ? Probe : ProbeComPorts();
+}
+
+bool BuildTermios(const TLineSettings& s, termios& t)
+{
+    if (s.DataBits < 5 || s.DataBits > 8 || s.Parity < 0 || s.Parity > 4 || s.StopBits < 0 || s.StopBits > 2)
+        return false;
+    cfmakeraw(&t);
+    // A rate set through termios2 earlier would stay in the flags; start from a
+    // plain one, the real rate is set afterwards.
+    cfsetispeed(&t, B9600);
+    cfsetospeed(&t, B9600);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+#ifdef CMSPAR
+    t.c_cflag &= ~CMSPAR;
+#endif
+    t.c_cflag |= CLOCAL | CREAD;
+    static const tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= Sizes[s.DataBits - 5];
+    switch (s.Parity) {
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+#ifdef CMSPAR
+    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;   // mark: parity bit always 1
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;            // space: parity bit always 0
+#else
+    case 3:
+    case 4: return false;
+#endif
+    default: break;
+    }
+    // One and a half stop bits: the UART gives 1.5 for two at five data bits.
+    if (s.StopBits != 0)
+        t.c_cflag |= CSTOPB;
+    if (s.RtsCts)
+        t.c_cflag |= CRTSCTS;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    if (s.XOnXOff)
+        t.c_iflag |= IXON | IXOFF;
+    if (s.ParityCheck)
+        t.c_iflag |= INPCK;
+    t.c_cc[VSTART] = s.XOnChar;
+    t.c_cc[VSTOP] = s.XOffChar;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return true;
+}
+
+bool SetBaudRate(int fd, int baud)
+{
+    static const struct {
+        int rate;
+        speed_t code;
+    } Standard[] = {{50, B50},         {110, B110},       {150, B150},       {300, B300},       {600, B600},
+                    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
+                    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+                    {921600, B921600}};
+    for (const auto& s : Standard)
+        if (s.rate == baud) {
+            termios t{};
+            if (tcgetattr(fd, &t) != 0)
+                return false;
+            cfsetispeed(&t, s.code);
+            cfsetospeed(&t, s.code);
+            return tcsetattr(fd, TCSANOW, &t) == 0;
+        }
+    return baud > 0 && SetBaudRateOther(fd, baud);
+}
+
+int GetBaudRate(int fd)
+{
+    return GetBaudRateRaw(fd);
+}
+
+// ---- the open port ----
+
+TSerialDevice::~TSerialDevice()
+{
+    Close();
+}
+
+bool TSerialDevice::Open(const std::string& path, const TLineSettings& s, unsigned char eventChar, THandler handler,
+                         std::string* error)
+{
+    auto fail = [&](int fd, const char* what) {
+        const int e = errno;
+        CloseNoIntr(fd);
+        if (error)
+            *error = std::string(what) + ": " + std::strerror(e);
+        return false;
+    };
+    Close();
+    if (path.empty()) {
+        errno = ENOENT;
+        return fail(-1, "open");
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(-1, "open");
+    if (ioctl(fd, TIOCEXCL) != 0)
+        return fail(fd, "TIOCEXCL");
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return fail(fd, "tcgetattr");
+    if (!BuildTermios(s, t)) {
+        errno = EINVAL;
+        return fail(fd, "settings");
+    }
+    if (tcsetattr(fd, TCSANOW, &t) != 0)
+        return fail(fd, "tcsetattr");
+    if (!SetBaudRate(fd, s.Baud))
+        return fail(fd, "baud rate");
+    // Linux raises RTS and DTR on open; set them as asked. A pseudo-terminal has
+    // no modem lines, so a failure here is no failure of the open.
+    const int rts = TIOCM_RTS, dtr = TIOCM_DTR;
+    if (!s.RtsCts)
+        (void)ioctl(fd, s.RtsActive ? TIOCMBIS : TIOCMBIC, &rts);
+    (void)ioctl(fd, (s.DtrDsr || s.DtrActive) ? TIOCMBIS : TIOCMBIC, &dtr);
+    tcflush(fd, TCIOFLUSH);
+
+    int wake = -1;
+    if (handler) {
+        wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wake < 0)
+            return fail(fd, "eventfd");
+    }
+    std::lock_guard<std::mutex> g(FLock);
+    FFd = fd;
+    FWake = wake;
+    FEliminateNull = s.EliminateNull;
+    FEventChar = eventChar;
+    FReceived.clear();
+    FHandler = std::move(handler);
+    FStop = false;
+    FWrote = false;
+    if (FHandler)
+        FThread = std::thread([this] { Run(); });
+    return true;
+}
+
+void TSerialDevice::StopThread()
+{
+    if (!FThread.joinable())
+        return;
+    FStop = true;
+    const std::uint64_t one = 1;
+    if (FWake >= 0)
+        (void)!::write(FWake, &one, sizeof one);
+    // A handler that closes its own port cannot join its own thread: it ends by
+    // itself after the handler returns and is joined by the next open or close.
+    if (FThread.get_id() == std::this_thread::get_id())
+        return;
+    FThread.join();
+}
+
+void TSerialDevice::Close()
+{
+    StopThread();
+    std::lock_guard<std::mutex> g(FLock);
+    if (FThread.joinable() && FThread.get_id() == std::this_thread::get_id())
+        return;   // closed later, once this thread has ended
+    // Another descriptor of the same device (a test's pseudo-terminal end)
+    // would keep the exclusive flag and lock out the next open.
+    if (FFd >= 0)
+        (void)ioctl(FFd, TIOCNXCL);
+    CloseNoIntr(FFd);
+    CloseNoIntr(FWake);
+    FFd = -1;
+    FWake = -1;
+    FHandler = nullptr;
+    FReceived.clear();
+}
+
+bool TSerialDevice::IsOpen() const
+{
+    std::lock_guard<std::mutex> g(FLock);
+    return FFd >= 0;
+}
+
+bool TSerialDevice::HasThread() const
+{
+    return FThread.joinable();
+}
+
+int TSerialDevice::Handle() const
+{
+    std::lock_guard<std::mutex> g(FLock);
+    return FFd;
+}
+
+void TSerialDevice::Run()
+{
+    char buf[4096];
+    const int fd = FFd;
+    while (!FStop) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {FWake, POLLIN, 0}};
+        // After a write, look at the output queue until it runs empty.
+        const int r = ::poll(fds, 2, FWrote ? 10 : -1);
+        if (FStop)
+            break;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            FHandler(TSerialEvent::Lost);
+            break;
+        }
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t v;
+            (void)!::read(FWake, &v, sizeof v);
+            continue;
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0) {
+                std::string bytes(buf, std::size_t(n));
+                if (FEliminateNull)
+                    std::erase(bytes, '\0');
+                const bool eventChar = bytes.find(char(FEventChar)) != std::string::npos;
+                {
+                    std::lock_guard<std::mutex> g(FLock);
+                    FReceived += bytes;
+                }
+                if (!bytes.empty())
+                    FHandler(TSerialEvent::RxChar);
+                if (eventChar)
+                    FHandler(TSerialEvent::EventChar);
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                // The other end hung up or the device went away.
+                FHandler(TSerialEvent::Lost);
+                break;
+            }
+        }
+        if (FWrote && OutQueue() == 0) {
+            FWrote = false;
+            FHandler(TSerialEvent::TxEmpty);
+        }
+    }
+}
+
+int TSerialDevice::Write(const void* data, int count, int timeoutMs)
+{
+    std::lock_guard<std::mutex> g(FLock);
+    if (FFd < 0 || count <= 0)
+        return 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const char* p = static_cast<const char*>(data);
+    int done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(FFd, p + done, std::size_t(count - done));
+        if (n > 0) {
+            done += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd pf{FFd, POLLOUT, 0};
+        if (::poll(&pf, 1, int(left.count())) <= 0 || (pf.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            break;
+    }
+    if (done > 0 && FThread.joinable()) {
+        FWrote = true;
+        const std::uint64_t one = 1;
+        (void)!::write(FWake, &one, sizeof one);
+    }
+    return done;
+}
+
+int TSerialDevice::Read(void* data, int count)
+{
+    std::lock_guard<std::mutex> g(FLock);
+    if (FFd < 0 || count <= 0)
+        return 0;
+    if (FThread.joinable()) {
+        const int n = std::min<int>(count, int(FReceived.size()));
+        std::memcpy(data, FReceived.data(), std::size_t(n));
+        FReceived.erase(0, std::size_t(n));
+        return n;
+    }
+    int done = 0;
+    char* p = static_cast<char*>(data);
+    while (done < count) {
+        const ssize_t n = ::read(FFd, p + done, std::size_t(count - done));
+        if (n > 0) {
+            if (FEliminateNull) {
+                const auto end = std::remove(p + done, p + done + n, '\0');
+                done = int(end - p);
+            } else {
+                done += int(n);
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+    return done;
+}
+
+std::string TSerialDevice::ReadAll()
+{
+    std::string all;
+    char buf[4096];
+    for (;;) {
+        const int n = Read(buf, int(sizeof buf));
+        if (n <= 0)
+            break;
+        all.append(buf, std::size_t(n));
+    }
+    return all;
+}
+
+int TSerialDevice::InQueue() const
+{
+    std::lock_guard<std::mutex> g(FLock);
+    if (FFd < 0)
+        return 0;
+    if (FThread.joinable())
+        return int(FReceived.size());
+    int n = 0;
+    return ioctl(FFd, FIONREAD, &n) == 0 ? n : 0;
+}
+
+int TSerialDevice::OutQueue() const
+{
+    int n = 0;
+    const int fd = FFd;
+    return fd >= 0 && ioctl(fd, TIOCOUTQ, &n) == 0 ? n : 0;
+}

@@ -1,0 +1,403 @@
+// The serial port and the serial terminal through a real pseudo-terminal mapped
+// as a COM port: line settings read back from the kernel, text both ways, the
+// event character, the C command, the other end going away, and open/close
+// without leaking descriptors or threads.
+
+#include "TestHelpers.h"
+
+#include "core/uErrorLog.h"
+#include "core/uMod_Main.h"
+#include "core/uUtils.h"
+#include "devices/uComTerminal.h"
+#include "devices/uMod_Interface.h"
+#include "devices/uSerial.h"
+#include "platform/SerialPort.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// One pseudo-terminal; its slave is COM n for the port layer.
+struct TPty {
+    int Master = -1;
+    int Slave = -1;
+    std::string Path;
+    TPty()
+    {
+        char name[128] = {};
+        if (openpty(&Master, &Slave, name, nullptr, nullptr) == 0) {
+            Path = name;
+            fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
+        }
+    }
+    ~TPty() { CloseMaster(); if (Slave >= 0) ::close(Slave); }
+    void CloseMaster() { if (Master >= 0) ::close(Master); Master = -1; }
+    void Write(const std::string& s) const { EXPECT_EQ(::write(Master, s.data(), s.size()), ssize_t(s.size())); }
+    // Everything the port sends until want bytes came (or a generous bound).
+    std::string Read(std::size_t want) const
+    {
+        std::string got;
+        char buf[256];
+        for (int i = 0; i < 100 && got.size() < want; ++i) {
+            pollfd p{Master, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0) {
+                const ssize_t n = ::read(Master, buf, sizeof buf);
+                if (n > 0)
+                    got.append(buf, std::size_t(n));
+            }
+        }
+        return got;
+    }
+};
+
+void MapCom(int com, const std::string& path)
+{
+    SetComDeviceTable({{com, path}});
+    ProbeComPorts();
+}
+
+int CountEntries(const char* dir)
+{
+    return int(QDir(QString::fromLatin1(dir)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
+}
+
+class SerialTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_GE(Pty.Master, 0);
+        MapCom(3, Pty.Path);
+    }
+    void TearDown() override
+    {
+        SetComDeviceTable({});
+        ProbeComPorts();
+    }
+    TPty Pty;
+};
+
+} // namespace
+
+TEST(SerialPorts, TableFromTheEnvironmentAndTheProbe)
+{
+    TTempProgramDir dir;
+    dir.Write("plain.txt", "x");
+    setenv("PV_COM_PORTS", ("2=/dev/null,7=" + dir.File("plain.txt").toStdString() + ",30=/dev/tty,x=1").c_str(), 1);
+    ResetComDeviceTable();
+    unsetenv("PV_COM_PORTS");
+    EXPECT_EQ(ComDevicePath(2), "/dev/null");
+    EXPECT_EQ(ComDevicePath(1), "");
+    EXPECT_EQ(ComDevicePath(30), "");
+    // Neither /dev/null nor a plain file is a terminal; a missing path is absent.
+    const TComPortProbe& p = ProbeComPorts();
+    EXPECT_FALSE(p.Any);
+    EXPECT_FALSE(ProbeDevice("/dev/does-not-exist"));
+
+    ResetComDeviceTable();
+    EXPECT_EQ(ComDevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(ComDevicePath(5), "/dev/ttyUSB0");
+    EXPECT_EQ(ComDevicePath(25), "/dev/ttyACM9");
+    SetComDeviceTable({});
+    ProbeComPorts();
+}
+
+TEST_F(SerialTest, SettersKeepTheirInvariants)
+{
+    TSerial s;
+    EXPECT_EQ(s.COMPort(), 3);   // the lowest available port
+    s.SetBufSizeRec(1000);
+    EXPECT_EQ(std::make_tuple(s.BufSizeRec(), s.XOffLimit(), s.XOnLimit()), std::make_tuple(1000, 1000, 400));
+    s.SetBufSizeRec(300);
+    EXPECT_EQ(std::make_tuple(s.BufSizeRec(), s.XOffLimit(), s.XOnLimit()), std::make_tuple(300, 300, 299));
+    s.SetBufSizeRec(5);
+    EXPECT_EQ(s.BufSizeRec(), 16);
+
+    TSerial t;
+    t.SetXOnLimit(2000);
+    EXPECT_EQ(t.XOnLimit(), 1599);
+    t.SetXOnLimit(-5);
+    EXPECT_EQ(t.XOnLimit(), 0);
+    t.SetRecTimeOut(-1);
+    EXPECT_EQ(t.RecTimeOut(), 0);
+    t.SetParityBit(mark);
+    EXPECT_TRUE(t.ParityCheck());
+
+    t.SetCOMPort(30);
+    EXPECT_EQ(t.COMPort(), 3);
+    t.SetCOMPort(7);
+    EXPECT_EQ(t.COMPort(), 0);
+    t.SetCOMPort(3);
+    EXPECT_EQ(t.COMPort(), 3);
+    EXPECT_EQ(t.Ports(), QStringList{"COM3"});
+}
+
+TEST_F(SerialTest, SettingsComeBackUnchangedThroughSetAndText)
+{
+    TSerialSettings a;
+    TSerial s;
+    s.GetSettings(a);
+    TSerialSettings b = a;
+    // A record whose XOFF limit lies below the old XON limit: applied field by
+    // field in record order it would not come back.
+    b.BufSizeRec = 300;
+    b.XOffLimit = 200;
+    b.XOnLimit = 100;
+    b.Baudrate = br_256000;
+    b.ParityBit = space;
+    b.EventChar = 10;
+    b.HandshakeXOnXOff = true;
+    b.RecTimeOut = 50;
+    for (const TSerialSettings& want : {a, b}) {
+        TSerial t;
+        t.SetSettings(want);
+        TSerialSettings got;
+        t.GetSettings(got);
+        EXPECT_EQ(got, want);
+        const QString text = TSerial::SettingsToText(want);
+        EXPECT_EQ(text.size(), 91);
+        EXPECT_EQ(TSerial::TextToSettings(text + "rest"), want);
+    }
+
+    const QString good = TSerial::SettingsToText(a);
+    QString badCheck = good;
+    badCheck[88] = badCheck[88] == u'0' ? u'1' : u'0';
+    QString badBaud = good;
+    badBaud.replace(7, 2, "20");
+    const QString cases[] = {QString(), good.left(90), "XXXX" + good.mid(4), badCheck, badBaud};
+    for (const QString& text : cases)
+        EXPECT_FALSE(TSerial::TextToSettings(text).Valid) << text.toStdString();
+    EXPECT_EQ(TSerial::SettingsToText(TSerialSettings{}), "");
+
+    // A number too long for its field becomes the field's largest value, not
+    // its first digits.
+    TSerialSettings big = a;
+    big.XOffLimit = 123456789;
+    EXPECT_EQ(TSerial::TextToSettings(TSerial::SettingsToText(big)).XOffLimit, 99999999);
+}
+
+TEST_F(SerialTest, LineSettingsReachTheKernel)
+{
+    struct Row {
+        TBaudrate baud;
+        TDataBits data;
+        TParityBit parity;
+        TStopBits stop;
+        bool rtscts, xonxoff;
+    };
+    const Row rows[] = {
+        {br_009600, db_8, none, sb_1, false, false},  {br_014400, db_7, even, sb_2, true, false},
+        {br_000050, db_5, odd, sb_15, false, true},   {br_056000, db_6, mark, sb_1, false, false},
+        {br_128000, db_8, space, sb_2, true, true},   {br_256000, db_8, none, sb_1, false, false},
+        {br_921600, db_7, none, sb_1, false, false},  {br_115200, db_8, even, sb_1, false, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(BaudTable[r.baud]);
+        TSerial s;
+        s.Baudrate = r.baud;
+        s.DataBits = r.data;
+        s.SetParityBit(r.parity);
+        s.StopBits = r.stop;
+        s.HandshakeRtsCts = r.rtscts;
+        s.HandshakeXOnXOff = r.xonxoff;
+        s.XOnChar = 1;
+        s.XOffChar = 2;
+        ASSERT_TRUE(s.OpenPort());
+        termios want{};
+        TLineSettings ls;
+        ls.DataBits = r.data + 4;
+        ls.Parity = r.parity;
+        ls.StopBits = r.stop;
+        ls.RtsCts = r.rtscts;
+        ls.XOnXOff = r.xonxoff;
+        ls.ParityCheck = r.parity != none;
+        ls.XOnChar = 1;
+        ls.XOffChar = 2;
+        ASSERT_TRUE(BuildTermios(ls, want));
+        termios got{};
+        ASSERT_EQ(tcgetattr(Pty.Slave, &got), 0);
+        // A pseudo-terminal forces eight data bits without parity, so those
+        // are checked on the record that was set.
+        const tcflag_t kept = CSTOPB | CRTSCTS | CLOCAL | CREAD;
+        EXPECT_EQ(got.c_cflag & kept, want.c_cflag & kept);
+        const tcflag_t in = IXON | IXOFF | INPCK | ICRNL | ISTRIP | IGNBRK, local = ICANON | ECHO | ISIG | IEXTEN;
+        EXPECT_EQ(got.c_iflag & in, want.c_iflag & in);
+        EXPECT_EQ(got.c_lflag & local, 0u);
+        EXPECT_EQ(got.c_cc[VSTART], 1);
+        EXPECT_EQ(got.c_cc[VSTOP], 2);
+        EXPECT_EQ(GetBaudRate(Pty.Slave), BaudTable[r.baud]);
+        static const tcflag_t Sizes[] = {0, CS5, CS6, CS7, CS8};
+        EXPECT_EQ(want.c_cflag & CSIZE, Sizes[r.data]);
+        EXPECT_EQ(bool(want.c_cflag & PARENB), r.parity != none);
+        EXPECT_EQ(bool(want.c_cflag & CMSPAR), r.parity == mark || r.parity == space);
+        EXPECT_EQ(bool(want.c_cflag & PARODD), r.parity == odd || r.parity == mark);
+        EXPECT_EQ(bool(want.c_iflag & INPCK), r.parity != none);
+        s.ClosePort();
+    }
+    // Four data bits cannot be set: the open fails and leaves nothing open.
+    TSerial four;
+    four.DataBits = db_4;
+    EXPECT_FALSE(four.OpenPort());
+    EXPECT_FALSE(four.Active());
+    EXPECT_FALSE(four.Device().IsOpen());
+}
+
+TEST_F(SerialTest, WithoutHandlersNoThreadAndReadsServeFromTheDevice)
+{
+    TSerial s;
+    EXPECT_EQ(s.ReceiveString(), "");   // closed
+    EXPECT_EQ(s.SendString("x"), 0);
+    s.EliminateNullChar = true;
+    ASSERT_TRUE(s.OpenPort());
+    EXPECT_FALSE(s.Device().HasThread());
+    EXPECT_EQ(s.ReceiveString(), "");   // nothing waiting
+    Pty.Write(std::string("a\0b\xe4", 4));
+    ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == 4; }));
+    EXPECT_EQ(s.ReceiveString(), QStringLiteral("ab\u00e4"));
+    EXPECT_EQ(s.SendString(QStringLiteral("\u20ac1")), 2);
+    EXPECT_EQ(Pty.Read(2), "\x80" "1");
+    // A receive time-out ends a read that does not get all it asked for.
+    s.SetRecTimeOut(20);
+    char buf[8];
+    Pty.Write("xy");
+    ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == 2; }));
+    EXPECT_EQ(s.ReceiveData(buf, 8), 2);
+}
+
+TEST_F(SerialTest, TerminalSendsAndShowsTheAnswerAfterCarriageReturn)
+{
+    TComTerminal term;
+    QStringList answers;
+    QObject::connect(&term, &TComTerminal::answerChanged, [&](const QString& t) { answers << t; });
+    term.ToggleConnect();
+    ASSERT_TRUE(term.IsOpen());
+    EXPECT_TRUE(term.Serial1.Device().HasThread());
+    EXPECT_EQ(term.ConnectLabel(), QStringLiteral("Schnittstelle COM3 geöffnet"));
+    EXPECT_EQ(term.ConnectCaption(), "&Trennen");
+
+    term.Send("AB", false);
+    term.Send("GO", true);
+    EXPECT_EQ(Pty.Read(6), "ABGO\r\n");
+
+    // Bytes without CR stay queued; the CR brings them all.
+    Pty.Write("abc");
+    ASSERT_TRUE(WaitFor([&] { return term.Serial1.InQueueCount() == 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(answers.isEmpty());
+    Pty.Write("d\r");
+    ASSERT_TRUE(WaitFor([&] { return !answers.isEmpty(); }));
+    EXPECT_EQ(answers, QStringList{"abcd\r"});
+    EXPECT_EQ(term.Answer(), "abcd\r");
+
+    term.ToggleConnect();
+    EXPECT_FALSE(term.IsOpen());
+    EXPECT_EQ(term.ConnectLabel(), "Schnittstelle geschlossen");
+    EXPECT_EQ(term.ConnectCaption(), "&Verbinden");
+}
+
+TEST_F(SerialTest, CommandSubTokens)
+{
+    TEngine engine;
+    engine.Start();
+    TComTerminal& term = ModuleInterface->ComTerminal();
+    struct Row {
+        const char* line;
+        bool open;
+        int port;
+        std::string sent;
+    };
+    const Row rows[] = {
+        {"C0D", false, 3, ""},                          // closing a closed port does nothing
+        {"C0C3S\"AB\"Z\"GO\"", true, 3, "ABGO\r\n"},   // open, send, send with CR LF
+        {"C0C7", true, 0, ""},                          // a new number does not reopen an open port
+        {"C0T", false, 0, ""},
+        {"C0C5", false, 0, ""},                         // absent: port 0, the open fails
+        {"C0C3", true, 3, ""},
+        {"c0o\"x\"v3s\"y\"q\"n\"", true, 3, "xy"},    // lower case; unknown letters do nothing
+        {"C0D", false, 3, ""},
+        {"C0C7 S\"z\"", true, 3, "z"},                 // "C7 " is no number: the port last chosen opens
+        {"C0S AB", true, 3, ""},                        // not quoted: nothing
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.line);
+        engine.Main->ExecuteLines({QString::fromLatin1(r.line)}, false);
+        EXPECT_EQ(term.IsOpen(), r.open);
+        EXPECT_EQ(term.Serial1.COMPort(), r.port);
+        if (!r.sent.empty()) {
+            EXPECT_EQ(Pty.Read(r.sent.size()), r.sent);
+        }
+    }
+}
+
+TEST_F(SerialTest, OtherEndClosingIsReportedAndThePortOpensAgain)
+{
+    TComTerminal term;
+    int lost = 0;
+    QObject::connect(&term, &TComTerminal::stateChanged, [&] { lost += term.IsOpen() ? 0 : 1; });
+    const int errorsBefore = ErrorLogCount("Schnittstelle COM3 getrennt");
+    term.ToggleConnect();
+    ASSERT_TRUE(term.IsOpen());
+    // Mid-transfer: the answer has begun, then the other end goes.
+    Pty.Write("part");
+    ASSERT_TRUE(WaitFor([&] { return term.Serial1.InQueueCount() == 4; }));
+    term.Send("out", false);
+    ::close(Pty.Slave);
+    Pty.Slave = -1;
+    Pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return !term.IsOpen(); }));
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(term.ConnectLabel(), "Schnittstelle geschlossen");
+    EXPECT_EQ(ErrorLogCount("Schnittstelle COM3 getrennt"), errorsBefore + 1);
+    EXPECT_FALSE(term.Serial1.Device().IsOpen());
+    EXPECT_EQ(term.Serial1.SendString("x"), 0);
+
+    // The adapter comes back.
+    TPty again;
+    MapCom(3, again.Path);
+    term.ToggleConnect();
+    ASSERT_TRUE(term.IsOpen());
+    again.Write("ok\r");
+    ASSERT_TRUE(WaitFor([&] { return term.Answer() == "ok\r"; }));
+    term.Send("yes", false);
+    EXPECT_EQ(again.Read(3), "yes");
+}
+
+TEST_F(SerialTest, OpenAndCloseThousandTimesLeakNothing)
+{
+    TComTerminal term;
+    term.ToggleConnect();
+    term.ToggleConnect();
+    const int fds = CountEntries("/proc/self/fd");
+    const int tasks = CountEntries("/proc/self/task");
+    for (int i = 0; i < 1000; ++i) {
+        term.ToggleConnect();
+        ASSERT_TRUE(term.IsOpen()) << i;
+        term.ToggleConnect();
+    }
+    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
+    // A joined thread's entry can linger a moment after the join returns.
+    EXPECT_TRUE(WaitFor([&] { return CountEntries("/proc/self/task") <= tasks; })) << CountEntries("/proc/self/task");
+}
+
+TEST_F(SerialTest, SyncEventHandlingRunsHandlersOnTheOwnersThread)
+{
+    TSerial s;
+    s.SyncEventHandling = true;
+    std::vector<bool> onOwner;
+    s.OnRxChar = [&](TSerial&) { onOwner.push_back(QThread::currentThread() == s.thread()); };
+    s.OnEventChar = [&](TSerial& port) { onOwner.push_back(port.ReceiveString() == "go\r"); };
+    ASSERT_TRUE(s.OpenPort());
+    Pty.Write("go\r");
+    ASSERT_TRUE(WaitFor([&] { return onOwner.size() == 2; }));
+    EXPECT_EQ(onOwner, (std::vector<bool>{true, true}));
+}

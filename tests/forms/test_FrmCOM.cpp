@@ -1,0 +1,79 @@
+// The serial terminal page offscreen through its named widgets, on a
+// pseudo-terminal mapped as COM3.
+
+#include "TestHelpers.h"
+
+#include "core/uComposition.h"
+#include "core/uMod_Main.h"
+#include "devices/uComTerminal.h"
+#include "devices/uFrm_COM.h"
+#include "devices/uMod_Interface.h"
+#include "platform/SerialPort.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+TEST(FrmCOM, ConnectSendWithLineEndAndShowTheAnswer)
+{
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    SetComDeviceTable({{3, name}});
+    ProbeComPorts();
+    {
+        TEngine engine;
+        engine.Start();
+        QTabWidget tabs;
+        CreateInterfacePages(&tabs);
+        ASSERT_NE(FrmCOM, nullptr);
+        TFrmCOM& f = *FrmCOM;
+        EXPECT_EQ(f.parentWidget()->objectName(), "tabCOM");
+        EXPECT_EQ(f.COMComboBox1->currentText(), "COM3");
+        EXPECT_EQ(f.COMComboBox1->SelectedPort(), 3);
+        EXPECT_EQ(f.lblConnect->text(), "Schnittstelle geschlossen");
+
+        f.btnConnect->click();
+        EXPECT_EQ(f.lblConnect->text(), QStringLiteral("Schnittstelle COM3 geöffnet"));
+        EXPECT_EQ(f.btnConnect->text(), "&Trennen");
+
+        f.edtSend->setText("hi");
+        f.btnSend->click();
+        f.rbAnhang1310->click();
+        f.btnSend->click();
+        std::string got;
+        ASSERT_TRUE(WaitFor([&] {
+            char buf[64];
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 0) > 0) {
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                if (n > 0)
+                    got.append(buf, std::size_t(n));
+            }
+            return got.size() >= 6;
+        }));
+        EXPECT_EQ(got, "hihi\r\n");
+
+        ASSERT_EQ(::write(master, "ok\r", 3), 3);
+        ASSERT_TRUE(WaitFor([&] { return f.memAntwort->toPlainText().trimmed() == "ok"; }));
+
+        // The C command closes the port; the page follows.
+        ModuleInterface->ComTerminal().ExecuteComCommand({"C0", "D"});
+        EXPECT_EQ(f.lblConnect->text(), "Schnittstelle geschlossen");
+        EXPECT_EQ(f.btnConnect->text(), "&Verbinden");
+    }
+    ::close(master);
+    ::close(slave);
+    SetComDeviceTable({});
+    ProbeComPorts();
+}
