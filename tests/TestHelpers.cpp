@@ -302,6 +302,24 @@ bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProces
     return false;
 }
 
+bool ReadArtNetFrames(QUdpSocket& artnet, const TProgramProcess& program,
+                      const std::function<bool(const QByteArray& dmx)>& frame)
+{
+    constexpr int header = 18;   // ArtDmx header before the slots
+    QDeadlineTimer deadline(30000);
+    while (program.Running() && !deadline.hasExpired()) {
+        if (!artnet.hasPendingDatagrams())
+            artnet.waitForReadyRead(100);
+        while (artnet.hasPendingDatagrams()) {
+            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
+            artnet.readDatagram(p.data(), p.size());
+            if (p.size() == header + 512 && p.startsWith(QByteArray("Art-Net\0", 8)) && frame(p.mid(header)))
+                return true;
+        }
+    }
+    return false;
+}
+
 TListener::TListener()
 {
     FServer.listen(QHostAddress::LocalHost, 0);

@@ -145,6 +145,12 @@ quint16 FreeTcpPort();
 class QTcpSocket;
 bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program);
 
+// Reads the program's Art-Net frames and hands the 512 DMX slots of each (slot 1
+// first) to frame until it returns true; false when the program ends or 30 s pass.
+class QUdpSocket;
+bool ReadArtNetFrames(QUdpSocket& artnet, const TProgramProcess& program,
+                      const std::function<bool(const QByteArray& dmx)>& frame);
+
 // Copies the output plug-in and the driver stand-in from the build into dir.
 bool CopyDmxLibraries(const TTempProgramDir& dir);
 

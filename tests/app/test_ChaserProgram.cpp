@@ -27,26 +27,16 @@ TEST(ChaserProgram, AStepSequenceRunsInTheArtNetFrames)
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
     // Slot 1 follows the steps: 200, 50, 200, ... Count the changes between them.
-    constexpr int Header = 18;
     int changes = 0;
     int previous = -1;
-    QDeadlineTimer deadline(30000);
-    while (changes < 3 && program.Running() && !deadline.hasExpired()) {
-        if (!artnet.hasPendingDatagrams())
-            artnet.waitForReadyRead(100);
-        while (artnet.hasPendingDatagrams()) {
-            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
-            artnet.readDatagram(p.data(), p.size());
-            if (p.size() != Header + 512)
-                continue;
-            const int slot1 = quint8(p.at(Header));
-            if (slot1 != 200 && slot1 != 50)
-                continue;
-            if (previous >= 0 && slot1 != previous)
-                ++changes;
+    ReadArtNetFrames(artnet, program, [&](const QByteArray& dmx) {
+        const int slot1 = quint8(dmx.at(0));
+        if (slot1 == 200 || slot1 == 50) {
+            changes += previous >= 0 && slot1 != previous ? 1 : 0;
             previous = slot1;
         }
-    }
+        return changes >= 3;
+    });
     client.disconnectFromHost();
     const TProgramProcess::TResult end = program.Stop(SIGTERM);
     const std::string err = end.Stderr.toStdString();

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int ArtDmxHeaderSize = 18;
-
 TEST(PatchProgram, ACurveAssignedToASlotShapesItsArtNetLevel)
 {
     TTempProgramDir dir;
@@ -41,10 +39,7 @@ TEST(PatchProgram, ACurveAssignedToASlotShapesItsArtNetLevel)
     }
     ASSERT_NE(expected, 150);
 
-    QTcpServer probe;
-    probe.listen(QHostAddress::AnyIPv4, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const quint16 port = FreeTcpPort();
     dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetztesPatch=1\r\nLetztePatchDatei=" + dir.File("knick.pvp").toUtf8() +
                                    "\r\n[Server]\r\nPort=" + QByteArray::number(port) + "\r\nStartAktiv=1\r\n");
     QUdpSocket artnet;
@@ -53,34 +48,16 @@ TEST(PatchProgram, ACurveAssignedToASlotShapesItsArtNetLevel)
     ASSERT_TRUE(program.Started());
 
     QTcpSocket client;
-    QDeadlineTimer connectBy(30000);
-    bool connected = false;
-    while (!connected && program.Running() && !connectBy.hasExpired()) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        connected = client.waitForConnected(500);
-        if (!connected) {
-            client.abort();
-            QThread::msleep(100);
-        }
-    }
-    ASSERT_TRUE(connected) << program.Stderr().toStdString();
+    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
     client.write("K719K1P150");   // the server's default key, then channel 1 to 150
     ASSERT_TRUE(client.waitForBytesWritten(5000));
 
     int slot1 = -1, slot3 = -1;
-    QDeadlineTimer deadline(30000);
-    while (slot1 != 150 && program.Running() && !deadline.hasExpired()) {
-        if (!artnet.hasPendingDatagrams())
-            artnet.waitForReadyRead(100);
-        while (artnet.hasPendingDatagrams()) {
-            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
-            artnet.readDatagram(p.data(), p.size());
-            if (p.size() != ArtDmxHeaderSize + 512)
-                continue;
-            slot1 = quint8(p.at(ArtDmxHeaderSize));
-            slot3 = quint8(p.at(ArtDmxHeaderSize + 2));
-        }
-    }
+    ReadArtNetFrames(artnet, program, [&](const QByteArray& dmx) {
+        slot1 = quint8(dmx.at(0));
+        slot3 = quint8(dmx.at(2));
+        return slot1 == 150;
+    });
     client.disconnectFromHost();
     const TProgramProcess::TResult end = program.Stop(SIGTERM);
     const std::string err = end.Stderr.toStdString();

@@ -21,29 +21,14 @@
 
 namespace {
 
-constexpr int ArtDmxHeaderSize = 18;
-
 // Reads the Art-Net frames until one carries value in DMX slot 1; last receives
-// the last frame read.
+// that frame's slots.
 bool WaitForSlot1(QUdpSocket& artnet, int value, const TProgramProcess& program, QByteArray& last)
 {
-    QDeadlineTimer deadline(30000);
-    while (program.Running() && !deadline.hasExpired()) {
-        if (!artnet.hasPendingDatagrams())
-            artnet.waitForReadyRead(100);
-        bool seen = false;
-        while (artnet.hasPendingDatagrams()) {
-            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
-            artnet.readDatagram(p.data(), p.size());
-            if (p.size() == ArtDmxHeaderSize + 512 && p.startsWith(QByteArray("Art-Net\0", 8))) {
-                last = p;
-                seen = seen || quint8(p.at(ArtDmxHeaderSize)) == value;
-            }
-        }
-        if (seen)
-            return true;
-    }
-    return false;
+    return ReadArtNetFrames(artnet, program, [&](const QByteArray& dmx) {
+        last = dmx;
+        return quint8(dmx.at(0)) == value;
+    });
 }
 
 // The soft and hard open-file limits of a running process, from /proc.
@@ -131,7 +116,7 @@ TEST_F(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
 
     ASSERT_FALSE(last.isEmpty()) << err;
     EXPECT_TRUE(seen) << err;
-    EXPECT_EQ(quint8(last.at(ArtDmxHeaderSize + 1)), 0);   // DMX slot 2 untouched
+    EXPECT_EQ(quint8(last.at(1)), 0);   // DMX slot 2 untouched
     EXPECT_FALSE(end.Crashed) << err;
     EXPECT_EQ(end.ExitCode, 0) << err;
 

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr int ArtDmxHeaderSize = 18;
-
 // The show's [Szenen] section: three scenes of channels 1 and 2, fade 1 s.
 QString ThreeScenes(const int (&levels)[3][2])
 {
@@ -40,28 +38,16 @@ QString ThreeScenes(const int (&levels)[3][2])
 
 // Reads Art-Net frames until slots 1 and 2 hold want (true) or the program ends
 // or 30 s pass; counts the frames whose slot 1 lay strictly between from and want,
-// and keeps the last frame read in last.
+// and keeps the slots of the last frame read in last.
 bool FrameReaches(QUdpSocket& artnet, TProgramProcess& program, int want1, int want2, int from1, int& between,
                   QByteArray& last)
 {
-    QDeadlineTimer deadline(30000);
-    while (program.Running() && !deadline.hasExpired()) {
-        if (!artnet.hasPendingDatagrams())
-            artnet.waitForReadyRead(100);
-        while (artnet.hasPendingDatagrams()) {
-            QByteArray p(int(artnet.pendingDatagramSize()), '\0');
-            artnet.readDatagram(p.data(), p.size());
-            if (p.size() != ArtDmxHeaderSize + 512)
-                continue;
-            last = p;
-            const int slot1 = quint8(p.at(ArtDmxHeaderSize));
-            const int slot2 = quint8(p.at(ArtDmxHeaderSize + 1));
-            between += slot1 > std::min(from1, want1) && slot1 < std::max(from1, want1) ? 1 : 0;
-            if (slot1 == want1 && slot2 == want2)
-                return true;
-        }
-    }
-    return false;
+    return ReadArtNetFrames(artnet, program, [&](const QByteArray& dmx) {
+        last = dmx;
+        const int slot1 = quint8(dmx.at(0));
+        between += slot1 > std::min(from1, want1) && slot1 < std::max(from1, want1) ? 1 : 0;
+        return slot1 == want1 && quint8(dmx.at(1)) == want2;
+    });
 }
 
 // The show Abend.pvs in dir with three scenes and the script tail, reopened at the
@@ -106,7 +92,7 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
     EXPECT_TRUE(reached) << err;
     EXPECT_GT(between, 0) << err;   // a fade, not a jump
     ASSERT_FALSE(last.isEmpty()) << err;
-    EXPECT_EQ(quint8(last.at(ArtDmxHeaderSize + 2)), 0);
+    EXPECT_EQ(quint8(last.at(2)), 0);
     EXPECT_FALSE(end.Crashed) << err;
     EXPECT_EQ(end.ExitCode, 0) << err;
 }
