@@ -769,14 +769,17 @@ bool TModuleLichtpult::ReadKanalSettings(TKanal& k, int key, const TStringIniFil
     return true;
 }
 
-void TModuleLichtpult::ReadSequence(TKanal& k, const TStringIniFile& ini)
+void TModuleLichtpult::ReadSequence(TKanal& k, const TStringIniFile& ini, bool held)
 {
     const int n = k.Nr;
-    k.SetFadeModus(ini.ReadInteger(SectionKanaele, TIniKey("FM_", n), 0));
-    k.SetTakt(ini.ReadInteger(SectionKanaele, TIniKey("Ta_", n), 25));
-    k.SetSchrittZahl(ini.ReadInteger(SectionKanaele, TIniKey("CS_", n), 2));
-    k.SetEintragZahl(ini.ReadInteger(SectionKanaele, TIniKey("Ka_", n), 0));
-    k.LedDefs = ini.ReadString(SectionKanaele, TIniKey("LedDefs_", n), QString());
+    const auto integer = [&](const char* prefix, int def) {
+        return held ? ini.ReadInteger(SectionKanaele, TIniKey(prefix, n), def) : def;
+    };
+    k.SetFadeModus(integer("FM_", 0));
+    k.SetTakt(integer("Ta_", 25));
+    k.SetSchrittZahl(integer("CS_", 2));
+    k.SetEintragZahl(integer("Ka_", 0));
+    k.LedDefs = held ? ini.ReadString(SectionKanaele, TIniKey("LedDefs_", n), QString()) : QString();
 
     // The counts are stored as read; the loops stop at the table's size, beyond
     // which every value would be dropped anyway. Cells outside what the file gives
@@ -817,11 +820,14 @@ void TModuleLichtpult::ReadPages(const TStringIniFile& ini)
     LichtpultZeilen.clear();
     const int count = CappedCount(ini.ReadInteger(SectionLichtpult, QStringLiteral("Zahl"), 0), MaxShowListCount,
                                   SectionLichtpult);
+    // A page whose number ends no key gets the defaults without lookups.
+    const std::vector<bool> held = ini.KeyNumbers(SectionLichtpult, count - 1);
     for (int i = 0; i < count; ++i) {
         auto page = std::make_unique<TLichtpultZeile>(i);
-        page->SetName(ini.ReadString(SectionLichtpult, TIniKey("Name_", i), QString()));
-        page->SetNode(ini.ReadInteger(SectionLichtpult, TIniKey("Node_", i), 0));
-        page->SetRowString(ini.ReadString(SectionLichtpult, TIniKey("Cmd_", i), QString()));
+        const bool keys = held[static_cast<std::size_t>(i)];
+        page->SetName(keys ? ini.ReadString(SectionLichtpult, TIniKey("Name_", i), QString()) : QString());
+        page->SetNode(keys ? ini.ReadInteger(SectionLichtpult, TIniKey("Node_", i), 0) : 0);
+        page->SetRowString(keys ? ini.ReadString(SectionLichtpult, TIniKey("Cmd_", i), QString()) : QString());
         LichtpultZeilen.push_back(std::move(page));
     }
 }
@@ -839,12 +845,16 @@ void TModuleLichtpult::ReadSections(TStringIniFile& ini, bool wholeShow)
     // A show holds only the channels that differ from a new show's: a channel it
     // does not hold gets a new show's settings, not those of the previous show. A
     // module text changes only what it holds.
+    // A channel number that ends no key of the section has none of its keys: its
+    // lookups are skipped (they would all miss).
+    const std::vector<bool> held = ini.KeyNumbers(SectionKanaele, MaxKanal);
     for (int nr = 1; nr <= MaxKanal; ++nr) {
         TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        if (!ReadKanalSettings(k, nr, ini) && wholeShow)
+        const bool keys = held[static_cast<std::size_t>(nr)];
+        if (!(keys && ReadKanalSettings(k, nr, ini)) && wholeShow)
             ResetKanalSettings(k);
-        if (k.Kind == kkSequenz && (wholeShow || HoldsSequence(nr, ini)))
-            ReadSequence(k, ini);
+        if (k.Kind == kkSequenz && (wholeShow || (keys && HoldsSequence(nr, ini))))
+            ReadSequence(k, ini, keys);
     }
     if (wholeShow || ini.SectionExists(SectionKategorien))
         ReadKategorien(ini);

@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <iterator>
@@ -311,6 +312,29 @@ void TStringIniFile::WriteBoolJN(const QString& section, const QString& key, boo
 bool TStringIniFile::SectionExists(const QString& section) const
 {
     return FindSection(section) != nullptr;
+}
+
+std::vector<bool> TStringIniFile::KeyNumbers(QStringView section, int max) const
+{
+    std::vector<bool> numbers(static_cast<std::size_t>(std::max(max, -1) + 1), false);
+    const TSection* s = FindSection(section);
+    if (!s)
+        return numbers;
+    // The folded keys: folding leaves digits as they are.
+    for (auto it = s->KeyIndex.cbegin(); it != s->KeyIndex.cend(); ++it) {
+        const QString& key = it.key();
+        qsizetype begin = key.size();
+        while (begin > 0 && key.at(begin - 1).unicode() >= '0' && key.at(begin - 1).unicode() <= '9')
+            --begin;
+        const QStringView digits = QStringView(key).mid(begin);
+        // Only the number's own form: no leading zero, at most ten digits.
+        if (digits.isEmpty() || digits.size() > 10 || (digits.size() > 1 && digits.at(0) == u'0'))
+            continue;
+        const qint64 n = digits.toLongLong();
+        if (n <= max)
+            numbers[static_cast<std::size_t>(n)] = true;
+    }
+    return numbers;
 }
 
 bool TStringIniFile::ValueExists(const QString& section, const QString& key) const

@@ -40,6 +40,11 @@ public:
     int ReadInteger(QStringView section, QStringView key, int def) const;
     bool ValueExists(QStringView section, QStringView key) const;
 
+    // For each number 0..max whether some key of section ends in it (its last
+    // digits, as QString::number writes the number). A reader of numbered keys
+    // ("Name_" n) may skip the numbers marked false: no such key is there.
+    std::vector<bool> KeyNumbers(QStringView section, int max) const;
+
     bool SectionExists(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
     // The lines of the first section of that name, or nullptr when absent.
