@@ -132,15 +132,27 @@ void TModuleLichtpult::NewProject()
     ResetKategorien();
 
     // Five pages of twelve faders for channels 1..60, a wider gap after the sixth.
+    // Their texts are made once; every new show shares them.
+    struct TDefaultPage {
+        QString Name;
+        QString Row;
+    };
+    static const std::vector<TDefaultPage> defaults = [] {
+        std::vector<TDefaultPage> pages;
+        for (int p = 0; p < 5; ++p) {
+            QString row;
+            for (int i = 0; i < 12; ++i)
+                row += QStringLiteral("L%1K%2").arg(i == 6 ? 20 : 4).arg(p * 12 + 1 + i);
+            pages.push_back({QStringLiteral("Kanäle %1 - %2").arg(p * 12 + 1).arg(p * 12 + 12), row});
+        }
+        return pages;
+    }();
     LichtpultZeilen.clear();
     for (int p = 0; p < 5; ++p) {
         auto page = std::make_unique<TLichtpultZeile>(p);
         page->SetNode(0);
-        page->SetName(QStringLiteral("Kanäle %1 - %2").arg(p * 12 + 1).arg(p * 12 + 12));
-        QString row;
-        for (int i = 0; i < 12; ++i)
-            row += QStringLiteral("L%1K%2").arg(i == 6 ? 20 : 4).arg(p * 12 + 1 + i);
-        page->SetRowString(row);
+        page->SetName(defaults[static_cast<std::size_t>(p)].Name);
+        page->SetRowString(defaults[static_cast<std::size_t>(p)].Row);
         LichtpultZeilen.push_back(std::move(page));
     }
     SortLichtpultZeilen();

@@ -331,7 +331,14 @@ void TModuleSzenen::ReadGroups(const TStringIniFile& ini)
 {
     const QString& s = SectionGruppen;
     const TSectionExtent extent(ini, s);
+    // Without the section every lookup would miss: no versions, none selected.
+    const bool present = ini.SectionExists(s);
     for (int g = 0; g < GroupCount; ++g) {
+        if (!present) {
+            Gruppen[static_cast<std::size_t>(g)].Versionen.clear();
+            SelectVersion(g, QString());
+            continue;
+        }
         ReadVersions(ini, extent, s, g + 1, Gruppen[static_cast<std::size_t>(g)].Versionen);
         SelectVersion(g, ini.ReadString(s, Key(g + 1, "_SDAT"), QString()));
     }
