@@ -97,6 +97,12 @@ void TKanal::SetEintrag(int i, int j, int v)
     FEintrag[EintragIndex(i, j)] = v;
 }
 
+void TKanal::ClearEintraege()
+{
+    if (FEintrag)
+        std::fill_n(FEintrag.get(), static_cast<std::size_t>(KanalEintragMax) * EintragSpalten, 0);
+}
+
 bool TKanal::DiffersFromDefaults() const
 {
     return !Name.isEmpty() || Icon != -1 || Modus != kmHTP || FlashPegel != 255 || BlackoutPegel != 0;

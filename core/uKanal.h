@@ -227,6 +227,8 @@ public:
     void SetEintrag(int i, int j, int v);
     // Whether a table has been allocated (without one every cell reads 0).
     bool HasEintraege() const { return FEintrag != nullptr; }
+    // Every cell 0 again; the table stays allocated.
+    void ClearEintraege();
 
     // Name, icon, mode, flash or blackout level differ from a new channel's.
     bool DiffersFromDefaults() const;

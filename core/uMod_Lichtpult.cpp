@@ -132,15 +132,27 @@ void TModuleLichtpult::NewProject()
     ResetKategorien();
 
     // Five pages of twelve faders for channels 1..60, a wider gap after the sixth.
+    // Their texts are made once; every new show shares them.
+    struct TDefaultPage {
+        QString Name;
+        QString Row;
+    };
+    static const std::vector<TDefaultPage> defaults = [] {
+        std::vector<TDefaultPage> pages;
+        for (int p = 0; p < 5; ++p) {
+            QString row;
+            for (int i = 0; i < 12; ++i)
+                row += QStringLiteral("L%1K%2").arg(i == 6 ? 20 : 4).arg(p * 12 + 1 + i);
+            pages.push_back({QStringLiteral("Kanäle %1 - %2").arg(p * 12 + 1).arg(p * 12 + 12), row});
+        }
+        return pages;
+    }();
     LichtpultZeilen.clear();
     for (int p = 0; p < 5; ++p) {
         auto page = std::make_unique<TLichtpultZeile>(p);
         page->SetNode(0);
-        page->SetName(QStringLiteral("Kanäle %1 - %2").arg(p * 12 + 1).arg(p * 12 + 12));
-        QString row;
-        for (int i = 0; i < 12; ++i)
-            row += QStringLiteral("L%1K%2").arg(i == 6 ? 20 : 4).arg(p * 12 + 1 + i);
-        page->SetRowString(row);
+        page->SetName(defaults[static_cast<std::size_t>(p)].Name);
+        page->SetRowString(defaults[static_cast<std::size_t>(p)].Row);
         LichtpultZeilen.push_back(std::move(page));
     }
     SortLichtpultZeilen();
@@ -721,11 +733,6 @@ const QString SectionKanaele = QStringLiteral("Kanäle");
 const QString SectionKategorien = QStringLiteral("Kategorien");
 const QString SectionLichtpult = QStringLiteral("Lichtpult");
 
-QString Key(const char* prefix, int n)
-{
-    return QLatin1String(prefix) + QString::number(n);
-}
-
 QString Line(const char* prefix, int n, const QString& value)
 {
     return QLatin1String(prefix) + QString::number(n) + QLatin1Char('=') + value;
@@ -761,46 +768,46 @@ void TModuleLichtpult::ResetKanalSettings(TKanal& k)
 
 bool TModuleLichtpult::ReadKanalSettings(TKanal& k, int key, const TStringIniFile& ini)
 {
-    const int hf = ini.ReadInteger(SectionKanaele, Key("HF_", key), -1);
+    const int hf = ini.ReadInteger(SectionKanaele, TIniKey("HF_", key), -1);
     if (hf < 0)
         return false;
-    k.SetName(ini.ReadString(SectionKanaele, Key("Name_", key), QString()));
-    k.SetModus(ini.ReadInteger(SectionKanaele, Key("Sta_", key), kmHTP));
-    k.SetIcon(ini.ReadInteger(SectionKanaele, Key("Ic_", key), -1));
-    k.SetVF(ini.ReadInteger(SectionKanaele, Key("VF_", key), 0));
+    k.SetName(ini.ReadString(SectionKanaele, TIniKey("Name_", key), QString()));
+    k.SetModus(ini.ReadInteger(SectionKanaele, TIniKey("Sta_", key), kmHTP));
+    k.SetIcon(ini.ReadInteger(SectionKanaele, TIniKey("Ic_", key), -1));
+    k.SetVF(ini.ReadInteger(SectionKanaele, TIniKey("VF_", key), 0));
     k.SetHF(hf);
-    k.SetFlash(ini.ReadInteger(SectionKanaele, Key("Fl_", key), 255));
-    k.SetBlackout(ini.ReadInteger(SectionKanaele, Key("BO_", key), 0));
+    k.SetFlash(ini.ReadInteger(SectionKanaele, TIniKey("Fl_", key), 255));
+    k.SetBlackout(ini.ReadInteger(SectionKanaele, TIniKey("BO_", key), 0));
     return true;
 }
 
-void TModuleLichtpult::ReadSequence(TKanal& k, const TStringIniFile& ini)
+void TModuleLichtpult::ReadSequence(TKanal& k, const TStringIniFile& ini, bool held)
 {
     const int n = k.Nr;
-    k.SetFadeModus(ini.ReadInteger(SectionKanaele, Key("FM_", n), 0));
-    k.SetTakt(ini.ReadInteger(SectionKanaele, Key("Ta_", n), 25));
-    k.SetSchrittZahl(ini.ReadInteger(SectionKanaele, Key("CS_", n), 2));
-    k.SetEintragZahl(ini.ReadInteger(SectionKanaele, Key("Ka_", n), 0));
-    k.LedDefs = ini.ReadString(SectionKanaele, Key("LedDefs_", n), QString());
+    const auto integer = [&](const char* prefix, int def) {
+        return held ? ini.ReadInteger(SectionKanaele, TIniKey(prefix, n), def) : def;
+    };
+    k.SetFadeModus(integer("FM_", 0));
+    k.SetTakt(integer("Ta_", 25));
+    k.SetSchrittZahl(integer("CS_", 2));
+    k.SetEintragZahl(integer("Ka_", 0));
+    k.LedDefs = held ? ini.ReadString(SectionKanaele, TIniKey("LedDefs_", n), QString()) : QString();
 
     // The counts are stored as read; the loops stop at the table's size, beyond
     // which every value would be dropped anyway. Cells outside what the file gives
     // are cleared, so that a longer sequence of the previous show does not show
-    // through when the step or entry count is raised later.
+    // through when the step or entry count is raised later: the whole table is
+    // cleared at once and only the cells the file gives are read.
+    k.ClearEintraege();
     const int steps = std::min(k.SchrittZahl, KanalSpalteMax);
     const int entries = std::min(k.EintragZahl, KanalEintragMax);
-    // Nothing to read and nothing to clear: every cell reads 0 already. This keeps
-    // a show load from visiting 19,392 empty cells for each sequence channel.
-    if ((steps < KanalSpalteMin || entries < 1) && !k.HasEintraege())
+    if (steps < KanalSpalteMin || entries < 1)
         return;
-    const QString prefix = QStringLiteral("CF_") + QString::number(n) + QLatin1Char('_');
-    for (int j = KanalSpalteMin; j <= KanalSpalteMax; ++j) {
-        QString text;
-        if (j <= steps)
-            text = ini.ReadString(SectionKanaele, prefix + QString::number(j), QString());
-        for (int i = 1; i <= KanalEintragMax; ++i) {
-            const int v = (j <= steps && i <= entries) ? TakeIntField(text, 0) : 0;
-            if (v != 0 || k.GetEintrag(i, j) != 0)
+    for (int j = KanalSpalteMin; j <= steps; ++j) {
+        QString text = ini.ReadString(SectionKanaele, TIniKey("CF_", n, "_").Append(j), QString());
+        for (int i = 1; i <= entries; ++i) {
+            const int v = TakeIntField(text, 0);
+            if (v != 0)
                 k.SetEintrag(i, j, v);
         }
     }
@@ -812,7 +819,7 @@ void TModuleLichtpult::ReadKategorien(const TStringIniFile& ini)
     const int count = CappedCount(ini.ReadInteger(SectionKategorien, QStringLiteral("Zahl"), 0), MaxShowListCount,
                                   SectionKategorien);
     for (int i = 1; i <= count; ++i) {
-        const QString name = ini.ReadString(SectionKategorien, Key("Name_", i), QString());
+        const QString name = ini.ReadString(SectionKategorien, TIniKey("Name_", i), QString());
         if (!TrimBlanks(name).isEmpty())
             Kategorien.append(name);
     }
@@ -825,11 +832,14 @@ void TModuleLichtpult::ReadPages(const TStringIniFile& ini)
     LichtpultZeilen.clear();
     const int count = CappedCount(ini.ReadInteger(SectionLichtpult, QStringLiteral("Zahl"), 0), MaxShowListCount,
                                   SectionLichtpult);
+    // A page whose number ends no key gets the defaults without lookups.
+    const std::vector<bool> held = ini.KeyNumbers(SectionLichtpult, count - 1);
     for (int i = 0; i < count; ++i) {
         auto page = std::make_unique<TLichtpultZeile>(i);
-        page->SetName(ini.ReadString(SectionLichtpult, Key("Name_", i), QString()));
-        page->SetNode(ini.ReadInteger(SectionLichtpult, Key("Node_", i), 0));
-        page->SetRowString(ini.ReadString(SectionLichtpult, Key("Cmd_", i), QString()));
+        const bool keys = held[static_cast<std::size_t>(i)];
+        page->SetName(keys ? ini.ReadString(SectionLichtpult, TIniKey("Name_", i), QString()) : QString());
+        page->SetNode(keys ? ini.ReadInteger(SectionLichtpult, TIniKey("Node_", i), 0) : 0);
+        page->SetRowString(keys ? ini.ReadString(SectionLichtpult, TIniKey("Cmd_", i), QString()) : QString());
         LichtpultZeilen.push_back(std::move(page));
     }
 }
@@ -837,7 +847,7 @@ void TModuleLichtpult::ReadPages(const TStringIniFile& ini)
 bool TModuleLichtpult::HoldsSequence(int n, const TStringIniFile& ini) const
 {
     for (const char* prefix : {"FM_", "Ta_", "CS_", "Ka_", "LedDefs_"})
-        if (ini.ValueExists(SectionKanaele, Key(prefix, n)))
+        if (ini.ValueExists(SectionKanaele, TIniKey(prefix, n)))
             return true;
     return false;
 }
@@ -847,12 +857,16 @@ void TModuleLichtpult::ReadSections(TStringIniFile& ini, bool wholeShow)
     // A show holds only the channels that differ from a new show's: a channel it
     // does not hold gets a new show's settings, not those of the previous show. A
     // module text changes only what it holds.
+    // A channel number that ends no key of the section has none of its keys: its
+    // lookups are skipped (they would all miss).
+    const std::vector<bool> held = ini.KeyNumbers(SectionKanaele, MaxKanal);
     for (int nr = 1; nr <= MaxKanal; ++nr) {
         TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        if (!ReadKanalSettings(k, nr, ini) && wholeShow)
+        const bool keys = held[static_cast<std::size_t>(nr)];
+        if (!(keys && ReadKanalSettings(k, nr, ini)) && wholeShow)
             ResetKanalSettings(k);
-        if (k.Kind == kkSequenz && (wholeShow || HoldsSequence(nr, ini)))
-            ReadSequence(k, ini);
+        if (k.Kind == kkSequenz && (wholeShow || (keys && HoldsSequence(nr, ini))))
+            ReadSequence(k, ini, keys);
     }
     if (wholeShow || ini.SectionExists(SectionKategorien))
         ReadKategorien(ini);

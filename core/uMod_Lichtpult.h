@@ -204,7 +204,9 @@ private:
     // Reads name, mode, icon, colours, flash and blackout of k from keys numbered key
     // when the HF_ key is present and not negative; false (k untouched) otherwise.
     bool ReadKanalSettings(TKanal& k, int key, const TStringIniFile& ini);
-    void ReadSequence(TKanal& k, const TStringIniFile& ini);
+    // held false: the section has no key of the channel's number, so every
+    // value is its default without a lookup.
+    void ReadSequence(TKanal& k, const TStringIniFile& ini, bool held = true);
     // True when the text holds any of the sequence counts of channel n.
     bool HoldsSequence(int n, const TStringIniFile& ini) const;
     // The three sections; a whole show resets what it leaves out, an import keeps it.

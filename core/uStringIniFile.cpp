@@ -5,6 +5,11 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <iterator>
+
 namespace {
 
 // Inserts only when the name is new, so the hash keeps the first position.
@@ -14,16 +19,78 @@ void InsertFirst(QHash<QString, int>& hash, const QString& key, int index)
         hash.insert(key, index);
 }
 
-QString Fold(const QString& text) { return text.toCaseFolded(); }
+// Marks a Latin-1 character whose fold is not one UTF-16 unit (U+FFFF is never a fold).
+constexpr char16_t NoSingleFold = 0xFFFF;
+
+// Qt's own fold of every Latin-1 character, taken from QString::toCaseFolded once.
+const std::array<char16_t, 256>& Latin1Folds()
+{
+    static const std::array<char16_t, 256> folds = [] {
+        std::array<char16_t, 256> table{};
+        for (char16_t c = 0; c < 256; ++c) {
+            const QString folded = QString(QChar(c)).toCaseFolded();
+            table[c] = folded.size() == 1 ? folded.at(0).unicode() : NoSingleFold;
+        }
+        return table;
+    }();
+    return folds;
+}
+
+// Room for the fold of a name or key on the stack.
+struct TFoldBuffer {
+    static constexpr qsizetype Capacity = 64;
+    char16_t Text[Capacity];
+};
+
+// The case-folded text, as QString::toCaseFolded gives it. Folding goes character
+// by character, so a short text of Latin-1 characters folds through the table into
+// buffer and the result only points at it (valid while buffer lives and is not
+// changed): a lookup allocates nothing. Any other text takes Qt's fold.
+QString FoldView(QStringView text, TFoldBuffer& buffer)
+{
+    const qsizetype size = text.size();
+    if (size > TFoldBuffer::Capacity || !QtPrivate::isLatin1(text))
+        return text.toString().toCaseFolded();
+    const auto& folds = Latin1Folds();
+    const char16_t* in = text.utf16();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t folded = folds[in[i]];
+        if (folded == NoSingleFold)
+            return text.toString().toCaseFolded();
+        buffer.Text[i] = folded;
+    }
+    return QString::fromRawData(reinterpret_cast<const QChar*>(buffer.Text), size);
+}
+
+// The folded text as a string of its own, for keeping in an index.
+QString Fold(QStringView text)
+{
+    TFoldBuffer buffer;
+    QString folded = FoldView(text, buffer);
+    if (folded.constData() == reinterpret_cast<const QChar*>(buffer.Text))
+        folded = QString(folded.constData(), folded.size());   // a copy that owns its characters
+    return folded;
+}
 
 // The key of a "key=value" line; false for a line without '='.
-bool KeyOfLine(const QString& line, QString& key)
+bool KeyOfLine(QStringView line, QStringView& key)
 {
     const qsizetype eq = line.indexOf(u'=');
     if (eq < 0)
         return false;
     key = line.left(eq);
     return true;
+}
+
+// A line "key=value" of a parsed text with the blanks around key and value cut;
+// line itself (shared, not copied) when it has none. line is trimmed already.
+QString TrimKeyValue(const QString& line, qsizetype eq)
+{
+    const bool keyEnds = eq == 0 || line.at(eq - 1).unicode() > ' ';
+    const bool valueBegins = eq + 1 == line.size() || line.at(eq + 1).unicode() > ' ';
+    if (keyEnds && valueBegins)
+        return line;
+    return TrimBlanks(line.left(eq)) + u'=' + TrimBlanks(line.mid(eq + 1));
 }
 
 } // namespace
@@ -38,20 +105,21 @@ struct TStringIniFile::TSection {
     QStringList Lines;
     QHash<QString, TKeyEntry> KeyIndex;   // folded key -> its lines
 
-    int IndexOfKey(const QString& key) const
+    int IndexOfKey(QStringView key) const
     {
-        const auto it = KeyIndex.constFind(Fold(key));
+        TFoldBuffer buffer;
+        const auto it = KeyIndex.constFind(FoldView(key, buffer));
         return it == KeyIndex.cend() ? -1 : it->First;
     }
 
     void Append(const QString& line)
     {
-        QString key;
+        QStringView key;
         if (KeyOfLine(line, key)) {
-            const QString folded = Fold(key);
-            const auto it = KeyIndex.find(folded);
+            TFoldBuffer buffer;
+            const auto it = KeyIndex.find(FoldView(key, buffer));
             if (it == KeyIndex.end())
-                KeyIndex.insert(folded, TKeyEntry{int(Lines.size()), 1});
+                KeyIndex.insert(Fold(key), TKeyEntry{int(Lines.size()), 1});
             else
                 ++it->Count;   // an earlier line keeps the key
         }
@@ -71,9 +139,10 @@ struct TStringIniFile::TSection {
                 --entry.First;
         if (remaining == 0)
             return;
-        QString key;
+        QStringView key;
+        TFoldBuffer buffer;
         for (int i = index; i < Lines.size(); ++i)
-            if (KeyOfLine(Lines.at(i), key) && Fold(key) == foldedKey) {
+            if (KeyOfLine(Lines.at(i), key) && FoldView(key, buffer) == foldedKey) {
                 KeyIndex.insert(foldedKey, TKeyEntry{i, remaining});
                 return;
             }
@@ -91,10 +160,20 @@ TStringIniFile::TStringIniFile(const QString& fileName) : FileName(fileName)
 
 TStringIniFile::~TStringIniFile() = default;
 
-TStringIniFile::TSection* TStringIniFile::FindSection(const QString& name) const
+TStringIniFile::TSection* TStringIniFile::FindSection(QStringView name) const
 {
-    const int index = FSectionIndex.value(Fold(name), -1);
+    TFoldBuffer buffer;
+    const int index = FSectionIndex.value(FoldView(name, buffer), -1);
     return index < 0 ? nullptr : FSections[size_t(index)].get();
+}
+
+const QString* TStringIniFile::FindLine(QStringView section, QStringView key) const
+{
+    const TSection* s = FindSection(section);
+    if (!s)
+        return nullptr;
+    const int index = s->IndexOfKey(key);
+    return index < 0 ? nullptr : &s->Lines.at(index);
 }
 
 TStringIniFile::TSection& TStringIniFile::EnsureSection(const QString& name)
@@ -117,14 +196,13 @@ void TStringIniFile::RebuildSectionIndex()
 
 QString TStringIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
 {
-    const TSection* s = FindSection(section);
-    if (!s)
-        return def;
-    const int index = s->IndexOfKey(key);
-    if (index < 0)
-        return def;
-    const QString& line = s->Lines.at(index);
-    return line.mid(line.indexOf(u'=') + 1);
+    return ReadString(QStringView(section), QStringView(key), def);
+}
+
+QString TStringIniFile::ReadString(QStringView section, QStringView key, const QString& def) const
+{
+    const QString* line = FindLine(section, key);
+    return line ? line->mid(line->indexOf(u'=') + 1) : def;
 }
 
 void TStringIniFile::WriteString(const QString& section, const QString& key, const QString& value)
@@ -140,7 +218,13 @@ void TStringIniFile::WriteString(const QString& section, const QString& key, con
 
 int TStringIniFile::ReadInteger(const QString& section, const QString& key, int def) const
 {
-    return StrToIntDef(ReadString(section, key, QString()), def);
+    return ReadInteger(QStringView(section), QStringView(key), def);
+}
+
+int TStringIniFile::ReadInteger(QStringView section, QStringView key, int def) const
+{
+    const QString* line = FindLine(section, key);
+    return StrToIntDef(line ? QStringView(*line).mid(line->indexOf(u'=') + 1) : QStringView(), def);
 }
 
 void TStringIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -164,10 +248,10 @@ void TStringIniFile::ReadSection(const QString& section, QStringList& keys) cons
     const TSection* s = FindSection(section);
     if (!s)
         return;
-    QString key;
+    QStringView key;
     for (const QString& line : s->Lines)
         if (KeyOfLine(line, key))
-            keys.append(key);
+            keys.append(key.toString());
 }
 
 void TStringIniFile::ReadSections(QStringList& sections) const
@@ -186,7 +270,8 @@ void TStringIniFile::ReadSectionValues(const QString& section, QStringList& line
 
 void TStringIniFile::EraseSection(const QString& section)
 {
-    const int index = FSectionIndex.value(Fold(section), -1);
+    TFoldBuffer buffer;
+    const int index = FSectionIndex.value(FoldView(section, buffer), -1);
     if (index < 0)
         return;
     FSections.erase(FSections.begin() + index);
@@ -229,10 +314,37 @@ bool TStringIniFile::SectionExists(const QString& section) const
     return FindSection(section) != nullptr;
 }
 
+std::vector<bool> TStringIniFile::KeyNumbers(QStringView section, int max) const
+{
+    std::vector<bool> numbers(static_cast<std::size_t>(std::max(max, -1) + 1), false);
+    const TSection* s = FindSection(section);
+    if (!s)
+        return numbers;
+    // The folded keys: folding leaves digits as they are.
+    for (auto it = s->KeyIndex.cbegin(); it != s->KeyIndex.cend(); ++it) {
+        const QString& key = it.key();
+        qsizetype begin = key.size();
+        while (begin > 0 && key.at(begin - 1).unicode() >= '0' && key.at(begin - 1).unicode() <= '9')
+            --begin;
+        const QStringView digits = QStringView(key).mid(begin);
+        // Only the number's own form: no leading zero, at most ten digits.
+        if (digits.isEmpty() || digits.size() > 10 || (digits.size() > 1 && digits.at(0) == u'0'))
+            continue;
+        const qint64 n = digits.toLongLong();
+        if (n <= max)
+            numbers[static_cast<std::size_t>(n)] = true;
+    }
+    return numbers;
+}
+
 bool TStringIniFile::ValueExists(const QString& section, const QString& key) const
 {
-    const TSection* s = FindSection(section);
-    return s && s->IndexOfKey(key) >= 0;
+    return FindLine(section, key) != nullptr;
+}
+
+bool TStringIniFile::ValueExists(QStringView section, QStringView key) const
+{
+    return FindLine(section, key) != nullptr;
 }
 
 const QStringList* TStringIniFile::GetSection(const QString& name) const
@@ -265,10 +377,7 @@ void TStringIniFile::SetStrings(const QStringList& lines)
         if (!current)
             continue;
         const qsizetype eq = s.indexOf(u'=');
-        if (eq >= 0)
-            current->Append(TrimBlanks(s.left(eq)) + u'=' + TrimBlanks(s.mid(eq + 1)));
-        else
-            current->Append(s);
+        current->Append(eq >= 0 ? TrimKeyValue(s, eq) : s);
     }
 }
 
@@ -285,4 +394,25 @@ void TStringIniFile::Clear()
 {
     FSections.clear();
     FSectionIndex.clear();
+}
+
+TIniKey::TIniKey(const char* prefix, int n, const char* suffix)
+{
+    Append(prefix).Append(n).Append(suffix);
+}
+
+TIniKey& TIniKey::Append(const char* latin1)
+{
+    for (; *latin1 && FSize < Capacity; ++latin1)
+        FText[FSize++] = char16_t(static_cast<unsigned char>(*latin1));
+    return *this;
+}
+
+TIniKey& TIniKey::Append(int n)
+{
+    char digits[12];   // every int, with its sign
+    const auto result = std::to_chars(std::begin(digits), std::end(digits), n);
+    for (const char* p = digits; p != result.ptr && FSize < Capacity; ++p)
+        FText[FSize++] = char16_t(*p);
+    return *this;
 }

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,17 @@ public:
     virtual bool ReadBoolJN(const QString& section, const QString& key, bool def) const;
     virtual void WriteBoolJN(const QString& section, const QString& key, bool value);
 
+    // The same lookups for a key built on the stack (TIniKey): they allocate
+    // nothing but the string they return.
+    QString ReadString(QStringView section, QStringView key, const QString& def) const;
+    int ReadInteger(QStringView section, QStringView key, int def) const;
+    bool ValueExists(QStringView section, QStringView key) const;
+
+    // For each number 0..max whether some key of section ends in it (its last
+    // digits, as QString::number writes the number). A reader of numbered keys
+    // ("Name_" n) may skip the numbers marked false: no such key is there.
+    std::vector<bool> KeyNumbers(QStringView section, int max) const;
+
     bool SectionExists(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
     // The lines of the first section of that name, or nullptr when absent.
@@ -46,7 +58,26 @@ private:
     struct TSection;
     std::vector<std::unique_ptr<TSection>> FSections;
     QHash<QString, int> FSectionIndex;   // folded name -> first section of that name
-    TSection* FindSection(const QString& name) const;
+    TSection* FindSection(QStringView name) const;
+    // The first line of key in the first section of that name, or nullptr.
+    const QString* FindLine(QStringView section, QStringView key) const;
     TSection& EnsureSection(const QString& name);
     void RebuildSectionIndex();
+};
+
+// A numbered key such as "Name_12" or "SZ_3_SZ_1_DAT", built on the stack for the
+// QStringView lookups, so that a loop over numbered keys allocates nothing for them.
+// Holds up to 63 characters; what goes beyond is cut.
+class TIniKey {
+public:
+    TIniKey(const char* prefix, int n, const char* suffix = "");
+    TIniKey& Append(const char* latin1);
+    TIniKey& Append(int n);   // decimal, as QString::number writes it
+    operator QStringView() const { return QStringView(FText, FSize); }
+    QString ToString() const { return QStringView(*this).toString(); }
+
+private:
+    static constexpr int Capacity = 63;
+    char16_t FText[Capacity];
+    int FSize = 0;
 };

@@ -162,7 +162,7 @@ int TakeIntField(QString& text, int def)
     const qsizetype p = text.indexOf(QLatin1Char(';'));
     if (p < 0)
         return def;
-    const int value = StrToIntDef(text.left(p), def);
+    const int value = StrToIntDef(QStringView(text).left(p), def);
     text.remove(0, p + 1);
     return value;
 }
@@ -333,7 +333,7 @@ bool ParseInt(QStringView text, bool allowHex, int& value)
 
 } // namespace
 
-bool TryStrToInt(const QString& text, int& value)
+bool TryStrToInt(QStringView text, int& value)
 {
     return ParseInt(text, true, value);
 }
@@ -343,7 +343,7 @@ bool TryDecimalToInt(QStringView text, int& value)
     return ParseInt(text, false, value);
 }
 
-int StrToIntDef(const QString& text, int def)
+int StrToIntDef(QStringView text, int def)
 {
     int value;
     return TryStrToInt(text, value) ? value : def;

@@ -53,10 +53,10 @@ inline int ClampInt(int value, int low, int high) { return value > high ? high :
 // (a tab as well as a blank), an optional sign, a leading '$' or "0x"/"0X" for
 // hexadecimal, nothing after the digits, 32-bit range (hexadecimal up to
 // FFFFFFFF, read as two's complement). The settings store reads its integers so.
-bool TryStrToInt(const QString& text, int& value);
+bool TryStrToInt(QStringView text, int& value);
 // The same without hexadecimal: decimal digits only after the sign.
 bool TryDecimalToInt(QStringView text, int& value);
-int StrToIntDef(const QString& text, int def);
+int StrToIntDef(QStringView text, int def);
 
 // The text on one line: CR and LF each become a blank, so a value written into an
 // INI line, a show or a patch file can never split its line.

@@ -20,20 +20,25 @@ const QString SectionSzenen = QStringLiteral("Szenen");
 const QString SectionGruppen = QStringLiteral("Gruppen");
 const QChar MacroDelimiter = u';';
 
-QString Key(int i, const char* suffix)
+TIniKey Key(int i, const char* suffix)
 {
-    return QStringLiteral("SZ_") + QString::number(i) + QLatin1String(suffix);
+    return TIniKey("SZ_", i, suffix);
 }
 
-QString VersionKey(int i, const char* kind, int k, const char* suffix)
+TIniKey VersionKey(int i, const char* kind, int k, const char* suffix)
 {
-    return QStringLiteral("SZ_") + QString::number(i) + QLatin1String(kind) + QString::number(k) +
-           QLatin1String(suffix);
+    TIniKey key("SZ_", i, kind);
+    key.Append(k).Append(suffix);
+    return key;
 }
 
-QString Line(const QString& key, const QString& value)
+QString Line(QStringView key, const QString& value)
 {
-    return key + u'=' + OneLine(value);
+    const QString text = OneLine(value);
+    QString line;
+    line.reserve(key.size() + 1 + text.size());
+    line.append(key).append(u'=').append(text);
+    return line;
 }
 
 // What a section really holds per key number i: whether "SZ_" i "_SNR" is there and
@@ -61,7 +66,7 @@ public:
 
     // count bounded by what the section holds; a count beyond the section's size
     // is plainly corrupt and logged.
-    int Bound(int count, int held, const QString& key) const
+    int Bound(int count, int held, QStringView key) const
     {
         if (count > FLineCount)
             AddToErrorLog(elWarning,
@@ -124,7 +129,7 @@ void ReadVersions(const TStringIniFile& ini, const TSectionExtent& extent, const
                   std::vector<TSzeneVersion>& versions)
 {
     versions.clear();
-    const QString countKey = Key(i, "_SZ_CNT");
+    const TIniKey countKey = Key(i, "_SZ_CNT");
     const int count = extent.Bound(ini.ReadInteger(section, countKey, 0), extent.Versions(i), countKey);
     for (int k = 1; k <= count; ++k) {
         const QString name = ini.ReadString(section, VersionKey(i, "_SZ_", k, "_DAT"), QString());
@@ -132,11 +137,11 @@ void ReadVersions(const TStringIniFile& ini, const TSectionExtent& extent, const
             continue;
         TSzeneVersion& v = versions.emplace_back();
         v.Name = name;
-        const QString levelKey = VersionKey(i, "_SZ_", k, "_KAN");
+        const TIniKey levelKey = VersionKey(i, "_SZ_", k, "_KAN");
         try {
             DecodeLevels(ini.ReadString(section, levelKey, QString()), v.Levels);
         } catch (const EPvError& e) {
-            AddToErrorLog(elError, section + QStringLiteral(": ") + levelKey + QStringLiteral(": ") + e.Message());
+            AddToErrorLog(elError, section + QStringLiteral(": ") + levelKey.ToString() + QStringLiteral(": ") + e.Message());
         }
     }
 }
@@ -308,7 +313,7 @@ void TModuleSzenen::ReadScenes(const TStringIniFile& ini)
         ReadVersions(ini, extent, s, i, scene->Versionen);
 
         scene->MakroVersionen.clear();
-        const QString countKey = Key(i, "_MAK_CNT");
+        const TIniKey countKey = Key(i, "_MAK_CNT");
         const int macros = extent.Bound(ini.ReadInteger(s, countKey, 0), extent.Macros(i), countKey);
         for (int k = 1; k <= macros; ++k) {
             const QString name = ini.ReadString(s, VersionKey(i, "_MAK_", k, "_DAT"), QString());
@@ -326,7 +331,14 @@ void TModuleSzenen::ReadGroups(const TStringIniFile& ini)
 {
     const QString& s = SectionGruppen;
     const TSectionExtent extent(ini, s);
+    // Without the section every lookup would miss: no versions, none selected.
+    const bool present = ini.SectionExists(s);
     for (int g = 0; g < GroupCount; ++g) {
+        if (!present) {
+            Gruppen[static_cast<std::size_t>(g)].Versionen.clear();
+            SelectVersion(g, QString());
+            continue;
+        }
         ReadVersions(ini, extent, s, g + 1, Gruppen[static_cast<std::size_t>(g)].Versionen);
         SelectVersion(g, ini.ReadString(s, Key(g + 1, "_SDAT"), QString()));
     }

@@ -228,6 +228,23 @@ TEST_F(LichtpultPagesTest, SequenceKeysAreReadWithoutHfAndNegativeHfIsIgnored)
     EXPECT_EQ(K(20).SchrittZahl, 0);
 }
 
+TEST_F(LichtpultPagesTest, AShowWithoutASequencesKeysGivesItTheDefaults)
+{
+    ASSERT_TRUE(Open("a.pvs", Text({"[Kanäle]", "FM_574=2", "Ta_574=7", "CS_574=3", "Ka_574=2", "LedDefs_574=rg",
+                                    "CF_574_1=9;8;"})));
+    ASSERT_EQ(K(574).GetEintrag(2, 1), 8);
+    // Keys in another spelling of the number, or of other channels only.
+    ASSERT_TRUE(Open("b.pvs", Text({"[Kanäle]", "Ka_0574=4", "CS_+574=5", "Ta_575=9", "HF_574x=1"})));
+    const TKanal& c = K(574);
+    EXPECT_EQ((std::vector<int>{c.FadeModus, c.Takt, c.SchrittZahl, c.EintragZahl}), (std::vector<int>{0, 25, 2, 0}));
+    EXPECT_EQ(c.LedDefs, "");
+    EXPECT_EQ(c.GetEintrag(2, 1), 0);
+    EXPECT_EQ(K(575).Takt, 9);
+    // The same keys in other letter cases are the channel's.
+    ASSERT_TRUE(Open("c.pvs", Text({"[KANÄLE]", "ta_574=6", "ka_574=1", "cf_574_-1=3;"})));
+    EXPECT_EQ((std::vector<int>{c.Takt, c.EintragZahl, c.GetEintrag(1, -1)}), (std::vector<int>{6, 1, 3}));
+}
+
 TEST_F(LichtpultPagesTest, OpeningAShowForgetsThePreviousShowsChannelSettings)
 {
     ASSERT_TRUE(Open("a.pvs", Text({"[Kanäle]", "Name_5=Spot", "Sta_5=1", "Ic_5=3", "VF_5=9", "HF_5=8", "Fl_5=100", "BO_5=50",

@@ -92,6 +92,59 @@ TEST(StringIniFile, UmlautLookupsIgnoreCase)
     EXPECT_EQ(Strings(ini), QStringList({"[Kanäle]", "ÄRGER=2", "Anzahl=729", ""}));
 }
 
+TEST(StringIniFile, LookupsFoldEveryLatin1CharacterAsQtDoes)
+{
+    // A key holding each Latin-1 character (and two beyond) is found by every
+    // spelling that folds to the same text, and by no other.
+    QStringList lines{"[S]"};
+    QStringList keys;
+    for (char16_t c = 0x21; c < 0x100; ++c)
+        if (c != u'=' && c != u';' && c != u'[')
+            keys << QStringLiteral("k") + QChar(c) + QStringLiteral("x");
+    keys << QStringLiteral("\u212Aelvin") << QStringLiteral("\u017Fuppe");   // KELVIN SIGN, LONG S
+    for (int i = 0; i < keys.size(); ++i)
+        lines << keys.at(i) + QStringLiteral("=") + QString::number(i);
+    TStringIniFile ini;
+    ini.SetStrings(lines);
+    for (int i = 0; i < keys.size(); ++i) {
+        const QString& key = keys.at(i);
+        for (const QString& spelling : {key, key.toUpper(), key.toLower(), key.toCaseFolded()}) {
+            // The first key with the same fold is the one found ("SS" from 'ß' finds none).
+            int first = 0;
+            while (first < keys.size() && keys.at(first).toCaseFolded() != spelling.toCaseFolded())
+                ++first;
+            if (first == keys.size())
+                first = -1;
+            EXPECT_EQ(ini.ReadInteger(QStringLiteral("s"), spelling, -1), first) << spelling.toStdString();
+            EXPECT_EQ(ini.ReadInteger(QStringView(u"S"), QStringView(spelling), -1), first) << spelling.toStdString();
+        }
+    }
+    EXPECT_EQ(ini.ReadString("S", "KELVIN", ""), QString::number(keys.size() - 2));   // the sign folds to 'k'
+    EXPECT_EQ(ini.ReadString("S", "kelvins", ""), "");
+    EXPECT_EQ(ini.ReadString("S", "SUPPE", ""), QString::number(keys.size() - 1));
+}
+
+TEST(StringIniFile, KeyNumbersMarkEveryNumberAKeyEndsIn)
+{
+    TStringIniFile ini;
+    ini.SetStrings({"[Kanäle]", "HF_12=1", "Name_007=x", "x_0=1", "CF_3_15=1;", "big_99999999999=1", "Ende=1", "7=1",
+                    "[Leer]"});
+    const std::vector<bool> numbers = ini.KeyNumbers(u"KANÄLE", 20);
+    ASSERT_EQ(numbers.size(), 21u);
+    std::vector<int> marked;
+    for (int n = 0; n <= 20; ++n)
+        if (numbers[static_cast<std::size_t>(n)])
+            marked.push_back(n);
+    EXPECT_EQ(marked, (std::vector<int>{0, 7, 12, 15}));   // "007" is not how 7 is written, CF_3_15 ends in 15
+    EXPECT_EQ(ini.KeyNumbers(u"Leer", 5), std::vector<bool>(6, false));
+    EXPECT_EQ(ini.KeyNumbers(u"fehlt", 5), std::vector<bool>(6, false));
+    EXPECT_TRUE(ini.KeyNumbers(u"Kanäle", -3).empty());
+
+    // The stack-built key is the number as QString::number writes it.
+    EXPECT_EQ(TIniKey("HF_", -2147483647 - 1, "_x").ToString(), "HF_-2147483648_x");
+    EXPECT_EQ(TIniKey("SZ_", 3, "_SZ_").Append(10).Append("_DAT").ToString(), "SZ_3_SZ_10_DAT");
+}
+
 TEST(StringIniFile, DuplicatesDeleteAndErase)
 {
     TStringIniFile ini;
