@@ -311,7 +311,8 @@ TFrmChaser::TFrmChaser(TModuleLichtpult& console, const QString& templateFile, Q
     BuildDefinition();
     BuildLedChaser();
 
-    PageControl1->setCurrentWidget(tabLedChaser);
+    // The live list first: it is what the operator watches during a show.
+    PageControl1->setCurrentWidget(tabListe);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (PageControl1->currentWidget() == tabLedChaser)
             RebuildLedGrid();
