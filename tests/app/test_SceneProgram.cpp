@@ -6,15 +6,13 @@
 
 #include "core/uUtils.h"
 
-#include <QDeadlineTimer>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -61,25 +59,45 @@ void WriteShow(const TTempProgramDir& dir, quint16 port, const QByteArray& scrip
                                    "\r\nStartAktiv=1\r\n");
 }
 
+// The real program on the show of WriteShow, its Art-Net frames received here and
+// a client connected to its remote port.
+struct TSceneProgram {
+    TSceneProgram(const QByteArray& script, const QByteArray& frmMain = {})
+    {
+        if (!CopyDmxLibraries(Dir) || !ArtNet.bind(QHostAddress::LocalHost, 0))
+            return;
+        const quint16 port = FreeTcpPort();
+        WriteShow(Dir, port, script, frmMain);
+        Program = std::make_unique<TProgramProcess>(
+            Dir, QList<QPair<QString, QString>>{{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(ArtNet.localPort())}});
+        Ready = Program->Started() && ConnectWhenListening(Client, port, *Program);
+    }
+    // Sends one remote message.
+    bool Send(const QByteArray& message)
+    {
+        Client.write(message);
+        return Client.waitForBytesWritten(5000);
+    }
+
+    TTempProgramDir Dir;
+    QUdpSocket ArtNet;
+    std::unique_ptr<TProgramProcess> Program;
+    QTcpSocket Client;
+    bool Ready = false;
+};
+
 }   // namespace
 
 // The real program reopens a show with three scenes; the step command from a
 // remote computer fades the frame to scene 1's levels over its fade time.
 TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
 {
-    TTempProgramDir dir;
-    ASSERT_TRUE(CopyDmxLibraries(dir));
-    const quint16 port = FreeTcpPort();
-    WriteShow(dir, port, "{{1}} Vorhang");
-
-    QUdpSocket artnet;
-    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
-    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
-    ASSERT_TRUE(program.Started());
-    QTcpSocket client;
-    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
-    client.write("K719T0E1");
-    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    TSceneProgram p("{{1}} Vorhang");
+    ASSERT_TRUE(p.Ready) << (p.Program ? p.Program->Stderr().toStdString() : std::string());
+    TProgramProcess& program = *p.Program;
+    QUdpSocket& artnet = p.ArtNet;
+    QTcpSocket& client = p.Client;
+    ASSERT_TRUE(p.Send("K719T0E1"));
 
     // The frames rise through the fade (one second, 25 ticks) to the scene.
     int between = 0;
@@ -102,31 +120,23 @@ TEST(SceneProgram, ARemoteStepCommandFadesTheFrameToTheFirstScene)
 // has the next marker found, the second execution fades to scene 2.
 TEST(SceneProgram, TheScriptPageStepsThroughTheMarkersFromARemoteComputer)
 {
-    TTempProgramDir dir;
-    ASSERT_TRUE(CopyDmxLibraries(dir));
-    const quint16 port = FreeTcpPort();
     const QByteArray script = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}}\r\n"
                               "\\viewkind4\\uc1\\pard\\f0\\fs24 Vorhang \\{\\{1\\}\\}\\par\r\n"
                               "Erster Akt \\{\\{2\\}\\}\\par\r\nEnde \\{\\{3\\}\\}\\par\r\n}\r\n";
-    WriteShow(dir, port, script, "PI_Main=7\r\n");   // the tab "Text" shown at the start
-
-    QUdpSocket artnet;
-    ASSERT_TRUE(artnet.bind(QHostAddress::LocalHost, 0));
-    TProgramProcess program(dir, {{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(artnet.localPort())}});
-    ASSERT_TRUE(program.Started());
-    QTcpSocket client;
-    ASSERT_TRUE(ConnectWhenListening(client, port, program)) << program.Stderr().toStdString();
+    TSceneProgram p(script, "PI_Main=7\r\n");   // the tab "Text" shown at the start
+    ASSERT_TRUE(p.Ready) << (p.Program ? p.Program->Stderr().toStdString() : std::string());
+    TProgramProcess& program = *p.Program;
+    QUdpSocket& artnet = p.ArtNet;
+    QTcpSocket& client = p.Client;
 
     // The first marker, then its execution: a fade to scene 1.
-    client.write("K719T0S1E1");
-    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    ASSERT_TRUE(p.Send("K719T0S1E1"));
     int between = 0;
     QByteArray last;
     const bool first = FrameReaches(artnet, program, 200, 100, 0, between, last);
     EXPECT_GT(between, 0);
     // The next marker {{2}} and its execution: a fade down to scene 2.
-    client.write("K719T0S2E1");
-    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    ASSERT_TRUE(p.Send("K719T0S2E1"));
     between = 0;
     const bool second = first && FrameReaches(artnet, program, 50, 250, 200, between, last);
     client.disconnectFromHost();
