@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "core/uMod_Abstract.h"
+#include "core/uStringIniFile.h"
+
+#include <benchmark/benchmark.h>
+
 class TBenchProgramFolder {
 public:
     explicit TBenchProgramFolder(bool withDmxLibraries = false)
@@ -23,3 +28,24 @@ public:
 private:
     QTemporaryDir FDir;
 };
+
+// One module's show sections: written out per iteration (BenchModuleSave), or
+// written once and read back per iteration (BenchModuleLoad).
+inline void BenchModuleSave(benchmark::State& state, TModuleAbstract& module)
+{
+    for (auto _ : state) {
+        QStringList lines;
+        module.SaveToStrings(lines);
+        benchmark::DoNotOptimize(lines);
+    }
+}
+
+inline void BenchModuleLoad(benchmark::State& state, TModuleAbstract& module)
+{
+    QStringList lines;
+    module.SaveToStrings(lines);
+    TStringIniFile ini;
+    ini.SetStrings(lines);
+    for (auto _ : state)
+        module.LoadIni(ini);
+}

@@ -111,22 +111,13 @@ BENCHMARK(BM_OpenShowScenes)->Unit(benchmark::kMillisecond);
 
 void BM_ScenesSave(benchmark::State& state)
 {
-    for (auto _ : state) {
-        QStringList lines;
-        ModuleSzenen->SaveToStrings(lines);
-        benchmark::DoNotOptimize(lines);
-    }
+    BenchModuleSave(state, *ModuleSzenen);
 }
 BENCHMARK(BM_ScenesSave)->Unit(benchmark::kMillisecond);
 
 void BM_ScenesLoad(benchmark::State& state)
 {
-    QStringList lines;
-    ModuleSzenen->SaveToStrings(lines);
-    TStringIniFile ini;
-    ini.SetStrings(lines);
-    for (auto _ : state)
-        ModuleSzenen->LoadIni(ini);
+    BenchModuleLoad(state, *ModuleSzenen);
     if (!ShowIsComplete())
         state.SkipWithError("show not read back");
 }

@@ -92,22 +92,13 @@ BENCHMARK(BM_OpenShow)->Unit(benchmark::kMillisecond);
 
 void BM_ConsoleSave(benchmark::State& state)
 {
-    for (auto _ : state) {
-        QStringList lines;
-        ModuleLichtpult->SaveToStrings(lines);
-        benchmark::DoNotOptimize(lines);
-    }
+    BenchModuleSave(state, *ModuleLichtpult);
 }
 BENCHMARK(BM_ConsoleSave)->Unit(benchmark::kMillisecond);
 
 void BM_ConsoleLoad(benchmark::State& state)
 {
-    QStringList lines;
-    ModuleLichtpult->SaveToStrings(lines);
-    TStringIniFile ini;
-    ini.SetStrings(lines);
-    for (auto _ : state)
-        ModuleLichtpult->LoadIni(ini);
+    BenchModuleLoad(state, *ModuleLichtpult);
 }
 BENCHMARK(BM_ConsoleLoad)->Unit(benchmark::kMillisecond);
 
