@@ -1,0 +1,19 @@
+#include "audio/uAuRegistry.h"
+
+namespace {
+bool Started = false;
+} // namespace
+
+void StartAudioEngine()
+{
+    if (Started)
+        return;
+    Started = true;
+    // Decoders and protocols, in the order the player tries them, then the
+    // output drivers, the sound-card driver first.
+}
+
+void StopAudioEngine()
+{
+    Started = false;
+}
