@@ -1,5 +1,7 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuWAV.h"
+
 namespace {
 bool Started = false;
 } // namespace
@@ -11,6 +13,7 @@ void StartAudioEngine()
     Started = true;
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
+    RegisterWAVDecoder();
 }
 
 void StopAudioEngine()
