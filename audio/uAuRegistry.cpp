@@ -1,5 +1,8 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuDirectSound.h"
+#include "audio/uAuWASAPI.h"
+
 namespace {
 bool Started = false;
 } // namespace
@@ -11,6 +14,8 @@ void StartAudioEngine()
     Started = true;
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
+    RegisterDirectSoundDriver();
+    RegisterWASAPIDriver();
 }
 
 void StopAudioEngine()
