@@ -96,8 +96,9 @@ private:
 
 // The paced device that also writes every stream into folder as
 // stream-<n>.wav (n = 1, 2, ... in the order the streams open, after the
-// highest number already there). The file appears complete when the stream
-// closes. A write that fails (a full disk) is an error-log entry; the stream
+// highest number already there). The file holds every frame the stream took
+// (also frames a Drop discarded before they played) and appears, complete,
+// when the stream closes. A write that fails (a full disk) is an error-log entry; the stream
 // plays on without recording.
 class TWavPcmOut : public TPacedPcmOut {
 public:

@@ -10,6 +10,7 @@
 #include "audio/uAuRegistry.h"
 #include "audio/uAuWASAPI.h"
 #include "core/uErrorLog.h"
+#include "core/uMod_Main.h"
 #include "platform/PcmOut.h"
 
 #include <QFile>
@@ -490,6 +491,15 @@ TEST(AudioDrivers, BridgeDriverIsRegisteredOnlyWithAllSevenEntriesAndAvailableOn
         });
     }
     EXPECT_TRUE(LoadWASAPIBridge("/nonexistent/other.so"));   // bound already
+    FreeWASAPIBridge();
+
+    // The default name is looked for in the program folder first.
+    TTempProgramDir dir;
+    ASSERT_TRUE(QFile::copy(PV_FAKE_WASAPI, dir.File("libwasapi_interface.so")));
+    const QString savedProgramDir = ProgramDir;
+    ProgramDir = dir.Path();
+    WithEmptyRegistry([] { EXPECT_TRUE(RegisterWASAPIDriver()); });
+    ProgramDir = savedProgramDir;
 
     // Without a bridge in the program folder, start-up offers the sound-card driver only.
     FreeWASAPIBridge();
