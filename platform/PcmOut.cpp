@@ -229,6 +229,7 @@ bool TWavPcmOut::Open(std::int32_t rate, std::int32_t channels, std::int32_t bit
             FErrorText = QStringLiteral("Format nicht unterstützt");
         return false;
     }
+    QDir().mkpath(FFolder);   // a folder that is not there yet is made; a failure shows at the first write
     FFileName = QDir(FFolder).filePath(QStringLiteral("stream-%1.wav").arg(NextStreamNumber(FFolder)));
     const std::int32_t fmtSize = WaveFormatSize(*format);
     QByteArray header;

@@ -94,7 +94,8 @@ private:
     bool FOpen = false;
 };
 
-// The paced device that also writes every stream into folder as
+// The paced device that also writes every stream into folder (made when
+// missing) as
 // stream-<n>.wav (n = 1, 2, ... in the order the streams open, after the
 // highest number already there). The file holds every frame the stream took
 // (also frames a Drop discarded before they played) and appears, complete,

@@ -348,7 +348,7 @@ TEST(AudioDrivers, WavDeviceWritesEachStreamAsAWavFileWhenItCloses)
     TTempProgramDir dir;
     ManualNow = 0;
     SetPacedClock(&ManualClock);
-    TAuDirectSoundDriver driver(ListPcmDevices("wav:" + dir.Path()));
+    TAuDirectSoundDriver driver(ListPcmDevices("wav:" + dir.File("new")));
     auto stream = driver.CreateStreamDriver(0, Stereo44k());
     ASSERT_TRUE(stream->Open());
     stream->Play();
@@ -363,13 +363,13 @@ TEST(AudioDrivers, WavDeviceWritesEachStreamAsAWavFileWhenItCloses)
     source.Give = 100;
     source.State = ausEnd;
     ASSERT_TRUE(stream->Idle(source.Callback()));    // 100 bytes and silence to the end of two chunks
-    EXPECT_FALSE(QFile::exists(dir.File("stream-1.wav")));   // appears complete, at the end
+    EXPECT_FALSE(QFile::exists(dir.File("new/stream-1.wav")));   // appears complete, at the end
     stream->Stop();
     stream->Play();                                  // a new stream
     stream.reset();
     SetPacedClock({});
 
-    const QByteArray wav = dir.Read("stream-1.wav");
+    const QByteArray wav = dir.Read("new/stream-1.wav");
     const int data = 17632 + 8816;
     EXPECT_EQ(wav.left(44), "RIFF" + Le32(36 + data) + "WAVEfmt " + Le32(16)
                                 + QByteArray::fromHex("0100020044ac000010b1020004001000") + "data" + Le32(data));
@@ -378,7 +378,7 @@ TEST(AudioDrivers, WavDeviceWritesEachStreamAsAWavFileWhenItCloses)
         expected += char(quint8(i + 1));
     expected += QByteArray(8816 - 100, '\0');
     EXPECT_EQ(wav.mid(44), expected);
-    EXPECT_EQ(dir.Read("stream-2.wav").size(), 44);   // the second stream, empty but whole
+    EXPECT_EQ(dir.Read("new/stream-2.wav").size(), 44);   // the second stream, empty but whole
 }
 
 TEST(AudioDrivers, WavDeviceNumbersAfterExistingFilesWritesExtensibleFormatAndSurvivesAFullDisk)
