@@ -1,6 +1,8 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuDirectSound.h"
 #include "audio/uAuWAV.h"
+#include "audio/uAuWASAPI.h"
 
 namespace {
 bool Started = false;
@@ -14,6 +16,8 @@ void StartAudioEngine()
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
     RegisterWAVDecoder();
+    RegisterDirectSoundDriver();
+    RegisterWASAPIDriver();
 }
 
 void StopAudioEngine()
