@@ -1,5 +1,6 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuSyncMgr.h"
 #include "audio/uAuWAV.h"
 
 namespace {
@@ -11,6 +12,9 @@ void StartAudioEngine()
     if (Started)
         return;
     Started = true;
+    // The notification thread first: a driver or decoder may queue calls from
+    // the moment it exists.
+    StartSyncMgr();
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
     RegisterWAVDecoder();
@@ -18,5 +22,6 @@ void StartAudioEngine()
 
 void StopAudioEngine()
 {
+    StopSyncMgr();
     Started = false;
 }
