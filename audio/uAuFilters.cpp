@@ -277,6 +277,9 @@ void TAuAnalyzeThread::Append(const void* data, std::int32_t count, std::int32_t
         return;
     {
         std::lock_guard<std::mutex> guard(FLock);
+        // Nobody looks at the samples: nothing to queue, nobody to wake.
+        if (FAnalyzers.empty())
+            return;
         FBuffer.Write(data, count, tag);
     }
     FWake.notify_all();
