@@ -1,6 +1,7 @@
 #include "audio/uAuRegistry.h"
 
 #include "audio/uAuDirectSound.h"
+#include "audio/uAuSyncMgr.h"
 #include "audio/uAuWAV.h"
 #include "audio/uAuWASAPI.h"
 
@@ -13,6 +14,9 @@ void StartAudioEngine()
     if (Started)
         return;
     Started = true;
+    // The notification thread first: a driver or decoder may queue calls from
+    // the moment it exists.
+    StartSyncMgr();
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
     RegisterWAVDecoder();
@@ -22,5 +26,8 @@ void StartAudioEngine()
 
 void StopAudioEngine()
 {
+    StopSyncMgr();
+    // A later start registers every class again, in the same order.
+    AudioRegistry().Clear();
     Started = false;
 }
