@@ -1,0 +1,122 @@
+#pragma once
+// The audio engine's public face: TAuAudio chooses the output driver and the
+// device; TAuPlayer loads a file, opens it (finds a decoder, builds the filter
+// chain decoder -> analyze -> volume -> limiter -> output), plays, pauses,
+// stops, seeks and reports the end of the track.
+//
+// Threads: every public operation of a player takes the player's recursive
+// lock for its whole run. OnStateChange and OnFinish run on the engine's
+// notification thread, never on the GUI thread; a handler that touches the
+// user interface hands the work to the GUI thread itself (a queued call with a
+// context object, so that it is dropped once the receiver is gone).
+
+#include "audio/uAuDriver.h"
+#include "audio/uAuTypes.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QIODevice;
+class TAuProtocol;
+
+class TAuAudio {
+public:
+    // Chooses DriverName: the registered driver with the highest priority.
+    TAuAudio();
+    ~TAuAudio();
+    TAuAudio(const TAuAudio&) = delete;
+    TAuAudio& operator=(const TAuAudio&) = delete;
+
+    // Makes the driver and lists its devices; false with LastError set when
+    // there is no driver or no device.
+    bool Initialize();
+
+    QString DriverName;
+    const QString& LastError() const { return FLastError; }
+    std::int32_t StandardDeviceID() const { return FStandardDeviceID; }
+    TAuDriver* Driver() const { return FDriver.get(); }
+    const std::vector<TAuDevice>& Devices() const { return FDevices; }
+
+private:
+    std::unique_ptr<TAuDriver> FDriver;
+    std::vector<TAuDevice> FDevices;
+    std::int32_t FStandardDeviceID = 0;
+    QString FLastError;
+};
+
+enum TAuObjectState : std::uint8_t {
+    aosNone = 0, aosLoading = 1, aosLoaded = 2, aosOpened = 3, aosPlaying = 4, aosPaused = 5
+};
+
+class TAuCustomAudioObject {
+public:
+    using TNotifyEvent = std::function<void(TAuCustomAudioObject* sender)>;
+
+    virtual ~TAuCustomAudioObject();
+
+    TAuObjectState State() const { return FState.load(); }
+    QString URL() const;
+    // Length in ms, -1 when unknown.
+    virtual std::int32_t GetLength() { return -1; }
+    virtual bool Open() = 0;
+    virtual void Close() = 0;
+
+    // Both run on the notification thread (see above). Set them before the
+    // player is used; clear them before the receiver goes away.
+    void SetOnStateChange(TNotifyEvent handler);
+    void SetOnDestroy(TNotifyEvent handler);
+
+protected:
+    explicit TAuCustomAudioObject(TAuAudio* parent);
+    // Stores the state; queues OnStateChange when notify is set and the state changed.
+    void SetState(TAuObjectState state, bool notify);
+
+    std::atomic<TAuObjectState> FState{aosNone};
+    TAuAudio* FParent;
+    // The player's fields and the filter chain are the implementation's.
+};
+
+class TAuDecoderFilter;
+class TAuOutputFilter;
+
+class TAuPlayer : public TAuCustomAudioObject {
+public:
+    // parent may be nullptr (then Open fails unless an output filter is given).
+    // A given decoder or output filter is used and not owned.
+    explicit TAuPlayer(TAuAudio* parent, TAuDecoderFilter* decoderFilter = nullptr,
+                       TAuOutputFilter* outputFilter = nullptr);
+    ~TAuPlayer() override;
+    TAuPlayer(const TAuPlayer&) = delete;
+    TAuPlayer& operator=(const TAuPlayer&) = delete;
+
+    // Closes the old source; opens the file read-only. Throws EPvError when the
+    // file cannot be opened. State aosLoading, then aosLoaded.
+    bool LoadFromFile(const QString& fileName);
+    bool LoadFromStream(QIODevice* stream, bool ownsStream);
+    bool LoadFromProtocol(TAuProtocol* protocol, bool ownsProtocol);
+    // Only in aosLoaded: finds a decoder, builds the chain; aosOpened.
+    bool Open() override;
+    void Play();
+    void Pause();
+    void Stop();
+    void Seek(std::int32_t ms);
+    bool Seekable();
+    // Last reported timecode while playing or paused; 0 otherwise; -1 without a chain.
+    std::int32_t Position();
+    std::int32_t Len() { return GetLength(); }
+    std::int32_t GetLength() override;
+    float Volume() const;
+    void SetVolume(float volume);   // a factor (DbToFactor), handed to the chain at once
+    // Frees the chain and the source; the state value stays.
+    void Close() override;
+
+    // Called once after the end-of-stream stop, on the notification thread.
+    void SetOnFinish(TNotifyEvent handler);
+    // The player's own device instead of the parent's standard device.
+    void SetDeviceID(std::int32_t id);
+};

@@ -1,0 +1,22 @@
+#include "audio/uAuRegistry.h"
+
+#include "audio/uAuWAV.h"
+
+namespace {
+bool Started = false;
+} // namespace
+
+void StartAudioEngine()
+{
+    if (Started)
+        return;
+    Started = true;
+    // Decoders and protocols, in the order the player tries them, then the
+    // output drivers, the sound-card driver first.
+    RegisterWAVDecoder();
+}
+
+void StopAudioEngine()
+{
+    Started = false;
+}
