@@ -1,5 +1,6 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuMediaDec.h"
 #include "audio/uAuWAV.h"
 
 namespace {
@@ -13,6 +14,7 @@ void StartAudioEngine()
     Started = true;
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
+    RegisterMediaDecDecoder();
     RegisterWAVDecoder();
 }
 
