@@ -41,9 +41,13 @@ public:
     bool SeekTo(std::int32_t currentMs, std::int32_t targetMs) override;
     std::int32_t GetLength() override;
 
-private:
+    // The callbacks handed to ac_open; sender is the decoder. The seek
+    // callback answers an origin outside 0..2 with -1 without touching the
+    // protocol.
     static std::int32_t ReadCallback(void* sender, void* buffer, std::int32_t size);
     static std::int64_t SeekCallback(void* sender, std::int64_t position, std::int32_t whence);
+
+private:
 
     ac_instance* FInstance = nullptr;
     ac_decoder* FDecoder = nullptr;

@@ -234,3 +234,32 @@ TEST(MediaDecDecoder, BlockTimecodes)
     for (const auto& s : steps)
         EXPECT_EQ(clock.Next(s.LibrarySeconds, s.Frames, 44100), s.Expected) << s.LibrarySeconds;
 }
+
+// The seek callback forwards the three origins to the protocol and answers
+// any other with -1 without touching it.
+TEST(MediaDecDecoder, SeekCallbackForwardsOnlyTheThreeOrigins)
+{
+    struct TCountingProtocol : TAuProtocol {
+        std::int32_t Read(void*, std::int32_t) override { return 0; }
+        bool Seekable() override { return true; }
+        std::int64_t Seek(std::int32_t origin, std::int64_t offset) override
+        {
+            Calls.push_back({origin, offset});
+            return 1000 + offset;
+        }
+        std::vector<std::pair<std::int32_t, std::int64_t>> Calls;
+    } protocol;
+    TAuMediaDecDecoder decoder(&protocol);
+    const struct {
+        std::int32_t Whence;
+        std::int64_t Result;
+    } cases[] = {{0, 1007}, {1, 1007}, {2, 1007}, {3, -1}, {-1, -1}, {0x10000, -1}};
+    for (const auto& c : cases) {
+        protocol.Calls.clear();
+        EXPECT_EQ(TAuMediaDecDecoder::SeekCallback(&decoder, 7, c.Whence), c.Result) << c.Whence;
+        EXPECT_EQ(protocol.Calls.size(), c.Result < 0 ? 0u : 1u) << c.Whence;
+        if (!protocol.Calls.empty()) {
+            EXPECT_EQ(protocol.Calls[0].first, c.Whence);
+        }
+    }
+}
