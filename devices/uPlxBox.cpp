@@ -50,7 +50,9 @@ void TPlxBox::RunInputScript(int i, bool press)
         else if (!press && release)
             run << line.mid(1);
     }
-    if (ModuleMain)
+    if (RunLines)
+        RunLines(run);
+    else if (ModuleMain)
         ModuleMain->ExecuteLines(run, false);
 }
 

@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,8 @@ public:
     // Runs the press lines (press) or the release lines ('U' first, without it).
     void RunInputScript(int i, bool press);
     bool InputState(int i) const { return FInputStates.at(std::size_t(i)); }
+    // Where script lines go; none: the main module's command lines.
+    std::function<void(const QStringList&)> RunLines;
 
     // One input report of the open box.
     void HidDeviceData(std::uint8_t reportID, const std::uint8_t* data, std::uint16_t size);
