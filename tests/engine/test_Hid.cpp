@@ -9,6 +9,7 @@
 #include "core/uStringIniFile.h"
 #include "core/uUtils.h"
 #include "devices/HidControllerClass.h"
+#include "devices/uMod_Interface.h"
 #include "devices/uPlxBox.h"
 #include "platform/Hid.h"
 
@@ -457,4 +458,36 @@ TEST_F(PlxBoxTest, ScriptsAreSavedAsDelimitedTextAndReadBack)
         EXPECT_EQ(Box->Script(i), scripts[i]) << i;
     EXPECT_TRUE(TPlxBox::IsScriptKey(" bi7 "));
     EXPECT_FALSE(TPlxBox::IsScriptKey("BI8"));
+}
+
+TEST(InterfaceModuleBox, AHandWrittenSectionIsWrittenBackByteIdenticalAndIRoutesToTheBox)
+{
+    TModuleInterface module;
+    const QString section = QStringLiteral(
+        "\r\n[Interface]\r\nBI0=K1P255;K1P0\r\nBI1=\r\nBI2=\"S1 T2\";\"say \"\"hi\"\"\"\r\nBI3=\"\"\r\nBI4=UK1P0\r\n"
+        "BI5=x;\r\nBI6=\r\nBI7=M5D\r\nName=Bühne\r\nVR_Name_1=Bühne\r\nVR_IP_1=127.0.0.1\r\nVR_Port_1=4000\r\n"
+        "VR_Koppel_1=K719\r\n\r\n[MIDI]\r\nCount=1\r\nPara_1=6569104\r\nSzene_1=3");
+    TStringIniFile ini;
+    ini.SetText(section);
+    module.LoadIni(ini);
+    QStringList lines;
+    module.SaveToStrings(lines);
+    EXPECT_EQ(lines.join("\r\n"), section);
+
+    // I n S v switches the box's output n; C and V go elsewhere.
+    for (const char* command : {"I3S1E", "i16w1E", "V1K1E"}) {
+        QStringList tokens;
+        TokenizeCommand(command, tokens);
+        module.ExecuteCommand(tokens, 0);
+    }
+    EXPECT_TRUE(module.Box().Output(2));
+    EXPECT_TRUE(module.Box().Output(15));
+    EXPECT_FALSE(module.Box().Output(0));
+
+    // A new show empties the scripts and switches the outputs off; the peers stay.
+    module.NewProject();
+    EXPECT_FALSE(module.Box().Output(2));
+    lines.clear();
+    module.SaveToStrings(lines);
+    EXPECT_EQ(lines.mid(2, 9), QStringList({"BI0=", "BI1=", "BI2=", "BI3=", "BI4=", "BI5=", "BI6=", "BI7=", QStringLiteral("VR_Name_1=Bühne")}));
 }
