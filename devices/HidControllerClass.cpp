@@ -13,8 +13,8 @@
 
 // ---- read thread ----
 
-THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, int fd, int inputLength, bool numbered)
-    : FDevice(device), FContext(device.Context()), FFd(fd), FStop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, QObject* context, int fd, int inputLength, bool numbered)
+    : FDevice(device), FWeakDevice(device.weak_from_this()), FContext(context), FFd(fd), FStop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       FNumbered(numbered), FReport(std::size_t(std::max(inputLength, 2)))
 {
     FThread = std::thread([this] { Execute(); });
@@ -89,18 +89,19 @@ void THidDeviceReadThread::RunOnGuiThread(std::function<void(THidDevice&)> actio
             return;
         FPending = handover;
     }
-    THidDevice* device = &FDevice;
     QMetaObject::invokeMethod(
         FContext,
-        [handover, device, action = std::move(action)] {
+        [handover, weak = FWeakDevice, action = std::move(action)] {
             {
                 std::lock_guard lock(handover->Lock);
                 if (handover->Cancelled)
                     return;
             }
             // The handler may release the device (a modal dialog's event loop
-            // re-lists the devices): only the handover is touched afterwards.
-            Guarded([&] { action(*device); });
+            // re-lists the devices): it stays alive until the handler returns.
+            const std::shared_ptr<THidDevice> device = weak.lock();
+            if (device)
+                Guarded([&] { action(*device); });
             std::lock_guard lock(handover->Lock);
             handover->Done = true;
             handover->Changed.notify_all();
@@ -137,8 +138,7 @@ void THidDeviceReadThread::DeliverReadError(std::uint32_t error)
 // ---- device ----
 
 THidDevice::THidDevice(std::unique_ptr<THidPnPInfo> info, THidDeviceController* controller)
-    : FController(controller), FPnPInfo(std::move(info)), FContext(std::make_unique<QObject>()),
-      FBackend(controller ? &controller->Backend() : nullptr)
+    : FController(controller), FPnPInfo(std::move(info)), FBackend(controller ? &controller->Backend() : nullptr)
 {
     const THidDeviceInfo& id = FPnPInfo->Info;
     if (id.InstanceKey.isEmpty() || (id.VendorID == 0 && id.ProductID == 0))
@@ -292,12 +292,13 @@ void THidDevice::MarkUnplugged()
 
 void THidDevice::StartReader()
 {
-    if (!FReportHandler || !FPluggedIn || !FCheckedOut || !FHasReadWriteAccess || FReadThread)
+    if (!FReportHandler || !FPluggedIn || !FCheckedOut || !FHasReadWriteAccess || FReadThread || !FController ||
+        weak_from_this().expired())
         return;
     const THidCaps& caps = Caps();
     if (caps.InputReportByteLength < 2 || !OpenReadHandle())
         return;
-    FReadThread = std::make_unique<THidDeviceReadThread>(*this, FReadFd, caps.InputReportByteLength, caps.Numbered);
+    FReadThread = std::make_unique<THidDeviceReadThread>(*this, FController, FReadFd, caps.InputReportByteLength, caps.Numbered);
 }
 
 void THidDevice::StopReader()

@@ -5,8 +5,9 @@
 // the GUI thread.
 //
 // Everything but the read threads runs on the GUI thread. A read thread waits
-// for one report, hands it over queued (the device's own context object, so a
-// report for a device that is gone is dropped) and waits until the handler has
+// for one report, hands it over queued (against the controller, so nothing is
+// delivered once it is gone; a report for a device that is gone is dropped; the
+// device is kept alive while its handler runs) and waits until the handler has
 // run, so the next report never overtakes the handler. Stopping a reader cancels
 // a pending handover and wakes the thread before joining it, so a reader stopped
 // from inside its own handler, or while the GUI thread is busy, never deadlocks;
@@ -67,10 +68,11 @@ public:
 // Waits for input reports of one device and hands each to the GUI thread.
 class THidDeviceReadThread {
 public:
-    // Starts at once, reading from fd with a report buffer of inputLength bytes
+    // Starts at once, reading from fd with a report buffer of inputLength bytes;
+    // handovers run against context (the controller)
     // (the report-ID byte included); numbered: the device sends the ID byte
     // itself, otherwise byte 0 is 0 and the report is read behind it.
-    THidDeviceReadThread(THidDevice& device, int fd, int inputLength, bool numbered);
+    THidDeviceReadThread(THidDevice& device, QObject* context, int fd, int inputLength, bool numbered);
     ~THidDeviceReadThread();
     THidDeviceReadThread(const THidDeviceReadThread&) = delete;
     THidDeviceReadThread& operator=(const THidDeviceReadThread&) = delete;
@@ -93,8 +95,9 @@ private:
     void DeliverReadError(std::uint32_t error);
     bool WaitStop(int ms);   // true when stopped
 
-    THidDevice& FDevice;   // touched only on the GUI thread
-    QObject* FContext;
+    THidDevice& FDevice;   // outlives the thread; only its atomic poll time is read here
+    std::weak_ptr<THidDevice> FWeakDevice;
+    QObject* FContext;     // the controller
     int FFd;
     int FStop = -1;        // eventfd
     bool FNumbered;
@@ -105,7 +108,7 @@ private:
     std::thread FThread;
 };
 
-class THidDevice {
+class THidDevice : public std::enable_shared_from_this<THidDevice> {
 public:
     // Opens the node once to learn whether it can be read and written; a node
     // that cannot even be found raises "device cannot be opened", one without
@@ -150,8 +153,6 @@ public:
     // write fails.
     bool WriteReport(const std::uint8_t* buffer, std::size_t length, std::size_t& written);
 
-    QObject* Context() const { return FContext.get(); }
-
 private:
     friend class THidDeviceController;
 
@@ -168,7 +169,6 @@ private:
 
     THidDeviceController* FController;
     std::unique_ptr<THidPnPInfo> FPnPInfo;
-    std::unique_ptr<QObject> FContext;   // queued report handovers run against it
     THidDAttributes FAttributes;
     THidBackend* FBackend = nullptr;     // the controller's; kept when the controller goes
     bool FPluggedIn = true;
