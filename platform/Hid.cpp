@@ -275,6 +275,15 @@ void TFakeHidBackend::Unplug(const QString& instanceKey)
     Notify();
 }
 
+void TFakeHidBackend::Break(const QString& instanceKey)
+{
+    std::lock_guard lock(FLock);
+    if (TFake* d = Find(instanceKey)) {
+        ::close(d->Far);
+        d->Far = -1;
+    }
+}
+
 bool TFakeHidBackend::SendInput(const QString& instanceKey, const QByteArray& report)
 {
     std::lock_guard lock(FLock);

@@ -94,6 +94,8 @@ public:
     QString Plug(THidDeviceInfo info, bool denied = false);
     // Unplugs it: the layer's reads see the end of the device.
     void Unplug(const QString& instanceKey);
+    // The device stops working (its reads see the end) but stays listed, with no notice.
+    void Break(const QString& instanceKey);
     // The far end: bytes sent arrive as one input report.
     bool SendInput(const QString& instanceKey, const QByteArray& report);
     // One report the layer wrote, waiting at most timeoutMs; empty when none.
