@@ -18,6 +18,7 @@
 #include "devices/uComTerminal.h"
 #include "devices/uFrm_COM.h"
 #include "devices/uFrm_MIDI.h"
+#include "devices/uFrm_PLX_Interface.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -39,7 +40,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", false},          // macro page 0; more float
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
     // After the main window has restored its options.
-    {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", false},   // HID box page
+    {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", true},    // HID box page
     {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", true},              // serial page
     {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
     {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
@@ -128,6 +129,9 @@ void CreateInterfacePages(QTabWidget* pcInterface)
 {
     if (!pcInterface || !ModuleInterface)
         return;
+    if (!FrmPLX_Interface)
+        DockInto(new TFrmPLX_Interface(ModuleInterface->Box()),
+                 FindOrAddTab(pcInterface, TargetName("TFrmPLX_Interface"), QStringLiteral("PLX-Interface")));
     if (!FrmCOM)
         DockInto(new TFrmCOM(ModuleInterface->ComTerminal()),
                  FindOrAddTab(pcInterface, TargetName("TFrmCOM"), QStringLiteral("serielle Schnittstelle")));
