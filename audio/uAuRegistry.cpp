@@ -1,5 +1,6 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuCDAudio.h"
 #include "audio/uAuWAV.h"
 
 namespace {
@@ -14,6 +15,7 @@ void StartAudioEngine()
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
     RegisterWAVDecoder();
+    RegisterCDAudio();
 }
 
 void StopAudioEngine()
