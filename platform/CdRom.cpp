@@ -1,5 +1,7 @@
 #include "platform/CdRom.h"
 
+#include "platform/DeviceTable.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,10 +18,6 @@
 
 namespace {
 
-std::mutex TableLock;
-std::map<char, std::string> Table;
-bool TableSet = false;
-
 char UpperLetter(char c)
 {
     if (c >= 'a' && c <= 'z')
@@ -35,26 +33,19 @@ bool IsLetter(char c)
 std::map<char, std::string> DefaultTable()
 {
     std::map<char, std::string> t;
-    if (const char* env = std::getenv("PV_CD_DRIVES")) {
-        // "D=/dev/sr1,E=/tmp/disc.toc"
-        const std::string s(env);
-        std::size_t pos = 0;
-        while (pos <= s.size()) {
-            std::size_t end = s.find(',', pos);
-            if (end == std::string::npos)
-                end = s.size();
-            const std::string item = s.substr(pos, end - pos);
-            if (item.size() > 2 && item[1] == '=' && IsLetter(UpperLetter(item[0])))
-                t[UpperLetter(item[0])] = item.substr(2);
-            pos = end + 1;
-        }
-        return t;
-    }
     t['D'] = ::access("/dev/cdrom", F_OK) == 0 ? "/dev/cdrom" : "/dev/sr0";
     for (char c = 'E'; c <= 'Z'; ++c)
         t[c] = "/dev/sr" + std::to_string(c - 'D');
     return t;
 }
+
+bool DriveLetter(const std::string& text, char& drive)
+{
+    drive = text.size() == 1 ? UpperLetter(text[0]) : '\0';
+    return IsLetter(drive);
+}
+
+TDeviceTable<char> Table("PV_CD_DRIVES", DriveLetter, DefaultTable);
 
 bool EndsWith(const std::string& s, const std::string& tail)
 {
@@ -129,31 +120,24 @@ bool ParseMsf(const QByteArray& text, TCdMsf& msf)
 
 std::string CdDevicePath(char drive)
 {
-    std::lock_guard<std::mutex> g(TableLock);
-    if (!TableSet) {
-        Table = DefaultTable();
-        TableSet = true;
-    }
     drive = UpperLetter(drive);
-    if (!IsLetter(drive))
-        return Table.empty() ? std::string() : Table.begin()->second;
-    const auto it = Table.find(drive);
-    return it == Table.end() ? std::string() : it->second;
+    if (IsLetter(drive))
+        return Table.Path(drive);
+    const std::map<char, std::string> table = Table.Table();
+    return table.empty() ? std::string() : table.begin()->second;
 }
 
 void SetCdDriveTable(const std::map<char, std::string>& table)
 {
-    std::lock_guard<std::mutex> g(TableLock);
-    Table.clear();
+    std::map<char, std::string> upper;
     for (const auto& [letter, path] : table)
-        Table[UpperLetter(letter)] = path;
-    TableSet = true;
+        upper[UpperLetter(letter)] = path;
+    Table.Set(upper);
 }
 
 void ResetCdDriveTable()
 {
-    std::lock_guard<std::mutex> g(TableLock);
-    TableSet = false;
+    Table.Reset();
 }
 
 bool ParseFakeCdToc(const QByteArray& text, TFakeCdDisc& disc)
