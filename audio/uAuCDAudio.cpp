@@ -116,10 +116,16 @@ void TAuCDThread::Execute()
     } catch (...) {
         error = QStringLiteral("?");
     }
-    std::lock_guard<std::mutex> lock(FBuffer.Lock);
-    // A read that a stop interrupted is no drive error.
-    if (!error.isEmpty() && !FBuffer.StopReader)
+    bool stopped;
+    {
+        std::lock_guard<std::mutex> lock(FBuffer.Lock);
+        stopped = FBuffer.StopReader;
+    }
+    // A read that a stop interrupted is no drive error. The line is there
+    // before a waiting reader learns that the thread has ended.
+    if (!error.isEmpty() && !stopped)
         AddToErrorLog(elError, QStringLiteral("CD: Lesefehler: ") + error);
+    std::lock_guard<std::mutex> lock(FBuffer.Lock);
     FBuffer.ReaderEnded = true;
     FBuffer.Filled.notify_all();
 }
