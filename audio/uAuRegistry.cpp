@@ -1,5 +1,6 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuCDAudio.h"
 #include "audio/uAuDirectSound.h"
 #include "audio/uAuMediaDec.h"
 #include "audio/uAuSyncMgr.h"
@@ -22,6 +23,7 @@ void StartAudioEngine()
     // output drivers, the sound-card driver first.
     RegisterMediaDecDecoder();
     RegisterWAVDecoder();
+    RegisterCDAudio();
     RegisterDirectSoundDriver();
     RegisterWASAPIDriver();
 }
