@@ -13,6 +13,7 @@
 #include "core/uMod_Master.h"
 #include "core/uMod_Patch.h"
 #include "cues/uFrm_Chaser.h"
+#include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uComTerminal.h"
@@ -88,6 +89,9 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
 {
     switch (stage) {
     case TStartupStage::ModulesCreated:
+        // The one macro assistant, lent to the scene page and the macro editor.
+        if (!frmMakroAssiHilfe)
+            (new TfrmMakroAssiHilfe(&main))->hide();   // shown only inside a host
         if (ModuleLichtpult)
             CreateLichtpultWindows(*ModuleLichtpult, Panel(main, "TFrmLichtpult"));
         if (ModuleLichtpult)
