@@ -13,6 +13,8 @@
 #include "core/uMod_Master.h"
 #include "core/uMod_Patch.h"
 #include "cues/uFrm_Chaser.h"
+#include "cues/uFrm_MakroAssiHilfe.h"
+#include "cues/uFrm_Szenen.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uComTerminal.h"
@@ -35,7 +37,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele", true},      // channel list
     {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", true},         // its page control
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
-    {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", false},        // scene page
+    {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", true},        // scene page
     {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
     {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", false},          // macro page 0; more float
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
@@ -89,6 +91,14 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
 {
     switch (stage) {
     case TStartupStage::ModulesCreated:
+        // The one macro assistant, lent to the scene page and the macro editor.
+        if (!frmMakroAssiHilfe)
+            (new TfrmMakroAssiHilfe(&main))->hide();   // shown only inside a host
+        if (ModuleSzenen && !FrmSzenen) {
+            auto* page = new TFrmSzenen(*ModuleSzenen);
+            DockInto(page, Panel(main, "TFrmSzenen"));
+            page->AttachMacroAssistant();
+        }
         if (ModuleLichtpult)
             CreateLichtpultWindows(*ModuleLichtpult, Panel(main, "TFrmLichtpult"));
         if (ModuleLichtpult)
