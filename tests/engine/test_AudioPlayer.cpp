@@ -5,6 +5,7 @@
 #include "AudioCapture.h"
 #include "TestHelpers.h"
 
+#include "audio/uAuDecoder.h"
 #include "audio/uAuFilters.h"
 #include "audio/uAuPlayer.h"
 #include "audio/uAuProtocol.h"
@@ -522,6 +523,63 @@ TEST(AudioChain, LimiterHoldsTheCeilingAndRecoversLinearly)
         for (int f = 101; f < 300; ++f)
             EXPECT_EQ(s[static_cast<std::size_t>(f * channels)], 0.25f) << f;
         EXPECT_EQ(limiter.Gain, 1.0f);
+    }
+}
+
+// A decoder of blocks of 100 stereo frames, 10 ms each; after `blocks` of them
+// it ends, or throws when told to.
+class TBlockDecoder : public TAuDecoder {
+public:
+    TBlockDecoder(int blocks, bool throws) : TAuDecoder(nullptr), FBlocks(blocks), FThrows(throws) {}
+    void GetInfo(TAuDriverParameters& info) override { info = MakeDriverParameters(10000, 2, 16); }
+    bool OpenDecoder() override { return true; }
+    void CloseDecoder() override {}
+    std::int32_t Decode() override
+    {
+        if (FDone == FBlocks) {
+            if (FThrows)
+                throw std::runtime_error("kaputter Block");
+            return audEnd;
+        }
+        std::fill(std::begin(FData), std::end(FData), static_cast<qint16>(1000 * (FDone + 1)));
+        ++FDone;
+        return audData;
+    }
+    void GetData(TAuDecoderData& data) override { data = TAuDecoderData{(FDone - 1) * 10, 400, FData}; }
+    bool SeekTo(std::int32_t, std::int32_t) override { return false; }
+    std::int32_t GetLength() override { return FBlocks * 10; }
+
+private:
+    int FBlocks;
+    bool FThrows;
+    int FDone = 0;
+    qint16 FData[200] = {};
+};
+
+TEST(AudioChain, DecoderFilterDeliversEveryBlockThenTheEndEvenWhenTheDecoderFails)
+{
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws);
+        const int errorsBefore = ErrorLogCount("kaputter Block");
+        TBlockDecoder decoder(5, throws);
+        TAuDecoderFilter filter(&decoder, 1 << 20);   // prebuffers all five blocks
+        std::vector<float> out(2000);
+        TAuSyncData sync;
+        std::vector<std::int32_t> timecodes;
+        std::int32_t total = 0;
+        for (int i = 0; i < 20 && sync.State != ausEnd; ++i) {
+            const std::int32_t got = filter.Read(out.data(), 400, sync);   // half a block
+            total += got;
+            if (got > 0) {
+                timecodes.push_back(sync.Timecode);
+                EXPECT_FLOAT_EQ(out[0], 1000.0f * (static_cast<float>(sync.Timecode / 10) + 1) / 32767.0f);
+            }
+        }
+        EXPECT_EQ(total, 5 * 100 * 2 * 4);
+        EXPECT_EQ(sync.State, ausEnd);
+        // Each block's own timecode, then the half-way point computed from the bytes read.
+        EXPECT_EQ(timecodes, (std::vector<std::int32_t>{0, 5, 10, 15, 20, 25, 30, 35, 40, 45}));
+        EXPECT_EQ(ErrorLogCount("kaputter Block") - errorsBefore, throws ? 1 : 0);
     }
 }
 
