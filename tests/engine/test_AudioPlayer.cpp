@@ -365,6 +365,14 @@ TEST_F(AudioPlayer, OperationsBeforeOpenAndWithoutParent)
     EXPECT_FALSE(refused.Open());
     EXPECT_EQ(refused.State(), aosLoaded);
     EXPECT_THROW(refused.LoadFromFile(dir.File("missing.wav")), EPvError);
+
+    // OnDestroy fires once, with the player going.
+    auto* going = new TAuPlayer(&audio);
+    const auto address = reinterpret_cast<std::uintptr_t>(static_cast<TAuCustomAudioObject*>(going));
+    std::vector<std::uintptr_t> destroyed;
+    going->SetOnDestroy([&](TAuCustomAudioObject* sender) { destroyed.push_back(reinterpret_cast<std::uintptr_t>(sender)); });
+    delete going;
+    EXPECT_EQ(destroyed, std::vector<std::uintptr_t>{address});
 }
 
 TEST_F(AudioPlayer, StateChangesAreNotifiedOnTheNotificationThread)
