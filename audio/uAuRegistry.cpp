@@ -1,7 +1,10 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuDirectSound.h"
+#include "audio/uAuMediaDec.h"
 #include "audio/uAuSyncMgr.h"
 #include "audio/uAuWAV.h"
+#include "audio/uAuWASAPI.h"
 
 namespace {
 bool Started = false;
@@ -17,11 +20,16 @@ void StartAudioEngine()
     StartSyncMgr();
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
+    RegisterMediaDecDecoder();
     RegisterWAVDecoder();
+    RegisterDirectSoundDriver();
+    RegisterWASAPIDriver();
 }
 
 void StopAudioEngine()
 {
     StopSyncMgr();
+    // A later start registers every class again, in the same order.
+    AudioRegistry().Clear();
     Started = false;
 }
