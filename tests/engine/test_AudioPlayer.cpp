@@ -714,3 +714,48 @@ TEST(AudioDriverChoice, HighestPriorityWinsFirstOnATieAndInitializeExplainsFailu
 }
 
 } // namespace
+
+namespace {
+
+// The whole program path: the sound-card driver on the device PV_AUDIO_OUTPUT
+// selects, paced by the clock, writing what it plays into a WAV file.
+TEST(AudioWholeChain, WavDeviceRecordsTheSourceSamples)
+{
+    StartEngineWithCapture();
+    TTempProgramDir dir;
+    const QString folder = dir.File("aufnahme");
+    const QByteArray saved = qgetenv("PV_AUDIO_OUTPUT");
+    qputenv("PV_AUDIO_OUTPUT", ("wav:" + folder).toUtf8());
+    const QByteArray wav = Sine(Rate / 4, 30000);
+    dir.Write("track.wav", wav);
+    {
+        TAuAudio audio;
+        audio.DriverName = "TAuDirectSoundDriver";
+        ASSERT_TRUE(audio.Initialize()) << audio.LastError().toStdString();
+        TAuPlayer player(&audio);
+        std::atomic<int> finished{0};
+        player.SetOnFinish([&](TAuCustomAudioObject*) { ++finished; });
+        ASSERT_TRUE(player.LoadFromFile(dir.File("track.wav")));
+        ASSERT_TRUE(player.Open());
+        player.Play();
+        ASSERT_TRUE(WaitFor([&] { return finished.load() == 1; }, Bound));
+    }   // the stream closes with the player: the file is complete
+    if (saved.isNull())
+        qunsetenv("PV_AUDIO_OUTPUT");
+    else
+        qputenv("PV_AUDIO_OUTPUT", saved);
+
+    QFile file(folder + "/stream-1.wav");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    const int data = written.indexOf("data");
+    ASSERT_GT(data, 0);
+    const QByteArray samples = written.mid(data + 8);
+    const QByteArray pcm = PcmOf(wav);
+    ASSERT_GE(samples.size(), pcm.size());
+    EXPECT_EQ(samples.left(pcm.size()), pcm);
+    // After the last sample the device got silence only.
+    EXPECT_EQ(samples.mid(pcm.size()), QByteArray(samples.size() - pcm.size(), '\0'));
+}
+
+} // namespace
