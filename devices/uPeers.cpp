@@ -101,12 +101,11 @@ void TPeerList::SetStatus(int row, const QString& status)
 void TPeerList::LoadPeers(const TStringIniFile& ini)
 {
     for (int row = 1; row <= PeerCount; ++row) {
-        const QString n = QString::number(row);
         TPeer& p = FPeers[std::size_t(row - 1)];
-        p.Name = ini.ReadString(SectionInterface, KeyName + n, QString());
-        p.IP = ini.ReadString(SectionInterface, KeyIP + n, QString());
-        p.Port = ini.ReadString(SectionInterface, KeyPort + n, QString());
-        p.Key = ini.ReadString(SectionInterface, KeyKoppel + n, QString());
+        p.Name = ini.ReadString(SectionInterface, TIniKey("VR_Name_", row), QString());
+        p.IP = ini.ReadString(SectionInterface, TIniKey("VR_IP_", row), QString());
+        p.Port = ini.ReadString(SectionInterface, TIniKey("VR_Port_", row), QString());
+        p.Key = ini.ReadString(SectionInterface, TIniKey("VR_Koppel_", row), QString());
         emit peerChanged(row);
     }
     // Announced also when row 1 was already selected: the page then shows the
