@@ -214,15 +214,17 @@ void TChaserEditor::LoadChaser(int n)
     }
     // Every step cell shows its value; a chaser without a table (a new one) has none.
     const bool table = k->HasEintraege();
-    for (int i = 1; i <= ColumnsMax; ++i)
+    for (int i = 1; i <= ColumnsMax; ++i) {
+        QString* cells = &At(i, 3);   // a column's step rows lie one after another
         for (int s = 1; s <= ChaserSchritteMax; ++s) {
             const int v = table ? k->GetEintrag(i, s) : 0;
-            QString& cell = At(i, 2 + s);
+            QString& cell = cells[s - 1];
             if (v > 0)
                 cell = QString::number(v);
-            else
+            else if (!cell.isNull())
                 cell.clear();
         }
+    }
     ParseLedColumns(k->LedDefs);
 }
 
