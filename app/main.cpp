@@ -1,5 +1,6 @@
 // PV_ORLISK: the lighting console.
 
+#include "audio/uAuRegistry.h"
 #include "core/uComposition.h"
 #include "core/uFrm_Main.h"
 #include "core/uMod_Main.h"
@@ -56,6 +57,10 @@ int main(int argc, char** argv)
     TPromptsGui prompts;
     SetPrompts(&prompts);
 
+    // The audio engine's drivers and decoders are there before the audio pages
+    // make their players, and it ends after the last player is gone.
+    StartAudioEngine();
+
     // The main window creates the modules and their first forms; the rest of the
     // forms follow in the order the start-up needs (core/uComposition.h).
     auto* frmMain = new TFrmMain;
@@ -74,6 +79,7 @@ int main(int argc, char** argv)
 
     const long long ticks = ModuleMain ? static_cast<long long>(ModuleMain->TickCount) : 0;
     delete frmMain;
+    StopAudioEngine();
     SetPrompts(nullptr);
     std::fprintf(stderr, "PV_ORLISK: beendet nach %lld Takten\n", ticks);
     return rc;
