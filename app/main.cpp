@@ -1,6 +1,7 @@
 // PV_ORLISK: the lighting console.
 
 #include "audio/uAuRegistry.h"
+#include "audio/uSonivexPanel.h"
 #include "core/uComposition.h"
 #include "core/uFrm_Main.h"
 #include "core/uMod_Main.h"
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
     // The audio engine's drivers and decoders are there before the audio pages
     // make their players, and it ends after the last player is gone.
     StartAudioEngine();
+    SetShowAudioErrors(true);
 
     // The main window creates the modules and their first forms; the rest of the
     // forms follow in the order the start-up needs (core/uComposition.h).

@@ -427,14 +427,16 @@ TfrmAudio::TfrmAudio(TModuleAudio& module, int k) : QWidget(nullptr), FModule(mo
         setWindowTitle(QStringLiteral("Audio %1").arg(k));
         resize(pnlMain->minimumSize());
         LoadFormPosition(this);
-        MenuItems = AddShowMenuItems(AudioWindowMenu(), windowTitle(), k,
-                                     [&module](int tag) { module.AudioPageMenuClick(tag); });
+        for (QAction* a : AddShowMenuItems(AudioWindowMenu(), windowTitle(), k,
+                                           [&module](int tag) { module.AudioPageMenuClick(tag); }))
+            MenuItems << a;
     }
 }
 
 TfrmAudio::~TfrmAudio()
 {
-    qDeleteAll(MenuItems);
+    for (const QPointer<QAction>& a : MenuItems)
+        delete a.data();
     if (FTag > 0)
         SaveFormPosition(this);
 }

@@ -80,7 +80,7 @@ public:
     QMenu* popAudio;
     QAction* leeren1;
     QAction* BatchImport1;
-    QList<QAction*> MenuItems;   // the window-menu entries
+    QList<QPointer<QAction>> MenuItems;   // the window-menu entries (the menu may go first)
 
 private:
     TModuleAudio& FModule;

@@ -146,6 +146,9 @@ void TModuleAudio::LoadIni(TStringIniFile& ini)
     }
     while (PageCount() < count / PanelsPerPage)
         AddAudioPage(false);
+    // Track numbers no key ends in hold empty entries: they are not looked up,
+    // and a playlist ends at the last track the section names.
+    const std::vector<bool> numbers = ini.KeyNumbers(Section, MaxTrackCount);
     for (int i = 0; i < count; ++i) {
         TSonivexPanel* panel = GetPanel(i);
         if (!panel)
@@ -156,7 +159,16 @@ void TModuleAudio::LoadIni(TStringIniFile& ini)
         panel->Names.clear();
         panel->Files.clear();
         panel->Levels.clear();
-        for (int j = 0; j <= tracks; ++j) {
+        int last = tracks;
+        while (last >= 0 && !numbers[size_t(last)])
+            --last;
+        for (int j = 0; j <= last; ++j) {
+            if (!numbers[size_t(j)]) {
+                panel->Names.append(QString());
+                panel->Files.append(QString());
+                panel->Levels.append(QString());
+                continue;
+            }
             panel->Names.append(ini.ReadString(Section, TIniKey("Name_", n, "_").Append(j), QString()));
             panel->Files.append(ini.ReadString(Section, TIniKey("File_", n, "_").Append(j), QString()));
             panel->Levels.append(ini.ReadString(Section, TIniKey("Level_", n, "_").Append(j), QString()));

@@ -66,8 +66,14 @@ TPanelPlayerFactory& Factory()
 
 // Ten panels without an output would ask ten times; the user hears it once.
 std::atomic<bool> AudioErrorShown{false};
+std::atomic<bool> ShowAudioErrors{false};
 
 }   // namespace
+
+void SetShowAudioErrors(bool show)
+{
+    ShowAudioErrors = show;
+}
 
 void SetPanelPlayerFactory(TPanelPlayerFactory factory)
 {
@@ -101,7 +107,7 @@ void TSonivexPanel::CreateAudioPlayer()
         error = QString::fromUtf8(e.what());
     }
     if (!FPlayer) {
-        if (!AudioErrorShown.exchange(true))
+        if (ShowAudioErrors && !AudioErrorShown.exchange(true))
             Prompts().Info(error);
         return;
     }

@@ -2,6 +2,7 @@
 // player: levels and their labels, fades and the fading stop, the end of a
 // track, the A command, the playlists and the section "Audio".
 
+#include "FakePanelPlayer.h"
 #include "TestHelpers.h"
 
 #include "audio/uAuTypes.h"
@@ -25,77 +26,11 @@
 
 namespace {
 
-// What a scripted player was told and what it answers.
-struct TFakeState {
-    std::mutex Mutex;
-    QStringList Calls;
-    int Len = 10000;
-    int Position = 0;
-    bool Playing = false;
-    bool LoadThrows = false;
-    bool OpenThrows = false;
-    float Volume = 1;
-    Qt::HANDLE PlayThread = nullptr;
-    std::function<void()> Finish;
-    void Call(const QString& c)
-    {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Calls << c;
-    }
-};
-
-class TFakePlayer : public TPanelPlayer {
-public:
-    explicit TFakePlayer(std::shared_ptr<TFakeState> s) : S(std::move(s)) {}
-    bool LoadFromFile(const QString& f) override
-    {
-        S->Call("load " + TSonivexPanel::FileNamePart(f));
-        if (S->LoadThrows)
-            throw EPvError(QStringLiteral("Zugriff verweigert"));
-        return true;
-    }
-    bool Open() override
-    {
-        S->Call("open");
-        if (S->OpenThrows)
-            throw EPvError(QStringLiteral("kein Decoder"));
-        return true;
-    }
-    std::int32_t Len() override { return S->Len; }
-    void Play() override
-    {
-        S->Call("play");
-        S->Playing = true;
-        S->PlayThread = QThread::currentThreadId();
-    }
-    void Pause() override { S->Call("pause"), S->Playing = false; }
-    void Stop() override { S->Call("stop"), S->Playing = false; }
-    void Seek(std::int32_t ms) override { S->Call(QStringLiteral("seek %1").arg(ms)); }
-    std::int32_t Position() override { return S->Position; }
-    bool IsPlaying() override { return S->Playing; }
-    void SetVolume(float f) override { S->Volume = f; }
-    void Close() override { S->Call("close"); }
-    void SetOnFinish(std::function<void()> h) override
-    {
-        std::lock_guard<std::mutex> lock(S->Mutex);
-        S->Finish = std::move(h);
-    }
-    std::shared_ptr<TFakeState> S;
-};
-
 class AudioPanelTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SetPanelPlayerFactory([this](QString& error) -> std::unique_ptr<TPanelPlayer> {
-            if (NoOutput) {
-                error = QStringLiteral("Kein Ausgabegerät");
-                return nullptr;
-            }
-            auto s = std::make_shared<TFakeState>();
-            States.push_back(s);
-            return std::make_unique<TFakePlayer>(s);
-        });
+        InstallFakePlayers(States, &NoOutput);
         Engine.Start();
         TErrorLog::Instance().Clear();
         for (const char* f : {"a.wav", "b.wav", "c.wav"})
@@ -465,9 +400,12 @@ TEST_F(AudioPanelTest, ShowLoadAddsPagesReloadsPanelsAndBoundsItsCounts)
     EXPECT_TRUE(P(2).View().PlayEnabled);
 
     // Counts beyond any show are bounded (and warned about).
-    LoadShow("[Audio]\r\nPanelCount=2000000000\r\nTrackCount_1=2000000000\r\n");
+    LoadShow(QStringLiteral("[Audio]\r\nPanelCount=2000000000\r\nTrackCount_1=2000000000\r\nFile_1_9999=%1\r\n"
+                            "File_1_10000=%1\r\nTrackCount_990=1\r\nFile_990_0=%1\r\n")
+                 .arg(F("a.wav")));
     EXPECT_EQ(ModuleAudio->PageCount(), TModuleAudio::MaxPanelCount / 10);
-    EXPECT_EQ(P(1).Files.size(), TModuleAudio::MaxTrackCount + 1);
+    EXPECT_EQ(P(1).TrackCount(), TModuleAudio::MaxTrackCount + 1);
+    EXPECT_EQ(P(990).TrackCount(), 1);
     EXPECT_EQ(ErrorLogCount("PanelCount=2000000000"), 1);
     EXPECT_EQ(Saved().at(2), "PanelCount=990");
 }
