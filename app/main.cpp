@@ -58,8 +58,8 @@ int main(int argc, char** argv)
     TPromptsGui prompts;
     SetPrompts(&prompts);
 
-    // The audio engine's drivers and decoders are there before the audio pages
-    // make their players, and it ends after the last player is gone.
+    // The audio engine's classes and its notification thread exist before any
+    // module that plays sound; a panel without output tells the user once.
     StartAudioEngine();
     SetShowAudioErrors(true);
 
@@ -81,8 +81,9 @@ int main(int argc, char** argv)
 
     const long long ticks = ModuleMain ? static_cast<long long>(ModuleMain->TickCount) : 0;
     delete frmMain;
-    StopAudioEngine();
     SetPrompts(nullptr);
+    // Every player went with its window and module.
+    StopAudioEngine();
     std::fprintf(stderr, "PV_ORLISK: beendet nach %lld Takten\n", ticks);
     return rc;
 }

@@ -10,6 +10,7 @@
 // user interface hands the work to the GUI thread itself (a queued call with a
 // context object, so that it is dropped once the receiver is gone).
 
+#include "audio/uAcSync.h"
 #include "audio/uAuDriver.h"
 #include "audio/uAuTypes.h"
 
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class QIODevice;
@@ -76,12 +78,37 @@ protected:
     // Stores the state; queues OnStateChange when notify is set and the state changed.
     void SetState(TAuObjectState state, bool notify);
 
+    // Queues call on the notification thread. It runs only while the object
+    // lives: a derived destructor calls DetachNotifications first, which waits
+    // for a call that is running and turns the queued ones into no-ops.
+    void QueueNotification(std::function<void(TAuCustomAudioObject*)> call);
+    void DetachNotifications();
+    // Frees an owned protocol and an owned stream and forgets both.
+    void FreeSource();
+    void FireStateChange();
+
     std::atomic<TAuObjectState> FState{aosNone};
     TAuAudio* FParent;
-    // The player's fields and the filter chain are the implementation's.
+    TAcLock FLock;                  // held by every public operation of a player
+    QIODevice* FStream = nullptr;
+    bool FOwnsStream = false;
+    TAuProtocol* FProtocol = nullptr;
+    bool FOwnsProtocol = false;
+    QString FURL;
+    std::mutex FHandlerLock;        // guards the handlers below
+    TNotifyEvent FOnStateChange;
+    TNotifyEvent FOnDestroy;
+
+private:
+    struct TLink;
+    std::shared_ptr<TLink> FLink;
 };
 
+class TAuAnalyzeFilter;
+class TAuCompressorFilter;
+class TAuDecoder;
 class TAuDecoderFilter;
+class TAuVolumeFilter;
 class TAuOutputFilter;
 
 class TAuPlayer : public TAuCustomAudioObject {
@@ -119,4 +146,35 @@ public:
     void SetOnFinish(TNotifyEvent handler);
     // The player's own device instead of the parent's standard device.
     void SetDeviceID(std::int32_t id);
+
+    // Bytes of float samples the decoder keeps ahead of the output (4 MiB,
+    // about 12 s of 44.1 kHz stereo). Set before Open.
+    std::int32_t DecoderBufferSize = 4194304;
+
+private:
+    bool BuildGraph();
+    // Stops the output and frees the chain; with freeSource the source too.
+    void CloseGraph(bool freeSource);
+    // A change of the device's record, on the notification thread.
+    void OutputSyncChanged(std::uint64_t generation, const TAuSyncData& data);
+    std::int32_t StreamDeviceID() const;
+
+    TAuOutputFilter* FGivenOutput;              // given at creation, never owned
+    TAuDecoderFilter* FGivenDecoderFilter;      // given at creation, never owned
+    TAuOutputFilter* FOutput = nullptr;         // the chain's output while a chain exists
+    bool FOwnsOutput = false;
+    std::unique_ptr<TAuStreamDriver> FStreamDriver;
+    std::unique_ptr<TAuDecoder> FDecoder;
+    TAuDecoderFilter* FDecoderFilter = nullptr;
+    bool FOwnsDecoderFilter = false;
+    std::unique_ptr<TAuAnalyzeFilter> FAnalyzeFilter;
+    std::unique_ptr<TAuVolumeFilter> FVolumeFilter;
+    std::unique_ptr<TAuCompressorFilter> FCompressorFilter;
+    std::atomic<float> FVolume{1.0f};
+    TNotifyEvent FOnFinish;         // under FHandlerLock
+    bool FNeedsReopen = false;
+    bool FEndReached = false;       // set by the output's end report, under FLock
+    std::int32_t FDeviceID = 0;
+    bool FOwnDevice = false;
+    std::uint64_t FGeneration = 0;  // counts the chains built; stale reports are dropped
 };

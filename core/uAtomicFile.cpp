@@ -112,12 +112,28 @@ TAtomicFile::TAtomicFile(const QString& path) : FPath(path), FTarget(ResolveWrit
 
 TAtomicFile::~TAtomicFile()
 {
+    if (FFd >= 0)
+        ::close(FFd);
     if (!FTemp.isEmpty())
         ::unlink(Native(FTemp).constData());
 }
 
-void TAtomicFile::Write(const QByteArray& bytes)
+// Raises with the reason; the destructor removes the temporary file.
+void TAtomicFile::Fail(int error)
 {
+    if (FFd >= 0) {
+        ::close(FFd);
+        FFd = -1;
+    }
+    RaiseWriteError(FPath, error);
+}
+
+void TAtomicFile::CreateTemp()
+{
+    if (FFd >= 0) {
+        ::close(FFd);
+        FFd = -1;
+    }
     if (!FTemp.isEmpty()) {
         ::unlink(Native(FTemp).constData());
         FTemp.clear();
@@ -131,12 +147,7 @@ void TAtomicFile::Write(const QByteArray& bytes)
             RaiseWriteError(FPath, errno);
     }
     FTemp = temp;
-    // Raises with the reason; the destructor removes the temporary file.
-    auto fail = [this, &fd](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        RaiseWriteError(FPath, error);
-    };
+    FFd = fd;
 
     // The replaced file's permissions and, where allowed, its owner.
     struct stat old {};
@@ -145,31 +156,68 @@ void TAtomicFile::Write(const QByteArray& bytes)
             (void)!::fchown(fd, old.st_uid, old.st_gid);
         ::fchmod(fd, old.st_mode & 07777);
     }
+}
 
-    const char* data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(std::min<qint64>(left, qint64(1) << 30)));
+// Makes the open temporary file durable and closes it.
+void TAtomicFile::CloseTemp()
+{
+    if (FFd < 0)
+        return;
+    if (::fsync(FFd) != 0)
+        Fail(errno);
+    const int closing = FFd;
+    FFd = -1;
+    if (::close(closing) != 0)
+        Fail(errno);
+}
+
+void TAtomicFile::Write(const QByteArray& bytes)
+{
+    CreateTemp();
+    Append(bytes.constData(), bytes.size());
+    CloseTemp();
+}
+
+void TAtomicFile::Append(const char* data, qint64 size)
+{
+    if (FFd < 0)
+        CreateTemp();
+    while (size > 0) {
+        const ssize_t n = ::write(FFd, data, size_t(std::min<qint64>(size, qint64(1) << 30)));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            fail(errno);
+            Fail(errno);
         }
         if (n == 0)
-            fail(ENOSPC);
+            Fail(ENOSPC);
         data += n;
-        left -= n;
+        size -= n;
     }
-    if (::fsync(fd) != 0)
-        fail(errno);
-    const int closing = fd;
-    fd = -1;
-    if (::close(closing) != 0)
-        fail(errno);
+}
+
+void TAtomicFile::WriteAt(qint64 offset, const char* data, qint64 size)
+{
+    if (FFd < 0)
+        Fail(EBADF);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(FFd, data, size_t(std::min<qint64>(size, qint64(1) << 30)), off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(errno);
+        }
+        if (n == 0)
+            Fail(ENOSPC);
+        data += n;
+        size -= n;
+        offset += n;
+    }
 }
 
 void TAtomicFile::Commit()
 {
+    CloseTemp();
     if (FTemp.isEmpty())
         RaiseWriteError(FPath, EBADF);
     RenameOrRaise(FTemp, FTarget, FPath);

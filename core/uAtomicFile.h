@@ -32,13 +32,24 @@ public:
     QString Target() const { return FTarget; }
     // Writes all bytes into a new temporary file and makes them durable.
     void Write(const QByteArray& bytes);
-    // Renames the written file over the target and syncs the folder.
+    // A file written in pieces (a recording): Append adds bytes at the end of
+    // the temporary file, which is created by the first call and stays open;
+    // WriteAt overwrites bytes appended before (a header finished last).
+    void Append(const char* data, qint64 size);
+    void WriteAt(qint64 offset, const char* data, qint64 size);
+    // Makes appended bytes durable, renames the written file over the target
+    // and syncs the folder.
     void Commit();
 
 private:
+    void CreateTemp();
+    void CloseTemp();
+    [[noreturn]] void Fail(int error);
+
     QString FPath;     // as the caller named it, for messages
     QString FTarget;   // the file that is replaced
     QString FTemp;     // the temporary file while it exists
+    int FFd = -1;      // the temporary file while it is open
 };
 
 // Writes bytes to path through TAtomicFile.
