@@ -3,9 +3,11 @@
 // windows with their menu entries and remembered positions, the playlist
 // dialog and the button pictures.
 
+#include "AudioFixtures.h"
 #include "FakePanelPlayer.h"
 #include "TestHelpers.h"
 
+#include "audio/uAuRegistry.h"
 #include "audio/uAuTypes.h"
 #include "audio/uFrm_Audio.h"
 #include "audio/uMod_Audio.h"
@@ -29,6 +31,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -216,4 +221,95 @@ TEST_F(FrmAudioTest, ButtonPicturesComeFromPicsOrAreDrawn)
     QFile::remove(Engine.Dir.File("Pics/Play.bmp"));
     LoadPanelResources();
     EXPECT_EQ(PanelButtonIcon(1).pixmap(QSize(32, 32), QIcon::Normal).toImage().pixelColor(8, 15), QColor(0, 128, 0));
+}
+
+namespace {
+
+// The real players on the paced WAV output device: each stream the panels
+// open is recorded in a folder of its own.
+class FrmAudioOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("PV_AUDIO_OUTPUT", ("wav:" + Engine.Dir.File("out")).toUtf8());
+        StartAudioEngine();
+        Engine.Start();
+        Host = std::make_unique<QWidget>();
+        new QVBoxLayout(Host.get());
+        CreateAudioPages(*ModuleAudio, Host.get());
+    }
+    void TearDown() override
+    {
+        Engine.Stop();
+        Host.reset();
+        StopAudioEngine();
+        qunsetenv("PV_AUDIO_OUTPUT");
+    }
+    void Run(const QString& line) { Engine.Main->ExecuteLines({line}, false); }
+    // Slow ticks as the clock gives them, until pred holds (30 s at most).
+    static bool TickUntil(const std::function<bool()>& pred)
+    {
+        for (int i = 0; i < 300 && !pred(); ++i) {
+            ModuleAudio->SlowTick();
+            WaitFor([] { return false; }, 100);
+        }
+        return pred();
+    }
+    // The largest sample of each recorded stream, in the order of the streams.
+    QList<int> StreamPeaks() const
+    {
+        QList<int> peaks;
+        const QDir out(Engine.Dir.File("out"));
+        for (const QString& name : out.entryList({"stream-*.wav"}, QDir::Files, QDir::Name)) {
+            QFile f(out.filePath(name));
+            const QByteArray wav = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            int peak = 0;
+            for (qsizetype i = 44; i + 1 < wav.size(); i += 2)
+                peak = std::max(peak, std::abs(int(qint16(quint16(quint8(wav[i])) | quint16(quint8(wav[i + 1])) << 8))));
+            peaks << peak;
+        }
+        return peaks;
+    }
+
+    TEngine Engine;
+    std::unique_ptr<QWidget> Host;
+};
+
+}   // namespace
+
+TEST_F(FrmAudioOutputTest, CommandsPlaySwitchTracksAndFadeAndTheOutputShowsTheLevels)
+{
+    const auto constant = [](int frames, qint16 value) {
+        return AudioFixtures::Wav16(frames, [value](int, int) { return value; });
+    };
+    Engine.Dir.Write("leise.wav", constant(AudioFixtures::Rate * 2, 8000));
+    Engine.Dir.Write("laut.wav", constant(AudioFixtures::Rate / 4, 12000));
+    TStringIniFile ini;
+    ini.SetText(QStringLiteral("[Audio]\r\nPanelCount=10\r\nTrackCount_1=2\r\nTrackID_1=2\r\nName_1_0=leise\r\nFile_1_0=%1\r\n"
+                               "Level_1_0=-60\r\nName_1_1=laut\r\nFile_1_1=%2\r\nLevel_1_1=0\r\n")
+                    .arg(Engine.Dir.File("leise.wav"), Engine.Dir.File("laut.wav")));
+    ModuleAudio->LoadIni(ini);
+    TSonivexPanelWidget* w = AudioPage(0)->findChild<TSonivexPanelWidget*>(QStringLiteral("SonivexPanel1"));
+    ASSERT_NE(w, nullptr);
+    QToolButton* play = w->findChild<QToolButton*>(QStringLiteral("btnPlay"));
+    ASSERT_TRUE(play->isEnabled());
+
+    // Track 2 at 0 dB to its end: the panel is ready to play again.
+    play->click();
+    ASSERT_TRUE(TickUntil([&] { return play->isEnabled(); }));
+    EXPECT_EQ(w->findChild<QLabel*>(QStringLiteral("lblTrack"))->text(), "2 / 2");
+
+    // Track 1 at -6 dB, stopped with the fading stop after 0.3 s.
+    Run("A1T1E1");
+    EXPECT_EQ(w->findChild<QLabel*>(QStringLiteral("lblLevel"))->text(), TSonivexPanel::LevelText(-60));
+    ASSERT_TRUE(TickUntil([&] { return w->Panel()->View().PositionBar >= 3; }));
+    Run("A1E3");
+    EXPECT_FALSE(play->isEnabled());
+    ASSERT_TRUE(TickUntil([&] { return play->isEnabled(); }));
+    EXPECT_EQ(w->Panel()->Level(), -60);
+
+    const QList<int> peaks = StreamPeaks();
+    const int soft = int(std::lround(8000 * DbToFactor(-6.0)));
+    EXPECT_TRUE(peaks.contains(12000) || peaks.contains(11999)) << peaks.size();
+    EXPECT_TRUE(std::any_of(peaks.begin(), peaks.end(), [&](int p) { return std::abs(p - soft) <= 2; })) << soft;
 }
