@@ -275,14 +275,14 @@ void TSonivexPanelWidget::contextMenuEvent(QContextMenuEvent* event)
 {
     if (!PopupEnabled)
         return;
-    // One popup for every panel; the click goes to the panel it was opened on.
+    // One popup for every panel (owned by the window it was first opened in,
+    // made again when that goes); the click goes to the panel it was opened on.
     static QPointer<QMenu> popup;
     if (!popup) {
-        popup = new QMenu;
+        popup = new QMenu(window());
         popup->setObjectName(QStringLiteral("PopupMenu1"));
         popup->addAction(QStringLiteral("&Audio-Datei 1 laden"))->setData(1);
         popup->addAction(QStringLiteral("&Audio-Dateien bearbeiten"))->setData(2);
-        QObject::connect(qApp, &QObject::destroyed, popup, [] { delete popup; });
     }
     if (QAction* chosen = popup->exec(event->globalPos()))
         Guarded([&] { PopupMenuClick(chosen->data().toInt()); });
