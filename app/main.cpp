@@ -1,6 +1,7 @@
 // PV_ORLISK: the lighting console.
 
 #include "audio/uAuRegistry.h"
+#include "audio/uSonivexPanel.h"
 #include "core/uComposition.h"
 #include "core/uFrm_Main.h"
 #include "core/uMod_Main.h"
@@ -58,8 +59,9 @@ int main(int argc, char** argv)
     SetPrompts(&prompts);
 
     // The audio engine's classes and its notification thread exist before any
-    // module that plays sound.
+    // module that plays sound; a panel without output tells the user once.
     StartAudioEngine();
+    SetShowAudioErrors(true);
 
     // The main window creates the modules and their first forms; the rest of the
     // forms follow in the order the start-up needs (core/uComposition.h).

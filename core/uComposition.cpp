@@ -1,5 +1,7 @@
 #include "core/uComposition.h"
 
+#include "audio/uFrm_Audio.h"
+#include "audio/uMod_Audio.h"
 #include "core/uDat_Menu.h"
 #include "core/uFormUtils.h"
 #include "core/uFrmKanalvorlage.h"
@@ -26,6 +28,8 @@
 #include "devices/uMod_Interface.h"
 
 #include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include <cstring>
@@ -40,7 +44,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", true},        // scene page
     {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
     {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", false},          // macro page 0; more float
-    {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
+    {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", true},          // audio page 0; more float
     // After the main window has restored its options.
     {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", true},    // HID box page
     {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", true},              // serial page
@@ -113,10 +117,23 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         if (ModuleLichtpult && !FrmChaser)
             DockInto(new TFrmChaser(*ModuleLichtpult, DataDir + QStringLiteral("ChaserLedVorlagen.ini")),
                      Panel(main, "TFrmChaser"));
+        if (ModuleAudio) {
+            LoadPanelResources();
+            CreateAudioPages(*ModuleAudio, Panel(main, "TfrmAudio"));
+            // The debug page's button lists the panels that hold a file.
+            if (main.Button1 && main.Memo1)
+                QObject::connect(main.Button1, &QPushButton::clicked, ModuleAudio->Signals(), [&main] {
+                    ModuleAudio->UpdateAudioFileList();
+                    main.Memo1->setPlainText(ModuleAudio->AudioFileList().join(u'\n'));
+                });
+        }
         break;
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);
         new TdmMenu(&main, &main);
+        if (ModuleAudio)
+            QObject::connect(dmMenu, &TdmMenu::newAudioWindowRequested, ModuleAudio->Signals(),
+                             [] { ModuleAudio->AddAudioPage(true); });
         if (ModuleLichtpult)
             DockInto(new TFrmKanalvorlage(*ModuleLichtpult, DataDir + QStringLiteral("Vorlagen.ini")),
                      Panel(main, "TFrmKanalvorlage"));

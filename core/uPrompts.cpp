@@ -7,6 +7,7 @@ bool TPrompts::AskYesNo(const QString&) { return false; }
 void TPrompts::Info(const QString&) {}
 QString TPrompts::SaveFileName(const TFileDialogOptions&, const QString&) { return QString(); }
 QString TPrompts::OpenFileName(const TFileDialogOptions&, const QString&) { return QString(); }
+QStringList TPrompts::OpenFileNames(const TFileDialogOptions&) { return {}; }
 bool TPrompts::InputText(const QString&, const QString&, QString&) { return false; }
 bool TPrompts::PickColor(int&) { return false; }
 

@@ -5,6 +5,7 @@
 // cancelled); tests install scripted answers.
 
 #include <QString>
+#include <QStringList>
 
 enum class TDialogResult { Yes, No, Abort };
 
@@ -25,6 +26,8 @@ public:
     // The chosen file name, or the empty text when cancelled.
     virtual QString SaveFileName(const TFileDialogOptions& options, const QString& current);
     virtual QString OpenFileName(const TFileDialogOptions& options, const QString& current);
+    // Several existing files; empty when cancelled.
+    virtual QStringList OpenFileNames(const TFileDialogOptions& options);
     // An input box; true and the new text on OK.
     virtual bool InputText(const QString& caption, const QString& prompt, QString& text);
     // The colour dialog on a colour value (0x00BBGGRR); true and the new value on OK.

@@ -26,11 +26,14 @@ QString Title()
     return QApplication::applicationName();
 }
 
-QString RunFileDialog(QWidget* parent, const TFileDialogOptions& options, const QString& current, QFileDialog::AcceptMode mode)
+QStringList RunFileDialog(QWidget* parent, const TFileDialogOptions& options, const QString& current, QFileDialog::AcceptMode mode,
+                          bool multi)
 {
     QFileDialog dlg(parent, options.Title.isEmpty() ? Title() : options.Title);
     dlg.setAcceptMode(mode);
-    dlg.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dlg.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                    : multi                         ? QFileDialog::ExistingFiles
+                                                    : QFileDialog::ExistingFile);
     // The callers ask their own overwrite question.
     dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (!options.Filter.isEmpty())
@@ -41,9 +44,9 @@ QString RunFileDialog(QWidget* parent, const TFileDialogOptions& options, const 
         dlg.selectFile(current);
     else if (!options.InitialDir.isEmpty())
         dlg.setDirectory(options.InitialDir);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    return dlg.selectedFiles().first();
+    if (dlg.exec() != QDialog::Accepted)
+        return {};
+    return dlg.selectedFiles();
 }
 
 } // namespace
@@ -92,14 +95,21 @@ QString TPromptsGui::SaveFileName(const TFileDialogOptions& options, const QStri
 {
     if (NoScreen())
         return TPrompts::SaveFileName(options, current);
-    return RunFileDialog(FParent, options, current, QFileDialog::AcceptSave);
+    return RunFileDialog(FParent, options, current, QFileDialog::AcceptSave, false).value(0);
 }
 
 QString TPromptsGui::OpenFileName(const TFileDialogOptions& options, const QString& current)
 {
     if (NoScreen())
         return TPrompts::OpenFileName(options, current);
-    return RunFileDialog(FParent, options, current, QFileDialog::AcceptOpen);
+    return RunFileDialog(FParent, options, current, QFileDialog::AcceptOpen, false).value(0);
+}
+
+QStringList TPromptsGui::OpenFileNames(const TFileDialogOptions& options)
+{
+    if (NoScreen())
+        return TPrompts::OpenFileNames(options);
+    return RunFileDialog(FParent, options, QString(), QFileDialog::AcceptOpen, true);
 }
 
 bool TPromptsGui::InputText(const QString& caption, const QString& prompt, QString& text)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Interleaved integer samples at the full scale of bits (8 bits: unsigned,
@@ -64,3 +65,28 @@ inline bool WriteWav(const QString& path, int rate, int channels, int bits, cons
     const QByteArray bytes = WavBytes(rate, channels, bits, samples);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
+
+namespace AudioFixtures {
+
+constexpr int Rate = 44100;
+
+inline QByteArray Le(quint32 v, int bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return out;
+}
+
+// A 16-bit stereo WAV at Rate of frames frames; sample(frame, channel) gives the values.
+inline QByteArray Wav16(int frames, const std::function<qint16(int, int)>& sample)
+{
+    std::vector<int32_t> samples;
+    samples.reserve(size_t(frames) * 2);
+    for (int f = 0; f < frames; ++f)
+        for (int c = 0; c < 2; ++c)
+            samples.push_back(sample(f, c));
+    return WavBytes(Rate, 2, 16, samples);
+}
+
+}   // namespace AudioFixtures

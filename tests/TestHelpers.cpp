@@ -173,6 +173,16 @@ QString TScriptedPrompts::OpenFileName(const TFileDialogOptions& options, const 
     return r;
 }
 
+QStringList TScriptedPrompts::OpenFileNames(const TFileDialogOptions& options)
+{
+    Asked << QStringLiteral("open:") + options.Filter;
+    if (FilesAnswers.empty())
+        return {};
+    const QStringList r = FilesAnswers.front();
+    FilesAnswers.pop_front();
+    return r;
+}
+
 bool TScriptedPrompts::InputText(const QString& caption, const QString& prompt, QString& text)
 {
     Asked << caption + ": " + prompt;

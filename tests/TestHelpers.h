@@ -80,6 +80,7 @@ public:
     std::deque<TDialogResult> YesNoAbortAnswers;   // default when empty: Abort
     std::deque<bool> YesNoAnswers;                 // default when empty: false
     std::deque<QString> FileAnswers;               // default when empty: cancelled
+    std::deque<QStringList> FilesAnswers;          // several files; default when empty: cancelled
     std::deque<QString> TextAnswers;               // input boxes; default when empty: cancelled
     std::deque<int> ColorAnswers;                  // colour dialogs; default when empty: cancelled
     QStringList Asked;
@@ -89,6 +90,7 @@ public:
     void Info(const QString& text) override;
     QString SaveFileName(const TFileDialogOptions& options, const QString& current) override;
     QString OpenFileName(const TFileDialogOptions& options, const QString& current) override;
+    QStringList OpenFileNames(const TFileDialogOptions& options) override;
     bool InputText(const QString& caption, const QString& prompt, QString& text) override;
     bool PickColor(int& value) override;
 };

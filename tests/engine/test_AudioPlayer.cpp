@@ -2,6 +2,7 @@
 // volume, pause, seek, the end of a track and the lifetime of a player whose
 // track is ending; the limiter and the notification thread on their own.
 
+#include "AudioFixtures.h"
 #include "AudioCapture.h"
 #include "TestHelpers.h"
 
@@ -23,28 +24,11 @@
 
 namespace {
 
-constexpr int Rate = 44100;
+constexpr int Rate = AudioFixtures::Rate;
 constexpr int Bound = 30000;   // ms: generous upper bound of every wait
 
-QByteArray Le(quint32 v, int bytes)
-{
-    QByteArray out;
-    for (int i = 0; i < bytes; ++i)
-        out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    return out;
-}
-
-// A 16-bit stereo WAV of frames frames; sample(frame, channel) gives the values.
-QByteArray Wav16(int frames, const std::function<qint16(int, int)>& sample)
-{
-    QByteArray data;
-    for (int f = 0; f < frames; ++f)
-        for (int c = 0; c < 2; ++c)
-            data.append(Le(static_cast<quint16>(sample(f, c)), 2));
-    const QByteArray fmt = Le(1, 2) + Le(2, 2) + Le(Rate, 4) + Le(Rate * 4, 4) + Le(4, 2) + Le(16, 2);
-    const QByteArray body = "WAVEfmt " + Le(16, 4) + fmt + "data" + Le(static_cast<quint32>(data.size()), 4) + data;
-    return "RIFF" + Le(static_cast<quint32>(body.size()), 4) + body;
-}
+using AudioFixtures::Le;
+using AudioFixtures::Wav16;
 
 QByteArray Sine(int frames, double amplitude)
 {

@@ -6,6 +6,7 @@
 #include "TestHelpers.h"
 
 #include "audio/uMod_Audio.h"
+#include "audio/uSonivexPanel.h"
 #include "core/uAtomicFile.h"
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
@@ -134,7 +135,7 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
         "[Szenen]\r\nAnzahl=1\r\nSZ_1_SNR=4\r\nSZ_1_NAME=Akt I – Bühne\r\nSZ_1_SDAT=a\r\nSZ_1_MDAT=a\r\nSZ_1_FAD=10\r\n"
         "SZ_1_FAP=20\r\nSZ_1_SZ_CNT=0\r\nSZ_1_MAK_CNT=1\r\nSZ_1_MAK_1_DAT=a\r\nSZ_1_MAK_1_MAK=K1P255;\"W5 M3\"\r\n"
         "\r\n[Makros]\r\nMakroCount=2\r\nText_1=K1P0|UK1P255|\r\n"
-        "\r\n[Audio]\r\nSeite1=Musik\r\n"
+        "\r\n[Audio]\r\nPanelCount=10\r\nTrackCount_1=1\r\nTrackID_1=1\r\nName_1_0=Musik\r\nFile_1_0=/fehlt/Musik.wav\r\nLevel_1_0=-60\r\n"
         "\r\n[Gruppen]\r\nSZ_2_SDAT=g\r\nSZ_2_SZ_CNT=1\r\nSZ_2_SZ_1_DAT=g\r\nSZ_2_SZ_1_KAN=FF00FF00FF00FF00FF00DE00\r\n"
         "\r\n[Interface]\r\nCOM = 3\r\n");
     QByteArray tail("{\\rtf1\\ansi {{1}} Vorhang \\'e4\r\n}\x00\xFF", 33);
@@ -151,7 +152,8 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
     EXPECT_EQ(Tail(again), tail);
     EXPECT_EQ(SectionLines(again, "Makros"), (QStringList{"MakroCount=2", "EditCount=0", "Name_1=", "Text_1=K1P0|UK1P255|",
                                                       "Icon_1=-1", "VF_1=0", "HF_1=10"}));
-    EXPECT_EQ(SectionLines(again, "Audio"), QStringList{"Seite1=Musik"});
+    EXPECT_EQ(SectionLines(again, "Audio"), (QStringList{"PanelCount=10", "TrackCount_1=1", "TrackID_1=1", "Name_1_0=Musik",
+                                                     "File_1_0=/fehlt/Musik.wav", "Level_1_0=-60"}));
     EXPECT_EQ(SectionLines(again, "Szenen"),
               (QStringList{"Anzahl=1", "SZ_1_SNR=4", QStringLiteral("SZ_1_NAME=Akt I – Bühne"), "SZ_1_SDAT=a", "SZ_1_MDAT=a",
                            "SZ_1_FAD=10", "SZ_1_FAP=20", "SZ_1_SZ_CNT=0", "SZ_1_MAK_CNT=1", "SZ_1_MAK_1_DAT=a",
@@ -189,14 +191,14 @@ TEST_F(ShowFileTest, SectionsOfUnbuiltModulesAndTheScriptTextSurviveOpenAndSave)
 TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
 {
     const QString show = Path("show.pvs");
-    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Audio]\r\nv=1\r\n"));
+    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Interface]\r\nv=1\r\n"));
     Engine.Dir.Write("show.~pvs", "uralt");
     ASSERT_TRUE(OpenProject(show));
-    Import(*ModuleAudio, "[Audio]\r\nv=2\r\n");
+    Import(*ModuleInterface, "[Interface]\r\nv=2\r\n");
 
     ASSERT_TRUE(SaveCurrentProject());
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.pvs"), "Audio"), QStringList{"v=2"});
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.~pvs"), "Audio"), QStringList{"v=1"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.pvs"), "Interface"), QStringList{"v=2"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("show.~pvs"), "Interface"), QStringList{"v=1"});
 
     // Save as: the target is replaced after the overwrite question, no backup beside it.
     TScriptedPrompts prompts;
@@ -204,7 +206,7 @@ TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
     prompts.FileAnswers = {Path("other.pvs")};
     prompts.YesNoAnswers = {true};
     ASSERT_TRUE(SaveProjectAs());
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("other.pvs"), "Audio"), QStringList{"v=2"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("other.pvs"), "Interface"), QStringList{"v=2"});
     EXPECT_FALSE(QFileInfo::exists(Path("other.~pvs")));
     EXPECT_EQ(ProjectFileName, Path("other.pvs"));
     ASSERT_EQ(prompts.Asked.size(), 2);
@@ -219,11 +221,11 @@ TEST_F(ShowFileTest, SaveLeavesTheOldVersionAsBackupAndSaveAsMakesNone)
 TEST_F(ShowFileTest, AFailedWriteLeavesShowAndBackupUntouched)
 {
     const QString show = Path("show.pvs");
-    const QByteArray oldShow = HandMadeShow("\r\n[Audio]\r\nv=1\r\n", "old rich text");
+    const QByteArray oldShow = HandMadeShow("\r\n[Interface]\r\nv=1\r\n", "old rich text");
     Engine.Dir.Write("show.pvs", oldShow);
     Engine.Dir.Write("show.~pvs", "older backup");
     ASSERT_TRUE(OpenProject(show));
-    Import(*ModuleAudio, QStringLiteral("[Audio]\r\nv=") + QString(20000, u'x') + QStringLiteral("\r\n"));
+    Import(*ModuleInterface, QStringLiteral("[Interface]\r\nv=") + QString(20000, u'x') + QStringLiteral("\r\n"));
 
     // The disk takes no more than 4 KiB per file, so the new show cannot be written.
     bool saved = true;
@@ -252,15 +254,15 @@ TEST_F(ShowFileTest, AModuleThatCannotSaveStillYieldsAFile)
         void SaveToStrings(QStringList&) override { throw EPvError("geht nicht"); }
     };
     ModuleMain->Modules.emplace(ModuleMain->Modules.begin() + 1, new TBroken);
-    Import(*ModuleAudio, "[Audio]\r\nSeite1=Musik\r\n");
+    Import(*ModuleInterface, "[Interface]\r\nSeite1=Musik\r\n");
     ASSERT_TRUE(SaveProject(Path("s.pvs")));
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("s.pvs"), "Audio"), QStringList{"Seite1=Musik"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("s.pvs"), "Interface"), QStringList{"Seite1=Musik"});
     EXPECT_EQ(ErrorLogCount("Fehler beim Speichern von Modul Kaputt"), 1);
 }
 
 TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
 {
-    Engine.Dir.Write("good.pvs", HandMadeShow("[Audio]\r\nv=1\r\n", "rtf"));
+    Engine.Dir.Write("good.pvs", HandMadeShow("[Interface]\r\nv=1\r\n", "rtf"));
     ASSERT_TRUE(OpenProject(Path("good.pvs")));
     QSignalSpy renamed(&ProjectSignals(), &TProjectSignals::projectFileNameChanged);
 
@@ -270,7 +272,7 @@ TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
 
     EXPECT_EQ(ProjectFileName, Path("good.pvs"));
     EXPECT_EQ(renamed.count(), 0);
-    EXPECT_EQ(ModuleAudio->ShowSections.Lines("Audio"), QStringList{"v=1"});
+    EXPECT_EQ(ModuleInterface->ShowSections.Lines("Interface"), QStringList{"v=1"});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
     EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: "), 2);
     EXPECT_TRUE(ErrorLines().first().contains("missing.pvs"));
@@ -278,11 +280,11 @@ TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
 
 TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
 {
-    Engine.Dir.Write("good.pvs", HandMadeShow("[Audio]\r\nv=1\r\n", "rtf"));
+    Engine.Dir.Write("good.pvs", HandMadeShow("[Interface]\r\nv=1\r\n", "rtf"));
     ASSERT_TRUE(OpenProject(Path("good.pvs")));
     const QByteArray damaged[] = {
         QByteArray("\x07\x03" "abc", 5),
-        QByteArray(1, char(0x14)) + Le32(500) + "[Audio]\r\nv=2\r\n",
+        QByteArray(1, char(0x14)) + Le32(500) + "[Interface]\r\nv=2\r\n",
     };
     int i = 0;
     for (const QByteArray& bytes : damaged) {
@@ -298,14 +300,14 @@ TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
     EXPECT_FALSE(OpenProject(Path("bad.pvs")));
     EXPECT_EQ(ErrorLogCount("Unbekannter Texttyp $AB am Anfang der Datei."), 1);
     // Nothing was read from them: the modules and the script text are the old ones.
-    EXPECT_EQ(ModuleAudio->ShowSections.Lines("Audio"), QStringList{"v=1"});
+    EXPECT_EQ(ModuleInterface->ShowSections.Lines("Interface"), QStringList{"v=1"});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
     EXPECT_FALSE(ModulesBusy);
 }
 
 TEST_F(ShowFileTest, OpensAUtf16Show)
 {
-    const QString text = QStringLiteral("\r\n[Audio]\r\nM1=K1P255\r\n\r\n[Interface]\r\nName=Bühne\r\n");
+    const QString text = QStringLiteral("\r\n[Audio]\r\nPanelCount=10\r\nTrackCount_1=1\r\nName_1_0=Bühne\r\nFile_1_0=/fehlt/Bühne.wav\r\n\r\n[Interface]\r\nName=Bühne\r\n");
     QByteArray file(1, char(0x12));
     file += Le32(quint32(text.size()));
     for (QChar c : text) {
@@ -314,7 +316,7 @@ TEST_F(ShowFileTest, OpensAUtf16Show)
     }
     Engine.Dir.Write("utf16.pvs", file + "RTF");
     ASSERT_TRUE(OpenProject(Path("utf16.pvs")));
-    EXPECT_EQ(ModuleAudio->ShowSections.Lines("Audio"), QStringList{"M1=K1P255"});
+    EXPECT_EQ(ModuleAudio->GetPanel(0)->Names.value(0), QStringLiteral("Bühne"));
     EXPECT_EQ(ModuleInterface->ShowSections.Lines("Interface"), QStringList{QStringLiteral("Name=Bühne")});
     EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("RTF"));
 
@@ -327,25 +329,25 @@ TEST_F(ShowFileTest, ALinkedShowIsSavedIntoItsFileWithTheBackupBesideIt)
 {
     // The show's name is a link into another folder; a save left the backup as a
     // second name of the show (killed between its two renames).
-    Engine.Dir.Write("real/show.pvs", HandMadeShow("\r\n[Audio]\r\nv=1\r\n"));
+    Engine.Dir.Write("real/show.pvs", HandMadeShow("\r\n[Interface]\r\nv=1\r\n"));
     ASSERT_EQ(::link(QFile::encodeName(Path("real/show.pvs")).constData(), QFile::encodeName(Path("real/show.~pvs")).constData()), 0);
     ASSERT_EQ(::symlink("real/show.pvs", QFile::encodeName(Path("show.pvs")).constData()), 0);
     ASSERT_TRUE(OpenProject(Path("show.pvs")));
     for (const char* v : {"2", "3"}) {
-        Import(*ModuleAudio, QStringLiteral("[Audio]\r\nv=%1\r\n").arg(v));
+        Import(*ModuleInterface, QStringLiteral("[Interface]\r\nv=%1\r\n").arg(v));
         ASSERT_TRUE(SaveCurrentProject());
     }
     EXPECT_TRUE(QFileInfo(Path("show.pvs")).isSymLink());
     EXPECT_EQ(ProjectFileName, Path("show.pvs"));
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Audio"), QStringList{"v=3"});
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Audio"), QStringList{"v=2"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Interface"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Interface"), QStringList{"v=2"});
     EXPECT_FALSE(QFileInfo::exists(Path("show.~pvs")));
     EXPECT_EQ(QDir(Path("real")).entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{"show.pvs", "show.~pvs"}));
 
     // BackupProjectFile alone copies the show and leaves it in place.
     BackupProjectFile();
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Audio"), QStringList{"v=3"});
-    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Audio"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.~pvs"), "Interface"), QStringList{"v=3"});
+    EXPECT_EQ(SectionLines(Engine.Dir.Read("real/show.pvs"), "Interface"), QStringList{"v=3"});
     EXPECT_TRUE(ErrorLines().isEmpty()) << ErrorLines().join('\n').toStdString();
 }
 
@@ -356,10 +358,10 @@ TEST_F(ShowFileTest, ASaveKilledAtAnyMomentLeavesACompleteShowAndBackup)
 {
     const QString show = Path("show.pvs");
     const QByteArray tailA(400000, 'a'), tailB(450000, 'b');
-    QString audio = QStringLiteral("[Audio]\r\n");
+    QString audio = QStringLiteral("[Interface]\r\n");
     for (int i = 1; i <= 2000; ++i)
         audio += QStringLiteral("M%1=K%1P255\r\n").arg(i);
-    Import(*ModuleAudio, audio);
+    Import(*ModuleInterface, audio);
     ModuleSzenen->LoadTextFromStream(tailA);
     const QByteArray a = BuildShowFile();
     ModuleSzenen->LoadTextFromStream(tailB);

@@ -6,6 +6,8 @@
 #include "TestHelpers.h"
 
 #include "audio/uMod_Audio.h"
+#include "audio/uSonivexPanel.h"
+#include "core/uCarriedSections.h"
 #include "core/uDat_Menu.h"
 #include "core/uErrorLog.h"
 #include "core/uMod_Lichtpult.h"
@@ -16,6 +18,7 @@
 #include "core/uTextCodec.h"
 #include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
+#include "devices/uMod_Interface.h"
 
 #include <QAction>
 #include <QApplication>
@@ -93,20 +96,20 @@ TEST_F(DatMenuTest, ShowItemsHaveTheirShortcutsEverywhere)
 
 TEST_F(DatMenuTest, NewAsksAndSavesTheExistingShowFirst)
 {
-    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Audio]\r\nv=1\r\n"));
+    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Interface]\r\nv=1\r\n"));
     ASSERT_TRUE(OpenProject(Path("show.pvs")));
-    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nv=2\r\n");
+    ModuleMain->ImportText(*ModuleInterface, "[Interface]\r\nv=2\r\n");
 
     Prompts.YesNoAnswers = {false};
     Trigger("Neu2");
     EXPECT_EQ(Prompts.Asked, QStringList{"Soll ein neues Projekt angelegt werden?"});
-    EXPECT_EQ(Lines(ModuleAudio->ShowSections, "Audio"), QStringList{"v=2"});
+    EXPECT_EQ(Lines(ModuleInterface->ShowSections, "Interface"), QStringList{"v=2"});
     EXPECT_EQ(ProjectFileName, Path("show.pvs"));
 
     QSignalSpy renamed(&ProjectSignals(), &TProjectSignals::projectFileNameChanged);
     Prompts.YesNoAnswers = {true};
     Trigger("Neu2");
-    EXPECT_TRUE(ModuleAudio->ShowSections.Lines("Audio").isEmpty());
+    EXPECT_TRUE(ModuleInterface->ShowSections.Lines("Interface").isEmpty());
     EXPECT_TRUE(ProjectFileName.isEmpty());
     ASSERT_FALSE(renamed.isEmpty());
     EXPECT_EQ(renamed.last().at(0).toString(), QString());
@@ -115,27 +118,27 @@ TEST_F(DatMenuTest, NewAsksAndSavesTheExistingShowFirst)
     EXPECT_TRUE(Engine.Dir.Read("show.~pvs").contains("v=1"));
 
     // No show file now: the save dialog comes first; cancelled, the new show is made anyway.
-    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nv=3\r\n");
+    ModuleMain->ImportText(*ModuleInterface, "[Interface]\r\nv=3\r\n");
     Prompts.Asked.clear();
     Prompts.YesNoAnswers = {true};
     Trigger("Neu2");
     ASSERT_EQ(Prompts.Asked.size(), 2);
     EXPECT_TRUE(Prompts.Asked.at(1).startsWith("save:"));
-    EXPECT_FALSE(ModuleAudio->ShowSections.Has("Audio"));
+    EXPECT_FALSE(ModuleInterface->ShowSections.Has("Interface"));
 }
 
 TEST_F(DatMenuTest, OpenSavesTheCurrentShowAndTakesTheNewName)
 {
-    Engine.Dir.Write("a.pvs", HandMadeShow("\r\n[Audio]\r\nSeite1=A\r\n"));
-    Engine.Dir.Write("b.pvs", HandMadeShow("\r\n[Audio]\r\nSeite1=B\r\n"));
+    Engine.Dir.Write("a.pvs", HandMadeShow("\r\n[Interface]\r\nSeite1=A\r\n"));
+    Engine.Dir.Write("b.pvs", HandMadeShow("\r\n[Interface]\r\nSeite1=B\r\n"));
     ASSERT_TRUE(OpenProject(Path("a.pvs")));
-    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nSeite1=A2\r\n");
+    ModuleMain->ImportText(*ModuleInterface, "[Interface]\r\nSeite1=A2\r\n");
 
     Prompts.FileAnswers = {Path("b.pvs")};
     Trigger("ffnen1");
     EXPECT_EQ(Prompts.Asked, QStringList{"open:Palvento Orlisk 200 (*.pvs);;Alle Dateien (*)"});
     EXPECT_EQ(ProjectFileName, Path("b.pvs"));
-    EXPECT_EQ(Lines(ModuleAudio->ShowSections, "Audio"), QStringList{"Seite1=B"});
+    EXPECT_EQ(Lines(ModuleInterface->ShowSections, "Interface"), QStringList{"Seite1=B"});
     EXPECT_TRUE(Engine.Dir.Read("a.pvs").contains("Seite1=A2"));
     EXPECT_TRUE(QFileInfo::exists(Path("a.~pvs")));
 
@@ -156,11 +159,11 @@ TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesO
     } cases[] = {{"Neu2", false}, {"Neu2", true}, {"ffnen1", false}, {"ffnen1", true}};
     for (const auto& c : cases) {
         const std::string label = std::string(c.Action) + (c.GoOn ? " Ja" : " Nein");
-        const QByteArray onDisk = HandMadeShow("\r\n[Audio]\r\nv=1\r\n");
+        const QByteArray onDisk = HandMadeShow("\r\n[Interface]\r\nv=1\r\n");
         Engine.Dir.Write("show.pvs", onDisk);
-        Engine.Dir.Write("other.pvs", HandMadeShow("\r\n[Audio]\r\nv=other\r\n"));
+        Engine.Dir.Write("other.pvs", HandMadeShow("\r\n[Interface]\r\nv=other\r\n"));
         ASSERT_TRUE(OpenProject(Path("show.pvs")));
-        ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\n" + unsaved + "\r\n");
+        ModuleMain->ImportText(*ModuleInterface, "[Interface]\r\n" + unsaved + "\r\n");
         Prompts.Asked.clear();
         // "Neu" asks whether to make a new show first; "Öffnen" shows its dialog.
         Prompts.YesNoAnswers = QByteArray(c.Action) == "Neu2" ? std::deque<bool>{true, c.GoOn} : std::deque<bool>{c.GoOn};
@@ -172,13 +175,13 @@ TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesO
         EXPECT_EQ(Prompts.Asked.last(), question) << label;
         EXPECT_EQ(Engine.Dir.Read("show.pvs"), onDisk) << label;
         if (!c.GoOn) {
-            EXPECT_EQ(Lines(ModuleAudio->ShowSections, "Audio"), QStringList{unsaved}) << label;
+            EXPECT_EQ(Lines(ModuleInterface->ShowSections, "Interface"), QStringList{unsaved}) << label;
             EXPECT_EQ(ProjectFileName, Path("show.pvs")) << label;
         } else if (QByteArray(c.Action) == "Neu2") {
-            EXPECT_FALSE(ModuleAudio->ShowSections.Has("Audio")) << label;
+            EXPECT_FALSE(ModuleInterface->ShowSections.Has("Interface")) << label;
             EXPECT_TRUE(ProjectFileName.isEmpty()) << label;
         } else {
-            EXPECT_EQ(Lines(ModuleAudio->ShowSections, "Audio"), QStringList{"v=other"}) << label;
+            EXPECT_EQ(Lines(ModuleInterface->ShowSections, "Interface"), QStringList{"v=other"}) << label;
             EXPECT_EQ(ProjectFileName, Path("other.pvs")) << label;
         }
         Prompts.FileAnswers.clear();
@@ -188,7 +191,7 @@ TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesO
 
 TEST_F(DatMenuTest, SaveWithoutAFileAndSaveAsOverAnExistingFile)
 {
-    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nv=1\r\n");
+    ModuleMain->ImportText(*ModuleInterface, "[Interface]\r\nv=1\r\n");
     Prompts.FileAnswers = {Path("neu.pvs")};
     Trigger("Speichern2");
     EXPECT_EQ(Prompts.Asked, QStringList{"save:Palvento Orlisk 200 (*.pvs);;Alle Dateien (*)"});
@@ -215,7 +218,9 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
         QString Text;
     } modules[] = {
         {"Makros", ModuleMakro, QStringLiteral("[Makros]\r\nMakroCount=100\r\nName_7=Bühne\r\nText_7=K1P255|\r\n")},
-        {"Audio", ModuleAudio, QStringLiteral("[Audio]\r\nSeite1=Musik\r\n")},
+        {"Audio", ModuleAudio,
+         QStringLiteral("[Audio]\r\nPanelCount=10\r\nTrackCount_1=1\r\nTrackID_1=1\r\nName_1_0=Bühne\r\n"
+                        "File_1_0=/fehlt/Bühne.wav\r\nLevel_1_0=-60\r\n")},
         {"Szenen", ModuleSzenen, QString::fromLatin1(SzenenText)},
         {"Lichtpult", ModuleLichtpult, QString()},
     };
@@ -244,7 +249,7 @@ TEST_F(DatMenuTest, ExportAndImportEachModuleThroughATextFile)
     Prompts.Asked.clear();
     Prompts.FileAnswers = {Path("Audio.txt")};
     Prompts.YesNoAnswers = {false};
-    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nSeite1=Neu\r\n");
+    ModuleMain->ImportText(*ModuleAudio, "[Audio]\r\nPanelCount=10\r\nTrackCount_1=1\r\nName_1_0=Neu\r\nFile_1_0=/fehlt/x.wav\r\n");
     Trigger("ExportAudioDatei");
     EXPECT_EQ(Prompts.Asked.size(), 2);
     EXPECT_FALSE(Engine.Dir.Read("Audio.txt").contains("Neu"));

@@ -5,6 +5,7 @@
 
 #include "TestHelpers.h"
 
+#include "audio/uFrm_Audio.h"
 #include "core/uComposition.h"
 #include "core/uDat_Menu.h"
 #include "core/uErrorLog.h"
@@ -157,6 +158,12 @@ TEST_F(FrmMainTest, TheCompositionRootDocksEveryFormIntoItsPanel)
 
     const auto panelOf = [&](QWidget* form) { return form ? form->parentWidget() : nullptr; };
     EXPECT_EQ(panelOf(frmMaster), Main->pnlPultUnten);
+    EXPECT_EQ(panelOf(AudioPage(0)), Main->tabAudio);
+    // The debug page's button lists the audio panels that hold a file.
+    Dir.Write("Lied.wav", "RIFF");
+    ModuleMain->ExecuteLines({"A3F\"" + Dir.File("Lied.wav") + "\"N\"Lied\""}, false);
+    Main->Button1->click();
+    EXPECT_EQ(Main->Memo1->toPlainText(), "3 | Lied");
     EXPECT_EQ(FrmServer, nullptr);
     EXPECT_EQ(dmMenu, nullptr);
 
@@ -171,7 +178,7 @@ TEST_F(FrmMainTest, TheCompositionRootDocksEveryFormIntoItsPanel)
     // window menu now opens further patch windows and the patch menu new curves.
     EXPECT_EQ(panelOf(Main->tabPatch->findChild<QWidget*>("pnlPatchView")), Main->tabPatch);
     EXPECT_EQ(Main->tabPatch->findChildren<QLabel*>("lblDMXInit").size(), 1);
-    for (const char* item : {"NeuesPatchFenster1", "NeueKennlinie1"})
+    for (const char* item : {"NeuesPatchFenster1", "NeueKennlinie1", "NeuesAudioFenster1"})
         EXPECT_TRUE(Main->findChild<QAction*>(item)->isEnabled()) << item;
 }
 
