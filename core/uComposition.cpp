@@ -13,7 +13,9 @@
 #include "core/uMod_Master.h"
 #include "core/uMod_Patch.h"
 #include "cues/uFrm_Chaser.h"
+#include "cues/uFrm_Makro.h"
 #include "cues/uFrm_Text.h"
+#include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uComTerminal.h"
 #include "devices/uFrm_COM.h"
@@ -36,7 +38,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
     {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", false},        // scene page
     {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
-    {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", false},          // macro page 0; more float
+    {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", true},           // macro page 0; more float
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
     // After the main window has restored its options.
     {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", false},   // HID box page
@@ -102,10 +104,15 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         if (ModuleLichtpult && !FrmChaser)
             DockInto(new TFrmChaser(*ModuleLichtpult, DataDir + QStringLiteral("ChaserLedVorlagen.ini")),
                      Panel(main, "TFrmChaser"));
+        if (ModuleMakro && !MacroPage(0))
+            CreateMacroPages(*ModuleMakro, Panel(main, "TFrmMakro"));
         break;
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);
         new TdmMenu(&main, &main);
+        if (ModuleMakro && dmMenu)
+            QObject::connect(dmMenu, &TdmMenu::newMacroWindowRequested, ModuleMakro->Signals(),
+                             [] { ModuleMakro->NewMacroWindow(); });
         if (ModuleLichtpult)
             DockInto(new TFrmKanalvorlage(*ModuleLichtpult, DataDir + QStringLiteral("Vorlagen.ini")),
                      Panel(main, "TFrmKanalvorlage"));
