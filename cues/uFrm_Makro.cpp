@@ -81,8 +81,8 @@ public:
     {
         if (Instance == this)
             Instance = nullptr;
-        for (TFrmMakro* w : Pages)
-            delete w;
+        for (const QPointer<TFrmMakro>& w : Pages)
+            delete w.data();
     }
 
     TFrmMakro* Page(int n) const { return n >= 0 && n < int(Pages.size()) ? Pages[size_t(n)] : nullptr; }
@@ -92,7 +92,7 @@ public:
         auto* w = new TFrmMakro(FModule, n);
         if (Pages.size() <= size_t(n))
             Pages.resize(size_t(n) + 1, nullptr);
-        delete Pages[size_t(n)];
+        delete Pages[size_t(n)].data();
         Pages[size_t(n)] = w;
         if (n == 0)
             DockInto(w, FDockTarget);
@@ -102,7 +102,7 @@ public:
 
     void RefreshAll()
     {
-        for (TFrmMakro* w : Pages)
+        for (const QPointer<TFrmMakro>& w : Pages)
             if (w)
                 w->RefreshPage();
     }
@@ -111,14 +111,15 @@ public:
     void Reset()
     {
         while (Pages.size() > 1) {
-            delete Pages.back();
+            delete Pages.back().data();
             Pages.pop_back();
         }
         RefreshAll();
     }
 
     static TMakroPages* Instance;
-    std::vector<TFrmMakro*> Pages;
+    // Page 0 sits in the main window and goes with it.
+    std::vector<QPointer<TFrmMakro>> Pages;
 
 private:
     TModuleMakro& FModule;
