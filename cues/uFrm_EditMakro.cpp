@@ -25,12 +25,10 @@
 
 void SetMakroGlyph(QAbstractButton* button, int icon, int background, int foreground)
 {
-    if (!button)
-        return;
-    const auto system = [button](int value) {
-        return value == TMakro::ButtonFace ? ValueFromColor(button->palette().color(QPalette::Button)) : value;
-    };
-    SetButtonGlyph(button, icon, system(background), system(foreground));
+    // The system button-face colour is the button's own face: those pixels stay
+    // unpainted, so a new macro's icon 0 shows nothing on any style.
+    const auto face = [](int value) { return value == TMakro::ButtonFace ? TransparentColorValue : value; };
+    SetButtonGlyph(button, icon, face(background), face(foreground));
 }
 
 Tfrm_EditMakro::Tfrm_EditMakro(QWidget* parent) : QDialog(parent)

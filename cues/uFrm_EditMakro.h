@@ -53,8 +53,8 @@ private:
     int FBackground = 10;
 };
 
-// The glyph of a macro button: icon in the macro's colours; the system
-// button-face colour is taken from the button's palette.
+// The glyph of a macro button: icon in the macro's colours; pixels in the
+// system button-face colour stay unpainted.
 void SetMakroGlyph(QAbstractButton* button, int icon, int background, int foreground);
 
 // Opens the editor on macro n (object name "frm_EditMakro", through RunDialog);

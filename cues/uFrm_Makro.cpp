@@ -8,6 +8,7 @@
 #include "cues/uMod_Makros.h"
 
 #include <QCloseEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 
@@ -94,9 +95,12 @@ public:
             Pages.resize(size_t(n) + 1, nullptr);
         delete Pages[size_t(n)].data();
         Pages[size_t(n)] = w;
-        if (n == 0)
+        if (n == 0) {
             DockInto(w, FDockTarget);
-        else
+            // The page keeps its size at the top of the panel.
+            if (FDockTarget && FDockTarget->layout())
+                FDockTarget->layout()->setAlignment(w, Qt::AlignTop);
+        } else
             w->show();
     }
 
