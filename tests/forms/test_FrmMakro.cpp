@@ -213,6 +213,20 @@ TEST_F(FrmMakroTest, PagesMapTheirButtonsAndCaptionsByPageNumber)
 {
     for (int p = 1; p <= 20; ++p)
         ModuleMakro->NewMacroWindow();
+    // A new macro's icon 0 in the button-face colour paints no pixel; in black it does.
+    const auto painted = [](const QToolButton* b) {
+        const QImage image = b->icon().pixmap(16, 16).toImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += qAlpha(image.pixel(x, y)) != 0 ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(painted(Page->Buttons[50]), 0);
+    ModuleMakro->GetMacro(50)->VF = 0;
+    Page->RefreshPage();
+    EXPECT_EQ(painted(Page->Buttons[50]), 256);
+
     TFrmMakro* p2 = MacroPage(2);
     ASSERT_NE(p2, nullptr);
     EXPECT_EQ(p2->Buttons[7]->Macro(), 207);
