@@ -82,19 +82,14 @@ public:
     {
         if (Instance == this)
             Instance = nullptr;
-        for (const QPointer<TFrmMakro>& w : Pages)
-            delete w.data();
     }
 
-    TFrmMakro* Page(int n) const { return n >= 0 && n < int(Pages.size()) ? Pages[size_t(n)] : nullptr; }
+    TFrmMakro* Page(int n) const { return Pages.At(n); }
 
     void Open(int n)
     {
         auto* w = new TFrmMakro(FModule, n);
-        if (Pages.size() <= size_t(n))
-            Pages.resize(size_t(n) + 1, nullptr);
-        delete Pages[size_t(n)].data();
-        Pages[size_t(n)] = w;
+        Pages.Put(n, w);
         if (n == 0) {
             DockInto(w, FDockTarget);
             // The page keeps its size at the top of the panel.
@@ -106,24 +101,21 @@ public:
 
     void RefreshAll()
     {
-        for (const QPointer<TFrmMakro>& w : Pages)
-            if (w)
+        for (int n = 0; n < Pages.Count(); ++n)
+            if (TFrmMakro* w = Pages.At(n))
                 w->RefreshPage();
     }
 
     // A new show: the pages beyond the first go, from the last down.
     void Reset()
     {
-        while (Pages.size() > 1) {
-            delete Pages.back().data();
-            Pages.pop_back();
-        }
+        Pages.CutTo(1);
         RefreshAll();
     }
 
     static TMakroPages* Instance;
     // Page 0 sits in the main window and goes with it.
-    std::vector<QPointer<TFrmMakro>> Pages;
+    TNumberedWindows<TFrmMakro> Pages;
 
 private:
     TModuleMakro& FModule;
