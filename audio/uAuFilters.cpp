@@ -82,13 +82,19 @@ void TAuIdleThread::Execute()
         // driver that takes a whole track at once still reports its progress
         // and its end. It is queued before it is remembered, so that the
         // queued call carries the newest one.
-        bool more = true;
-        while (more) {
-            more = FActive.load() && FDriver->Idle(FRead);
-            const TAuSyncData data = FDriver->SyncData();
-            if (!SameSyncData(data, FLastSeen) && FChange)
-                FChange(data);
-            FLastSeen = data;
+        try {
+            bool more = true;
+            while (more) {
+                more = FActive.load() && FDriver->Idle(FRead);
+                const TAuSyncData data = FDriver->SyncData();
+                if (!SameSyncData(data, FLastSeen) && FChange)
+                    FChange(data);
+                FLastSeen = data;
+            }
+        } catch (const std::exception& e) {
+            // A failing device stops feeding until the next Play.
+            AddToErrorLog(elError, QStringLiteral("Audio: Ausgabe angehalten: %1").arg(QString::fromUtf8(e.what())));
+            FActive = false;
         }
         guard.lock();
         FBusy = false;
@@ -633,7 +639,8 @@ void TAuDecoderThread::Execute()
                     FFilter.FBuffer.Write(FScratch.data(), static_cast<std::int64_t>(samples) * 4, data.Timecode);
                 }
             } catch (const std::exception& e) {
-                AddToErrorLog(elError, QStringLiteral("Audio: Dekodieren abgebrochen: %1").arg(QString::fromUtf8(e.what())));
+                AddToErrorLog(elError,
+                              QStringLiteral("Audio: Dekodieren abgebrochen: %1").arg(QString::fromUtf8(e.what())));
                 result = audEnd;
             }
             if (result == audEnd) {

@@ -338,11 +338,13 @@ bool TAuPlayer::BuildGraph()
     FVolumeFilter->Volume = FVolume.load();
     FCompressorFilter = std::make_unique<TAuCompressorFilter>(parameters);
     FDecoderFilter->Suspended = false;
+    // The output knows its format before its idle thread (made when the chain
+    // reaches it) can read.
+    FOutput->SetParameters(parameters);
     FDecoderFilter->SetTarget(FAnalyzeFilter.get());
     FAnalyzeFilter->SetTarget(FVolumeFilter.get());
     FVolumeFilter->SetTarget(FCompressorFilter.get());
     FCompressorFilter->SetTarget(FOutput);
-    FOutput->SetParameters(parameters);
     return true;
 }
 

@@ -1,6 +1,8 @@
 #include "audio/uAuRegistry.h"
 
+#include "audio/uAuCDAudio.h"
 #include "audio/uAuDirectSound.h"
+#include "audio/uAuMediaDec.h"
 #include "audio/uAuSyncMgr.h"
 #include "audio/uAuWAV.h"
 #include "audio/uAuWASAPI.h"
@@ -19,7 +21,9 @@ void StartAudioEngine()
     StartSyncMgr();
     // Decoders and protocols, in the order the player tries them, then the
     // output drivers, the sound-card driver first.
+    RegisterMediaDecDecoder();
     RegisterWAVDecoder();
+    RegisterCDAudio();
     RegisterDirectSoundDriver();
     RegisterWASAPIDriver();
 }

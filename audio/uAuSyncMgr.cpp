@@ -42,7 +42,6 @@ void TAuSyncMgr::RemoveObject(const void* object)
         }
     }
     if (FCurrentObject == object) {
-        FCurrentRemoved = true;
         // A call may remove its own object (a handler frees its sender); it
         // cannot wait for itself.
         if (!OnSyncThread())
@@ -67,7 +66,6 @@ void TAuSyncMgr::Execute()
         TEntry entry = std::move(FQueue.front());
         FQueue.pop_front();
         FCurrentObject = entry.Object;
-        FCurrentRemoved = false;
         guard.unlock();
         try {
             entry.Call();

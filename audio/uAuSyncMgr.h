@@ -43,7 +43,6 @@ private:
     std::condition_variable FChanged;
     std::deque<TEntry> FQueue;
     const void* FCurrentObject = nullptr;   // the object of the call that runs
-    bool FCurrentRemoved = false;
     bool FTerminated = false;
     std::thread FThread;
 };

@@ -14,12 +14,15 @@
 #include "core/uMod_Patch.h"
 #include "cues/uFrm_Chaser.h"
 #include "cues/uFrm_Makro.h"
+#include "cues/uFrm_MakroAssiHilfe.h"
+#include "cues/uFrm_Szenen.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uComTerminal.h"
 #include "devices/uFrm_COM.h"
 #include "devices/uFrm_MIDI.h"
+#include "devices/uFrm_PLX_Interface.h"
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 #include "devices/uMod_Interface.h"
@@ -36,12 +39,12 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele", true},      // channel list
     {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", true},         // its page control
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
-    {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", false},        // scene page
+    {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", true},        // scene page
     {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
     {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", true},           // macro page 0; more float
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", false},          // audio page 0; more float
     // After the main window has restored its options.
-    {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", false},   // HID box page
+    {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", true},    // HID box page
     {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", true},              // serial page
     {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
     {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
@@ -90,6 +93,14 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
 {
     switch (stage) {
     case TStartupStage::ModulesCreated:
+        // The one macro assistant, lent to the scene page and the macro editor.
+        if (!frmMakroAssiHilfe)
+            (new TfrmMakroAssiHilfe(&main))->hide();   // shown only inside a host
+        if (ModuleSzenen && !FrmSzenen) {
+            auto* page = new TFrmSzenen(*ModuleSzenen);
+            DockInto(page, Panel(main, "TFrmSzenen"));
+            page->AttachMacroAssistant();
+        }
         if (ModuleLichtpult)
             CreateLichtpultWindows(*ModuleLichtpult, Panel(main, "TFrmLichtpult"));
         if (ModuleLichtpult)
@@ -135,6 +146,9 @@ void CreateInterfacePages(QTabWidget* pcInterface)
 {
     if (!pcInterface || !ModuleInterface)
         return;
+    if (!FrmPLX_Interface)
+        DockInto(new TFrmPLX_Interface(ModuleInterface->Box()),
+                 FindOrAddTab(pcInterface, TargetName("TFrmPLX_Interface"), QStringLiteral("PLX-Interface")));
     if (!FrmCOM)
         DockInto(new TFrmCOM(ModuleInterface->ComTerminal()),
                  FindOrAddTab(pcInterface, TargetName("TFrmCOM"), QStringLiteral("serielle Schnittstelle")));

@@ -75,8 +75,10 @@ void TKanal::SetFlash(int v)
 
 void TKanal::SetBlackout(int v)
 {
-    BlackoutPegel = v;
-    DoChange(kcBlackout);
+    if (v != BlackoutPegel) {
+        BlackoutPegel = v;
+        DoChange(kcBlackout);
+    }
 }
 
 void TKanal::SetBlinkPeriod(int v)

@@ -109,18 +109,27 @@ void TKanalvorlagen::LoadFromIni(const TStringIniFile& ini)
         count = MaxVorlagen;
     }
     for (int t = 0; t < count; ++t) {
-        const QString section = VorlageSection(t);
-        auto v = std::make_unique<TKanalvorlage>(ini.ReadString(section, QStringLiteral("Name"), QStringLiteral("Neue Vorlage")));
-        v->SetKanalzahl(ini.ReadInteger(section, QStringLiteral("Count"), 0));
+        const TIniKey section("Vorlage", t);
+        auto v = std::make_unique<TKanalvorlage>();
+        // A channel whose number ends no key of the section reads the defaults
+        // without lookups; a template without a section (a count above the
+        // sections) costs no lookup at all.
+        std::vector<bool> held;
+        if (ini.SectionExists(section)) {
+            held = ini.KeyNumbers(section, TKanalvorlage::MaxKanaele);
+            v->Name = ini.ReadString(section, u"Name", v->Name);
+            v->SetKanalzahl(ini.ReadInteger(section, u"Count", 0));
+        }
         for (int n = 1; n <= v->Kanalzahl(); ++n) {
             TKanal& k = *v->Kanal(n);
-            k.SetName(ini.ReadString(section, Key("Name_", n), QString()));
-            k.SetModus(ini.ReadInteger(section, Key("Sta_", n), kmHTP));
-            k.SetIcon(ini.ReadInteger(section, Key("Ic_", n), 0));
-            k.SetVF(ini.ReadInteger(section, Key("VF_", n), 0));
-            k.SetHF(ini.ReadInteger(section, Key("HF_", n), 0));
-            k.SetFlash(ini.ReadInteger(section, Key("Fl_", n), 255));
-            k.SetBlackout(ini.ReadInteger(section, Key("BO_", n), 0));
+            const bool keys = !held.empty() && held[static_cast<std::size_t>(n)];
+            k.SetName(keys ? ini.ReadString(section, TIniKey("Name_", n), QString()) : QString());
+            k.SetModus(keys ? ini.ReadInteger(section, TIniKey("Sta_", n), kmHTP) : kmHTP);
+            k.SetIcon(keys ? ini.ReadInteger(section, TIniKey("Ic_", n), 0) : 0);
+            k.SetVF(keys ? ini.ReadInteger(section, TIniKey("VF_", n), 0) : 0);
+            k.SetHF(keys ? ini.ReadInteger(section, TIniKey("HF_", n), 0) : 0);
+            k.SetFlash(keys ? ini.ReadInteger(section, TIniKey("Fl_", n), 255) : 255);
+            k.SetBlackout(keys ? ini.ReadInteger(section, TIniKey("BO_", n), 0) : 0);
         }
         Append(std::move(v));
     }

@@ -1,5 +1,6 @@
 #include "core/uKennlinie.h"
 
+#include "core/uStringIniFile.h"
 #include "core/uTextCodec.h"
 #include "core/uUtils.h"
 
@@ -94,8 +95,14 @@ QStringList CurveTableLines(const TCurveTableText& content)
 {
     QStringList lines;
     lines.reserve(256 + 10);
-    for (int i = 0; i < 256; ++i)
-        lines << QString::number(i) + u'=' + OneLine(content.Cells.value(i));
+    for (int i = 0; i < 256; ++i) {
+        // One string per line: the name on the stack, then the value.
+        const TIniKey name("", i, "=");
+        const QString value = OneLine(content.Cells.value(i));
+        QString line;
+        line.reserve(QStringView(name).size() + value.size());
+        lines << line.append(QStringView(name)).append(value);
+    }
     for (int j = 0; j < 5; ++j) {
         lines << QStringLiteral("SX_%1=%2").arg(j).arg(content.Points[size_t(j)].x());
         lines << QStringLiteral("SY_%1=%2").arg(j).arg(content.Points[size_t(j)].y());
@@ -103,31 +110,57 @@ QStringList CurveTableLines(const TCurveTableText& content)
     return lines;
 }
 
+namespace {
+
+// A cell's key is its number 0..255 as QString::number writes it: no sign, no
+// leading zero, no blank inside.
+bool CellKey(QStringView key, int& n)
+{
+    if (key.isEmpty() || key.size() > 3 || (key.size() > 1 && key.at(0) == u'0'))
+        return false;
+    n = 0;
+    for (const QChar c : key) {
+        if (c < u'0' || c > u'9')
+            return false;
+        n = n * 10 + (c.unicode() - '0');
+    }
+    return n <= 255;
+}
+
+char16_t UpperAsciiChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= 'a' && u <= 'z' ? char16_t(u - ('a' - 'A')) : u;
+}
+
+} // namespace
+
 TCurveTableText ParseCurveTableText(const QString& text)
 {
     TCurveTableText content;
-    for (int i = 0; i < 256; ++i)
-        content.Cells << QString();
+    content.Cells.resize(256);
     bool cellSeen[256] = {};
     bool pointSeen[2][5] = {};
     for (const QString& line : SplitLines(text)) {
         const qsizetype eq = line.indexOf(u'=');
         if (eq < 0)
             continue;
-        const QString key = UpperAscii(TrimBlanks(line.left(eq)));
-        const QString value = TrimBlanks(line.mid(eq + 1));
+        // Keys in any case of the ASCII letters, blanks around key and value cut.
+        const QStringView key = TrimBlanksView(QStringView(line).left(eq));
+        const QStringView value = TrimBlanksView(QStringView(line).mid(eq + 1));
         int n;
         // The first line of a name counts, as with any settings file.
-        if (TryDecimalToInt(key, n) && InRangeInt(n, 0, 255) && key == QString::number(n)) {
+        if (CellKey(key, n)) {
             if (!cellSeen[n]) {
                 cellSeen[n] = true;
-                content.Cells[n] = value;
+                content.Cells[n] = value.toString();
             }
             continue;
         }
-        if (key.size() != 4 || !key.startsWith(u'S') || key.at(2) != u'_')
+        if (key.size() != 4 || UpperAsciiChar(key.at(0)) != u'S' || key.at(2) != u'_')
             continue;
-        const int axis = key.at(1) == u'X' ? 0 : (key.at(1) == u'Y' ? 1 : -1);
+        const char16_t name = UpperAsciiChar(key.at(1));
+        const int axis = name == u'X' ? 0 : (name == u'Y' ? 1 : -1);
         const int j = key.at(3).unicode() - '0';
         if (axis < 0 || !InRangeInt(j, 0, 4) || pointSeen[axis][j])
             continue;

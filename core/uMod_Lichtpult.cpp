@@ -132,29 +132,23 @@ void TModuleLichtpult::NewProject()
     ResetKategorien();
 
     // Five pages of twelve faders for channels 1..60, a wider gap after the sixth.
-    // Their texts are made once; every new show shares them.
-    struct TDefaultPage {
-        QString Name;
-        QString Row;
-    };
-    static const std::vector<TDefaultPage> defaults = [] {
-        std::vector<TDefaultPage> pages;
+    // They are made once; every new show gets copies.
+    static const std::vector<TLichtpultZeile> defaults = [] {
+        std::vector<TLichtpultZeile> pages;
         for (int p = 0; p < 5; ++p) {
             QString row;
             for (int i = 0; i < 12; ++i)
                 row += QStringLiteral("L%1K%2").arg(i == 6 ? 20 : 4).arg(p * 12 + 1 + i);
-            pages.push_back({QStringLiteral("Kanäle %1 - %2").arg(p * 12 + 1).arg(p * 12 + 12), row});
+            TLichtpultZeile& page = pages.emplace_back(p);
+            page.SetNode(0);
+            page.SetName(QStringLiteral("Kanäle %1 - %2").arg(p * 12 + 1).arg(p * 12 + 12));
+            page.SetRowString(row);
         }
         return pages;
     }();
     LichtpultZeilen.clear();
-    for (int p = 0; p < 5; ++p) {
-        auto page = std::make_unique<TLichtpultZeile>(p);
-        page->SetNode(0);
-        page->SetName(defaults[static_cast<std::size_t>(p)].Name);
-        page->SetRowString(defaults[static_cast<std::size_t>(p)].Row);
-        LichtpultZeilen.push_back(std::move(page));
-    }
+    for (const TLichtpultZeile& page : defaults)
+        LichtpultZeilen.push_back(std::make_unique<TLichtpultZeile>(page));
     SortLichtpultZeilen();
 }
 
@@ -757,6 +751,11 @@ int CappedCount(int count, int cap, const QString& what)
 
 void TModuleLichtpult::ResetKanalSettings(TKanal& k)
 {
+    // Most channels of a show are at their defaults: nothing to set, nothing to notify.
+    if (!k.DiffersFromDefaults() && k.VF == 0 && k.HF == 10)
+        return;
+    // Icon and colours are stored silently; their views hear of it once.
+    const bool glyph = k.Icon != -1 || k.VF != 0 || k.HF != 10;
     k.SetName(QString());
     k.SetFlash(255);
     k.SetBlackout(0);
@@ -764,6 +763,8 @@ void TModuleLichtpult::ResetKanalSettings(TKanal& k)
     k.SetIcon(-1);
     k.SetVF(0);
     k.SetHF(10);
+    if (glyph)
+        k.IconChanged();
 }
 
 bool TModuleLichtpult::ReadKanalSettings(TKanal& k, int key, const TStringIniFile& ini)

@@ -314,6 +314,11 @@ bool TStringIniFile::SectionExists(const QString& section) const
     return FindSection(section) != nullptr;
 }
 
+bool TStringIniFile::SectionExists(QStringView section) const
+{
+    return FindSection(section) != nullptr;
+}
+
 std::vector<bool> TStringIniFile::KeyNumbers(QStringView section, int max) const
 {
     std::vector<bool> numbers(static_cast<std::size_t>(std::max(max, -1) + 1), false);

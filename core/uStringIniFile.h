@@ -39,6 +39,7 @@ public:
     QString ReadString(QStringView section, QStringView key, const QString& def) const;
     int ReadInteger(QStringView section, QStringView key, int def) const;
     bool ValueExists(QStringView section, QStringView key) const;
+    bool SectionExists(QStringView section) const;
 
     // For each number 0..max whether some key of section ends in it (its last
     // digits, as QString::number writes the number). A reader of numbered keys

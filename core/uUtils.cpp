@@ -349,7 +349,7 @@ int StrToIntDef(QStringView text, int def)
     return TryStrToInt(text, value) ? value : def;
 }
 
-QString TrimBlanks(const QString& text)
+QStringView TrimBlanksView(QStringView text)
 {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -357,9 +357,15 @@ QString TrimBlanks(const QString& text)
         ++first;
     while (last > first && text.at(last - 1).unicode() <= ' ')
         --last;
-    if (first == 0 && last == text.size())
-        return text;   // nothing to cut: share the text instead of copying it
     return text.mid(first, last - first);
+}
+
+QString TrimBlanks(const QString& text)
+{
+    const QStringView trimmed = TrimBlanksView(text);
+    if (trimmed.size() == text.size())
+        return text;   // nothing to cut: share the text instead of copying it
+    return trimmed.toString();
 }
 
 QString UpperAscii(const QString& text)

@@ -64,6 +64,8 @@ QString OneLine(const QString& text);
 
 // Leading and trailing blanks and control characters removed (all chars <= ' ').
 QString TrimBlanks(const QString& text);
+// The same as a view into text (nothing copied).
+QStringView TrimBlanksView(QStringView text);
 // An upper-cased copy that changes only the ASCII letters a..z.
 QString UpperAscii(const QString& text);
 inline bool IsAsciiLetter(QChar c) { const ushort u = c.unicode(); return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'); }

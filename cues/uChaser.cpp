@@ -66,14 +66,26 @@ void TLedVorlagen::Load(const TStringIniFile& ini)
         n = MaxCount;
     }
     for (int i = 0; i < n; ++i) {
-        const QString section = VorlageSection(i);
+        const TIniKey section("Vorlage", i);
         TLedVorlage& v = Add();
-        v.Name = ini.ReadString(section, QStringLiteral("Name"), QStringLiteral("Neue Vorlage"));
+        // A template without a section (a count above the sections) reads as a new
+        // template whose colours are 0, without a lookup.
+        if (!ini.SectionExists(section)) {
+            v.Color.fill(0);
+            continue;
+        }
+        static_assert(LedKanaele < 10, "a level key holds one digit of its channel");
+        // Row r's colour is "Color_" r, its levels "W_" r c: a number that ends no
+        // key of the section reads 0 without a lookup.
+        const std::vector<bool> held = ini.KeyNumbers(section, LedFarben * 10 + LedKanaele);
+        v.Name = ini.ReadString(section, u"Name", v.Name);
         for (int r = 1; r <= LedFarben; ++r) {
-            v.Color[static_cast<std::size_t>(r - 1)] = ini.ReadInteger(section, ColorKey(r), 0);
-            for (int c = 1; c <= LedKanaele; ++c)
-                v.W[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(c - 1)] =
-                    ini.ReadInteger(section, WKey(r, c), 0);
+            v.Color[static_cast<std::size_t>(r - 1)] =
+                held[static_cast<std::size_t>(r)] ? ini.ReadInteger(section, TIniKey("Color_", r), 0) : 0;
+            for (int c = 1; c <= LedKanaele; ++c)   // a new template's levels are 0
+                if (held[static_cast<std::size_t>(r * 10 + c)])
+                    v.W[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(c - 1)] =
+                        ini.ReadInteger(section, TIniKey("W_", r).Append(c), 0);
         }
     }
 }
@@ -200,11 +212,19 @@ void TChaserEditor::LoadChaser(int n)
         At(i, 1) = FConsole.FindKanal(t, target) ? target->ModusText() : QString();
         At(i, 2) = QString::number(k->GetEintrag(i, 0));
     }
-    for (int i = 1; i <= ColumnsMax; ++i)
+    // Every step cell shows its value; a chaser without a table (a new one) has none.
+    const bool table = k->HasEintraege();
+    for (int i = 1; i <= ColumnsMax; ++i) {
+        QString* cells = &At(i, 3);   // a column's step rows lie one after another
         for (int s = 1; s <= ChaserSchritteMax; ++s) {
-            const int v = k->GetEintrag(i, s);
-            At(i, 2 + s) = v > 0 ? QString::number(v) : QString();
+            const int v = table ? k->GetEintrag(i, s) : 0;
+            QString& cell = cells[s - 1];
+            if (v > 0)
+                cell = QString::number(v);
+            else if (!cell.isNull())
+                cell.clear();
         }
+    }
     ParseLedColumns(k->LedDefs);
 }
 

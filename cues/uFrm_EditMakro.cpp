@@ -7,6 +7,7 @@
 #include "core/uIconGlyph.h"
 #include "core/uMod_Main.h"
 #include "core/uTextCodec.h"
+#include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uMod_Makros.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextCursor>
@@ -142,6 +144,17 @@ bool EditMacro(int n, QAbstractButton* button)
     if (!m)
         return false;
     Tfrm_EditMakro dialog;
+    // The assistant is lent to the dialog and given back before the dialog goes,
+    // however it is left; each generated line is appended to the lines.
+    AttachMakroAssiHilfe(dialog.pnlAssiHilfe,
+                         [memo = QPointer<QPlainTextEdit>(dialog.memMakro)](const QString& line) {
+                             if (memo)
+                                 memo->appendPlainText(line);
+                         });
+    struct TGiveBack {
+        QWidget* Panel;
+        ~TGiveBack() { DetachMakroAssiHilfe(Panel); }
+    } giveBack{dialog.pnlAssiHilfe};
     dialog.Fill(n, *m);
     if (RunDialog(dialog) != QDialog::Accepted)
         return false;

@@ -41,7 +41,7 @@ public:
     QPushButton* btnIconChange = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnAbbrechen = nullptr;
-    // Host of the macro assistant while the dialog is open.
+    // The macro assistant sits here while the dialog is open.
     QWidget* pnlAssiHilfe = nullptr;
 
 private:

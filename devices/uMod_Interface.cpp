@@ -6,6 +6,7 @@
 #include "devices/uComTerminal.h"
 #include "devices/uMidiUtils.h"
 #include "devices/uPeers.h"
+#include "devices/uPlxBox.h"
 #include "devices/uServer.h"
 #include "platform/Midi.h"
 
@@ -23,11 +24,15 @@ QString LineKey(const QString& line)
 TModuleInterface::TModuleInterface()
     : FServer(std::make_unique<TRemoteServer>()), FPeers(std::make_unique<TPeerList>()),
       FMidi(std::make_unique<TMidiMapping>(CreateSystemMidiBackend(QStringLiteral("Palvento Orlisk")))),
-      FComTerminal(std::make_unique<TComTerminal>())
+      FComTerminal(std::make_unique<TComTerminal>()),
+      FBox(std::make_unique<TPlxBox>(CreateSystemHidBackend()))
 {
 }
 
-TModuleInterface::~TModuleInterface() = default;
+TModuleInterface::~TModuleInterface()
+{
+    FBox->CloseBox();
+}
 
 void TModuleInterface::Init()
 {
@@ -58,6 +63,7 @@ void TModuleInterface::SaveServerSettings()
 void TModuleInterface::LoadIni(TStringIniFile& ini)
 {
     ShowSections.Load(ini);
+    FBox->LoadInputScripts(ini);
     FPeers->LoadPeers(ini);
     FMidi->LoadMidiMappings(ini);
 }
@@ -65,10 +71,11 @@ void TModuleInterface::LoadIni(TStringIniFile& ini)
 void TModuleInterface::SaveToStrings(QStringList& lines)
 {
     lines << QString() << u'[' + SectionInterface + u']';
-    // The lines of the input box come first, as they were loaded; the peers'
-    // lines are written from the peers themselves.
+    // The input box's scripts first, then lines of the section that nothing here
+    // reads, as they were loaded, then the peers.
+    FBox->SaveInputScripts(lines);
     for (const QString& line : ShowSections.Lines(SectionInterface))
-        if (!TPeerList::IsPeerKey(LineKey(line)))
+        if (!TPeerList::IsPeerKey(LineKey(line)) && !TPlxBox::IsScriptKey(LineKey(line)))
             lines << line;
     FPeers->SavePeers(lines);
     FMidi->SaveMidiMappings(lines);
@@ -76,8 +83,9 @@ void TModuleInterface::SaveToStrings(QStringList& lines)
 
 void TModuleInterface::NewProject()
 {
-    // Only the input box's lines go; the MIDI mappings stay.
+    // The input box starts empty; the MIDI mappings stay.
     ShowSections.Clear();
+    FBox->ClearInputsAndOutputs();
 }
 
 void TModuleInterface::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
@@ -91,6 +99,9 @@ void TModuleInterface::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
         break;
     case 'C':
         FComTerminal->ExecuteComCommand(tokens);
+        break;
+    case 'I':
+        FBox->ExecuteInterfaceCommand(tokens);
         break;
     default:
         break;

@@ -11,6 +11,7 @@
 class TComTerminal;
 class TMidiMapping;
 class TPeerList;
+class TPlxBox;
 class TRemoteServer;
 
 class TModuleInterface : public TModuleAbstract {
@@ -22,15 +23,15 @@ public:
     // shut-down. Reading starts the server when "StartAktiv" is set.
     void Init() override;
     void Done() override;
-    // Show section "Interface" (peers and the lines of pages not built here,
-    // kept as loaded) followed by section "MIDI" (the MIDI mappings).
+    // Show section "Interface" (the input box's scripts "BI0".."BI7", other
+    // lines kept as loaded, the peers) followed by section "MIDI".
     void LoadIni(TStringIniFile& ini) override;
     void SaveToStrings(QStringList& lines) override;
-    // Drops the kept input-box lines; the peers, the MIDI section and the server
-    // keep their state.
+    // Empties the input box's scripts and switches its outputs off; the peers,
+    // the MIDI section and the server keep their state.
     void NewProject() override;
-    // "V" n sends to a peer, "C" runs the serial terminal's command; "I" belongs
-    // to a page not built here.
+    // "V" n sends to a peer, "C" runs the serial terminal's command, "I" n
+    // switches an output of the input box.
     void ExecuteCommand(QStringList& tokens, std::uint8_t remote) override;
 
     // Sends a local step or macro event ("T0F12", "T0E1", "M5D", ...) to every
@@ -46,6 +47,7 @@ public:
     TPeerList& Peers() const { return *FPeers; }
     TMidiMapping& Midi() const { return *FMidi; }
     TComTerminal& ComTerminal() const { return *FComTerminal; }
+    TPlxBox& Box() const { return *FBox; }
 
     TCarriedSections ShowSections{{QStringLiteral("Interface")}};
 
@@ -54,4 +56,5 @@ private:
     std::unique_ptr<TPeerList> FPeers;
     std::unique_ptr<TMidiMapping> FMidi;
     std::unique_ptr<TComTerminal> FComTerminal;
+    std::unique_ptr<TPlxBox> FBox;
 };

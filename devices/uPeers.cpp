@@ -100,13 +100,15 @@ void TPeerList::SetStatus(int row, const QString& status)
 
 void TPeerList::LoadPeers(const TStringIniFile& ini)
 {
+    // A row whose number ends no key of the section is empty without lookups.
+    const std::vector<bool> held = ini.KeyNumbers(SectionInterface, PeerCount);
     for (int row = 1; row <= PeerCount; ++row) {
-        const QString n = QString::number(row);
         TPeer& p = FPeers[std::size_t(row - 1)];
-        p.Name = ini.ReadString(SectionInterface, KeyName + n, QString());
-        p.IP = ini.ReadString(SectionInterface, KeyIP + n, QString());
-        p.Port = ini.ReadString(SectionInterface, KeyPort + n, QString());
-        p.Key = ini.ReadString(SectionInterface, KeyKoppel + n, QString());
+        const bool keys = held[std::size_t(row)];
+        p.Name = keys ? ini.ReadString(SectionInterface, TIniKey("VR_Name_", row), QString()) : QString();
+        p.IP = keys ? ini.ReadString(SectionInterface, TIniKey("VR_IP_", row), QString()) : QString();
+        p.Port = keys ? ini.ReadString(SectionInterface, TIniKey("VR_Port_", row), QString()) : QString();
+        p.Key = keys ? ini.ReadString(SectionInterface, TIniKey("VR_Koppel_", row), QString()) : QString();
         emit peerChanged(row);
     }
     // Announced also when row 1 was already selected: the page then shows the

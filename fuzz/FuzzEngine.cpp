@@ -3,6 +3,7 @@
 #include "core/uErrorLog.h"
 #include "core/uMod_Main.h"
 #include "core/uProject.h"
+#include "cues/uMod_Szenen.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -83,6 +84,9 @@ TFuzzReset::~TFuzzReset()
         ModuleMain->ClearDelayedCommands();
         ModuleMain->NewProject();
         SetProjectFileName(QString());
+        // The recall log belongs to the session, not the show: a new show keeps it.
+        if (ModuleSzenen)
+            ModuleSzenen->Protokoll.clear();
     }
     FuzzClearLogs();
 }

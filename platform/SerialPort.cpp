@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/DeviceTable.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -18,32 +20,9 @@ int GetBaudRateRaw(int fd);
 
 namespace {
 
-std::mutex TableLock;
-std::map<int, std::string> Table;
-bool TableSet = false;
-
 std::map<int, std::string> DefaultTable()
 {
     std::map<int, std::string> t;
-    if (const char* env = std::getenv("PV_COM_PORTS")) {
-        // "1=/dev/ttyUSB0,3=/dev/pts/7"
-        std::string s(env);
-        std::size_t pos = 0;
-        while (pos <= s.size()) {
-            std::size_t end = s.find(',', pos);
-            if (end == std::string::npos)
-                end = s.size();
-            const std::string item = s.substr(pos, end - pos);
-            const std::size_t eq = item.find('=');
-            if (eq != std::string::npos) {
-                const int n = std::atoi(item.substr(0, eq).c_str());
-                if (n >= 1 && n <= ComPortCount)
-                    t[n] = item.substr(eq + 1);
-            }
-            pos = end + 1;
-        }
-        return t;
-    }
     for (int i = 0; i < 4; ++i)
         t[1 + i] = "/dev/ttyS" + std::to_string(i);
     for (int i = 0; i < 11; ++i)
@@ -52,6 +31,14 @@ std::map<int, std::string> DefaultTable()
         t[16 + i] = "/dev/ttyACM" + std::to_string(i);
     return t;
 }
+
+bool ComNumber(const std::string& text, int& com)
+{
+    com = std::atoi(text.c_str());
+    return com >= 1 && com <= ComPortCount;
+}
+
+TDeviceTable<int> Table("PV_COM_PORTS", ComNumber, DefaultTable);
 
 TComPortProbe Probe;
 bool Probed = false;
@@ -65,27 +52,17 @@ int CloseNoIntr(int fd)
 
 std::string ComDevicePath(int com)
 {
-    std::lock_guard<std::mutex> g(TableLock);
-    if (!TableSet) {
-        Table = DefaultTable();
-        TableSet = true;
-    }
-    const auto it = Table.find(com);
-    return it == Table.end() ? std::string() : it->second;
+    return Table.Path(com);
 }
 
 void SetComDeviceTable(const std::map<int, std::string>& table)
 {
-    std::lock_guard<std::mutex> g(TableLock);
-    Table = table;
-    TableSet = true;
+    Table.Set(table);
 }
 
 void ResetComDeviceTable()
 {
-    std::lock_guard<std::mutex> g(TableLock);
-    Table = DefaultTable();
-    TableSet = true;
+    Table.Reset();
 }
 
 bool ProbeDevice(const std::string& path)

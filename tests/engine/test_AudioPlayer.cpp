@@ -5,6 +5,7 @@
 #include "AudioCapture.h"
 #include "TestHelpers.h"
 
+#include "audio/uAuDecoder.h"
 #include "audio/uAuFilters.h"
 #include "audio/uAuPlayer.h"
 #include "audio/uAuProtocol.h"
@@ -364,6 +365,14 @@ TEST_F(AudioPlayer, OperationsBeforeOpenAndWithoutParent)
     EXPECT_FALSE(refused.Open());
     EXPECT_EQ(refused.State(), aosLoaded);
     EXPECT_THROW(refused.LoadFromFile(dir.File("missing.wav")), EPvError);
+
+    // OnDestroy fires once, with the player going.
+    auto* going = new TAuPlayer(&audio);
+    const auto address = reinterpret_cast<std::uintptr_t>(static_cast<TAuCustomAudioObject*>(going));
+    std::vector<std::uintptr_t> destroyed;
+    going->SetOnDestroy([&](TAuCustomAudioObject* sender) { destroyed.push_back(reinterpret_cast<std::uintptr_t>(sender)); });
+    delete going;
+    EXPECT_EQ(destroyed, std::vector<std::uintptr_t>{address});
 }
 
 TEST_F(AudioPlayer, StateChangesAreNotifiedOnTheNotificationThread)
@@ -525,6 +534,63 @@ TEST(AudioChain, LimiterHoldsTheCeilingAndRecoversLinearly)
     }
 }
 
+// A decoder of blocks of 100 stereo frames, 10 ms each; after `blocks` of them
+// it ends, or throws when told to.
+class TBlockDecoder : public TAuDecoder {
+public:
+    TBlockDecoder(int blocks, bool throws) : TAuDecoder(nullptr), FBlocks(blocks), FThrows(throws) {}
+    void GetInfo(TAuDriverParameters& info) override { info = MakeDriverParameters(10000, 2, 16); }
+    bool OpenDecoder() override { return true; }
+    void CloseDecoder() override {}
+    std::int32_t Decode() override
+    {
+        if (FDone == FBlocks) {
+            if (FThrows)
+                throw std::runtime_error("kaputter Block");
+            return audEnd;
+        }
+        std::fill(std::begin(FData), std::end(FData), static_cast<qint16>(1000 * (FDone + 1)));
+        ++FDone;
+        return audData;
+    }
+    void GetData(TAuDecoderData& data) override { data = TAuDecoderData{(FDone - 1) * 10, 400, FData}; }
+    bool SeekTo(std::int32_t, std::int32_t) override { return false; }
+    std::int32_t GetLength() override { return FBlocks * 10; }
+
+private:
+    int FBlocks;
+    bool FThrows;
+    int FDone = 0;
+    qint16 FData[200] = {};
+};
+
+TEST(AudioChain, DecoderFilterDeliversEveryBlockThenTheEndEvenWhenTheDecoderFails)
+{
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws);
+        const int errorsBefore = ErrorLogCount("kaputter Block");
+        TBlockDecoder decoder(5, throws);
+        TAuDecoderFilter filter(&decoder, 1 << 20);   // prebuffers all five blocks
+        std::vector<float> out(2000);
+        TAuSyncData sync;
+        std::vector<std::int32_t> timecodes;
+        std::int32_t total = 0;
+        for (int i = 0; i < 20 && sync.State != ausEnd; ++i) {
+            const std::int32_t got = filter.Read(out.data(), 400, sync);   // half a block
+            total += got;
+            if (got > 0) {
+                timecodes.push_back(sync.Timecode);
+                EXPECT_FLOAT_EQ(out[0], 1000.0f * (static_cast<float>(sync.Timecode / 10) + 1) / 32767.0f);
+            }
+        }
+        EXPECT_EQ(total, 5 * 100 * 2 * 4);
+        EXPECT_EQ(sync.State, ausEnd);
+        // Each block's own timecode, then the half-way point computed from the bytes read.
+        EXPECT_EQ(timecodes, (std::vector<std::int32_t>{0, 5, 10, 15, 20, 25, 30, 35, 40, 45}));
+        EXPECT_EQ(ErrorLogCount("kaputter Block") - errorsBefore, throws ? 1 : 0);
+    }
+}
+
 // ---- the notification thread ------------------------------------------------
 
 TEST(AudioSyncMgr, RunsInOrderSwallowsFaultsAndRemovesAnObjectsCalls)
@@ -645,6 +711,51 @@ TEST(AudioDriverChoice, HighestPriorityWinsFirstOnATieAndInitializeExplainsFailu
         EXPECT_FALSE(audio.Initialize()) << f.driver;
         EXPECT_TRUE(audio.LastError().startsWith(f.errorStart)) << f.driver;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The whole program path: the sound-card driver on the device PV_AUDIO_OUTPUT
+// selects, paced by the clock, writing what it plays into a WAV file.
+TEST(AudioWholeChain, WavDeviceRecordsTheSourceSamples)
+{
+    StartEngineWithCapture();
+    TTempProgramDir dir;
+    const QString folder = dir.File("aufnahme");
+    const QByteArray saved = qgetenv("PV_AUDIO_OUTPUT");
+    qputenv("PV_AUDIO_OUTPUT", ("wav:" + folder).toUtf8());
+    const QByteArray wav = Sine(Rate / 4, 30000);
+    dir.Write("track.wav", wav);
+    {
+        TAuAudio audio;
+        audio.DriverName = "TAuDirectSoundDriver";
+        ASSERT_TRUE(audio.Initialize()) << audio.LastError().toStdString();
+        TAuPlayer player(&audio);
+        std::atomic<int> finished{0};
+        player.SetOnFinish([&](TAuCustomAudioObject*) { ++finished; });
+        ASSERT_TRUE(player.LoadFromFile(dir.File("track.wav")));
+        ASSERT_TRUE(player.Open());
+        player.Play();
+        ASSERT_TRUE(WaitFor([&] { return finished.load() == 1; }, Bound));
+    }   // the stream closes with the player: the file is complete
+    if (saved.isNull())
+        qunsetenv("PV_AUDIO_OUTPUT");
+    else
+        qputenv("PV_AUDIO_OUTPUT", saved);
+
+    QFile file(folder + "/stream-1.wav");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    const int data = written.indexOf("data");
+    ASSERT_GT(data, 0);
+    const QByteArray samples = written.mid(data + 8);
+    const QByteArray pcm = PcmOf(wav);
+    ASSERT_GE(samples.size(), pcm.size());
+    EXPECT_EQ(samples.left(pcm.size()), pcm);
+    // After the last sample the device got silence only.
+    EXPECT_EQ(samples.mid(pcm.size()), QByteArray(samples.size() - pcm.size(), '\0'));
 }
 
 } // namespace

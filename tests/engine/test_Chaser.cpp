@@ -226,6 +226,31 @@ TEST_F(ChaserTest, LedColumnsTemplatesAndTheLedView)
     EXPECT_EQ(e.LedCell(1, 2), QString());
 }
 
+TEST_F(ChaserTest, SparseTemplateSectionsReadOnlyTheKeysTheyHold)
+{
+    // A template without a section has the colours 0 (not a new template's); keys
+    // in any case; row 1 channel 1 ("W_11") apart from row 11 (none).
+    Engine.Dir.Write("Data/t.ini", "[Allgemein]\r\nCount=3\r\n[vorlage1]\r\nw_38=5\r\nCOLOR_8=77\r\nW_11=-1\r\n"
+                                   "[Vorlage2]\r\nName=Z\r\nColor_1=3\r\n");
+    TLedVorlagen list;
+    ASSERT_TRUE(list.LoadFromFile(Engine.Dir.File("Data/t.ini")));
+    ASSERT_EQ(list.Count(), 3);
+    const struct {
+        int Template, Row, Channel, Level, Color;
+    } cases[] = {
+        {0, 1, 1, 0, 0}, {0, 8, 8, 0, 0}, {1, 3, 8, 5, 0}, {1, 8, 1, 0, 77}, {1, 1, 1, -1, 0},
+        {1, 1, 2, 0, 0}, {2, 1, 1, 0, 3},  {2, 2, 1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const TLedVorlage& v = *list.Get(c.Template);
+        EXPECT_EQ(v.W[std::size_t(c.Row - 1)][std::size_t(c.Channel - 1)], c.Level) << c.Template << "/" << c.Row;
+        EXPECT_EQ(v.Color[std::size_t(c.Row - 1)], c.Color) << c.Template << "/" << c.Row;
+    }
+    EXPECT_EQ(list.Get(0)->Name, QStringLiteral("Neue Vorlage"));
+    EXPECT_EQ(list.Get(1)->Name, QStringLiteral("Neue Vorlage"));
+    EXPECT_EQ(list.Get(2)->Name, QStringLiteral("Z"));
+}
+
 TEST_F(ChaserTest, TheTemplateFileIsReadAndWrittenByteIdentical)
 {
     const QByteArray hand = HandWrittenTemplates();

@@ -55,15 +55,15 @@ TEST(Kanal, NotifiesOnlyRealChanges)
     k.SetName("Spot");
     k.SetFlash(255);        // unchanged: nothing
     k.SetFlash(200);
-    k.SetBlackout(1);       // unchanged, fires all the same
-    k.SetBlackout(1);
+    k.SetBlackout(1);       // unchanged: nothing
+    k.SetBlackout(2);
     k.IconChanged();
     k.SetIcon(4);           // the following store silently
     k.SetVF(1);
     k.SetHF(2);
     k.SetBlinkPhase(90);
     k.SetPatchText("1,2");
-    EXPECT_EQ(log.codes, (std::vector<int>{kcPegel, kcName, kcFlash, kcBlackout, kcBlackout, kcIcon}));
+    EXPECT_EQ(log.codes, (std::vector<int>{kcPegel, kcName, kcFlash, kcBlackout, kcIcon}));
 }
 
 TEST(Kanal, OutputClampsAndHeldValuesStayQuiet)

@@ -97,6 +97,40 @@ TEST_F(KanalvorlagenTest, ReaderDefaultsAndBounds)
     EXPECT_EQ(none.Count(), 0);
 }
 
+TEST_F(KanalvorlagenTest, SparseSectionsReadOnlyTheKeysTheyHold)
+{
+    // Keys of some channels only, in any case; a template between without a section.
+    Engine.Dir.Write(QStringLiteral("Data/Vorlagen.ini"),
+                     "[Allgemein]\r\nCount=3\r\n[Vorlage0]\r\nName=A\r\nCount=12\r\nic_2=7\r\nFL_12=9\r\n"
+                     "sta_10=1\r\n[vorlage2]\r\nCount=2\r\nBO_2=4\r\nName_2=B\r\nVF_1=5\r\n");
+    TKanalvorlagen v;
+    v.LoadFromFile(Engine.Dir.File(QStringLiteral("Data/Vorlagen.ini")));
+    ASSERT_EQ(v.Count(), 3);
+    const struct {
+        int Template, Channel;
+        QString Name;
+        std::vector<int> ModusIconVfHfFlashBlackout;
+    } cases[] = {
+        {0, 1, "", {kmHTP, 0, 0, 0, 255, 0}},   // read defaults, not a new channel's (icon -1, HF 10)
+        {0, 2, "", {kmHTP, 7, 0, 0, 255, 0}},
+        {0, 10, "", {1, 0, 0, 0, 255, 0}},
+        {0, 12, "", {kmHTP, 0, 0, 0, 9, 0}},
+        {1, 1, "", {kmHTP, 0, 0, 0, 255, 0}},
+        {2, 1, "", {kmHTP, 0, 5, 0, 255, 0}},
+        {2, 2, "B", {kmHTP, 0, 0, 0, 255, 4}},
+    };
+    for (const auto& c : cases) {
+        const TKanal& k = *v.Vorlage(c.Template)->Kanal(c.Channel);
+        EXPECT_EQ(k.Name, c.Name) << c.Template << "/" << c.Channel;
+        EXPECT_EQ((std::vector<int>{k.Modus, k.Icon, k.VF, k.HF, k.FlashPegel, k.BlackoutPegel}), c.ModusIconVfHfFlashBlackout)
+            << c.Template << "/" << c.Channel;
+    }
+    EXPECT_EQ((std::vector<int>{v.Vorlage(0)->Kanalzahl(), v.Vorlage(1)->Kanalzahl(), v.Vorlage(2)->Kanalzahl()}),
+              (std::vector<int>{12, 1, 2}));
+    EXPECT_EQ(v.Vorlage(0)->Name, QStringLiteral("A"));
+    EXPECT_EQ(v.Vorlage(2)->Name, QStringLiteral("Neue Vorlage"));
+}
+
 TEST_F(KanalvorlagenTest, NewTemplateWithNamedSecondChannelWritesDefaults)
 {
     TKanalvorlagen v;

@@ -116,6 +116,9 @@ TEST(CurveTableFile, ReaderTakesOnlyItsNamesAndDefaultsTheRest)
     EXPECT_EQ(c.Cells.at(3), "abc");  // kept as text; the dialog ignores it on OK
     EXPECT_EQ(c.Cells.at(0), "");
     EXPECT_EQ(c.Points, Pts({{0, 0}, {0, -3}, {40, 0}, {0, 0}, {0, 0}}));
+    // A cell's name is its number as written: no sign, no blank inside; blanks around cut.
+    EXPECT_EQ(ParseCurveTableText("+7=1\n 9 = x \n0=z\n1 0=2\n25 5=3\n").Cells.mid(0, 11),
+              QStringList({"z", "", "", "", "", "", "", "", "", "x", ""}));
 
     TKennlinienTabelle table = Identity();
     QStringList cells(256);

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -583,6 +584,44 @@ TEST_F(LichtpultTest, ChannelsAndNewProject)
               (std::vector<int>{255, 0, kmHTP, 0, -1, 0, 10}));
     EXPECT_EQ(k->FadeA.Current, 44);
     EXPECT_EQ(k->Output, 90);
+}
+
+TEST_F(LichtpultTest, NewShowNotifiesEachChangedSettingOnce)
+{
+    // What a new show changes on a channel is notified, and only that: a channel at
+    // its defaults stays quiet; icon and colours (stored silently) notify kcIcon.
+    const struct {
+        std::function<void(TKanal&)> Set;
+        std::vector<int> Codes;
+    } cases[] = {
+        {[](TKanal&) {}, {}},
+        {[](TKanal& k) { k.SetName("Spot"); }, {kcName}},
+        {[](TKanal& k) { k.SetBlackout(7); }, {kcBlackout}},
+        {[](TKanal& k) { k.SetFlash(9); }, {kcFlash}},
+        {[](TKanal& k) { k.SetModus(kmLTP); }, {kcModus}},
+        {[](TKanal& k) { k.SetVF(3); }, {kcIcon}},
+        {[](TKanal& k) { k.SetHF(0); }, {kcIcon}},
+        {[](TKanal& k) { k.SetIcon(2); }, {kcIcon}},
+        {[](TKanal& k) { k.SetPegel(5); }, {kcPegel}},
+        {[](TKanal& k) { k.SetIcon(2), k.SetName("A"), k.SetBlackout(1); }, {kcName, kcBlackout, kcIcon}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        L->NewProject();
+        cases[i].Set(K(11));
+        std::vector<std::pair<int, int>> changes;
+        const auto c = QObject::connect(L->Signals(), &TLichtpultSignals::kanalChanged,
+                                        [&](int nr, int code) { changes.emplace_back(nr, code); });
+        L->NewProject();
+        QObject::disconnect(c);
+        std::vector<std::pair<int, int>> expected;
+        for (int code : cases[i].Codes)
+            expected.emplace_back(11, code);
+        EXPECT_EQ(changes, expected) << "case " << i;
+        EXPECT_EQ((std::vector<int>{K(11).FlashPegel, K(11).BlackoutPegel, K(11).Modus, K(11).Icon, K(11).VF, K(11).HF}),
+                  (std::vector<int>{255, 0, kmHTP, -1, 0, 10}))
+            << "case " << i;
+        EXPECT_TRUE(K(11).Name.isEmpty()) << "case " << i;
+    }
 }
 
 TEST_F(LichtpultTest, NotificationsReachListenersOnlyOnChanges)

@@ -189,7 +189,7 @@ TEST(PeersShow, SavedRowsAndLoadedRows)
 
 // ---- the interface module ----
 
-TEST(InterfaceModule, ShowSectionKeepsTheInputBoxLinesBeforeThePeersAndMidiAfter)
+TEST(InterfaceModule, ShowSectionHasTheInputBoxScriptsBeforeThePeersAndMidiAfter)
 {
     TModuleInterface module;
     TStringIniFile ini;
@@ -199,17 +199,18 @@ TEST(InterfaceModule, ShowSectionKeepsTheInputBoxLinesBeforeThePeersAndMidiAfter
     module.Peers().SetPeer(5, "Fünf", "10.0.0.5", "1", "K555");
     QStringList lines;
     module.SaveToStrings(lines);
-    EXPECT_EQ(lines, QStringList({"", "[Interface]", "BI0=K1P255", "BI1=", "VR_Name_2=Zwei", "VR_IP_2=10.0.0.2",
+    const QStringList emptyScripts{"BI2=", "BI3=", "BI4=", "BI5=", "BI6=", "BI7="};
+    EXPECT_EQ(lines, QStringList({"", "[Interface]", "BI0=K1P255", "BI1="}) + emptyScripts + QStringList({"VR_Name_2=Zwei", "VR_IP_2=10.0.0.2",
                                   "VR_Port_2=22455", "VR_Koppel_2=K719", QStringLiteral("VR_Name_5=Fünf"),
                                   "VR_IP_5=10.0.0.5", "VR_Port_5=1", "VR_Koppel_5=K555", "", "[MIDI]", "Count=1",
                                   "Para_1=6569104", "Szene_1=3"}));
 
-    // A new show drops the input box lines only.
+    // A new show empties the input box's scripts only.
     module.Server().Key = "4711";
     module.NewProject();
     lines.clear();
     module.SaveToStrings(lines);
-    EXPECT_EQ(lines, QStringList({"", "[Interface]", "VR_Name_2=Zwei", "VR_IP_2=10.0.0.2", "VR_Port_2=22455",
+    EXPECT_EQ(lines, QStringList({"", "[Interface]", "BI0=", "BI1="}) + emptyScripts + QStringList({"VR_Name_2=Zwei", "VR_IP_2=10.0.0.2", "VR_Port_2=22455",
                                   "VR_Koppel_2=K719", QStringLiteral("VR_Name_5=Fünf"), "VR_IP_5=10.0.0.5", "VR_Port_5=1",
                                   "VR_Koppel_5=K555", "", "[MIDI]", "Count=1", "Para_1=6569104", "Szene_1=3"}));
     EXPECT_EQ(module.Server().Key, "4711");
@@ -219,7 +220,7 @@ TEST(InterfaceModule, ShowSectionKeepsTheInputBoxLinesBeforeThePeersAndMidiAfter
     module.LoadIni(empty);
     lines.clear();
     module.SaveToStrings(lines);
-    EXPECT_EQ(lines, QStringList({"", "[Interface]", "", "[MIDI]", "Count=0"}));
+    EXPECT_EQ(lines, QStringList({"", "[Interface]", "BI0=", "BI1="}) + emptyScripts + QStringList({"", "[MIDI]", "Count=0"}));
 }
 
 namespace {

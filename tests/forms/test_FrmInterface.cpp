@@ -74,13 +74,13 @@ protected:
 TEST_F(FrmInterfaceTest, PagesAreDockedOnceUnderTheirTabs)
 {
     EXPECT_EQ(TabCaptions(*Tabs),
-              QStringList({"Patch/", "serielle Schnittstelle/tabCOM", "verbundene Rechner/tabVerbundeneRechner",
+              QStringList({"Patch/", "PLX-Interface/tabPLX", "serielle Schnittstelle/tabCOM", "verbundene Rechner/tabVerbundeneRechner",
                            "Server/tabServer", "MIDI/tabMIDI"}));
     EXPECT_EQ(FrmServer->parentWidget()->objectName(), "tabServer");
     EXPECT_EQ(FrmVerbundeneRechner->parentWidget()->objectName(), "tabVerbundeneRechner");
     EXPECT_EQ(FrmMIDI->parentWidget()->objectName(), "tabMIDI");
     CreateInterfacePages(Tabs.get());
-    EXPECT_EQ(Tabs->count(), 5);
+    EXPECT_EQ(Tabs->count(), 6);
 }
 
 TEST(FrmInterfaceDocking, ExistingTabsAreUsedWhereTheyStand)
@@ -94,7 +94,7 @@ TEST(FrmInterfaceDocking, ExistingTabsAreUsedWhereTheyStand)
         tabs.addTab(tab, name);
     }
     CreateInterfacePages(&tabs);
-    EXPECT_EQ(tabs.count(), 4);   // the serial page's tab is added
+    EXPECT_EQ(tabs.count(), 5);   // the box page's and the serial page's tabs are added
     EXPECT_EQ(FrmServer->parentWidget(), tabs.widget(0));
     EXPECT_EQ(FrmVerbundeneRechner->parentWidget(), tabs.widget(2));
     EXPECT_EQ(FrmMIDI->parentWidget(), tabs.widget(1));

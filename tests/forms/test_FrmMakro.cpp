@@ -15,6 +15,7 @@
 #include "core/uProject.h"
 #include "cues/uFrm_EditMakro.h"
 #include "cues/uFrm_Makro.h"
+#include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uMod_Makros.h"
 
 #include <QAction>
@@ -245,8 +246,9 @@ TEST_F(FrmMakroTest, PagesMapTheirButtonsAndCaptionsByPageNumber)
     EXPECT_EQ(ModuleMakro->NewMacroWindow(), 1);
 }
 
-// A second macro window through the window menu, moved, comes back at its place
-// after a restart; its menu entries show it again after it was closed.
+// The editor lends the assistant and gets it back. A second macro window through
+// the window menu, moved, comes back at its place after a restart; its menu
+// entries show it again after it was closed.
 TEST(FrmMakroMain, ASecondWindowFromTheMenuKeepsItsPlace)
 {
     TTempProgramDir dir;
@@ -267,6 +269,23 @@ TEST(FrmMakroMain, ASecondWindowFromTheMenuKeepsItsPlace)
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->objectName(), "FrmMakro1");
     EXPECT_TRUE(w->isVisible());
+    // The editor borrows the assistant: its lines go into the memo; afterwards
+    // the assistant is back where it was, also when the editor was aborted.
+    ASSERT_NE(frmMakroAssiHilfe, nullptr);
+    QWidget* const home = frmMakroAssiHilfe->Host();
+    for (const bool ok : {false, true}) {
+        SetDialogRunner<Tfrm_EditMakro>(QStringLiteral("frm_EditMakro"), [ok](Tfrm_EditMakro& d) {
+            EXPECT_EQ(frmMakroAssiHilfe->Host(), d.pnlAssiHilfe);
+            d.memMakro->setPlainText(QStringLiteral("K1P1"));
+            frmMakroAssiHilfe->AppendLine(QStringLiteral("K5P10"));
+            return int(ok ? QDialog::Accepted : QDialog::Rejected);
+        });
+        QTest::mouseClick(MacroPage(0)->Buttons[3], Qt::RightButton);
+        EXPECT_EQ(frmMakroAssiHilfe->Host(), home);
+    }
+    SetDialogRunner(QStringLiteral("frm_EditMakro"), {});
+    EXPECT_EQ(ModuleMakro->GetMacro(3)->Lines, QStringList({"K1P1", "K5P10"}));
+
     w->move(321, 123);
     w->close();
     EXPECT_FALSE(w->isVisible());
