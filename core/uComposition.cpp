@@ -15,9 +15,11 @@
 #include "core/uMod_Master.h"
 #include "core/uMod_Patch.h"
 #include "cues/uFrm_Chaser.h"
+#include "cues/uFrm_Makro.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_Szenen.h"
 #include "cues/uFrm_Text.h"
+#include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uComTerminal.h"
 #include "devices/uFrm_COM.h"
@@ -43,7 +45,7 @@ const TDockTarget DockTargets[] = {
     {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
     {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", true},        // scene page
     {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
-    {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", false},          // macro page 0; more float
+    {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", true},           // macro page 0; more float
     {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", true},          // audio page 0; more float
     // After the main window has restored its options.
     {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", true},    // HID box page
@@ -127,6 +129,8 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
                     main.Memo1->setPlainText(ModuleAudio->AudioFileList().join(u'\n'));
                 });
         }
+        if (ModuleMakro && !MacroPage(0))
+            CreateMacroPages(*ModuleMakro, Panel(main, "TFrmMakro"));
         break;
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);
@@ -134,6 +138,9 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         if (ModuleAudio)
             QObject::connect(dmMenu, &TdmMenu::newAudioWindowRequested, ModuleAudio->Signals(),
                              [] { ModuleAudio->AddAudioPage(true); });
+        if (ModuleMakro && dmMenu)
+            QObject::connect(dmMenu, &TdmMenu::newMacroWindowRequested, ModuleMakro->Signals(),
+                             [] { ModuleMakro->NewMacroWindow(); });
         if (ModuleLichtpult)
             DockInto(new TFrmKanalvorlage(*ModuleLichtpult, DataDir + QStringLiteral("Vorlagen.ini")),
                      Panel(main, "TFrmKanalvorlage"));

@@ -100,6 +100,8 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     Fenster1->addMenu(Lichtpult1);
     Patch1 = Named<QMenu>(QStringLiteral("Patch1"), QStringLiteral("&Patch"), Fenster1);
     Fenster1->addMenu(Patch1);
+    Makro1 = Named<QMenu>(QStringLiteral("Makro1"), QStringLiteral("&Makro"), Fenster1);
+    Fenster1->addMenu(Makro1);
     bar->addMenu(Fenster1);
 
     Patch2 = Named<QMenu>(QStringLiteral("Patch2"), QStringLiteral("&Patch"), bar);

@@ -46,6 +46,8 @@ public:
     // The patch windows' entries (two per further window) and the curves to edit.
     QMenu* Patch1 = nullptr;
     QMenu* Kennliniebearbeiten1 = nullptr;
+    // The macro windows' entries (two per further window).
+    QMenu* Makro1 = nullptr;
 
     // The handlers; each catches and logs what escapes it.
     void Neu2Click();

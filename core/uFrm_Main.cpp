@@ -252,7 +252,8 @@ void TFrmMain::BuildPages()
 
     auto* central = new QWidget;
     central->setObjectName(QStringLiteral("pnlMain"));
-    auto* layout = new QVBoxLayout(central);
+    // The macro page is a narrow column beside the pages.
+    auto* layout = new QHBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(PageControl1, 1);
     layout->addWidget(pnlMakro, 0);

@@ -110,22 +110,17 @@ public:
     {
         if (Instance == this)
             Instance = nullptr;
-        for (TFrmPatch* w : Windows)
-            delete w;
     }
 
     TFrmPatch* Window(int n) const
     {
-        return n >= 0 && n < int(Windows.size()) ? Windows[size_t(n)] : nullptr;
+        return Windows.At(n);
     }
 
     void Open(int n)
     {
         auto* w = new TFrmPatch(FModule, n);
-        if (Windows.size() <= size_t(n))
-            Windows.resize(size_t(n) + 1, nullptr);
-        delete Windows[size_t(n)];
-        Windows[size_t(n)] = w;
+        Windows.Put(n, w);
         if (n == 0) {
             w->Dock(FDockTarget);
             w->RefreshPatchEditor();
@@ -136,7 +131,7 @@ public:
     }
 
     static TPatchWindows* Instance;
-    std::vector<TFrmPatch*> Windows;
+    TNumberedWindows<TFrmPatch> Windows;
 
 private:
     TModulePatch& FModule;

@@ -6,6 +6,8 @@
 #include "core/uUtils.h"
 #include "devices/uMod_Interface.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString Section = QStringLiteral("Makros");
@@ -191,5 +193,20 @@ void TModuleMakro::NewProject()
         GetMacro(i)->Reset();
     CutTo(Makros, NewProjectMakros);
     EditTexte.clear();
+    FPageCount = std::min(FPageCount, 1);
     emit FSignals->macrosReset();
+}
+
+int TModuleMakro::NewMacroWindow()
+{
+    const int n = FPageCount++;
+    emit FSignals->pageOpened(n);
+    return n;
+}
+
+void TModuleMakro::ShowMacroPageClick(int tag)
+{
+    if (tag < 0 || tag % 100 >= FPageCount)
+        return;
+    emit FSignals->showPageRequested(tag % 100, tag >= 100);
 }

@@ -39,6 +39,10 @@ signals:
     void macrosReloaded();
     // A new show: the pages beyond the first close; the first shows the reset buttons.
     void macrosReset();
+    // Macro page n was added (page 0 is docked in the main window).
+    void pageOpened(int n);
+    // Page index is to be shown, at the primary screen's top left when topLeft.
+    void showPageRequested(int index, bool topLeft);
 };
 
 class TModuleMakro : public TModuleAbstract {
@@ -83,11 +87,22 @@ public:
     void ImportIni(TStringIniFile& ini) override;
     // Appends "[Makros]", the counts, the macros that hold anything and the captions.
     void SaveToStrings(QStringList& lines) override;
-    // Macros 0..99 reset, the others gone, no captions.
+    // Macros 0..99 reset, the others gone, no captions, only page 0 left.
     void NewProject() override;
+
+    // The macro pages: page p shows macros p*100 .. p*100+99 and captions p*5 .. p*5+4.
+    static constexpr int ButtonsPerPage = 100;
+    static constexpr int EditsPerPage = 5;
+    int PageCount() const { return FPageCount; }
+    // Adds page number PageCount() and returns its number.
+    int NewMacroWindow();
+    // The handler of the pages' window-menu entries: tag mod 100 is the page;
+    // a tag of 100 or more shows it at the primary screen's top left.
+    void ShowMacroPageClick(int tag);
 
 private:
     void ReadSection(const TStringIniFile& ini, bool wholeShow);
 
     std::unique_ptr<TMakroSignals> FSignals;
+    int FPageCount = 0;
 };

@@ -1,0 +1,220 @@
+#include "cues/uFrm_Makro.h"
+
+#include "core/uDat_Menu.h"
+#include "core/uErrorLog.h"
+#include "core/uFormUtils.h"
+#include "core/uMod_Main.h"
+#include "cues/uFrm_EditMakro.h"
+#include "cues/uMod_Makros.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMouseEvent>
+
+// ---- TMakroButton ----
+
+TMakroButton::TMakroButton(TModuleMakro& module, int n) : FModule(module), FMacro(n)
+{
+    setObjectName(QStringLiteral("btnMakro%1").arg(n));
+    setFocusPolicy(Qt::NoFocus);
+    setAutoRaise(false);
+}
+
+void TMakroButton::mousePressEvent(QMouseEvent* e)
+{
+    e->accept();
+    if (e->button() == Qt::LeftButton) {
+        if (FHeld)
+            return;
+        FHeld = true;
+        setDown(true);
+        Guarded([this] { FModule.PressMacro(FMacro, true, false); });
+    } else if (e->button() == Qt::RightButton && !FHeld) {
+        Guarded([this] { EditMacro(FMacro, this); });
+    }
+}
+
+void TMakroButton::mouseReleaseEvent(QMouseEvent* e)
+{
+    e->accept();
+    if (e->button() != Qt::LeftButton || !FHeld)
+        return;
+    FHeld = false;
+    setDown(false);
+    Guarded([this] { FModule.PressMacro(FMacro, false, false); });
+}
+
+void TMakroButton::mouseMoveEvent(QMouseEvent* e)
+{
+    // The button stays down while held, wherever the mouse goes.
+    e->accept();
+}
+
+void TMakroButton::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    // A second click in quick succession is a press like the first.
+    mousePressEvent(e);
+}
+
+// ---- the pages of the module ----
+
+namespace {
+
+// The macro pages by number. Owned by the module's signals object, so that they
+// go (and write their positions) when the module goes.
+class TMakroPages : public QObject {
+public:
+    TMakroPages(TModuleMakro& module, QWidget* dockTarget)
+        : QObject(module.Signals()), FModule(module), FDockTarget(dockTarget)
+    {
+        Instance = this;
+        TMakroSignals* s = module.Signals();
+        connect(s, &TMakroSignals::pageOpened, this, [this](int n) { Guarded([&] { Open(n); }); });
+        connect(s, &TMakroSignals::showPageRequested, this, [this](int index, bool topLeft) {
+            if (index > 0)   // page 0 is docked
+                ShowWindowRaised(Page(index), topLeft);
+        });
+        connect(s, &TMakroSignals::macrosReloaded, this, [this] { Guarded([this] { RefreshAll(); }); });
+        connect(s, &TMakroSignals::macrosReset, this, [this] { Guarded([this] { Reset(); }); });
+    }
+    ~TMakroPages() override
+    {
+        if (Instance == this)
+            Instance = nullptr;
+    }
+
+    TFrmMakro* Page(int n) const { return Pages.At(n); }
+
+    void Open(int n)
+    {
+        auto* w = new TFrmMakro(FModule, n);
+        Pages.Put(n, w);
+        if (n == 0) {
+            DockInto(w, FDockTarget);
+            // The page keeps its size at the top of the panel.
+            if (FDockTarget && FDockTarget->layout())
+                FDockTarget->layout()->setAlignment(w, Qt::AlignTop);
+        } else
+            w->show();
+    }
+
+    void RefreshAll()
+    {
+        for (int n = 0; n < Pages.Count(); ++n)
+            if (TFrmMakro* w = Pages.At(n))
+                w->RefreshPage();
+    }
+
+    // A new show: the pages beyond the first go, from the last down.
+    void Reset()
+    {
+        Pages.CutTo(1);
+        RefreshAll();
+    }
+
+    static TMakroPages* Instance;
+    // Page 0 sits in the main window and goes with it.
+    TNumberedWindows<TFrmMakro> Pages;
+
+private:
+    TModuleMakro& FModule;
+    QPointer<QWidget> FDockTarget;
+};
+
+TMakroPages* TMakroPages::Instance = nullptr;
+
+} // namespace
+
+void CreateMacroPages(TModuleMakro& module, QWidget* dockTarget)
+{
+    new TMakroPages(module, dockTarget);
+    if (module.PageCount() == 0)
+        module.NewMacroWindow();
+}
+
+TFrmMakro* MacroPage(int p)
+{
+    return TMakroPages::Instance ? TMakroPages::Instance->Page(p) : nullptr;
+}
+
+// ---- TFrmMakro ----
+
+QPoint TFrmMakro::ButtonOrigin(int k)
+{
+    return {(k % 5) * ButtonWidth + 8, (k / 5) * ButtonHeight + 40 + (k / 20) * 40};
+}
+
+TFrmMakro::TFrmMakro(TModuleMakro& module, int p) : QWidget(nullptr), FModule(module), FPage(p)
+{
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFixedSize(131, 666);
+    pnlMain = Named<QWidget>(QStringLiteral("pnlMain"), this);
+    pnlMain->setGeometry(0, 0, 131, 666);
+    for (int k = 0; k < TModuleMakro::ButtonsPerPage; ++k) {
+        auto* b = new TMakroButton(module, p * TModuleMakro::ButtonsPerPage + k);
+        b->setParent(pnlMain);
+        b->setGeometry(QRect(ButtonOrigin(k), QSize(ButtonWidth, ButtonHeight)));
+        Buttons.push_back(b);
+    }
+    for (int j = 0; j < TModuleMakro::EditsPerPage; ++j) {
+        const int i = p * TModuleMakro::EditsPerPage + j;
+        auto* e = Named<QLineEdit>(QStringLiteral("edtMakro%1").arg(j), pnlMain);
+        e->setGeometry(8, j * 128 + 23, 115, 15);
+        e->setFrame(false);
+        e->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+        connect(e, &QLineEdit::textChanged, this, [this, i](const QString& text) {
+            if (!FFilling)
+                Guarded([&] { FModule.SetEditText(i, text); });
+        });
+        Edits.push_back(e);
+    }
+    RefreshPage();
+    if (p == 0)
+        return;
+    setObjectName(QStringLiteral("FrmMakro%1").arg(p));
+    const QString caption = QStringLiteral("Makros %1").arg(p);
+    setWindowTitle(caption);
+    LoadFormPosition(this);
+    if (dmMenu && dmMenu->Makro1) {
+        for (QAction* a : AddShowMenuItems(dmMenu->Makro1, caption, p, [](int tag) {
+                 if (ModuleMakro)
+                     ModuleMakro->ShowMacroPageClick(tag);
+             }))
+            FMenuItems << a;
+    }
+}
+
+TFrmMakro::~TFrmMakro()
+{
+    if (FPage > 0) {
+        try {
+            SaveFormPosition(this);
+        } catch (const std::exception& e) {
+            AddToErrorLog(elError, ExceptionMessage(e));
+        }
+    }
+    for (const QPointer<QAction>& a : FMenuItems)
+        delete a.data();
+}
+
+void TFrmMakro::RefreshPage()
+{
+    FFilling = true;
+    for (int j = 0; j < int(Edits.size()); ++j)
+        Edits[size_t(j)]->setText(FModule.GetEditText(FPage * TModuleMakro::EditsPerPage + j));
+    FFilling = false;
+    for (TMakroButton* b : Buttons) {
+        // Beyond the last macro number a button has nothing to show.
+        const TMakro* m = FModule.GetMacro(b->Macro());
+        b->setToolTip(m ? m->Name : QString());
+        SetMakroGlyph(b, m ? m->Icon : -1, m ? m->HF : 10, m ? m->VF : 0);
+    }
+}
+
+void TFrmMakro::closeEvent(QCloseEvent* e)
+{
+    // Closing only hides the window; its menu entries show it again.
+    e->ignore();
+    hide();
+}
