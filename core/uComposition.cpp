@@ -98,8 +98,16 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
     switch (stage) {
     case TStartupStage::ModulesCreated:
         // The one macro assistant, lent to the scene page and the macro editor.
-        if (!frmMakroAssiHilfe)
-            (new TfrmMakroAssiHilfe(&main))->hide();   // shown only inside a host
+        if (!frmMakroAssiHilfe) {
+            auto* assi = new TfrmMakroAssiHilfe(&main);
+            assi->hide();   // shown only inside a host
+            assi->AudioPanelLines = [] {
+                if (!ModuleAudio)
+                    return QStringList();
+                ModuleAudio->UpdateAudioFileList();
+                return ModuleAudio->AudioFileList();
+            };
+        }
         if (ModuleSzenen && !FrmSzenen) {
             auto* page = new TFrmSzenen(*ModuleSzenen);
             DockInto(page, Panel(main, "TFrmSzenen"));

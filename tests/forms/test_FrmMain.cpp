@@ -6,6 +6,7 @@
 #include "TestHelpers.h"
 
 #include "audio/uFrm_Audio.h"
+#include "audio/uMod_Audio.h"
 #include "core/uComposition.h"
 #include "core/uDat_Menu.h"
 #include "core/uErrorLog.h"
@@ -16,6 +17,8 @@
 #include "core/uMod_Patch.h"
 #include "core/uProject.h"
 #include "core/uStringIniFile.h"
+#include "cues/uFrm_MakroAssiHilfe.h"
+#include "cues/uFrm_Szenen.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uFrm_Server.h"
@@ -321,6 +324,19 @@ TEST_F(FrmMainTest, TheScenesPageRefreshesTheSceneShownOnEveryVisit)
     ModuleMain->ShowScenesPage();
     EXPECT_EQ(page.Refreshed, before + 2);
     ModuleSzenen->SetScenePage(nullptr);
+}
+
+// The scene page sits in its panel with the one macro assistant in its macro tab;
+// the assistant's audio list is the audio module's.
+TEST_F(FrmMainTest, TheScenePageHoldsTheMacroAssistant)
+{
+    Create();
+    ASSERT_TRUE(FrmSzenen && frmMakroAssiHilfe);
+    EXPECT_EQ(FrmSzenen->parentWidget(), Main->pnlSzenen);
+    EXPECT_EQ(frmMakroAssiHilfe->Host(), FrmSzenen->pnlAssiHilfe);
+    ASSERT_TRUE(frmMakroAssiHilfe->AudioPanelLines);
+    ModuleAudio->UpdateAudioFileList();
+    EXPECT_EQ(frmMakroAssiHilfe->AudioPanelLines(), ModuleAudio->AudioFileList());
 }
 
 // The script page lives on the tab "Text" and borrows the grand-master group
