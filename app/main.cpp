@@ -59,9 +59,8 @@ int main(int argc, char** argv)
     SetPrompts(&prompts);
 
     // The audio engine's classes and its notification thread exist before any
-    // module that plays sound; a panel without output tells the user once.
+    // module that plays sound; a panel without output is logged once.
     StartAudioEngine();
-    SetShowAudioErrors(true);
 
     // The main window creates the modules and their first forms; the rest of the
     // forms follow in the order the start-up needs (core/uComposition.h).

@@ -4,7 +4,6 @@
 #include "audio/uAuTypes.h"
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
-#include "core/uPrompts.h"
 #include "core/uUtils.h"
 
 #include <QFileInfo>
@@ -64,16 +63,11 @@ TPanelPlayerFactory& Factory()
     return factory;
 }
 
-// Ten panels without an output would ask ten times; the user hears it once.
-std::atomic<bool> AudioErrorShown{false};
-std::atomic<bool> ShowAudioErrors{false};
+// Ten panels without an output would report it ten times; the log gets it once
+// per run. No dialog: a desk without a sound card must start unattended.
+std::atomic<bool> AudioErrorLogged{false};
 
 }   // namespace
-
-void SetShowAudioErrors(bool show)
-{
-    ShowAudioErrors = show;
-}
 
 void SetPanelPlayerFactory(TPanelPlayerFactory factory)
 {
@@ -107,8 +101,8 @@ void TSonivexPanel::CreateAudioPlayer()
         error = QString::fromUtf8(e.what());
     }
     if (!FPlayer) {
-        if (ShowAudioErrors && !AudioErrorShown.exchange(true))
-            Prompts().Info(error);
+        if (!AudioErrorLogged.exchange(true))
+            AddToErrorLog(elWarning, QStringLiteral("Audio: ") + error);
         return;
     }
     FPlayer->SetOnFinish([gate = FGate] {

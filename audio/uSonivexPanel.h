@@ -41,10 +41,6 @@ public:
     virtual void SetOnFinish(std::function<void()> handler) = 0;
 };
 
-// Whether a panel that gets no player tells the user (once per program run);
-// headless it stays silent. The program turns it on.
-void SetShowAudioErrors(bool show);
-
 // Makes the player of one panel; nullptr with error set when no output can be used.
 using TPanelPlayerFactory = std::function<std::unique_ptr<TPanelPlayer>(QString& error)>;
 // Installs factory for the panels made afterwards; an empty one restores the

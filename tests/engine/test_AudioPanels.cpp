@@ -333,6 +333,8 @@ TEST_F(AudioPanelTest, PanelsWithoutAPlayerTakeEveryCommand)
     EXPECT_FALSE(P(11).HasPlayer());
     EXPECT_FALSE(P(11).Playing());
     EXPECT_EQ(P(11).PanelName(), "x");
+    // Ten panels without output: one log entry, no question to the user.
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Audio: Kein Ausgabegerät")), 1);
 }
 
 TEST_F(AudioPanelTest, TheSectionReadAndWrittenAgainIsTheSame)
