@@ -5,6 +5,7 @@
 // are windows of their own. The module owns the pages and their panels; the
 // forms follow its signals.
 
+#include "audio/uSonivexPanel.h"
 #include "core/uMod_Abstract.h"
 
 #include <QObject>
@@ -34,7 +35,7 @@ public:
     // A show names at most this many panels (99 pages) and tracks per panel;
     // the user interface never makes more than 99 tracks.
     static constexpr int MaxPanelCount = 990;
-    static constexpr int MaxTrackCount = 9999;
+    static constexpr int MaxTrackCount = TSonivexPanel::MaxPlaylistEntries;
 
     TModuleAudio();
     ~TModuleAudio() override;

@@ -136,7 +136,10 @@ QString TSonivexPanel::FileNamePart(const QString& path)
 
 void TSonivexPanel::SetEntry(QStringList& list, int index, const QString& value)
 {
-    if (index < 0)
+    // A track number from a command can be huge ("T999999999"): the list never
+    // grows past a playlist's size, and an empty entry past its end is there
+    // already.
+    if (index < 0 || index >= MaxPlaylistEntries || (value.isEmpty() && index >= list.size()))
         return;
     while (list.size() <= index)
         list.append(QString());

@@ -76,6 +76,8 @@ public:
     static constexpr int MinLevel = -400;
     static constexpr int MaxLevel = 100;
     static constexpr int MaxTrack = 99;
+    // A playlist holds at most this many entries (a show load reads no more).
+    static constexpr int MaxPlaylistEntries = 9999;
 
     explicit TSonivexPanel(QObject* parent = nullptr);
     ~TSonivexPanel() override;

@@ -487,3 +487,13 @@ TEST_F(AudioPanelTest, CommandsAndEndsOfTrackFromOtherThreadsRunOnTheGuiThread)
     QCoreApplication::processEvents();
     EXPECT_EQ(ModuleAudio->PageCount(), 1);
 }
+
+TEST_F(AudioPanelTest, AHugeTrackNumberNeverGrowsThePlaylist)
+{
+    // Found by fuzzing: each of these grew the playlist to the track number.
+    Run("A1T999999999");
+    Run(QStringLiteral("A2T999999999F\"%1\"").arg(F("a.wav")));
+    Run("A3T999999999F\"\"");
+    for (int n : {1, 2, 3})
+        EXPECT_LE(P(n).Files.size(), TSonivexPanel::MaxPlaylistEntries) << n;
+}
