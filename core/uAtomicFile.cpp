@@ -182,26 +182,23 @@ void TAtomicFile::Append(const char* data, qint64 size)
 {
     if (FFd < 0)
         CreateTemp();
-    while (size > 0) {
-        const ssize_t n = ::write(FFd, data, size_t(std::min<qint64>(size, qint64(1) << 30)));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(errno);
-        }
-        if (n == 0)
-            Fail(ENOSPC);
-        data += n;
-        size -= n;
-    }
+    WriteFully(data, size, -1);
 }
 
 void TAtomicFile::WriteAt(qint64 offset, const char* data, qint64 size)
 {
     if (FFd < 0)
         Fail(EBADF);
+    WriteFully(data, size, offset);
+}
+
+// Writes every byte, at the end (offset < 0) or from offset; a short write is
+// continued, an interrupted one retried, and a write of nothing means a full disk.
+void TAtomicFile::WriteFully(const char* data, qint64 size, qint64 offset)
+{
     while (size > 0) {
-        const ssize_t n = ::pwrite(FFd, data, size_t(std::min<qint64>(size, qint64(1) << 30)), off_t(offset));
+        const size_t piece = size_t(std::min<qint64>(size, qint64(1) << 30));
+        const ssize_t n = offset < 0 ? ::write(FFd, data, piece) : ::pwrite(FFd, data, piece, off_t(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -211,7 +208,8 @@ void TAtomicFile::WriteAt(qint64 offset, const char* data, qint64 size)
             Fail(ENOSPC);
         data += n;
         size -= n;
-        offset += n;
+        if (offset >= 0)
+            offset += n;
     }
 }
 

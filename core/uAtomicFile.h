@@ -45,6 +45,7 @@ private:
     void CreateTemp();
     void CloseTemp();
     [[noreturn]] void Fail(int error);
+    void WriteFully(const char* data, qint64 size, qint64 offset);
 
     QString FPath;     // as the caller named it, for messages
     QString FTarget;   // the file that is replaced
