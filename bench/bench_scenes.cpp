@@ -9,6 +9,7 @@
 // 729 channels, state change with the scene's macro lines, log entry).
 
 #include "BenchProgramFolder.h"
+#include "BenchSceneShow.h"
 #include "core/uMod_Main.h"
 #include "core/uMod_Master.h"
 #include "core/uProject.h"
@@ -23,65 +24,9 @@
 
 namespace {
 
-constexpr int SceneCount = 999;
-constexpr int VersionsPerScene = 10;
-constexpr int VersionsPerGroup = 3;
-constexpr int LitChannels = 200;
+using namespace bench_show;
 
 QString ShowPath;
-
-void FillLevels(TLevelArray& levels, int seed)
-{
-    for (int nr = 1; nr <= LitChannels; ++nr)
-        levels[static_cast<std::size_t>(nr)] = static_cast<std::uint8_t>((seed * 31 + nr * 7) % 256);
-}
-
-QString Stamp(int n)
-{
-    return StampText(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(n));
-}
-
-void PrepareShow()
-{
-    TModuleSzenen& s = *ModuleSzenen;
-    int stamp = 0;
-    for (int i = 0; i < SceneCount; ++i) {
-        auto scene = std::make_unique<TSzene>(i, Stamp(stamp++));
-        scene->SNR = i + 1;
-        scene->NAME = QStringLiteral("Szene %1 – Bühne hell").arg(i + 1);
-        scene->FAD = 30;
-        scene->FAP = 20;
-        FillLevels(scene->Versionen.front().Levels, i);
-        for (int k = 1; k < VersionsPerScene; ++k) {
-            TSzeneVersion& v = scene->Versionen.emplace_back();
-            v.Name = Stamp(stamp++);
-            FillLevels(v.Levels, i + k);
-        }
-        scene->SDAT = scene->Versionen.back().Name;
-        *scene->MakroVersionen.front().Lines = QStringList{"K600P255", "W5 M3"};
-        TMakroVersion& m = scene->MakroVersionen.emplace_back();
-        m.Name = Stamp(stamp++);
-        *m.Lines = QStringList{"K600P0", "W5M4", "C1T\"Licht; an\""};
-        scene->MDAT = m.Name;
-        s.Szenen.push_back(std::move(scene));
-    }
-    for (int g = 0; g < GroupCount; ++g) {
-        TGroupSzene& group = s.GetGroupScene(g);
-        for (int k = 0; k < VersionsPerGroup; ++k) {
-            TSzeneVersion& v = group.Versionen.emplace_back();
-            v.Name = Stamp(stamp++);
-            FillLevels(v.Levels, g * 5 + k);
-        }
-        s.SelectVersion(g, group.Versionen.back().Name);
-    }
-}
-
-bool ShowIsComplete()
-{
-    return ModuleSzenen->SceneCount() == SceneCount &&
-           ModuleSzenen->GetScene(SceneCount - 1).Versionen.size() == std::size_t(VersionsPerScene) &&
-           ModuleSzenen->GetGroupScene(GroupCount - 1).Versionen.size() == std::size_t(VersionsPerGroup);
-}
 
 void BM_SaveShowScenes(benchmark::State& state)
 {

@@ -1,0 +1,76 @@
+#pragma once
+// The large show of the scene and show-file benchmarks: 999 scenes of 10 level
+// versions and 2 macro versions each, and all 60 group scenes with 3 versions
+// each. Every version lights channels 1..200 with levels that change from channel
+// to channel (long literal groups in the level text) and leaves the rest dark;
+// about 5.2 MB on disk. PrepareShow fills the scene module of a running engine.
+
+#include "core/uUtils.h"
+#include "core/uMod_Main.h"
+#include "cues/uMod_Szenen.h"
+
+#include <QDateTime>
+
+#include <memory>
+
+namespace bench_show {
+
+constexpr int SceneCount = 999;
+constexpr int VersionsPerScene = 10;
+constexpr int VersionsPerGroup = 3;
+constexpr int LitChannels = 200;
+
+inline void FillLevels(TLevelArray& levels, int seed)
+{
+    for (int nr = 1; nr <= LitChannels; ++nr)
+        levels[static_cast<std::size_t>(nr)] = static_cast<std::uint8_t>((seed * 31 + nr * 7) % 256);
+}
+
+inline QString Stamp(int n)
+{
+    return StampText(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(n));
+}
+
+inline void PrepareShow()
+{
+    TModuleSzenen& s = *ModuleSzenen;
+    int stamp = 0;
+    for (int i = 0; i < SceneCount; ++i) {
+        auto scene = std::make_unique<TSzene>(i, Stamp(stamp++));
+        scene->SNR = i + 1;
+        scene->NAME = QStringLiteral("Szene %1 – Bühne hell").arg(i + 1);
+        scene->FAD = 30;
+        scene->FAP = 20;
+        FillLevels(scene->Versionen.front().Levels, i);
+        for (int k = 1; k < VersionsPerScene; ++k) {
+            TSzeneVersion& v = scene->Versionen.emplace_back();
+            v.Name = Stamp(stamp++);
+            FillLevels(v.Levels, i + k);
+        }
+        scene->SDAT = scene->Versionen.back().Name;
+        *scene->MakroVersionen.front().Lines = QStringList{"K600P255", "W5 M3"};
+        TMakroVersion& m = scene->MakroVersionen.emplace_back();
+        m.Name = Stamp(stamp++);
+        *m.Lines = QStringList{"K600P0", "W5M4", "C1T\"Licht; an\""};
+        scene->MDAT = m.Name;
+        s.Szenen.push_back(std::move(scene));
+    }
+    for (int g = 0; g < GroupCount; ++g) {
+        TGroupSzene& group = s.GetGroupScene(g);
+        for (int k = 0; k < VersionsPerGroup; ++k) {
+            TSzeneVersion& v = group.Versionen.emplace_back();
+            v.Name = Stamp(stamp++);
+            FillLevels(v.Levels, g * 5 + k);
+        }
+        s.SelectVersion(g, group.Versionen.back().Name);
+    }
+}
+
+inline bool ShowIsComplete()
+{
+    return ModuleSzenen->SceneCount() == SceneCount &&
+           ModuleSzenen->GetScene(SceneCount - 1).Versionen.size() == std::size_t(VersionsPerScene) &&
+           ModuleSzenen->GetGroupScene(GroupCount - 1).Versionen.size() == std::size_t(VersionsPerGroup);
+}
+
+} // namespace bench_show

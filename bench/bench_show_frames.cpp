@@ -1,0 +1,176 @@
+// The DMX frame while the operator saves and opens a large show. The engine runs
+// headless in a temporary program folder with its 40 ms clock and the real output
+// plug-in, which sends every frame as Art-Net to a UDP receiver on its own thread
+// in this process; the receiver stamps each frame's arrival, so a stalled event
+// loop shows as a gap between frames. The show is the scene benchmark's (about
+// 5.2 MB on disk).
+//
+// BM_SavesInARow: ten saves of the show one after the other ("Speichern" with its
+//   backup), each as the menu runs it, with 100 ms of normal running after each.
+// BM_OpenShow: three opens of the show as the menu runs them.
+// Counters: max_gap_ms, the largest gap between two frames from the first
+// operation's start to 100 ms after the last one ended; lost_ticks, the frames
+// missing in those gaps (a gap of n x 40 ms misses n - 1 frames).
+
+#include "BenchProgramFolder.h"
+#include "BenchSceneShow.h"
+#include "core/uMod_Main.h"
+#include "core/uProject.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace bench_show;
+using Clock = std::chrono::steady_clock;
+
+constexpr int ArtDmxSize = 18 + 512;
+
+// Receives the Art-Net frames on its own thread and keeps their arrival times.
+class TFrameReceiver {
+public:
+    TFrameReceiver()
+    {
+        FSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length);
+        FPort = ntohs(address.sin_port);
+        timeval timeout{0, 100000};
+        ::setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        FThread = std::thread([this] { Run(); });
+    }
+    ~TFrameReceiver()
+    {
+        FStop = true;
+        FThread.join();
+        ::close(FSocket);
+    }
+    int Port() const { return FPort; }
+    std::vector<Clock::time_point> Frames()
+    {
+        std::lock_guard lock(FMutex);
+        return FFrames;
+    }
+
+private:
+    void Run()
+    {
+        char buffer[2048];
+        while (!FStop) {
+            const ssize_t n = ::recv(FSocket, buffer, sizeof buffer, 0);
+            if (n == ArtDmxSize) {
+                std::lock_guard lock(FMutex);
+                FFrames.push_back(Clock::now());
+            }
+        }
+    }
+
+    int FSocket = -1;
+    int FPort = 0;
+    std::atomic<bool> FStop{false};
+    std::mutex FMutex;
+    std::vector<Clock::time_point> FFrames;
+    std::thread FThread;
+};
+
+TFrameReceiver* Receiver = nullptr;
+QString ShowPath;
+
+// Runs the event loop (the clock ticks in it) for ms milliseconds.
+void RunFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+}
+
+// Runs operation count times with 100 ms of normal running after each and reports
+// the largest frame gap and the frames lost from the first start on.
+void MeasureGaps(benchmark::State& state, int count, const std::function<bool()>& operation)
+{
+    RunFor(300);
+    double worst = 0;
+    double lost = 0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            if (!operation()) {
+                state.SkipWithError("the show operation failed");
+                return;
+            }
+            RunFor(100);
+        }
+        const std::vector<Clock::time_point> frames = Receiver->Frames();
+        // From the last frame before the start on, so a stall at the very start counts.
+        auto first = std::lower_bound(frames.begin(), frames.end(), start);
+        if (first != frames.begin())
+            --first;
+        for (auto it = first; it + 1 < frames.end(); ++it) {
+            const double gap = std::chrono::duration<double, std::milli>(*(it + 1) - *it).count();
+            worst = std::max(worst, gap);
+            lost += std::max(0.0, std::round(gap / 40.0) - 1.0);
+        }
+    }
+    state.counters["max_gap_ms"] = benchmark::Counter(worst);
+    state.counters["lost_ticks"] = benchmark::Counter(lost);
+}
+
+void BM_SavesInARow(benchmark::State& state)
+{
+    MeasureGaps(state, 10, [] { return SaveCurrentProject(); });
+    state.counters["file_bytes"] = static_cast<double>(QFileInfo(ShowPath).size());
+}
+BENCHMARK(BM_SavesInARow)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_OpenShow(benchmark::State& state)
+{
+    MeasureGaps(state, 3, [] { return OpenProject(ShowPath) && ShowIsComplete(); });
+}
+BENCHMARK(BM_OpenShow)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TBenchProgramFolder dir(true);
+    ShowPath = dir.File(QStringLiteral("Szenen.pvs"));
+    TFrameReceiver receiver;
+    Receiver = &receiver;
+    qputenv("USBIO_DEVICE", "artnet:127.0.0.1:" + QByteArray::number(receiver.Port()));
+    auto main = std::make_unique<TModuleMain>();
+    PrepareShow();
+    if (!SaveProject(ShowPath))
+        return 1;
+    main->StartClock();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    main.reset();
+    return 0;
+}
