@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -44,17 +45,29 @@ std::uint32_t HexToInt(const QString& text)
 
 namespace {
 
-void AppendHexByte(QString& out, unsigned value)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    out += QLatin1Char(digits[(value >> 4) & 0x0F]);
-    out += QLatin1Char(digits[value & 0x0F]);
-}
-
 // The two hex digits at pos (both present), read as HexToInt reads them, without
 // a copy of the two characters: a level text holds hundreds of them.
 int HexByte(const QString& text, qsizetype pos)
 {
+    // A table for the digits a show holds; anything else goes the long way, which
+    // raises the error for the first bad character.
+    static constexpr auto Digits = [] {
+        std::array<std::int8_t, 128> t{};
+        for (auto& d : t)
+            d = -1;
+        for (int c = '0'; c <= '9'; ++c)
+            t[std::size_t(c)] = std::int8_t(c - '0');
+        for (int c = 'A'; c <= 'F'; ++c)
+            t[std::size_t(c)] = t[std::size_t(c - 'A' + 'a')] = std::int8_t(c - 'A' + 10);
+        return t;
+    }();
+    const char16_t* d = reinterpret_cast<const char16_t*>(text.constData()) + pos;
+    if (d[0] < 128 && d[1] < 128) {
+        const int high = Digits[d[0]];
+        const int low = Digits[d[1]];
+        if ((high | low) >= 0)
+            return high * 16 + low;
+    }
     const int high = HexDigitValue(text.at(pos));
     return high * 16 + HexDigitValue(text.at(pos + 1));
 }
@@ -70,10 +83,21 @@ int ByteAt(const QString& text, qsizetype pos)
 
 } // namespace
 
-QString EncodeLevels(const TLevelArray& L)
+QString EncodeLevels(const TLevelArray& L, QStringView prefix)
 {
-    QString out;
-    out.reserve(2 * (MaxKanal + 12));
+    // Written into a byte buffer and converted once: a large show holds some ten
+    // thousand level texts, and appending to a QString digit by digit costs more
+    // than the encoding itself. Every group covers at least one level and costs
+    // at most one byte more than it covers, so the text holds at most two bytes
+    // per level and a header for the rest, two digits each.
+    constexpr std::size_t Capacity = 2 * (2 * MaxKanal + 2);
+    std::array<char, Capacity> out;
+    std::size_t size = 0;
+    const auto hex = [&out, &size](unsigned value) {
+        static const char digits[] = "0123456789ABCDEF";
+        out[size++] = digits[(value >> 4) & 0x0F];
+        out[size++] = digits[value & 0x0F];
+    };
     int i = 1;
     int j = 2;
     int total = 0;
@@ -82,8 +106,8 @@ QString EncodeLevels(const TLevelArray& L)
             // A run of equal levels (2..127).
             while (j - i < 127 && j <= MaxKanal && L[j] == L[j - 1])
                 ++j;
-            AppendHexByte(out, 0x80u + static_cast<unsigned>(j - i));
-            AppendHexByte(out, L[i]);
+            hex(0x80u + static_cast<unsigned>(j - i));
+            hex(L[i]);
             total += j - i;
             i = j;
         } else {
@@ -91,20 +115,23 @@ QString EncodeLevels(const TLevelArray& L)
             while (j - i < 127 && j <= MaxKanal && L[j] != L[j - 1])
                 ++j;
             const int n = j - i - 1;
-            AppendHexByte(out, static_cast<unsigned>(n));
+            hex(static_cast<unsigned>(n));
             for (int k = i; k < i + n; ++k)
-                AppendHexByte(out, L[k]);
+                hex(L[k]);
             total += n;
             i = j - 1;
         }
         j = i + 1;
     }
     if (total < MaxKanal) {
-        AppendHexByte(out, static_cast<unsigned>(MaxKanal - total));
+        hex(static_cast<unsigned>(MaxKanal - total));
         for (int k = total + 1; k <= MaxKanal; ++k)
-            AppendHexByte(out, L[k]);
+            hex(L[k]);
     }
-    return out;
+    QString text;
+    text.reserve(prefix.size() + static_cast<qsizetype>(size));
+    text.append(prefix).append(QLatin1StringView(out.data(), static_cast<qsizetype>(size)));
+    return text;
 }
 
 bool DecodeLevels(const QString& text, TLevelArray& levels)

@@ -26,7 +26,9 @@ int HexDigitOrMinus1(QChar c);
 // At most 8 digits (else EPvError "String \"text\" ist zu lang."); "" gives 0.
 std::uint32_t HexToInt(const QString& text);
 
-QString EncodeLevels(const TLevelArray& levels);
+// The level text of channels 1..729, after prefix (a show file's "key=", so that
+// the line is made in one piece).
+QString EncodeLevels(const TLevelArray& levels, QStringView prefix = {});
 // All levels 0 first; true when at least one group was read. A bad digit raises
 // the error of HexDigitValue. A truncated group reads the missing bytes as 0.
 bool DecodeLevels(const QString& text, TLevelArray& levels);

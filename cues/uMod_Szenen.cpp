@@ -153,7 +153,8 @@ void WriteVersions(int i, const std::vector<TSzeneVersion>& versions, QStringLis
     for (const TSzeneVersion& v : versions) {
         ++k;
         lines << Line(VersionKey(i, "_SZ_", k, "_DAT"), v.Name);
-        lines << Line(VersionKey(i, "_SZ_", k, "_KAN"), EncodeLevels(v.Levels));
+        // A level text holds hex digits only: the line is made in one piece.
+        lines << EncodeLevels(v.Levels, VersionKey(i, "_SZ_", k, "_KAN").Append("="));
     }
 }
 

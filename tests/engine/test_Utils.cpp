@@ -79,11 +79,19 @@ TEST(UtilsLevelCodec, RoundTripOfMixedLevels)
         else
             l[k] = static_cast<std::uint8_t>(k % 3);
     }
-    const QString text = EncodeLevels(l);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^([0-9A-F]{2})+$")).match(text).hasMatch());
-    TLevelArray back{};
-    ASSERT_TRUE(DecodeLevels(text, back));
-    EXPECT_EQ(back, l);
+    // The longest text there is: pairs and single levels in turn (a a b c c d ...)
+    // cost four bytes for every three levels.
+    TLevelArray densest{};
+    for (int k = 1; k <= MaxKanal; ++k)
+        densest[k] = static_cast<std::uint8_t>((2 * ((k - 1) / 3) + ((k - 1) % 3 == 2 ? 1 : 0)) % 250 + 1);
+    for (const TLevelArray& levels : {l, densest}) {
+        const QString text = EncodeLevels(levels);
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^([0-9A-F]{2})+$")).match(text).hasMatch());
+        TLevelArray back{};
+        ASSERT_TRUE(DecodeLevels(text, back));
+        EXPECT_EQ(back, levels);
+    }
+    EXPECT_GT(EncodeLevels(densest).size(), 2 * 900);
 }
 
 TEST(UtilsLevelCodec, DecodeEmptyAndMalformed)
