@@ -79,6 +79,8 @@ int main(int argc, char** argv)
     const int rc = app.exec();
 
     const long long ticks = ModuleMain ? static_cast<long long>(ModuleMain->TickCount) : 0;
+    // A show still being written is finished before the modules go.
+    WaitForShowSaves();
     delete frmMain;
     SetPrompts(nullptr);
     // Every player went with its window and module.

@@ -226,20 +226,15 @@ void TdmMenu::ffnen1Click()
     });
 }
 
+// The show is written in the background: the clock never waits for the disk.
 void TdmMenu::Speichern2Click()
 {
-    Guarded([] {
-        TWaitCursor wait;
-        SaveCurrentProject();
-    });
+    Guarded([] { SaveCurrentProject(TSaveMode::Background); });
 }
 
 void TdmMenu::Speichernunter1Click()
 {
-    Guarded([] {
-        TWaitCursor wait;
-        SaveProjectAs();
-    });
+    Guarded([] { SaveProjectAs(TSaveMode::Background); });
 }
 
 // ---- module export and import ----

@@ -34,6 +34,7 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -625,6 +626,14 @@ void TFrmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    if (ShowFileBusy()) {
+        // A show is being read or written: the close comes back once it is done,
+        // so the show on the disk is complete and the auto-save sees the show
+        // that is really loaded.
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
+        return;
+    }
     FInClose = true;
     const bool closing = FormClose();
     FInClose = false;
@@ -637,6 +646,8 @@ void TFrmMain::closeEvent(QCloseEvent* event)
 
 bool TFrmMain::FormClose()
 {
+    // The program never ends while a show is being written.
+    WaitForShowSaves();
     if (cbAutoSaveOnClosing->isChecked() && AutoSaveProject() == TAutoSave::Failed && !FForceClose) {
         // The show is still only in memory: keep the window open and show why.
         AddToErrorLog(elError, QStringLiteral("Das Projekt konnte nicht gespeichert werden; das Programm bleibt geöffnet."));

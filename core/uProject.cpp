@@ -8,9 +8,16 @@
 #include "core/uTextCodec.h"
 #include "cues/uMod_Szenen.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
 
 bool AutoSpeichern = true;
 
@@ -38,16 +45,163 @@ bool IsAscii(const QString& text)
 
 // Makes the show's backup a complete copy of the current show file, in one step:
 // the old backup is replaced only by a whole new one and the show stays where it
-// is. Failures are logged; the save goes on.
-bool MakeBackup(const QString& showFile)
+// is. Returns the reason of a failure, empty on success; runs on any thread.
+QString MakeBackup(const QString& showFile)
 {
     try {
         ReplaceWithCopy(showFile, BackupFileName(showFile));
-        return true;
+        return QString();
     } catch (const std::exception& e) {
-        AddToErrorLog(elError, BackupErrorPrefix + ExceptionMessage(e));
+        return ExceptionMessage(e);
+    }
+}
+
+bool OnGuiThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+// How many show operations are waiting for their thread (nested event loops).
+int WaitingOperations = 0;
+
+// Runs the event loop without user input until done() holds: the 40 ms clock, the
+// network and posted events go on while a show is read or written elsewhere.
+template <typename Done>
+void KeepTicking(Done done)
+{
+    ++WaitingOperations;
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    --WaitingOperations;
+}
+
+// Runs work on a thread of its own while the GUI thread keeps ticking, and returns
+// once it has finished. Off the GUI thread, or without an application, it runs
+// in place.
+template <typename Work>
+void RunOffGuiThread(Work work)
+{
+    if (!OnGuiThread()) {
+        work();
+        return;
+    }
+    std::atomic<bool> finished{false};
+    std::thread thread([&work, &finished] {
+        work();
+        finished = true;
+        // Wakes the waiting event loop.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+    });
+    KeepTicking([&finished] { return finished.load(); });
+    thread.join();
+}
+
+// ---- the save worker ----
+
+struct TSaveResult {
+    bool Ok = false;
+    QString Error;         // why the show was not written
+    QString BackupError;   // why the backup was not made (the show was written)
+};
+
+// The part of a save that touches the disk: the container's bytes from the lines
+// and the script, the write and sync of the temporary file, the backup and the
+// rename over the target.
+TSaveResult WriteShow(const QString& fileName, bool backup, const QStringList& lines, const QByteArray& script)
+{
+    TSaveResult result;
+    try {
+        TAtomicFile file(fileName);
+        file.Write(ShowFileBytes(lines, script));
+        // With the new show safely on the disk, the backup becomes the current
+        // show (the show itself stays), then the new show replaces the current
+        // one. At every instant a complete show and a complete backup exist.
+        if (backup && QFileInfo::exists(file.Target()))
+            result.BackupError = MakeBackup(file.Target());
+        file.Commit();
+        result.Ok = true;
+    } catch (const std::exception& e) {
+        result.Error = ExceptionMessage(e);
+    }
+    return result;
+}
+
+// One save at a time is written on a thread of its own; its result comes back to
+// the GUI thread, which logs it and, on success only, gives the show the file's
+// name.
+class TShowSaver {
+public:
+    ~TShowSaver()
+    {
+        if (FThread.joinable())
+            FThread.join();
+    }
+
+    bool Running() const { return FRunning; }
+
+    void Start(const QString& fileName, bool backup, QStringList lines, QByteArray script,
+               std::function<void(bool)> done)
+    {
+        FRunning = true;
+        if (!OnGuiThread()) {
+            Finish(fileName, WriteShow(fileName, backup, lines, script), done);
+            return;
+        }
+        QObject* receiver = &ProjectSignals();
+        FThread = std::thread([this, receiver, fileName, backup, lines = std::move(lines), script = std::move(script),
+                               done = std::move(done)] {
+            const TSaveResult result = WriteShow(fileName, backup, lines, script);
+            QMetaObject::invokeMethod(
+                receiver, [this, fileName, result, done] { Finish(fileName, result, done); }, Qt::QueuedConnection);
+        });
+    }
+
+private:
+    void Finish(const QString& fileName, const TSaveResult& result, const std::function<void(bool)>& done)
+    {
+        if (FThread.joinable())
+            FThread.join();
+        FRunning = false;
+        if (!result.BackupError.isEmpty())
+            AddToErrorLog(elError, BackupErrorPrefix + result.BackupError);
+        if (result.Ok)
+            SetProjectFileName(fileName);
+        else
+            AddToErrorLog(elError, SaveErrorPrefix + result.Error);
+        if (done)
+            done(result.Ok);
+    }
+
+    std::thread FThread;
+    bool FRunning = false;
+};
+
+TShowSaver& Saver()
+{
+    static TShowSaver saver;
+    return saver;
+}
+
+// Collects the show on the GUI thread and starts its write; done receives the
+// result. A save that is still being written is waited for first. False when the
+// show could not be collected (logged; done is not called).
+bool StartSave(const QString& fileName, bool backup, std::function<void(bool)> done)
+{
+    WaitForShowSaves();
+    QStringList lines;
+    QByteArray script;
+    try {
+        if (ModuleMain)
+            ModuleMain->SaveToStrings(lines);
+        if (ModuleSzenen)
+            script = ModuleSzenen->SaveTextToStream();
+    } catch (const std::exception& e) {
+        AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
         return false;
     }
+    Saver().Start(fileName, backup, std::move(lines), std::move(script), std::move(done));
+    return true;
 }
 
 } // namespace
@@ -136,15 +290,19 @@ QString DecodeShowString(const QByteArray& bytes, qsizetype& consumed)
     }
 }
 
+QByteArray ShowFileBytes(const QStringList& lines, const QByteArray& script)
+{
+    QByteArray bytes = EncodeShowString(JoinLinesCrLf(lines));
+    bytes.append(script);
+    return bytes;
+}
+
 QByteArray BuildShowFile()
 {
     QStringList lines;
     if (ModuleMain)
         ModuleMain->SaveToStrings(lines);
-    QByteArray bytes = EncodeShowString(JoinLinesCrLf(lines));
-    if (ModuleSzenen)
-        bytes.append(ModuleSzenen->SaveTextToStream());
-    return bytes;
+    return ShowFileBytes(lines, ModuleSzenen ? ModuleSzenen->SaveTextToStream() : QByteArray());
 }
 
 QString BackupFileName(const QString& showFile)
@@ -161,37 +319,59 @@ QString BackupFileName(const QString& showFile)
 
 bool OpenProject(const QString& fileName)
 {
-    // Read the whole file first: a file that cannot be read changes nothing, so
-    // the loaded show keeps its own name and cannot be saved over the other file.
-    QByteArray bytes;
-    {
-        QFile file(fileName);
-        if (QFileInfo(fileName).isDir()) {
-            AddToErrorLog(elError, OpenErrorPrefix + QStringLiteral("\"%1\" ist ein Ordner.").arg(fileName));
-            return false;
+    // A save still being written would give the show its file's name after this
+    // show has been opened.
+    WaitForShowSaves();
+
+    // The file is read, decoded and parsed on a thread of its own while the clock
+    // goes on; only the modules' loading runs on the GUI thread. A file that
+    // cannot be read changes nothing, so the loaded show keeps its own name and
+    // cannot be saved over the other file.
+    QString readError;
+    QString contentError;
+    auto ini = std::make_unique<TStringIniFile>();
+    QByteArray script;
+    RunOffGuiThread([&] {
+        QByteArray bytes;
+        {
+            QFile file(fileName);
+            if (QFileInfo(fileName).isDir()) {
+                readError = QStringLiteral("\"%1\" ist ein Ordner.").arg(fileName);
+                return;
+            }
+            if (!file.open(QIODevice::ReadOnly)) {
+                readError = QStringLiteral("\"%1\": %2").arg(fileName, file.errorString());
+                return;
+            }
+            bytes = file.readAll();
+            if (file.error() != QFileDevice::NoError) {
+                readError = QStringLiteral("\"%1\": %2").arg(fileName, file.errorString());
+                return;
+            }
         }
-        if (!file.open(QIODevice::ReadOnly)) {
-            AddToErrorLog(elError, OpenErrorPrefix + QStringLiteral("\"%1\": %2").arg(fileName, file.errorString()));
-            return false;
+        try {
+            qsizetype consumed = 0;
+            ini->SetText(DecodeShowString(bytes, consumed));
+            script = bytes.mid(consumed);
+        } catch (const std::exception& e) {
+            contentError = ExceptionMessage(e);
         }
-        bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            AddToErrorLog(elError, OpenErrorPrefix + QStringLiteral("\"%1\": %2").arg(fileName, file.errorString()));
-            return false;
-        }
+    });
+    if (!readError.isEmpty()) {
+        AddToErrorLog(elError, OpenErrorPrefix + readError);
+        return false;
     }
     SetProjectFileName(fileName);
+    if (!contentError.isEmpty()) {
+        AddToErrorLog(elError, OpenErrorPrefix + contentError);
+        return false;
+    }
     try {
-        qsizetype consumed = 0;
-        const QString text = DecodeShowString(bytes, consumed);
-        {
-            TStringIniFile ini;
-            ini.SetText(text);
-            if (ModuleMain)
-                ModuleMain->LoadIni(ini);
-        }
+        if (ModuleMain)
+            ModuleMain->LoadIni(*ini);
+        ini.reset();
         if (ModuleSzenen)
-            ModuleSzenen->LoadTextFromStream(bytes.mid(consumed));
+            ModuleSzenen->LoadTextFromStream(script);
     } catch (const std::exception& e) {
         AddToErrorLog(elError, OpenErrorPrefix + ExceptionMessage(e));
         return false;
@@ -199,30 +379,45 @@ bool OpenProject(const QString& fileName)
     return true;
 }
 
+void WaitForShowSaves()
+{
+    if (Saver().Running())
+        KeepTicking([] { return !Saver().Running(); });
+}
+
+bool ShowFileBusy()
+{
+    return WaitingOperations > 0 || Saver().Running();
+}
+
+bool SaveProjectInBackground(const QString& fileName, bool backup)
+{
+    return StartSave(fileName, backup, {});
+}
+
 bool SaveProject(const QString& fileName, bool backup)
 {
-    try {
-        const QByteArray bytes = BuildShowFile();
-        TAtomicFile file(fileName);
-        file.Write(bytes);
-        // With the new show safely on the disk, the backup becomes the current
-        // show (the show itself stays), then the new show replaces the current
-        // one. At every instant a complete show and a complete backup exist.
-        if (backup && QFileInfo::exists(file.Target()))
-            MakeBackup(file.Target());
-        file.Commit();
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
+    std::optional<bool> written;
+    if (!StartSave(fileName, backup, [&written](bool ok) { written = ok; }))
         return false;
-    }
-    SetProjectFileName(fileName);
-    return true;
+    if (!written)
+        KeepTicking([&written] { return written.has_value(); });
+    return *written;
 }
 
 void BackupProjectFile()
 {
-    if (!ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName))
-        MakeBackup(ResolveWriteTarget(ProjectFileName));
+    WaitForShowSaves();
+    if (ProjectFileName.isEmpty() || !QFileInfo::exists(ProjectFileName))
+        return;
+    QString error;
+    try {
+        error = MakeBackup(ResolveWriteTarget(ProjectFileName));
+    } catch (const std::exception& e) {
+        error = ExceptionMessage(e);
+    }
+    if (!error.isEmpty())
+        AddToErrorLog(elError, BackupErrorPrefix + error);
 }
 
 TFileDialogOptions ProjectDialogOptions()
@@ -234,23 +429,27 @@ TFileDialogOptions ProjectDialogOptions()
     return options;
 }
 
-bool SaveCurrentProject()
+bool SaveCurrentProject(TSaveMode mode)
 {
+    WaitForShowSaves();
     if (!ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName))
-        return SaveProject(ProjectFileName, true);
-    return SaveProjectAs();
+        return mode == TSaveMode::Background ? SaveProjectInBackground(ProjectFileName, true)
+                                             : SaveProject(ProjectFileName, true);
+    return SaveProjectAs(mode);
 }
 
-bool SaveProjectAs()
+bool SaveProjectAs(TSaveMode mode)
 {
+    WaitForShowSaves();
     const QString chosen = Prompts().SaveFileName(ProjectDialogOptions(), QString());
     if (chosen.isEmpty() || !ConfirmOverwrite(chosen))
         return false;
-    return SaveProject(chosen, false);
+    return mode == TSaveMode::Background ? SaveProjectInBackground(chosen, false) : SaveProject(chosen, false);
 }
 
 TAutoSave AutoSaveProject()
 {
+    WaitForShowSaves();
     try {
         if (!ProjectFileName.isEmpty() && QFileInfo::exists(ProjectFileName))
             return SaveProject(ProjectFileName, true) ? TAutoSave::Saved : TAutoSave::Failed;
@@ -280,6 +479,8 @@ bool NewProjectFile()
 {
     if (!Prompts().AskYesNo(QStringLiteral("Soll ein neues Projekt angelegt werden?")))
         return false;
+    // A save still being written would name the new show after its file.
+    WaitForShowSaves();
     if (AutoSpeichern && AutoSaveProject() == TAutoSave::Failed && !GoOnAfterFailedSave())
         return false;
     if (ModuleMain)

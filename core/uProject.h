@@ -14,6 +14,7 @@
 #include "core/uPrompts.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QObject>
 #include <QString>
 
@@ -49,6 +50,8 @@ QByteArray EncodeShowString(const QString& text);
 // bytes raises EPvError; nothing is allocated beyond what the bytes hold.
 QString DecodeShowString(const QByteArray& bytes, qsizetype& consumed);
 
+// The container of a show: the INI lines as the string value, then the script.
+QByteArray ShowFileBytes(const QStringList& lines, const QByteArray& script);
 // The whole show as it is written: the modules' INI text and the script text.
 QByteArray BuildShowFile();
 
@@ -59,16 +62,35 @@ QString BackupFileName(const QString& showFile);
 // as they are and "Fehler beim Öffnen: " with the reason is logged. Otherwise
 // the file's name becomes the show's name; a content error is logged the same
 // way and leaves what had loaded until then. True when everything loaded.
+// The file is read, decoded and parsed on a thread of its own while the GUI
+// thread's event loop goes on without user input (the 40 ms clock keeps
+// ticking); the modules load it on the GUI thread. A save still being written is
+// waited for first.
 bool OpenProject(const QString& fileName);
 
-// Writes the show to fileName through TAtomicFile (a symbolic link is written
-// through). With backup, once the new show is completely on the disk, the
-// previous file becomes the ".~pvs" beside it (BackupProjectFile) before the new
-// one takes its name, so a complete show and a complete backup exist at every
-// instant, also when the program is killed during the save. On failure "Fehler
-// beim Speichern: " is logged and the target and its backup stay untouched. On
-// success the show's name becomes fileName. True when written.
+// Saving a show: the modules' lines and the script are collected on the GUI
+// thread, at the moment of the save; the container's bytes, the write, the sync,
+// the backup and the renames run on a thread of its own. The result comes back
+// to the GUI thread: on success the show's name becomes the file's name, on
+// failure "Fehler beim Speichern: " is logged and the target and its backup stay
+// untouched. One save is written at a time: a save started while another is
+// still being written waits for it first (the clock keeps ticking meanwhile).
+//
+// The write goes through TAtomicFile (a symbolic link is written through). With
+// backup, once the new show is completely on the disk, the previous file becomes
+// the ".~pvs" beside it before the new one takes its name, so a complete show
+// and a complete backup exist at every instant, also when the program is killed
+// during the save.
+
+// Starts the save and returns; false when the show could not be collected
+// (logged).
+bool SaveProjectInBackground(const QString& fileName, bool backup = false);
+// Saves and waits for the result, the clock ticking meanwhile. True when written.
 bool SaveProject(const QString& fileName, bool backup = false);
+// Returns once no save is being written (at once when none is).
+void WaitForShowSaves();
+// True while a show is being read or written.
+bool ShowFileBusy();
 
 // Makes the backup (".~pvs" beside the show) a complete copy of the current show
 // file, replacing an older backup in one step; the show file stays. Failures are
@@ -78,12 +100,17 @@ void BackupProjectFile();
 // The show dialogs: "pvs", initial folder ProjectDir.
 TFileDialogOptions ProjectDialogOptions();
 
+// Whether a save waits for its result (Wait: true means written) or returns
+// once the write has started (Background: true means started; the menu's way,
+// so that the clock never waits for the disk).
+enum class TSaveMode { Wait, Background };
+
 // "Speichern": with an existing show file, backup and save; otherwise as
-// SaveProjectAs. True when written.
-bool SaveCurrentProject();
+// SaveProjectAs.
+bool SaveCurrentProject(TSaveMode mode = TSaveMode::Wait);
 // "Speichern unter": the save dialog, the overwrite question for an existing
-// file, then the save without backup. True when written.
-bool SaveProjectAs();
+// file, then the save without backup.
+bool SaveProjectAs(TSaveMode mode = TSaveMode::Wait);
 
 // The automatic save before closing, "Neu" and "Öffnen": "Speichern" that tells a
 // cancelled save dialog apart from a failed write.

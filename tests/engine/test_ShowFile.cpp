@@ -21,15 +21,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 
 #include <chrono>
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -256,6 +260,73 @@ TEST_F(ShowFileTest, AFailedWriteLeavesShowAndBackupUntouched)
     EXPECT_FALSE(SaveProject(Path("fehlt/neu.pvs")));
     EXPECT_EQ(ProjectFileName, show);
     EXPECT_EQ(ErrorLogCount("Fehler beim Speichern: "), 2);
+}
+
+TEST_F(ShowFileTest, ABackgroundSaveNamesTheShowOnlyOnceWrittenAndASecondWaitsForTheFirst)
+{
+    Engine.Dir.Write("show.pvs", HandMadeShow("\r\n[Interface]\r\nv=1\r\n"));
+    ASSERT_TRUE(OpenProject(Path("show.pvs")));
+    Import(*ModuleInterface, "[Interface]\r\nv=2\r\n");
+    ASSERT_TRUE(SaveProjectInBackground(Path("a.pvs")));
+    EXPECT_EQ(ProjectFileName, Path("show.pvs"));   // the result has not come back yet
+
+    // What the show holds at the moment of each save is what its file gets.
+    Import(*ModuleInterface, "[Interface]\r\nv=3\r\n");
+    ASSERT_TRUE(SaveProjectInBackground(Path("b.pvs")));
+    EXPECT_EQ(CarriedInterfaceLines(Engine.Dir.Read("a.pvs")), QStringList{"v=2"});
+    EXPECT_EQ(ProjectFileName, Path("a.pvs"));
+    EXPECT_TRUE(ShowFileBusy());
+    WaitForShowSaves();
+    EXPECT_FALSE(ShowFileBusy());
+    EXPECT_EQ(CarriedInterfaceLines(Engine.Dir.Read("b.pvs")), QStringList{"v=3"});
+    EXPECT_EQ(ProjectFileName, Path("b.pvs"));
+
+    // A write that fails keeps the show's name and is logged once.
+    Import(*ModuleInterface, QStringLiteral("[Interface]\r\nv=") + QString(20000, u'x') + QStringLiteral("\r\n"));
+    {
+        TFileSizeLimit limit(4096);
+        ASSERT_TRUE(SaveProjectInBackground(Path("c.pvs")));
+        WaitForShowSaves();
+    }
+    EXPECT_FALSE(QFileInfo::exists(Path("c.pvs")));
+    EXPECT_EQ(ProjectFileName, Path("b.pvs"));
+    EXPECT_EQ(ErrorLogCount("Fehler beim Speichern: "), 1);
+}
+
+TEST_F(ShowFileTest, TheEventLoopGoesOnWhileAShowIsRead)
+{
+    // The show comes through a pipe that only a timer of the event loop feeds: the
+    // open returns only because the loop ran while the file was being read. A
+    // thread feeds it after 20 s all the same, so a loop that stands still fails
+    // the test instead of hanging it.
+    const QString fifo = Path("pipe.pvs");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray show = HandMadeShow("[Interface]\r\nv=7\r\n", "rtf");
+    std::atomic<bool> fed{false};
+    auto feed = [&] {
+        if (fed.exchange(true))
+            return;
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, show.constData(), size_t(show.size())), show.size());
+        ::close(fd);
+    };
+    bool fedByTheLoop = false;
+    QTimer::singleShot(0, [&] {
+        fedByTheLoop = !fed;
+        feed();
+    });
+    std::thread fallback([&] {
+        for (int i = 0; i < 2000 && !fed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        feed();
+    });
+    const bool opened = OpenProject(fifo);
+    fallback.join();
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(fedByTheLoop);
+    EXPECT_EQ(ModuleInterface->ShowSections.Lines("Interface"), QStringList{"v=7"});
+    EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
 }
 
 TEST_F(ShowFileTest, AModuleThatCannotSaveStillYieldsAFile)

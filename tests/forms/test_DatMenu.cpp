@@ -62,10 +62,12 @@ protected:
         EXPECT_NE(a, nullptr) << name;
         return a;
     }
+    // The menu writes a show in the background: the test goes on with it written.
     void Trigger(const char* name)
     {
         if (QAction* a = A(name))
             a->trigger();
+        WaitForShowSaves();
     }
     QString Path(const QString& name) const { return Engine.Dir.File(name); }
     static QStringList Lines(const TCarriedSections& s, const char* name) { return s.Lines(QString::fromLatin1(name)); }

@@ -514,6 +514,20 @@ TEST_F(FrmMainTest, AutoSaveAtCloseKeepsABackupOfTheShow)
     EXPECT_TRUE(Dir.Read("Abend.pvs").contains("ge\\'e4ndert\\par"));
 }
 
+TEST_F(FrmMainTest, ACloseDuringABackgroundSaveEndsOnlyOnceTheShowIsWritten)
+{
+    const QString show = Dir.File("Abend.pvs");
+    Create();
+    Box("cbAutoSaveOnClosing")->click();   // off: the close itself saves nothing
+    Main->show();
+    frmText->RichEdit1->setPlainText(QStringLiteral("geändert"));
+    ASSERT_TRUE(SaveProjectInBackground(show));
+    EXPECT_FALSE(Main->close());   // comes back once the show is written
+    ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+    EXPECT_TRUE(Dir.Read("Abend.pvs").contains("ge\\'e4ndert\\par"));
+    EXPECT_EQ(ProjectFileName, show);
+}
+
 TEST_F(FrmMainTest, AutoSaveOfANewShowAsksForAFileAndACancelStillCloses)
 {
     TScriptedPrompts prompts;

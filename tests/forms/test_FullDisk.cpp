@@ -53,6 +53,7 @@ TEST(FullDisk, EveryFileKeepsItsOldBytesAndTheErrorIsReported)
         auto* action = main->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(action, nullptr) << name;
         action->trigger();
+        WaitForShowSaves();   // the show is written in the background
     };
     ModulePatch->FileName = dir.File("Patch.pvp");
     ModulePatch->SaveToFile();
