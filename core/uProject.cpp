@@ -77,12 +77,12 @@ void KeepTicking(Done done)
 }
 
 // Runs work on a thread of its own while the GUI thread keeps ticking, and returns
-// once it has finished. Off the GUI thread, or without an application, it runs
-// in place.
+// once it has finished. Before the clock runs (the show opened at start-up), off
+// the GUI thread or without an application, it runs in place.
 template <typename Work>
 void RunOffGuiThread(Work work)
 {
-    if (!OnGuiThread()) {
+    if (!OnGuiThread() || !ModuleMain || !ModuleMain->ClockStarted()) {
         work();
         return;
     }

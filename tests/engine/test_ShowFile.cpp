@@ -295,10 +295,12 @@ TEST_F(ShowFileTest, ABackgroundSaveNamesTheShowOnlyOnceWrittenAndASecondWaitsFo
 
 TEST_F(ShowFileTest, TheEventLoopGoesOnWhileAShowIsRead)
 {
-    // The show comes through a pipe that only a timer of the event loop feeds: the
-    // open returns only because the loop ran while the file was being read. A
+    // With the clock running, the show comes through a pipe that only a timer of
+    // the event loop feeds: the open returns only because the loop ran while the
+    // file was being read. A
     // thread feeds it after 20 s all the same, so a loop that stands still fails
     // the test instead of hanging it.
+    ModuleMain->StartClock();
     const QString fifo = Path("pipe.pvs");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QByteArray show = HandMadeShow("[Interface]\r\nv=7\r\n", "rtf");
