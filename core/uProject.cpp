@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -87,14 +88,21 @@ void RunOffGuiThread(Work work)
         return;
     }
     std::atomic<bool> finished{false};
-    std::thread thread([&work, &finished] {
-        work();
+    std::exception_ptr error;   // raised again here: an exception must not end the thread
+    std::thread thread([&work, &finished, &error] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
         finished = true;
         // Wakes the waiting event loop.
         QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
     });
     KeepTicking([&finished] { return finished.load(); });
     thread.join();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 // ---- the save worker ----
