@@ -30,7 +30,7 @@ namespace {
 constexpr int FaderTotal = 200;
 constexpr int PerRow = 25;
 
-// Counts paint events of the faders' track bars.
+// Counts paint events of the faders.
 class TPaintCounter : public QObject {
 public:
     long long Count = 0;
@@ -64,7 +64,7 @@ void BuildWall()
         f->move(4 + 44 * (i % PerRow), 4 + 204 * (i / PerRow));
         f->resize(TFader::FaderWidth, 200);
         f->SetKanal(&ModuleLichtpult->GetKanal(i + 1));
-        f->tbFader->installEventFilter(&Wall->Paints);
+        f->installEventFilter(&Wall->Paints);
         Wall->Faders.push_back(f);
     }
     // One connection for the whole window; channel nr goes to fader nr - 1.
@@ -120,20 +120,30 @@ BENCHMARK(BM_WholeWindowRepaint)->Unit(benchmark::kMillisecond);
 
 void BM_ConsoleWindowTick(benchmark::State& state)
 {
-    // Every channel fades between 0 and 255 and back, one crossfade after the other.
+    // Every channel fades between 0 and 255 and back, 50 ticks a fade. A fade is
+    // turned round one tick before its end, so no tick lands on a finished fade
+    // (which would move nothing): every tick moves every level and output by
+    // about 5, also across runs of the benchmark, which continue the fade.
     TLevelArray up{};
     TLevelArray down{};
     up.fill(255);
-    bool rising = true;
+    constexpr int TickMs = 40;
     Paint(Console);
+    Paint(Wall->Window.get());
     Wall->Paints.Count = 0;
     for (auto _ : state) {
-        if (ModuleMaster->GetMasterState() != msStart) {
-            ModuleLichtpult->StartCrossfade(rising ? up : down, 20, false);
-            rising = !rising;
-        }
-        FadeClock += 40;
+        const TKanal& first = ModuleLichtpult->GetKanal(1);
+        if (!IsCrossfadeRunning(ModuleMaster->GetMasterState()) ||
+            FadeClock + TickMs - ModuleLichtpult->FadeStart >= ModuleLichtpult->FadeDauer)
+            ModuleLichtpult->StartCrossfade(first.Pegel < 128 ? up : down, 20, false);
+        const int pegel = first.Pegel;
+        const int output = first.Output;
+        FadeClock += TickMs;
         ModuleLichtpult->Tick();
+        if (first.Pegel == pegel || first.Output == output) {
+            state.SkipWithError("a tick moved no level or no output");
+            break;
+        }
         Paint(Console);
         Paint(Wall->Window.get());
     }
@@ -166,7 +176,7 @@ int main(int argc, char** argv)
     ModuleLichtpult->GetLichtpultZeile(0)->SetRowString(row);
     Console->ShowPage(0);
     for (int i = 0; i < TFrmLichtpult::FaderCount; ++i)
-        Console->Fader(i)->tbFader->installEventFilter(&Wall->Paints);
+        Console->Fader(i)->installEventFilter(&Wall->Paints);
     // Playback mode: the crossfade moves the outputs.
     ModuleLichtpult->SetAblauf(true);
     QApplication::processEvents();
