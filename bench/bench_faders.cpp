@@ -30,7 +30,7 @@ namespace {
 constexpr int FaderTotal = 200;
 constexpr int PerRow = 25;
 
-// Counts paint events of the faders.
+// Counts paint events of the faders' track bars.
 class TPaintCounter : public QObject {
 public:
     long long Count = 0;
@@ -47,6 +47,7 @@ protected:
 struct TFaderWall {
     std::unique_ptr<QWidget> Window;
     std::vector<TFader*> Faders;
+    TFaderRefresh* Refresh = nullptr;
     TPaintCounter Paints;
 };
 
@@ -64,21 +65,31 @@ void BuildWall()
         f->move(4 + 44 * (i % PerRow), 4 + 204 * (i / PerRow));
         f->resize(TFader::FaderWidth, 200);
         f->SetKanal(&ModuleLichtpult->GetKanal(i + 1));
-        f->installEventFilter(&Wall->Paints);
+        f->tbFader->installEventFilter(&Wall->Paints);
         Wall->Faders.push_back(f);
     }
-    // One connection for the whole window; channel nr goes to fader nr - 1.
+    // One connection for the whole window, as a console window has: a level or
+    // output change marks the window, which refreshes its faders once after the
+    // tick, or by a posted refresh for a change outside a tick.
+    Wall->Refresh = new TFaderRefresh(Wall->Window.get(), Wall->Faders);
     QObject::connect(ModuleLichtpult->Signals(), &TLichtpultSignals::kanalChanged, Wall->Window.get(),
                      [](int nr, int code) {
-                         if (nr >= 1 && nr <= FaderTotal)
+                         if (code == kcPegel || code == kcOutput)
+                             Wall->Refresh->Changed();
+                         else if (nr >= 1 && nr <= FaderTotal)
                              Wall->Faders[static_cast<std::size_t>(nr - 1)]->KanalChanged(&ModuleLichtpult->GetKanal(nr), code);
                      });
+    QObject::connect(ModuleLichtpult->Signals(), &TLichtpultSignals::tickDone, Wall->Window.get(),
+                     [] { Wall->Refresh->Flush(); });
     Wall->Window->show();
     QApplication::processEvents();
 }
 
+// Runs the posted refreshes of changes outside a tick, then paints what they
+// and the tick marked dirty.
 void Paint(QWidget* window)
 {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     QCoreApplication::sendPostedEvents(window, QEvent::UpdateRequest);
 }
 
@@ -176,7 +187,7 @@ int main(int argc, char** argv)
     ModuleLichtpult->GetLichtpultZeile(0)->SetRowString(row);
     Console->ShowPage(0);
     for (int i = 0; i < TFrmLichtpult::FaderCount; ++i)
-        Console->Fader(i)->installEventFilter(&Wall->Paints);
+        Console->Fader(i)->tbFader->installEventFilter(&Wall->Paints);
     // Playback mode: the crossfade moves the outputs.
     ModuleLichtpult->SetAblauf(true);
     QApplication::processEvents();
