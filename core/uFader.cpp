@@ -138,17 +138,16 @@ TFaderTrackBar::TFaderTrackBar(QWidget* parent) : QSlider(Qt::Vertical, parent)
     setTickInterval(64);
     setPageStep(16);
     setValue(0);
-    // Every paint covers the whole bar: nothing beneath needs painting first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void TFaderTrackBar::SetOutput(int v)
 {
     if (v == FOutput)
         return;
+    const int before = FOutput;
     FOutput = v;
     if (!Quiet)
-        update();
+        update(BandMoveArea(before, v));
 }
 
 QRect TFaderTrackBar::MovingArea() const
@@ -156,6 +155,37 @@ QRect TFaderTrackBar::MovingArea() const
     if (!FLook || FLook->Size != size())
         return rect();
     return FLook->Pictures->Column & rect();
+}
+
+QRect TFaderTrackBar::KnobMoveArea(int from, int to) const
+{
+    if (!FLook || FLook->Size != size() || FLook->Pictures->Knob.isNull())
+        return MovingArea();
+    const TTrackPictures& look = *FLook->Pictures;
+    auto knob = [&](int v) {
+        const auto i = static_cast<std::size_t>(std::clamp(v, FLook->Minimum, FLook->Maximum) - FLook->Minimum);
+        if (i >= look.Handle.size())
+            return rect();
+        return QRect(look.Handle[i].topLeft() + look.KnobOffset, look.Knob.deviceIndependentSize().toSize());
+    };
+    return (knob(from) | knob(to)) & rect();
+}
+
+QRect TFaderTrackBar::BandMoveArea(int from, int to) const
+{
+    if (!FLook || FLook->Size != size())
+        return MovingArea();
+    const TTrackPictures& look = *FLook->Pictures;
+    // The band's top: the knob's centre at the output; no band at 0.
+    auto top = [&](int v) {
+        const auto i = static_cast<std::size_t>(std::clamp(v, FLook->Minimum, FLook->Maximum) - FLook->Minimum);
+        if (v <= 0 || i >= look.Handle.size())
+            return look.Groove.bottom();
+        return look.Handle[i].center().y();
+    };
+    const int a = top(from);
+    const int b = top(to);
+    return QRect(look.Groove.left(), std::min(a, b), look.Groove.width(), std::abs(a - b) + 1) & rect();
 }
 
 void TFaderTrackBar::sliderChange(SliderChange change)
@@ -312,8 +342,6 @@ struct TLevelField::TLook {
 
 TLevelField::TLevelField(QWidget* parent) : QLineEdit(parent)
 {
-    // Both ways of painting cover the whole field.
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 bool TLevelField::SetLevelText(const QString& text, bool repaint)
@@ -468,7 +496,7 @@ TFader::TFader(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Fader"));
     // The fader paints its own background (the window colour, as beneath it),
-    // so a repaint of its parts ends at the fader.
+    // so that a repaint of its parts ends at the fader.
     setAttribute(Qt::WA_OpaquePaintEvent);
     QFont f = font();
     f.setPixelSize(10);
@@ -512,12 +540,11 @@ void TFader::resizeEvent(QResizeEvent* event)
 
 void TFader::paintEvent(QPaintEvent* event)
 {
-    // The track bar and the level field cover their areas themselves; a refresh
-    // repaints only those, and then nothing is left to paint here.
+    // The track bar and the level field paint the whole of their areas; they
+    // are not marked opaque, so that a repaint of the fader always includes them.
     QRegion rest = event->region();
-    for (const QWidget* part : {static_cast<const QWidget*>(tbFader), static_cast<const QWidget*>(edtPegel)})
-        if (!part->isHidden())
-            rest -= part->geometry();
+    rest -= tbFader->geometry();
+    rest -= edtPegel->geometry();
     if (rest.isEmpty())
         return;
     QPainter painter(this);
@@ -557,21 +584,15 @@ void TFader::SetKanal(TKanal* k)
 
 void TFader::SetFaderPegel(int v)
 {
-    ShowPegel(v, nullptr, nullptr);
+    ShowPegel(v, nullptr);
 }
 
 void TFader::SetKanalPegel(int v)
 {
-    ShowOutput(v, nullptr, nullptr);
+    ShowOutput(v, nullptr);
 }
 
-void TFader::AddDirty(const QRect& area, std::vector<QRect>* dirty, const QWidget* view) const
-{
-    const QPoint at = view ? mapTo(view, QPoint(0, 0)) : pos();
-    dirty->push_back(area.translated(at));
-}
-
-bool TFader::ShowPegel(int v, std::vector<QRect>* dirty, const QWidget* view)
+bool TFader::ShowPegel(int v, QRegion* dirty)
 {
     const bool updating = FUpdating;
     FUpdating = true;
@@ -585,35 +606,36 @@ bool TFader::ShowPegel(int v, std::vector<QRect>* dirty, const QWidget* view)
     FUpdating = updating;
     if (dirty) {
         if (moved)
-            AddDirty(tbFader->MovingArea().translated(tbFader->pos()), dirty, view);
+            *dirty += tbFader->KnobMoveArea(before, tbFader->value()).translated(tbFader->pos());
         if (text)
-            AddDirty(edtPegel->geometry(), dirty, view);
+            *dirty += edtPegel->geometry();
     }
     return moved || text;
 }
 
-bool TFader::ShowOutput(int v, std::vector<QRect>* dirty, const QWidget* view)
+bool TFader::ShowOutput(int v, QRegion* dirty)
 {
     FKanalPegel = v;
-    if (tbFader->Output() == v)
+    const int before = tbFader->Output();
+    if (before == v)
         return false;
     tbFader->Quiet = dirty != nullptr;
     tbFader->SetOutput(v);
     tbFader->Quiet = false;
     if (dirty)
-        AddDirty(tbFader->MovingArea().translated(tbFader->pos()), dirty, view);
+        *dirty += tbFader->BandMoveArea(before, v).translated(tbFader->pos());
     return true;
 }
 
-bool TFader::Refresh(std::vector<QRect>* dirty, const QWidget* view)
+bool TFader::Refresh(QRegion* dirty)
 {
     if (!FKanal)
         return false;
     bool changed = false;
     if (FKanal->Pegel != FFaderPegel)
-        changed = ShowPegel(FKanal->Pegel, dirty, view);
+        changed = ShowPegel(FKanal->Pegel, dirty);
     if (FKanal->Output != FKanalPegel)
-        changed = ShowOutput(FKanal->Output, dirty, view) || changed;
+        changed = ShowOutput(FKanal->Output, dirty) || changed;
     return changed;
 }
 
@@ -844,19 +866,15 @@ void TFaderRefresh::Flush()
         return;
     }
     FChanged = false;
-    // One repaint request per fader for the parts that changed, painted
-    // together when the window paints.
+    // Each fader asks for one repaint of the few rectangles that changed: the
+    // knob's old and new places, the band's old and new top, the level text.
+    // The window paints them all at once.
     for (TFader* f : FFaders) {
         if (f->isHidden())
             continue;
-        FDirty.clear();
-        f->Refresh(&FDirty, f);
-        if (FDirty.empty())
-            continue;
-        QRegion area;
-        for (const QRect& r : FDirty)
-            area += r;
-        f->update(area);
+        QRegion dirty;
+        if (f->Refresh(&dirty) && !dirty.isEmpty())
+            f->update(dirty);
     }
 }
 

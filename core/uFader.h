@@ -36,6 +36,11 @@ public:
     // The part of the bar that a new value or output repaints: the column of
     // the groove and the knob (the whole bar before its first paint).
     QRect MovingArea() const;
+    // What a move of the knob from one position to another repaints, and a
+    // move of the band's top from one output to another (the whole bar before
+    // its first paint).
+    QRect KnobMoveArea(int from, int to) const;
+    QRect BandMoveArea(int from, int to) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -122,8 +127,8 @@ public:
     void KanalChanged(const TKanal* k, int code);
     // Shows the bound channel's level and output where they differ from what
     // the fader shows; true when something changed. With dirty, the parts that
-    // changed are not repainted but added to it, in the coordinates of view.
-    bool Refresh(std::vector<QRect>* dirty = nullptr, const QWidget* view = nullptr);
+    // changed are not repainted; their areas (in the fader) are added to it.
+    bool Refresh(QRegion* dirty = nullptr);
     // The level text shown (also while the level field is not edited).
     const QString& PegelText() const { return edtPegel->LevelText(); }
     // Focuses a part (fpTrackBar, fpModus, fpNummer, fpPegel).
@@ -146,9 +151,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    bool ShowPegel(int v, std::vector<QRect>* dirty, const QWidget* view);
-    bool ShowOutput(int v, std::vector<QRect>* dirty, const QWidget* view);
-    void AddDirty(const QRect& area, std::vector<QRect>* dirty, const QWidget* view) const;
+    bool ShowPegel(int v, QRegion* dirty);
+    bool ShowOutput(int v, QRegion* dirty);
     void UpdateGlyph();
     void UpdateModusText();
     void PlaceParts();
@@ -199,5 +203,4 @@ private:
     bool FChanged = false;
     bool FStale = false;
     bool FPosted = false;
-    std::vector<QRect> FDirty;
 };

@@ -11,6 +11,7 @@
 #include "core/uMod_Main.h"
 
 #include <QLineEdit>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -183,4 +184,32 @@ TEST_F(FaderTest, AnOutputChangeRepaintsOnlyTheFaderOfThatChannel)
     QCoreApplication::processEvents();
     EXPECT_EQ(second.Count, 0);
     EXPECT_EQ(firstNummer.Count, 0);
+}
+
+TEST_F(FaderTest, RepaintsAfterChangesShowWhatAFullPaintShows)
+{
+    // A refresh repaints only what changed (the knob's old and new places, the
+    // band's old and new top, the level text); what reaches the screen must
+    // equal the fader painted whole, step after step: no part left stale.
+    TFader* f = F(0);
+    auto onScreen = [&] {
+        QCoreApplication::processEvents();
+        const QImage screen = Host->screen()->grabWindow(Host->winId()).toImage();
+        return screen.copy(QRect(f->mapTo(Host.get(), QPoint(0, 0)), f->size())).convertToFormat(QImage::Format_RGB32);
+    };
+    K(1).SetModus(kmDirekt);   // the output stays where it is put
+    const struct {
+        int Pegel, Output;
+    } steps[] = {{200, 40}, {195, 45}, {0, 0}, {255, 255}, {3, 254}, {128, 1}, {100, 100}, {99, 0}};
+    QImage last = onScreen();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.Pegel << "/" << step.Output);
+        K(1).SetPegel(step.Pegel);
+        K(1).SetOutput(step.Output);
+        ASSERT_TRUE(WaitFor([&] { return f->tbFader->value() == step.Pegel && f->tbFader->Output() == step.Output; }));
+        const QImage shown = onScreen();
+        EXPECT_NE(shown, last);
+        EXPECT_EQ(shown, f->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        last = shown;
+    }
 }
