@@ -132,6 +132,30 @@ TEST_F(FaderTest, TheLevelFieldTakesPlainOrPercentValuesOnEnter)
     EXPECT_EQ(K(3).Pegel, 127);   // 50 x 255 div 100
 }
 
+TEST_F(FaderTest, TheLevelFieldEditsTheLevelShownWhenItTakesTheFocus)
+{
+    // Unedited, the field only shows the level; taking the focus it holds the
+    // level of that moment, and a new level replaces what is typed there.
+    TLevelField* pegel = F(2)->edtPegel;
+    K(3).SetPegel(77);
+    ASSERT_TRUE(WaitFor([&] { return F(2)->PegelText() == "77"; }));
+    pegel->setFocus();
+    EXPECT_EQ(pegel->text(), "77");
+    QTest::keyClick(pegel, Qt::Key_Backspace);
+    EXPECT_EQ(pegel->text(), "7");
+    K(3).SetPegel(5);
+    ASSERT_TRUE(WaitFor([&] { return F(2)->PegelText() == "5"; }));
+    EXPECT_EQ(pegel->text(), "5");
+    // Typed without Enter, then left: the typed text stays until the next level.
+    QTest::keyClicks(pegel, "0");
+    F(0)->tbFader->setFocus();
+    EXPECT_EQ(pegel->text(), "50");
+    EXPECT_EQ(K(3).Pegel, 5);
+    K(3).SetPegel(9);
+    ASSERT_TRUE(WaitFor([&] { return F(2)->PegelText() == "9"; }));
+    EXPECT_EQ(pegel->text(), "9");
+}
+
 TEST_F(FaderTest, FlashButtonLeftFlashesRightLatches)
 {
     TKanal& k = K(4);

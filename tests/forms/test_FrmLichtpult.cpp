@@ -296,12 +296,18 @@ TEST_F(FrmLichtpultWindowsTest, WindowsFromTheMenuFollowTheChannelsAndRememberTh
     EXPECT_EQ(w0->Fader(0)->FaderPegel(), 150);
     EXPECT_EQ(w0->Fader(0)->PegelText(), "150");
 
-    // A closed window comes back through its entries, the second one at the top left.
+    // A closed window comes back through its entries, the second one at the top
+    // left; it showed no changes while closed and shows them when it comes back.
     w1->close();
     EXPECT_FALSE(w1->isVisible());
+    ModuleLichtpult->GetKanal(1).SetPegel(70);
+    ASSERT_TRUE(WaitFor([&] { return w2->Fader(0)->FaderPegel() == 70; }));
+    EXPECT_EQ(w1->Fader(0)->FaderPegel(), 150);
     dmMenu->Lichtpult1->actions().at(1)->trigger();
     EXPECT_TRUE(w1->isVisible());
     EXPECT_EQ(w1->pos(), QPoint(4, 4));
+    EXPECT_EQ(w1->Fader(0)->PegelText(), "70");
+    EXPECT_EQ(w1->Fader(0)->tbFader->Output(), ModuleLichtpult->GetKanal(1).Output);
     w2->close();
     dmMenu->Lichtpult1->actions().at(2)->trigger();
     EXPECT_TRUE(w2->isVisible());
