@@ -59,6 +59,7 @@ QString FormatLevel(int v)
 namespace {
 
 constexpr int MaxLooks = 64;
+constexpr int MaxPictures = 1024;   // level texts of one look
 
 // The colours of every group and role, which a style may use in any state.
 void AddPalette(QByteArray& key, const QPalette& p)
@@ -420,6 +421,9 @@ const QPixmap& TLevelField::Picture()
     auto it = pictures.find(FLevelText);
     if (it != pictures.end())
         return *it;
+    // Levels are not bounded (a show file may hold any number): the pictures are.
+    if (pictures.size() >= MaxPictures)
+        pictures.clear();
     // A line edit of the same make draws the text, on what lies beneath the field.
     QLineEdit stamp;
     stamp.setAttribute(Qt::WA_DontShowOnScreen);

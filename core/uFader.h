@@ -18,7 +18,8 @@ class TKanal;
 
 // The vertical track bar of a fader: 255 at the top. Besides the knob (the
 // level) it shows the channel's output as a band from the output down to the
-// bottom of the groove. A new output only repaints the track bar.
+// bottom of the groove. A new output repaints only the band between its old
+// and its new top, a new level only the knob's old and new place.
 //
 // It is painted from pictures the style draws once per look (size, state,
 // palette, style): the background with the tick marks and the groove, and the
@@ -33,9 +34,6 @@ public:
     // While true, a new value or output does not ask for a repaint: the owner
     // repaints the bar together with others.
     bool Quiet = false;
-    // The part of the bar that a new value or output repaints: the column of
-    // the groove and the knob (the whole bar before its first paint).
-    QRect MovingArea() const;
     // What a move of the knob from one position to another repaints, and a
     // move of the band's top from one output to another (the whole bar before
     // its first paint).
@@ -49,6 +47,8 @@ protected:
 private:
     struct TLook;
     const TLook& Look(const QStyleOptionSlider& opt);
+    // The column of the groove and the knob (the whole bar before its first paint).
+    QRect MovingArea() const;
 
     int FOutput = 0;
     std::shared_ptr<const TLook> FLook;
@@ -97,6 +97,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+// The fader paints its own background (the window colour, as beneath it), so
+// that a repaint of its track bar or level field ends at the fader.
 class TFader : public QWidget {
 public:
     static constexpr int FaderWidth = 40;

@@ -237,3 +237,33 @@ TEST_F(FaderTest, RepaintsAfterChangesShowWhatAFullPaintShows)
         last = shown;
     }
 }
+
+TEST_F(FaderTest, PicturesFollowThePalette)
+{
+    // The track bar and the level field are painted from pictures drawn once per
+    // look; a new palette must give new pictures, not the old colours.
+    TFader* f = F(0);
+    K(1).SetPegel(255);   // the knob at the top, the groove below it empty
+    ASSERT_TRUE(WaitFor([&] { return f->PegelText() == "255"; }));
+    auto rowHolds = [](const QImage& image, int y, QRgb colour) {
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == colour)
+                return true;
+        return false;
+    };
+    for (const QRgb window : {qRgb(0x30, 0x30, 0x40), qRgb(0xF0, 0xE0, 0xA0)}) {
+        SCOPED_TRACE(window);
+        const QRgb base = QColor(window).lighter(150).rgb();
+        QPalette p = Host->palette();
+        p.setColor(QPalette::Window, QColor(window));
+        p.setColor(QPalette::Base, QColor(base));
+        Host->setPalette(p);
+        const QImage bar = f->tbFader->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(bar.pixel(0, 0), window);
+        EXPECT_TRUE(rowHolds(bar, bar.height() / 2, base));   // the empty groove
+        // The level field keeps its own grey, on the window colour around it.
+        const QImage field = f->edtPegel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(field.pixel(field.width() - 2, field.height() / 2), qRgb(0xDF, 0xDF, 0xDF));
+        EXPECT_EQ(f->grab().toImage().convertToFormat(QImage::Format_RGB32).pixel(f->width() - 1, f->height() / 2), window);
+    }
+}
