@@ -158,6 +158,22 @@ QRect TFaderTrackBar::MovingArea() const
     return FLook->Pictures->Column & rect();
 }
 
+namespace {
+
+// Repaint areas of track bars are rounded out to stripes of this height: the
+// faders of a row then share the rows of the window's dirty region, however
+// different their levels, and that region stays small and quick to build.
+constexpr int StripeMask = 31;
+
+} // namespace
+
+QRect TFaderTrackBar::Stripes(const QRect& area) const
+{
+    const QRect& column = FLook->Pictures->Column;
+    return QRect(QPoint(column.left(), area.top() & ~StripeMask), QPoint(column.right(), area.bottom() | StripeMask)) &
+           rect();
+}
+
 QRect TFaderTrackBar::KnobMoveArea(int from, int to) const
 {
     if (!FLook || FLook->Size != size() || FLook->Pictures->Knob.isNull())
@@ -169,7 +185,7 @@ QRect TFaderTrackBar::KnobMoveArea(int from, int to) const
             return rect();
         return QRect(look.Handle[i].topLeft() + look.KnobOffset, look.Knob.deviceIndependentSize().toSize());
     };
-    return (knob(from) | knob(to)) & rect();
+    return Stripes(knob(from) | knob(to));
 }
 
 QRect TFaderTrackBar::BandMoveArea(int from, int to) const
@@ -186,7 +202,7 @@ QRect TFaderTrackBar::BandMoveArea(int from, int to) const
     };
     const int a = top(from);
     const int b = top(to);
-    return QRect(look.Groove.left(), std::min(a, b), look.Groove.width(), std::abs(a - b) + 1) & rect();
+    return Stripes(QRect(look.Groove.left(), std::min(a, b), look.Groove.width(), std::abs(a - b) + 1));
 }
 
 void TFaderTrackBar::sliderChange(SliderChange change)

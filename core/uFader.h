@@ -35,8 +35,8 @@ public:
     // repaints the bar together with others.
     bool Quiet = false;
     // What a move of the knob from one position to another repaints, and a
-    // move of the band's top from one output to another (the whole bar before
-    // its first paint).
+    // move of the band's top from one output to another: the column of the
+    // groove and the knob, in whole stripes (the whole bar before its first paint).
     QRect KnobMoveArea(int from, int to) const;
     QRect BandMoveArea(int from, int to) const;
 
@@ -49,6 +49,8 @@ private:
     const TLook& Look(const QStyleOptionSlider& opt);
     // The column of the groove and the knob (the whole bar before its first paint).
     QRect MovingArea() const;
+    // The rows of the column that hold area, rounded out to whole stripes.
+    QRect Stripes(const QRect& area) const;
 
     int FOutput = 0;
     std::shared_ptr<const TLook> FLook;
