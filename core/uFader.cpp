@@ -6,12 +6,16 @@
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
 
+#include <QApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,9 +24,10 @@ const QColor FieldColor(0xDF, 0xDF, 0xDF);
 // Number colour by kind: console channel, group, step sequence, template channel.
 const QColor NummerColors[] = {Qt::black, Qt::blue, QColor(0x80, 0, 0), QColor(0x80, 0, 0x80)};
 
-QLineEdit* Field(QWidget* parent, const QString& name, const QColor& background)
+template <typename T = QLineEdit>
+T* Field(QWidget* parent, const QString& name, const QColor& background)
 {
-    auto* e = new QLineEdit(parent);
+    auto* e = new T(parent);
     e->setObjectName(name);
     e->setFrame(false);
     e->setTextMargins(0, 0, 0, 0);
@@ -48,7 +53,84 @@ QString FormatLevel(int v)
 } // namespace
 
 // ---------------------------------------------------------------------------
+// Looks drawn once: a look is shared by every widget that looks the same, found
+// by a key of what the drawing depends on. Kept until there are too many.
+
+namespace {
+
+constexpr int MaxLooks = 64;
+constexpr int MaxPictures = 1024;   // level texts of one look
+
+// The colours of every group and role, which a style may use in any state.
+void AddPalette(QByteArray& key, const QPalette& p)
+{
+    for (int g = 0; g < QPalette::NColorGroups; ++g)
+        for (int r = 0; r < QPalette::NColorRoles; ++r) {
+            const QBrush& b = p.brush(static_cast<QPalette::ColorGroup>(g), static_cast<QPalette::ColorRole>(r));
+            const QRgba64 c = b.color().rgba64();
+            key.append(reinterpret_cast<const char*>(&c), sizeof c);
+            key.append(static_cast<char>(b.style()));
+        }
+    key.append(static_cast<char>(p.currentColorGroup()));
+}
+
+template <typename T>
+void AddValue(QByteArray& key, const T& v)
+{
+    key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+template <typename T>
+std::shared_ptr<T> SharedLook(QHash<QByteArray, std::shared_ptr<T>>& looks, const QByteArray& key,
+                              const std::function<std::shared_ptr<T>()>& make)
+{
+    auto it = looks.constFind(key);
+    if (it != looks.constEnd())
+        return *it;
+    if (looks.size() >= MaxLooks)
+        looks.clear();   // the widgets keep the looks they use
+    auto look = make();
+    looks.insert(key, look);
+    return look;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
 // TFaderTrackBar
+
+namespace {
+
+// What a track bar looks like, drawn once per look.
+struct TTrackPictures {
+    QPixmap Back;        // window colour, empty groove, tick marks
+    QPixmap Knob;        // the knob alone, on transparent
+    QPoint KnobOffset;   // from the top left of the knob's rectangle to Knob
+    QRect Groove;
+    std::vector<QRect> Handle;   // the knob's rectangle by position - minimum
+    QRect Column;        // what a move of the knob or the band repaints
+};
+
+} // namespace
+
+struct TFaderTrackBar::TLook {
+    // What the look was made for, compared on every paint.
+    QSize Size;
+    qint64 Palette = 0;
+    QStyle::State State;
+    QStyle::SubControls Active;
+    qreal Dpr = 1;
+    const QStyle* Style = nullptr;
+    int Minimum = 0;
+    int Maximum = 0;
+    std::shared_ptr<const TTrackPictures> Pictures;
+
+    bool Fits(const QStyleOptionSlider& opt, qint64 palette, qreal dpr, const QStyle* style) const
+    {
+        return Size == opt.rect.size() && Palette == palette && State == opt.state && Active == opt.activeSubControls &&
+               Dpr == dpr && Style == style && Minimum == opt.minimum && Maximum == opt.maximum;
+    }
+};
 
 TFaderTrackBar::TFaderTrackBar(QWidget* parent) : QSlider(Qt::Vertical, parent)
 {
@@ -63,41 +145,343 @@ void TFaderTrackBar::SetOutput(int v)
 {
     if (v == FOutput)
         return;
+    const int before = FOutput;
     FOutput = v;
-    update();
+    if (!Quiet)
+        update(BandMoveArea(before, v));
+}
+
+QRect TFaderTrackBar::MovingArea() const
+{
+    if (!FLook || FLook->Size != size())
+        return rect();
+    return FLook->Pictures->Column & rect();
+}
+
+namespace {
+
+// Repaint areas of track bars are rounded out to stripes of this height: the
+// faders of a row then share the rows of the window's dirty region, however
+// different their levels, and that region stays small and quick to build.
+constexpr int StripeMask = 31;
+
+} // namespace
+
+QRect TFaderTrackBar::Stripes(const QRect& area) const
+{
+    const QRect& column = FLook->Pictures->Column;
+    return QRect(QPoint(column.left(), area.top() & ~StripeMask), QPoint(column.right(), area.bottom() | StripeMask)) &
+           rect();
+}
+
+QRect TFaderTrackBar::KnobMoveArea(int from, int to) const
+{
+    if (!FLook || FLook->Size != size() || FLook->Pictures->Knob.isNull())
+        return MovingArea();
+    const TTrackPictures& look = *FLook->Pictures;
+    auto knob = [&](int v) {
+        const auto i = static_cast<std::size_t>(std::clamp(v, FLook->Minimum, FLook->Maximum) - FLook->Minimum);
+        if (i >= look.Handle.size())
+            return rect();
+        return QRect(look.Handle[i].topLeft() + look.KnobOffset, look.Knob.deviceIndependentSize().toSize());
+    };
+    return Stripes(knob(from) | knob(to));
+}
+
+QRect TFaderTrackBar::BandMoveArea(int from, int to) const
+{
+    if (!FLook || FLook->Size != size())
+        return MovingArea();
+    const TTrackPictures& look = *FLook->Pictures;
+    // The band's top: the knob's centre at the output; no band at 0.
+    auto top = [&](int v) {
+        const auto i = static_cast<std::size_t>(std::clamp(v, FLook->Minimum, FLook->Maximum) - FLook->Minimum);
+        if (v <= 0 || i >= look.Handle.size())
+            return look.Groove.bottom();
+        return look.Handle[i].center().y();
+    };
+    const int a = top(from);
+    const int b = top(to);
+    return Stripes(QRect(look.Groove.left(), std::min(a, b), look.Groove.width(), std::abs(a - b) + 1));
+}
+
+void TFaderTrackBar::sliderChange(SliderChange change)
+{
+    if (Quiet && change == SliderValueChange)
+        return;
+    QSlider::sliderChange(change);
+}
+
+const TFaderTrackBar::TLook& TFaderTrackBar::Look(const QStyleOptionSlider& opt)
+{
+    const qint64 paletteKey = palette().cacheKey();
+    const qreal dpr = devicePixelRatio();
+    QStyle* s = style();
+    if (FLook && FLook->Fits(opt, paletteKey, dpr, s))
+        return *FLook;
+
+    QByteArray key;
+    AddValue(key, opt.rect.size());
+    AddValue(key, static_cast<int>(opt.state));
+    AddValue(key, static_cast<int>(opt.activeSubControls));
+    AddValue(key, dpr);
+    AddValue(key, s);
+    AddValue(key, opt.minimum);
+    AddValue(key, opt.maximum);
+    AddValue(key, opt.tickPosition);
+    AddValue(key, opt.tickInterval);
+    AddValue(key, static_cast<int>(opt.direction));
+    AddPalette(key, opt.palette);
+    AddPalette(key, palette());
+
+    static QHash<QByteArray, std::shared_ptr<const TTrackPictures>> looks;
+    auto look = std::make_shared<TLook>();
+    look->Size = opt.rect.size();
+    look->Palette = paletteKey;
+    look->State = opt.state;
+    look->Active = opt.activeSubControls;
+    look->Dpr = dpr;
+    look->Style = s;
+    look->Minimum = opt.minimum;
+    look->Maximum = opt.maximum;
+    look->Pictures = SharedLook<const TTrackPictures>(looks, key, [&] {
+        auto l = std::make_shared<TTrackPictures>();
+        const QSize size = opt.rect.size();
+        // The knob's place for every position, and the groove from the knob's
+        // centre at the top to its centre at the bottom. The groove is drawn
+        // here, not by the style: styles fill it from the knob down, which would
+        // read as an output equal to the level.
+        QStyleOptionSlider at = opt;
+        for (int v = opt.minimum; v <= opt.maximum; ++v) {
+            at.sliderPosition = v;
+            l->Handle.push_back(s->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this));
+        }
+        const QRect area = s->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+        at.sliderPosition = 255;
+        const int top = s->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
+        at.sliderPosition = 0;
+        const int bottom = s->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
+        l->Groove = QRect(area.center().x() - 3, top - 2, 6, bottom - top + 4);
+
+        // On an opaque window colour the picture has no alpha: it is copied, not blended.
+        const QBrush& window = palette().brush(QPalette::Window);
+        l->Back = QPixmap(size * dpr);
+        l->Back.setDevicePixelRatio(dpr);
+        l->Back.fill(window.style() == Qt::SolidPattern ? window.color() : QColor(Qt::transparent));
+        {
+            QPainter p(&l->Back);
+            p.fillRect(QRect(QPoint(0, 0), size), window);
+            p.setPen(palette().color(QPalette::Mid));
+            p.setBrush(palette().color(QPalette::Base));
+            p.drawRect(l->Groove.adjusted(0, 0, -1, -1));
+            QStyleOptionSlider ticks = opt;
+            ticks.subControls = QStyle::SC_SliderTickmarks;
+            s->drawComplexControl(QStyle::CC_Slider, &ticks, &p, this);
+        }
+
+        // The knob is drawn where it is for the current position, then cut out
+        // with whatever the style draws around it.
+        QPixmap knob(size * dpr);
+        knob.setDevicePixelRatio(dpr);
+        knob.fill(Qt::transparent);
+        {
+            QPainter p(&knob);
+            QStyleOptionSlider o = opt;
+            o.subControls = QStyle::SC_SliderHandle;
+            s->drawComplexControl(QStyle::CC_Slider, &o, &p, this);
+        }
+        const QImage image = knob.toImage();
+        QRect box;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) != 0)
+                    box |= QRect(x, y, 1, 1);
+        const int position = std::clamp(opt.sliderPosition, opt.minimum, opt.maximum) - opt.minimum;
+        if (!box.isEmpty() && position < static_cast<int>(l->Handle.size())) {
+            l->Knob = QPixmap::fromImage(image.copy(box));
+            l->Knob.setDevicePixelRatio(dpr);
+            const QRect handle = l->Handle[static_cast<std::size_t>(position)];
+            l->KnobOffset = QPoint(qRound(box.x() / dpr), qRound(box.y() / dpr)) - handle.topLeft();
+        }
+        QRect column = l->Groove;
+        for (const QRect& h : l->Handle)
+            column |= h;
+        if (!l->Knob.isNull())
+            column |= QRect(l->Handle.front().topLeft() + l->KnobOffset, l->Knob.deviceIndependentSize().toSize()) |
+                      QRect(l->Handle.back().topLeft() + l->KnobOffset, l->Knob.deviceIndependentSize().toSize());
+        l->Column = QRect(column.left(), 0, column.width(), size.height());
+        return std::shared_ptr<const TTrackPictures>(std::move(l));
+    });
+    FLook = look;
+    return *FLook;
 }
 
 void TFaderTrackBar::paintEvent(QPaintEvent* event)
 {
-    (void)event;
-    QPainter painter(this);
     QStyleOptionSlider opt;
     initStyleOption(&opt);
-    QStyle* s = style();
+    const TTrackPictures& look = *Look(opt).Pictures;
+    auto handle = [&](int v) {
+        const auto i = static_cast<std::size_t>(std::clamp(v, opt.minimum, opt.maximum) - opt.minimum);
+        return i < look.Handle.size() ? look.Handle[i] : QRect();
+    };
 
-    // The groove is drawn here, not by the style: styles fill it from the knob
-    // down, which would read as an output equal to the level.
-    const QRect area = s->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
-    QStyleOptionSlider at = opt;
-    at.sliderPosition = 255;
-    const int top = s->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
-    at.sliderPosition = 0;
-    const int bottom = s->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
-    const QRect groove(area.center().x() - 3, top - 2, 6, bottom - top + 4);
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.setBrush(palette().color(QPalette::Base));
-    painter.drawRect(groove.adjusted(0, 0, -1, -1));
-
+    QPainter painter(this);
+    const QRect area = event->rect();
+    painter.drawPixmap(area, look.Back, QRectF(area.topLeft() * look.Back.devicePixelRatio(), area.size() * look.Back.devicePixelRatio()));
     // The output band: from the output level down to the bottom.
     if (FOutput > 0) {
-        at.sliderPosition = FOutput;
-        const int y = s->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
+        const int y = handle(FOutput).center().y();
+        const QRect& groove = look.Groove;
         painter.fillRect(QRect(groove.left() + 1, y, groove.width() - 2, groove.bottom() - y),
                          palette().color(QPalette::Highlight));
     }
+    if (!look.Knob.isNull())
+        painter.drawPixmap(handle(opt.sliderPosition).topLeft() + look.KnobOffset, look.Knob);
+}
 
-    opt.subControls = QStyle::SC_SliderTickmarks | QStyle::SC_SliderHandle;
-    s->drawComplexControl(QStyle::CC_Slider, &opt, &painter, this);
+// ---------------------------------------------------------------------------
+// TLevelField
+
+struct TLevelField::TLook {
+    // What the look was made for, compared on every paint.
+    QSize Size;
+    qint64 Palette = 0;
+    QFont Font;
+    bool Enabled = true;
+    bool Active = false;
+    qreal Dpr = 1;
+    const QStyle* Style = nullptr;
+
+    // The pictures by text, shared by the fields of the same look.
+    std::shared_ptr<QHash<QString, QPixmap>> Pictures;
+};
+
+TLevelField::TLevelField(QWidget* parent) : QLineEdit(parent)
+{
+}
+
+bool TLevelField::SetLevelText(const QString& text, bool repaint)
+{
+    if (text == FLevelText)
+        return false;
+    FLevelText = text;
+    if (FLive) {
+        setText(text);
+        // Typed text is replaced now; a field without the focus shows the level again.
+        if (window()->focusWidget() != this)
+            FLive = false;
+    }
+    if (repaint)
+        update();
+    return true;
+}
+
+void TLevelField::focusInEvent(QFocusEvent* event)
+{
+    if (!FLive) {
+        FLive = true;
+        setText(FLevelText);
+    }
+    QLineEdit::focusInEvent(event);
+}
+
+void TLevelField::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    // The window went inactive or a menu opened: the field keeps its focus in
+    // its window, and its look (selection) with it.
+    const bool kept = event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
+    FLive = kept || text() != FLevelText;
+    update();
+}
+
+const QPixmap& TLevelField::Picture()
+{
+    const qint64 paletteKey = palette().cacheKey();
+    const qreal dpr = devicePixelRatio();
+    QStyle* s = style();
+    const bool active = isActiveWindow();
+    if (!FLook || FLook->Size != size() || FLook->Palette != paletteKey || FLook->Font != font() ||
+        FLook->Enabled != isEnabled() || FLook->Active != active || FLook->Dpr != dpr || FLook->Style != s) {
+        QPalette p = palette();
+        p.setCurrentColorGroup(!isEnabled() ? QPalette::Disabled : active ? QPalette::Active : QPalette::Inactive);
+        QByteArray key;
+        AddValue(key, size());
+        AddValue(key, isEnabled());
+        AddValue(key, active);
+        AddValue(key, dpr);
+        AddValue(key, s);
+        AddValue(key, static_cast<int>(alignment()));
+        AddValue(key, textMargins());
+        AddValue(key, contentsMargins());
+        AddValue(key, static_cast<int>(layoutDirection()));
+        key.append(font().key().toUtf8());
+        AddPalette(key, p);
+        static QHash<QByteArray, std::shared_ptr<QHash<QString, QPixmap>>> looks;
+        auto look = std::make_shared<TLook>();
+        look->Size = size();
+        look->Palette = paletteKey;
+        look->Font = font();
+        look->Enabled = isEnabled();
+        look->Active = active;
+        look->Dpr = dpr;
+        look->Style = s;
+        look->Pictures = SharedLook<QHash<QString, QPixmap>>(looks, key, [] {
+            return std::make_shared<QHash<QString, QPixmap>>();
+        });
+        FLook = look;
+    }
+
+    QHash<QString, QPixmap>& pictures = *FLook->Pictures;
+    auto it = pictures.find(FLevelText);
+    if (it != pictures.end())
+        return *it;
+    // Levels are not bounded (a show file may hold any number): the pictures are.
+    if (pictures.size() >= MaxPictures)
+        pictures.clear();
+    // A line edit of the same make draws the text, on what lies beneath the field.
+    QLineEdit stamp;
+    stamp.setAttribute(Qt::WA_DontShowOnScreen);
+    stamp.setFrame(hasFrame());
+    stamp.setTextMargins(textMargins());
+    stamp.setContentsMargins(contentsMargins());
+    stamp.setAlignment(alignment());
+    stamp.setLayoutDirection(layoutDirection());
+    stamp.setFont(font());
+    if (s != QApplication::style())
+        stamp.setStyle(s);
+    // The stamp is no active window: every group gets the colours this field shows now.
+    QPalette shown = palette();
+    const QPalette::ColorGroup group = !isEnabled() ? QPalette::Disabled : active ? QPalette::Active : QPalette::Inactive;
+    for (int g = 0; g < QPalette::NColorGroups; ++g)
+        for (int r = 0; r < QPalette::NColorRoles; ++r)
+            shown.setBrush(static_cast<QPalette::ColorGroup>(g), static_cast<QPalette::ColorRole>(r),
+                           palette().brush(group, static_cast<QPalette::ColorRole>(r)));
+    stamp.setPalette(shown);
+    stamp.setEnabled(isEnabled());
+    stamp.resize(size());
+    stamp.setText(FLevelText);
+    stamp.ensurePolished();
+    QPixmap picture(size() * dpr);
+    picture.setDevicePixelRatio(dpr);
+    picture.fill(palette().color(group, QPalette::Window));
+    stamp.render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
+    return *pictures.insert(FLevelText, picture);
+}
+
+void TLevelField::paintEvent(QPaintEvent* event)
+{
+    if (FLive) {
+        {
+            QPainter painter(this);
+            painter.fillRect(rect(), palette().brush(QPalette::Window));
+        }
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, Picture());
 }
 
 // ---------------------------------------------------------------------------
@@ -131,6 +515,9 @@ void TFlashButton::mouseReleaseEvent(QMouseEvent* event)
 TFader::TFader(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Fader"));
+    // The fader paints its own background (the window colour, as beneath it),
+    // so that a repaint of its parts ends at the fader.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     QFont f = font();
     f.setPixelSize(10);
     setFont(f);
@@ -138,7 +525,7 @@ TFader::TFader(QWidget* parent) : QWidget(parent)
 
     edtNummer = Field(this, QStringLiteral("edtNummer"), FieldColor);
     edtNummer->setMaxLength(3);
-    edtPegel = Field(this, QStringLiteral("edtPegel"), FieldColor);
+    edtPegel = Field<TLevelField>(this, QStringLiteral("edtPegel"), FieldColor);
     edtModus = Field(this, QStringLiteral("edtModus"), palette().color(QPalette::Window));
     edtModus->setToolTip(QStringLiteral("H - HTP\nL - LTP\nD - Direkt\nB - blinkend\nF - Blitze\nZ - Zufall"));
 
@@ -171,6 +558,28 @@ void TFader::resizeEvent(QResizeEvent* event)
     PlaceParts();
 }
 
+void TFader::paintEvent(QPaintEvent* event)
+{
+    // The track bar and the level field paint the whole of their areas; they
+    // are not marked opaque, so that a repaint of the fader always includes them.
+    QRegion rest = event->region();
+    rest -= tbFader->geometry();
+    rest -= edtPegel->geometry();
+    if (rest.isEmpty())
+        return;
+    QPainter painter(this);
+    const QBrush& background = palette().brush(backgroundRole());
+    for (const QRect& r : rest)
+        painter.fillRect(r, background);
+}
+
+void TFader::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A hidden fader is left out of refreshes.
+    Refresh();
+}
+
 void TFader::SetKanal(TKanal* k)
 {
     FUpdating = true;
@@ -185,7 +594,7 @@ void TFader::SetKanal(TKanal* k)
         SetFaderPegel(0);
         SetKanalPegel(0);
         edtNummer->clear();
-        edtPegel->clear();
+        edtPegel->SetLevelText(QString());
         edtModus->clear();
         setToolTip(QString());
     }
@@ -195,18 +604,59 @@ void TFader::SetKanal(TKanal* k)
 
 void TFader::SetFaderPegel(int v)
 {
-    const bool updating = FUpdating;
-    FUpdating = true;
-    FFaderPegel = v;
-    tbFader->setValue(v);
-    edtPegel->setText(FormatLevel(v));
-    FUpdating = updating;
+    ShowPegel(v, nullptr);
 }
 
 void TFader::SetKanalPegel(int v)
 {
+    ShowOutput(v, nullptr);
+}
+
+bool TFader::ShowPegel(int v, QRegion* dirty)
+{
+    const bool updating = FUpdating;
+    FUpdating = true;
+    FFaderPegel = v;
+    const int before = tbFader->value();
+    tbFader->Quiet = dirty != nullptr;
+    tbFader->setValue(v);
+    tbFader->Quiet = false;
+    const bool moved = tbFader->value() != before;
+    const bool text = edtPegel->SetLevelText(FormatLevel(v), !dirty);
+    FUpdating = updating;
+    if (dirty) {
+        if (moved)
+            *dirty += tbFader->KnobMoveArea(before, tbFader->value()).translated(tbFader->pos());
+        if (text)
+            *dirty += edtPegel->geometry();
+    }
+    return moved || text;
+}
+
+bool TFader::ShowOutput(int v, QRegion* dirty)
+{
     FKanalPegel = v;
+    const int before = tbFader->Output();
+    if (before == v)
+        return false;
+    tbFader->Quiet = dirty != nullptr;
     tbFader->SetOutput(v);
+    tbFader->Quiet = false;
+    if (dirty)
+        *dirty += tbFader->BandMoveArea(before, v).translated(tbFader->pos());
+    return true;
+}
+
+bool TFader::Refresh(QRegion* dirty)
+{
+    if (!FKanal)
+        return false;
+    bool changed = false;
+    if (FKanal->Pegel != FFaderPegel)
+        changed = ShowPegel(FKanal->Pegel, dirty);
+    if (FKanal->Output != FKanalPegel)
+        changed = ShowOutput(FKanal->Output, dirty) || changed;
+    return changed;
 }
 
 void TFader::SetModus(int kind)
@@ -247,8 +697,8 @@ void TFader::KanalChanged(const TKanal* k, int code)
     if (!k || k != FKanal)
         return;
     switch (code) {
-    case kcPegel: SetFaderPegel(k->Pegel); break;
-    case kcOutput: SetKanalPegel(k->Output); break;
+    case kcPegel:
+    case kcOutput: Refresh(); break;
     case kcName: setToolTip(k->Name); break;
     case kcModus: UpdateModusText(); break;
     case kcIcon: UpdateGlyph(); break;
@@ -387,4 +837,88 @@ void TFader::ModusClick()
         return;
     const int m = FKanal->Modus + 1;
     FKanal->SetModus(m > kmFlackern ? kmHTP : m);
+}
+
+// ---------------------------------------------------------------------------
+// TFaderRefresh
+
+TFaderRefresh::TFaderRefresh(QWidget* view, std::vector<TFader*> faders)
+    : QObject(view), FView(view), FFaders(std::move(faders))
+{
+    view->installEventFilter(this);
+}
+
+bool TFaderRefresh::Showing() const
+{
+    return FView->isVisible() && !FView->window()->isMinimized();
+}
+
+void TFaderRefresh::Changed()
+{
+    if (!FView->isVisible()) {
+        FStale = true;
+        return;
+    }
+    FChanged = true;
+    if (FPosted)
+        return;
+    FPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FPosted = false;
+            Guarded([this] { Flush(); });
+        },
+        Qt::QueuedConnection);
+}
+
+void TFaderRefresh::Flush()
+{
+    if (!FChanged && !FStale)
+        return;
+    if (!Showing()) {
+        FStale = true;
+        FChanged = false;
+        return;
+    }
+    if (FStale) {
+        RefreshAll();
+        return;
+    }
+    FChanged = false;
+    // Each fader asks for one repaint of the few rectangles that changed: the
+    // knob's old and new places, the band's old and new top, the level text.
+    // The window paints them all at once.
+    for (TFader* f : FFaders) {
+        if (f->isHidden())
+            continue;
+        QRegion dirty;
+        if (f->Refresh(&dirty) && !dirty.isEmpty())
+            f->update(dirty);
+    }
+}
+
+void TFaderRefresh::ReformatAll()
+{
+    if (Showing())
+        RefreshAll();
+    else
+        FStale = true;
+}
+
+void TFaderRefresh::RefreshAll()
+{
+    FChanged = FStale = false;
+    for (TFader* f : FFaders)
+        if (TKanal* k = f->Kanal()) {
+            f->SetFaderPegel(k->Pegel);
+            f->SetKanalPegel(k->Output);
+        }
+}
+
+bool TFaderRefresh::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == FView && event->type() == QEvent::Show && FStale)
+        Guarded([this] { RefreshAll(); });
+    return false;
 }

@@ -4,31 +4,86 @@
 // vertical track bar or typed digits, flashes the channel with a button, and
 // re-binds its slot to another channel when a number is typed.
 
+#include <QLineEdit>
 #include <QSlider>
 #include <QToolButton>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
-class QLineEdit;
-class QMenu;
+class QStyleOptionSlider;
 class TKanal;
 
 // The vertical track bar of a fader: 255 at the top. Besides the knob (the
 // level) it shows the channel's output as a band from the output down to the
-// bottom of the groove. A new output only repaints the track bar.
+// bottom of the groove. A new output repaints only the band between its old
+// and its new top, a new level only the knob's old and new place.
+//
+// It is painted from pictures the style draws once per look (size, state,
+// palette, style): the background with the tick marks and the groove, and the
+// knob, which is placed at the level. Only the band is drawn on every paint.
+// The bar paints its whole area (on the window colour of its palette).
 class TFaderTrackBar : public QSlider {
 public:
     explicit TFaderTrackBar(QWidget* parent = nullptr);
 
     int Output() const { return FOutput; }
     void SetOutput(int v);
+    // While true, a new value or output does not ask for a repaint: the owner
+    // repaints the bar together with others.
+    bool Quiet = false;
+    // What a move of the knob from one position to another repaints, and a
+    // move of the band's top from one output to another: the column of the
+    // groove and the knob, in whole stripes (the whole bar before its first paint).
+    QRect KnobMoveArea(int from, int to) const;
+    QRect BandMoveArea(int from, int to) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void sliderChange(SliderChange change) override;
 
 private:
+    struct TLook;
+    const TLook& Look(const QStyleOptionSlider& opt);
+    // The column of the groove and the knob (the whole bar before its first paint).
+    QRect MovingArea() const;
+    // The rows of the column that hold area, rounded out to whole stripes.
+    QRect Stripes(const QRect& area) const;
+
     int FOutput = 0;
+    std::shared_ptr<const TLook> FLook;
+};
+
+// The level field of a fader. While the operator does not edit it, the field
+// shows the level text it is given from pictures of the field drawn once per
+// text and look; its own line-edit text is set only when it takes the focus.
+// While it has the focus every new level still replaces the text, as the field
+// always did; text typed but not entered stays shown after the focus leaves,
+// until the next level replaces it.
+class TLevelField : public QLineEdit {
+public:
+    explicit TLevelField(QWidget* parent = nullptr);
+
+    // The level text the field shows when not edited.
+    const QString& LevelText() const { return FLevelText; }
+    // True when the text changed; repaint false leaves the repaint to the owner.
+    bool SetLevelText(const QString& text, bool repaint = true);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    struct TLook;
+    const QPixmap& Picture();
+
+    QString FLevelText;
+    // The line edit shows its own text: while edited, and typed text afterwards.
+    bool FLive = false;
+    std::shared_ptr<TLook> FLook;
 };
 
 // The flash button: reports presses and releases of the left and the right
@@ -44,6 +99,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+// The fader paints its own background (the window colour, as beneath it), so
+// that a repaint of its track bar or level field ends at the fader.
 class TFader : public QWidget {
 public:
     static constexpr int FaderWidth = 40;
@@ -70,8 +127,14 @@ public:
     // The kind of the bound channel: number colour, mode text, read-only number.
     void SetModus(int kind);
 
-    // A change notification; ignored unless k is the bound channel.
+    // A change notification; ignored unless k is the bound channel. Shown at once.
     void KanalChanged(const TKanal* k, int code);
+    // Shows the bound channel's level and output where they differ from what
+    // the fader shows; true when something changed. With dirty, the parts that
+    // changed are not repainted; their areas (in the fader) are added to it.
+    bool Refresh(QRegion* dirty = nullptr);
+    // The level text shown (also while the level field is not edited).
+    const QString& PegelText() const { return edtPegel->LevelText(); }
     // Focuses a part (fpTrackBar, fpModus, fpNummer, fpPegel).
     void FocusPart(int part);
 
@@ -80,16 +143,20 @@ public:
     std::function<void(TFader& fader, int part, QChar c)> OnKey;
 
     QLineEdit* edtNummer = nullptr;
-    QLineEdit* edtPegel = nullptr;
+    TLevelField* edtPegel = nullptr;
     QLineEdit* edtModus = nullptr;
     TFaderTrackBar* tbFader = nullptr;
     TFlashButton* btnFlash = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    bool ShowPegel(int v, QRegion* dirty);
+    bool ShowOutput(int v, QRegion* dirty);
     void UpdateGlyph();
     void UpdateModusText();
     void PlaceParts();
@@ -108,4 +175,36 @@ private:
     // The channel flashed by the left button and its level before the press.
     TKanal* FFlashKanal = nullptr;
     int FFlashSaved = 0;
+};
+
+// Keeps the faders of one window in step with the levels and outputs of their
+// channels. A notification only marks the window as changed; the faders are
+// compared with their channels and refreshed once: after the engine's tick
+// (Flush on tickDone), or, for a change outside a tick (a remote command, the
+// operator's own drag), by a refresh posted to the event loop. While the view
+// is not shown (a hidden tab page, a closed or minimised window) nothing is
+// refreshed; when it is shown again every fader is.
+class TFaderRefresh : public QObject {
+public:
+    TFaderRefresh(QWidget* view, std::vector<TFader*> faders);
+
+    // A level or output of some channel changed.
+    void Changed();
+    // Refreshes what changed (or everything, after the view was not shown).
+    void Flush();
+    // Shows every fader's level text again (the level format changed).
+    void ReformatAll();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool Showing() const;
+    void RefreshAll();
+
+    QWidget* FView;
+    std::vector<TFader*> FFaders;
+    bool FChanged = false;
+    bool FStale = false;
+    bool FPosted = false;
 };

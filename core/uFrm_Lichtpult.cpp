@@ -189,14 +189,12 @@ TFrmLichtpult::TFrmLichtpult(TModuleLichtpult& module, int n) : QWidget(nullptr)
     }
 
     BuildMenus();
+    FRefresh = new TFaderRefresh(pnlFader, std::vector<TFader*>(FFaders.begin(), FFaders.end()));
 
     TLichtpultSignals* s = FModule.Signals();
     connect(s, &TLichtpultSignals::kanalChanged, this, [this](int nr, int code) { KanalChanged(nr, code); });
-    connect(s, &TLichtpultSignals::prozentChanged, this, [this] {
-        for (TFader* f : FFaders)
-            if (f->Kanal())
-                f->SetFaderPegel(f->Kanal()->Pegel);
-    });
+    connect(s, &TLichtpultSignals::tickDone, this, [this] { Guarded([this] { FRefresh->Flush(); }); });
+    connect(s, &TLichtpultSignals::prozentChanged, this, [this] { Guarded([this] { FRefresh->ReformatAll(); }); });
     connect(s, &TLichtpultSignals::pagesChanged, this, [this] { Guarded([this] { RebuildPageTree(); }); });
     connect(s, &TLichtpultSignals::refreshWindowsRequested, this, [this] { Guarded([this] { RebindFaders(); }); });
     connect(s, &TLichtpultSignals::zeilenKanalChanged, this, [this](int page, int slot, int nr) {
@@ -317,6 +315,12 @@ void TFrmLichtpult::FitFaders()
 
 void TFrmLichtpult::KanalChanged(int nr, int code)
 {
+    // Levels and outputs change by the hundred in a tick: the faders show them
+    // once, after it.
+    if (code == kcPegel || code == kcOutput) {
+        FRefresh->Changed();
+        return;
+    }
     TKanal* k = nullptr;
     if (!FModule.FindKanal(nr, k))
         return;

@@ -6,7 +6,10 @@
 //
 // The console module keeps which windows exist and their pages; the windows follow
 // its signals. Each window has one connection to the module's channel
-// notifications and hands a change only to the faders bound to that channel.
+// notifications. A level or output change only marks the window; its faders show
+// the new values once, after the tick (or soon after a change outside a tick),
+// and not at all while the window is not shown. Other changes go at once to the
+// faders bound to that channel.
 
 #include <QPointer>
 #include <QWidget>
@@ -21,6 +24,7 @@ class QSplitter;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TFader;
+class TFaderRefresh;
 class TKanal;
 class TModuleLichtpult;
 
@@ -39,7 +43,8 @@ public:
     // Moves the tree and the fader box into target (the main window's console panel).
     void Dock(QWidget* target);
 
-    // A change of channel nr reaches the faders bound to it.
+    // A change of channel nr reaches the faders bound to it (levels and outputs
+    // after the tick).
     void KanalChanged(int nr, int code);
     void RebuildPageTree();
     // Binds the fader of slot to k when page is the page shown.
@@ -87,6 +92,7 @@ private:
     int FTag;
     QString FCaption;
     std::array<TFader*, FaderCount> FFaders{};
+    TFaderRefresh* FRefresh = nullptr;   // a child of pnlFader
     int FLastSlot = -1;
     int FZeilenIndex = -1;
     int FTreeWidth = 180;

@@ -11,6 +11,7 @@
 #include "core/uMod_Main.h"
 
 #include <QLineEdit>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -66,18 +67,18 @@ TEST_F(FaderTest, DraggingTheTrackBarSetsTheChannelLevelAndTheFieldsFollowTheCha
     QTest::mouseMove(tb, up);
     QTest::mouseRelease(tb, Qt::LeftButton, Qt::NoModifier, up);
     EXPECT_GT(K(1).Pegel, 80);
-    EXPECT_EQ(f->edtPegel->text(), QString::number(K(1).Pegel));
+    EXPECT_TRUE(WaitFor([&] { return f->PegelText() == QString::number(K(1).Pegel); }));
 
-    // Set elsewhere (a command, another window): the fader follows.
+    // Set elsewhere (a command, another window): the fader follows, soon after.
     K(1).SetPegel(200);
     K(1).SetName("Spot links");
     K(1).SetModus(kmBlinken);
-    EXPECT_EQ(tb->value(), 200);
-    EXPECT_EQ(f->edtPegel->text(), "200");
+    ASSERT_TRUE(WaitFor([&] { return tb->value() == 200; }));
+    EXPECT_EQ(f->PegelText(), "200");
     EXPECT_EQ(f->toolTip(), "Spot links");
     EXPECT_EQ(f->edtModus->text(), "B");
     L->SetProzent(true);
-    EXPECT_EQ(f->edtPegel->text(), "78");
+    EXPECT_EQ(f->PegelText(), "78");
 
     // The output a tick computes moves the band, not the knob.
     L->Tick();
@@ -129,6 +130,30 @@ TEST_F(FaderTest, TheLevelFieldTakesPlainOrPercentValuesOnEnter)
     Type(pegel, "50");
     QTest::keyClick(pegel, Qt::Key_Enter);
     EXPECT_EQ(K(3).Pegel, 127);   // 50 x 255 div 100
+}
+
+TEST_F(FaderTest, TheLevelFieldEditsTheLevelShownWhenItTakesTheFocus)
+{
+    // Unedited, the field only shows the level; taking the focus it holds the
+    // level of that moment, and a new level replaces what is typed there.
+    TLevelField* pegel = F(2)->edtPegel;
+    K(3).SetPegel(77);
+    ASSERT_TRUE(WaitFor([&] { return F(2)->PegelText() == "77"; }));
+    pegel->setFocus();
+    EXPECT_EQ(pegel->text(), "77");
+    QTest::keyClick(pegel, Qt::Key_Backspace);
+    EXPECT_EQ(pegel->text(), "7");
+    K(3).SetPegel(5);
+    ASSERT_TRUE(WaitFor([&] { return F(2)->PegelText() == "5"; }));
+    EXPECT_EQ(pegel->text(), "5");
+    // Typed without Enter, then left: the typed text stays until the next level.
+    QTest::keyClicks(pegel, "0");
+    F(0)->tbFader->setFocus();
+    EXPECT_EQ(pegel->text(), "50");
+    EXPECT_EQ(K(3).Pegel, 5);
+    K(3).SetPegel(9);
+    ASSERT_TRUE(WaitFor([&] { return F(2)->PegelText() == "9"; }));
+    EXPECT_EQ(pegel->text(), "9");
 }
 
 TEST_F(FaderTest, FlashButtonLeftFlashesRightLatches)
@@ -183,4 +208,62 @@ TEST_F(FaderTest, AnOutputChangeRepaintsOnlyTheFaderOfThatChannel)
     QCoreApplication::processEvents();
     EXPECT_EQ(second.Count, 0);
     EXPECT_EQ(firstNummer.Count, 0);
+}
+
+TEST_F(FaderTest, RepaintsAfterChangesShowWhatAFullPaintShows)
+{
+    // A refresh repaints only what changed (the knob's old and new places, the
+    // band's old and new top, the level text); what reaches the screen must
+    // equal the fader painted whole, step after step: no part left stale.
+    TFader* f = F(0);
+    auto onScreen = [&] {
+        QCoreApplication::processEvents();
+        const QImage screen = Host->screen()->grabWindow(Host->winId()).toImage();
+        return screen.copy(QRect(f->mapTo(Host.get(), QPoint(0, 0)), f->size())).convertToFormat(QImage::Format_RGB32);
+    };
+    K(1).SetModus(kmDirekt);   // the output stays where it is put
+    const struct {
+        int Pegel, Output;
+    } steps[] = {{200, 40}, {195, 45}, {0, 0}, {255, 255}, {3, 254}, {128, 1}, {100, 100}, {99, 0}};
+    QImage last = onScreen();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.Pegel << "/" << step.Output);
+        K(1).SetPegel(step.Pegel);
+        K(1).SetOutput(step.Output);
+        ASSERT_TRUE(WaitFor([&] { return f->tbFader->value() == step.Pegel && f->tbFader->Output() == step.Output; }));
+        const QImage shown = onScreen();
+        EXPECT_NE(shown, last);
+        EXPECT_EQ(shown, f->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        last = shown;
+    }
+}
+
+TEST_F(FaderTest, PicturesFollowThePalette)
+{
+    // The track bar and the level field are painted from pictures drawn once per
+    // look; a new palette must give new pictures, not the old colours.
+    TFader* f = F(0);
+    K(1).SetPegel(255);   // the knob at the top, the groove below it empty
+    ASSERT_TRUE(WaitFor([&] { return f->PegelText() == "255"; }));
+    auto rowHolds = [](const QImage& image, int y, QRgb colour) {
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == colour)
+                return true;
+        return false;
+    };
+    for (const QRgb window : {qRgb(0x30, 0x30, 0x40), qRgb(0xF0, 0xE0, 0xA0)}) {
+        SCOPED_TRACE(window);
+        const QRgb base = QColor(window).lighter(150).rgb();
+        QPalette p = Host->palette();
+        p.setColor(QPalette::Window, QColor(window));
+        p.setColor(QPalette::Base, QColor(base));
+        Host->setPalette(p);
+        const QImage bar = f->tbFader->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(bar.pixel(0, 0), window);
+        EXPECT_TRUE(rowHolds(bar, bar.height() / 2, base));   // the empty groove
+        // The level field keeps its own grey, on the window colour around it.
+        const QImage field = f->edtPegel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(field.pixel(field.width() - 2, field.height() / 2), qRgb(0xDF, 0xDF, 0xDF));
+        EXPECT_EQ(f->grab().toImage().convertToFormat(QImage::Format_RGB32).pixel(f->width() - 1, f->height() / 2), window);
+    }
 }
