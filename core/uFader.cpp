@@ -148,7 +148,15 @@ void TFaderTrackBar::SetOutput(int v)
     const int before = FOutput;
     FOutput = v;
     if (!Quiet)
-        update(BandMoveArea(before, v));
+        Repaint(BandMoveArea(before, v));
+}
+
+void TFaderTrackBar::Repaint(const QRect& area)
+{
+    if (FStrip)
+        FStrip->RepaintPart(this, area);
+    else
+        update(area);
 }
 
 QRect TFaderTrackBar::MovingArea() const
@@ -157,15 +165,6 @@ QRect TFaderTrackBar::MovingArea() const
         return rect();
     return FLook->Pictures->Column & rect();
 }
-
-namespace {
-
-// Repaint areas of track bars are rounded out to stripes of this height: the
-// faders of a row then share the rows of the window's dirty region, however
-// different their levels, and that region stays small and quick to build.
-constexpr int StripeMask = 31;
-
-} // namespace
 
 QRect TFaderTrackBar::Stripes(const QRect& area) const
 {
@@ -207,9 +206,55 @@ QRect TFaderTrackBar::BandMoveArea(int from, int to) const
 
 void TFaderTrackBar::sliderChange(SliderChange change)
 {
+    if (change != SliderValueChange)
+        FLookChecked = false;
     if (Quiet && change == SliderValueChange)
         return;
-    QSlider::sliderChange(change);
+    if (!FStrip) {
+        QSlider::sliderChange(change);
+        return;
+    }
+    // The base only asks for a repaint, which the strip does.
+    if (change != SliderValueChange)
+        QSlider::sliderChange(change);
+    Repaint(rect());
+}
+
+bool TFaderTrackBar::event(QEvent* event)
+{
+    const bool done = QSlider::event(event);
+    // What may change the look: hover, focus, pressing, state, palette, style.
+    switch (event->type()) {
+    case QEvent::HoverEnter:
+    case QEvent::HoverLeave:
+    case QEvent::HoverMove:
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::EnabledChange:
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::FontChange:
+    case QEvent::ActivationChange:
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+    case QEvent::LayoutDirectionChange:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::ScreenChangeInternal:
+        FLookChecked = false;
+        if (FStrip)
+            Repaint(rect());
+        break;
+    default: break;
+    }
+    return done;
 }
 
 const TFaderTrackBar::TLook& TFaderTrackBar::Look(const QStyleOptionSlider& opt)
@@ -316,28 +361,44 @@ const TFaderTrackBar::TLook& TFaderTrackBar::Look(const QStyleOptionSlider& opt)
     return *FLook;
 }
 
-void TFaderTrackBar::paintEvent(QPaintEvent* event)
+void TFaderTrackBar::PaintArea(QPainter& painter, const QRect& area, const QPoint& origin)
 {
-    QStyleOptionSlider opt;
-    initStyleOption(&opt);
-    const TTrackPictures& look = *Look(opt).Pictures;
+    // The look is looked up again only after an event that may have changed it.
+    if (!FLook || !FLookChecked) {
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        Look(opt);
+        FLookChecked = true;
+    }
+    const TLook& current = *FLook;
+    const TTrackPictures& look = *current.Pictures;
     auto handle = [&](int v) {
-        const auto i = static_cast<std::size_t>(std::clamp(v, opt.minimum, opt.maximum) - opt.minimum);
+        const auto i = static_cast<std::size_t>(std::clamp(v, current.Minimum, current.Maximum) - current.Minimum);
         return i < look.Handle.size() ? look.Handle[i] : QRect();
     };
-
-    QPainter painter(this);
-    const QRect area = event->rect();
-    painter.drawPixmap(area, look.Back, QRectF(area.topLeft() * look.Back.devicePixelRatio(), area.size() * look.Back.devicePixelRatio()));
+    const qreal dpr = look.Back.devicePixelRatio();
+    painter.drawPixmap(area.translated(origin), look.Back, QRectF(area.topLeft() * dpr, area.size() * dpr));
     // The output band: from the output level down to the bottom.
     if (FOutput > 0) {
         const int y = handle(FOutput).center().y();
         const QRect& groove = look.Groove;
-        painter.fillRect(QRect(groove.left() + 1, y, groove.width() - 2, groove.bottom() - y),
-                         palette().color(QPalette::Highlight));
+        const QRect band = QRect(groove.left() + 1, y, groove.width() - 2, groove.bottom() - y) & area;
+        if (!band.isEmpty())
+            painter.fillRect(band.translated(origin), palette().color(QPalette::Highlight));
     }
-    if (!look.Knob.isNull())
-        painter.drawPixmap(handle(opt.sliderPosition).topLeft() + look.KnobOffset, look.Knob);
+    if (!look.Knob.isNull()) {
+        const QRect knob(handle(sliderPosition()).topLeft() + look.KnobOffset, look.Knob.deviceIndependentSize().toSize());
+        const QRect shown = knob & area;
+        if (!shown.isEmpty())
+            painter.drawPixmap(shown.translated(origin), look.Knob,
+                               QRectF((shown.topLeft() - knob.topLeft()) * dpr, shown.size() * dpr));
+    }
+}
+
+void TFaderTrackBar::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    PaintArea(painter, event->rect(), QPoint());
 }
 
 // ---------------------------------------------------------------------------
@@ -370,18 +431,61 @@ bool TLevelField::SetLevelText(const QString& text, bool repaint)
         setText(text);
         // Typed text is replaced now; a field without the focus shows the level again.
         if (window()->focusWidget() != this)
-            FLive = false;
+            SetLive(false);
     }
     if (repaint)
-        update();
+        Repaint();
     return true;
+}
+
+void TLevelField::SetLive(bool live)
+{
+    if (live == FLive)
+        return;
+    FLive = live;
+    // A live field paints itself; the strip leaves it out.
+    if (FStrip)
+        FStrip->LiveChanged();
+}
+
+void TLevelField::Repaint()
+{
+    if (FStrip && !FLive)
+        FStrip->RepaintPart(this, rect());
+    else
+        update();
+}
+
+bool TLevelField::event(QEvent* event)
+{
+    const bool done = QLineEdit::event(event);
+    // What may change the picture.
+    switch (event->type()) {
+    case QEvent::EnabledChange:
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::FontChange:
+    case QEvent::ActivationChange:
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+    case QEvent::LayoutDirectionChange:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::ScreenChangeInternal:
+        FPicture = QPixmap();
+        if (FStrip && !FLive)
+            Repaint();
+        break;
+    default: break;
+    }
+    return done;
 }
 
 void TLevelField::focusInEvent(QFocusEvent* event)
 {
     if (!FLive) {
-        FLive = true;
         setText(FLevelText);
+        SetLive(true);
     }
     QLineEdit::focusInEvent(event);
 }
@@ -392,12 +496,15 @@ void TLevelField::focusOutEvent(QFocusEvent* event)
     // The window went inactive or a menu opened: the field keeps its focus in
     // its window, and its look (selection) with it.
     const bool kept = event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
-    FLive = kept || text() != FLevelText;
-    update();
+    SetLive(kept || text() != FLevelText);
+    Repaint();
 }
 
 const QPixmap& TLevelField::Picture()
 {
+    // The picture shown last, while neither the text nor the look changed.
+    if (!FPicture.isNull() && FPictureText == FLevelText)
+        return FPicture;
     const qint64 paletteKey = palette().cacheKey();
     const qreal dpr = devicePixelRatio();
     QStyle* s = style();
@@ -435,8 +542,11 @@ const QPixmap& TLevelField::Picture()
 
     QHash<QString, QPixmap>& pictures = *FLook->Pictures;
     auto it = pictures.find(FLevelText);
-    if (it != pictures.end())
-        return *it;
+    if (it != pictures.end()) {
+        FPicture = *it;
+        FPictureText = FLevelText;
+        return FPicture;
+    }
     // Levels are not bounded (a show file may hold any number): the pictures are.
     if (pictures.size() >= MaxPictures)
         pictures.clear();
@@ -467,7 +577,10 @@ const QPixmap& TLevelField::Picture()
     picture.setDevicePixelRatio(dpr);
     picture.fill(palette().color(group, QPalette::Window));
     stamp.render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
-    return *pictures.insert(FLevelText, picture);
+    pictures.insert(FLevelText, picture);
+    FPicture = picture;
+    FPictureText = FLevelText;
+    return FPicture;
 }
 
 void TLevelField::paintEvent(QPaintEvent* event)
@@ -481,7 +594,14 @@ void TLevelField::paintEvent(QPaintEvent* event)
         return;
     }
     QPainter painter(this);
-    painter.drawPixmap(0, 0, Picture());
+    PaintArea(painter, rect(), QPoint());
+}
+
+void TLevelField::PaintArea(QPainter& painter, const QRect& area, const QPoint& origin)
+{
+    const QPixmap& picture = Picture();
+    const qreal dpr = picture.devicePixelRatio();
+    painter.drawPixmap(area.translated(origin), picture, QRectF(area.topLeft() * dpr, area.size() * dpr));
 }
 
 // ---------------------------------------------------------------------------
@@ -612,7 +732,7 @@ void TFader::SetKanalPegel(int v)
     ShowOutput(v, nullptr);
 }
 
-bool TFader::ShowPegel(int v, QRegion* dirty)
+bool TFader::ShowPegel(int v, std::vector<QRect>* dirty)
 {
     const bool updating = FUpdating;
     FUpdating = true;
@@ -626,14 +746,24 @@ bool TFader::ShowPegel(int v, QRegion* dirty)
     FUpdating = updating;
     if (dirty) {
         if (moved)
-            *dirty += tbFader->KnobMoveArea(before, tbFader->value()).translated(tbFader->pos());
+            AddBarArea(tbFader->KnobMoveArea(before, tbFader->value()), *dirty);
         if (text)
-            *dirty += edtPegel->geometry();
+            dirty->push_back(edtPegel->geometry().translated(pos()));
     }
     return moved || text;
 }
 
-bool TFader::ShowOutput(int v, QRegion* dirty)
+void TFader::AddBarArea(const QRect& area, std::vector<QRect>& dirty) const
+{
+    // One rectangle per stripe: the faders of a row then give rows of equal
+    // rectangles, which make a region in one pass.
+    const QPoint at = pos() + tbFader->pos();
+    for (int y = area.top(); y <= area.bottom(); y = (y | TFaderTrackBar::StripeMask) + 1)
+        dirty.emplace_back(QPoint(area.left(), y) + at,
+                           QPoint(area.right(), std::min(area.bottom(), y | TFaderTrackBar::StripeMask)) + at);
+}
+
+bool TFader::ShowOutput(int v, std::vector<QRect>* dirty)
 {
     FKanalPegel = v;
     const int before = tbFader->Output();
@@ -643,11 +773,11 @@ bool TFader::ShowOutput(int v, QRegion* dirty)
     tbFader->SetOutput(v);
     tbFader->Quiet = false;
     if (dirty)
-        *dirty += tbFader->BandMoveArea(before, v).translated(tbFader->pos());
+        AddBarArea(tbFader->BandMoveArea(before, v), *dirty);
     return true;
 }
 
-bool TFader::Refresh(QRegion* dirty)
+bool TFader::Refresh(std::vector<QRect>* dirty)
 {
     if (!FKanal)
         return false;
@@ -840,10 +970,256 @@ void TFader::ModusClick()
 }
 
 // ---------------------------------------------------------------------------
+// TFaderStrip
+
+QRegion RegionOfRects(std::vector<QRect>& rects)
+{
+    rects.erase(std::remove_if(rects.begin(), rects.end(), [](const QRect& r) { return r.isEmpty(); }), rects.end());
+    std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {
+        return a.top() != b.top() ? a.top() < b.top() : a.left() != b.left() ? a.left() < b.left() : a.height() < b.height();
+    });
+    rects.erase(std::unique(rects.begin(), rects.end()), rects.end());
+    // Rows: the rects of a row share top and height and neither overlap nor
+    // touch; a row starts below the one before it.
+    bool rows = true;
+    for (std::size_t i = 1; i < rects.size() && rows; ++i) {
+        const QRect& r = rects[i];
+        const QRect& before = rects[i - 1];
+        rows = r.top() == before.top() ? r.height() == before.height() && r.left() > before.right() + 1
+                                       : r.top() > before.bottom();
+    }
+    QRegion region;
+    if (rows) {
+        region.setRects(rects.data(), static_cast<int>(rects.size()));
+    } else {
+        for (const QRect& r : rects)
+            region += r;
+    }
+    return region;
+}
+
+TFaderStrip::TFaderStrip(QWidget* view, std::vector<TFader*> faders)
+    : QWidget(view), FView(view), FFaders(std::move(faders))
+{
+    setObjectName(QStringLiteral("FaderStrip"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    view->installEventFilter(this);
+    for (TFader* f : FFaders) {
+        f->installEventFilter(this);
+        f->tbFader->installEventFilter(this);
+        f->edtPegel->installEventFilter(this);
+        f->tbFader->FStrip = this;
+        f->edtPegel->FStrip = this;
+    }
+    setGeometry(view->rect());
+    raise();
+    UpdateMask();
+}
+
+void TFaderStrip::MaskChanged()
+{
+    FMaskStale = true;
+    if (FMaskPosted)
+        return;
+    FMaskPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FMaskPosted = false;
+            Guarded([this] { UpdateMask(); });
+        },
+        Qt::QueuedConnection);
+}
+
+void TFaderStrip::UpdateMask()
+{
+    if (!FMaskStale)
+        return;
+    FMaskStale = false;
+    FRows.clear();
+
+    // The parts of the visible faders, by row: parts of the same kind, top and height.
+    struct TFound {
+        QRect Area;
+        QWidget* Widget;
+        bool Bar;
+    };
+    std::vector<TFound> parts;
+    std::vector<QRect> faders;   // of the visible faders
+    std::vector<QRect> live;     // level fields being edited, other widgets
+    for (TFader* f : FFaders) {
+        if (f->isHidden())
+            continue;
+        faders.push_back(f->geometry());
+        parts.push_back({f->tbFader->geometry().translated(f->pos()), f->tbFader, true});
+        const QRect field = f->edtPegel->geometry().translated(f->pos());
+        if (f->edtPegel->Live())
+            live.push_back(field);
+        else
+            parts.push_back({field, f->edtPegel, false});
+    }
+    // Anything else in the view is in the way, as a level field being edited is.
+    for (QObject* o : FView->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w && w != this && !w->isHidden() && std::find(FFaders.begin(), FFaders.end(), w) == FFaders.end())
+            live.push_back(w->geometry());
+    }
+    std::sort(parts.begin(), parts.end(), [](const TFound& a, const TFound& b) {
+        return std::make_tuple(a.Bar, a.Area.top(), a.Area.height(), a.Area.left()) <
+               std::make_tuple(b.Bar, b.Area.top(), b.Area.height(), b.Area.left());
+    });
+
+    // A row of parts becomes bands from part to part across the gaps between
+    // them, which hold only the faders' background, unless a gap would cover
+    // something else: a fader of another row or a level field being edited.
+    for (std::size_t i = 0; i < parts.size();) {
+        std::size_t end = i;
+        while (end < parts.size() && parts[end].Bar == parts[i].Bar && parts[end].Area.top() == parts[i].Area.top() &&
+               parts[end].Area.height() == parts[i].Area.height())
+            ++end;
+        const int top = parts[i].Area.top();
+        const int bottom = parts[i].Area.bottom();
+        std::vector<QRect> obstacles = live;
+        for (const QRect& f : faders)
+            if (f.top() <= bottom && f.bottom() >= top) {
+                // A fader with a part in the row holds only background beside it.
+                bool inRow = false;
+                for (std::size_t k = i; k < end && !inRow; ++k)
+                    inRow = f.contains(parts[k].Area);
+                if (!inRow)
+                    obstacles.push_back(f);
+            }
+        TRow row;
+        for (std::size_t k = i; k < end; ++k) {
+            const TFound& p = parts[k];
+            if (!row.Parts.empty()) {
+                const QRect joined = row.Band | p.Area;
+                const bool free = std::none_of(obstacles.begin(), obstacles.end(),
+                                               [&](const QRect& o) { return o.intersects(joined); });
+                if (!free || p.Area.left() <= row.Band.right()) {
+                    FRows.push_back(std::move(row));
+                    row = TRow();
+                }
+            }
+            row.Band = row.Parts.empty() ? p.Area : row.Band | p.Area;
+            row.Parts.push_back({p.Area, p.Widget, p.Bar});
+        }
+        if (!row.Parts.empty())
+            FRows.push_back(std::move(row));
+        i = end;
+    }
+
+    std::vector<QRect> bands;
+    for (const TRow& r : FRows)
+        bands.push_back(r.Band);
+    FMask = RegionOfRects(bands);
+    // An empty mask would be no mask: the strip would cover the whole view.
+    if (FMask.isEmpty()) {
+        hide();
+        return;
+    }
+    setMask(FMask);
+    show();
+}
+
+void TFaderStrip::LiveChanged()
+{
+    FMaskStale = true;
+    UpdateMask();
+}
+
+bool TFaderStrip::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Resize:
+        if (watched == FView) {
+            resize(FView->size());
+            break;
+        }
+        [[fallthrough]];
+    case QEvent::Move:
+    case QEvent::Show:
+    case QEvent::Hide:
+        if (watched != FView)
+            MaskChanged();
+        break;
+    default: break;
+    }
+    return false;
+}
+
+void TFaderStrip::Repaint(std::vector<QRect>& areas)
+{
+    UpdateMask();
+    if (areas.empty())
+        return;
+    // The areas of a row that share top and height become one, across the
+    // row: a region of few rectangles paints quickly, while one of a
+    // rectangle per fader makes every picture drawn walk all of them.
+    std::sort(areas.begin(), areas.end(), [](const QRect& a, const QRect& b) {
+        return std::make_tuple(a.top(), a.height(), a.left()) < std::make_tuple(b.top(), b.height(), b.left());
+    });
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        if (out > 0 && areas[out - 1].top() == areas[i].top() && areas[out - 1].height() == areas[i].height())
+            areas[out - 1] |= areas[i];
+        else
+            areas[out++] = areas[i];
+    }
+    areas.resize(out);
+    update(RegionOfRects(areas) & FMask);
+}
+
+void TFaderStrip::RepaintPart(const QWidget* part, const QRect& area)
+{
+    UpdateMask();
+    if (!area.isEmpty())
+        update(area.translated(part->mapTo(FView, QPoint())));
+}
+
+void TFaderStrip::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QBrush& background = palette().brush(QPalette::Window);
+    const QRegion& region = event->region();
+    for (const QRect& r : region) {
+        // Under a clip of one rectangle, pictures are copied row by row; under
+        // the region's clip every row goes through the clip's spans.
+        if (region.rectCount() > 1)
+            painter.setClipRect(r);
+        for (const TRow& row : FRows) {
+            const QRect area = row.Band & r;
+            if (area.isEmpty())
+                continue;
+            // The parts from left to right, the faders' background between them.
+            int x = area.left();
+            for (const TPart& p : row.Parts) {
+                const QRect shown = p.Area & area;
+                if (shown.isEmpty())
+                    continue;
+                if (shown.left() > x)
+                    painter.fillRect(QRect(x, area.top(), shown.left() - x, area.height()), background);
+                const QRect local = shown.translated(-p.Area.topLeft());
+                if (p.Bar)
+                    static_cast<TFaderTrackBar*>(p.Widget)->PaintArea(painter, local, p.Area.topLeft());
+                else
+                    static_cast<TLevelField*>(p.Widget)->PaintArea(painter, local, p.Area.topLeft());
+                x = shown.right() + 1;
+            }
+            if (x <= area.right())
+                painter.fillRect(QRect(x, area.top(), area.right() - x + 1, area.height()), background);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
 // TFaderRefresh
 
 TFaderRefresh::TFaderRefresh(QWidget* view, std::vector<TFader*> faders)
-    : QObject(view), FView(view), FFaders(std::move(faders))
+    : QObject(view), FView(view), FFaders(std::move(faders)), FStrip(new TFaderStrip(view, FFaders))
 {
     view->installEventFilter(this);
 }
@@ -886,16 +1262,14 @@ void TFaderRefresh::Flush()
         return;
     }
     FChanged = false;
-    // Each fader asks for one repaint of the few rectangles that changed: the
-    // knob's old and new places, the band's old and new top, the level text.
-    // The window paints them all at once.
-    for (TFader* f : FFaders) {
-        if (f->isHidden())
-            continue;
-        QRegion dirty;
-        if (f->Refresh(&dirty) && !dirty.isEmpty())
-            f->update(dirty);
-    }
+    // The few rectangles that changed (the knobs' old and new places, the
+    // bands' old and new tops, the level texts) are repainted by the strip,
+    // in one pass.
+    std::vector<QRect> dirty;
+    for (TFader* f : FFaders)
+        if (!f->isHidden())
+            f->Refresh(&dirty);
+    FStrip->Repaint(dirty);
 }
 
 void TFaderRefresh::ReformatAll()

@@ -10,6 +10,7 @@
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
 #include <QStyle>
@@ -22,17 +23,17 @@
 
 namespace {
 
-// Counts the paint events a widget receives.
-class TPaintCounter : public QObject {
+// Collects what a widget paints.
+class TPaintWatch : public QObject {
 public:
-    explicit TPaintCounter(QWidget* w) { w->installEventFilter(this); }
-    int Count = 0;
+    explicit TPaintWatch(QWidget* w) { w->installEventFilter(this); }
+    QRegion Painted;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() == QEvent::Paint)
-            ++Count;
+            Painted += static_cast<QPaintEvent*>(event)->region();
         return false;
     }
 };
@@ -198,16 +199,21 @@ TEST_F(FaderTest, CtrlClickOnTheModeFieldCyclesConsoleChannelsOnly)
 
 TEST_F(FaderTest, AnOutputChangeRepaintsOnlyTheFaderOfThatChannel)
 {
-    TPaintCounter first(F(0)->tbFader);
-    TPaintCounter second(F(1)->tbFader);
-    TPaintCounter firstNummer(F(0)->edtNummer);
+    // The faders' moving parts are painted by the strip above them: it paints
+    // a part of the first fader's track bar, nothing of the second fader.
+    auto* strip = F(0)->parentWidget()->findChild<QWidget*>(QStringLiteral("FaderStrip"), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(strip, nullptr);
+    TPaintWatch watch(strip);
+    TPaintWatch nummer(F(0)->edtNummer);
     Host->repaint();
-    first.Count = second.Count = firstNummer.Count = 0;
+    watch.Painted = nummer.Painted = QRegion();
     K(1).SetOutput(128);
-    ASSERT_TRUE(WaitFor([&] { return first.Count > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return !watch.Painted.isEmpty(); }));
     QCoreApplication::processEvents();
-    EXPECT_EQ(second.Count, 0);
-    EXPECT_EQ(firstNummer.Count, 0);
+    const QRect bar = F(0)->tbFader->geometry().translated(F(0)->pos());
+    EXPECT_EQ(watch.Painted - bar, QRegion());
+    EXPECT_LT(watch.Painted.boundingRect().height(), bar.height());
+    EXPECT_TRUE(nummer.Painted.isEmpty());
 }
 
 TEST_F(FaderTest, RepaintsAfterChangesShowWhatAFullPaintShows)
@@ -235,6 +241,75 @@ TEST_F(FaderTest, RepaintsAfterChangesShowWhatAFullPaintShows)
         EXPECT_NE(shown, last);
         EXPECT_EQ(shown, f->grab().toImage().convertToFormat(QImage::Format_RGB32));
         last = shown;
+    }
+}
+
+TEST_F(FaderTest, TheScreenShowsWhatThePartsPaintWhileTheOperatorWorksWithThem)
+{
+    // The strip paints the track bars and level fields above the faders; the
+    // parts take the input. Hovering, pressing, editing and leaving must show
+    // on screen what the parts themselves paint: a level field being edited
+    // paints itself, with its cursor, and the strip takes it back afterwards.
+    QApplication::setCursorFlashTime(0);   // a cursor that does not blink
+    TFader* f = F(1);
+    auto screenMatchesParts = [&] {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        const QImage screen = Host->screen()->grabWindow(Host->winId()).toImage();
+        const QImage shown =
+            screen.copy(QRect(f->mapTo(Host.get(), QPoint(0, 0)), f->size())).convertToFormat(QImage::Format_RGB32);
+        return shown == f->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    K(2).SetPegel(128);
+    ASSERT_TRUE(WaitFor([&] { return f->PegelText() == "128"; }));
+    EXPECT_TRUE(screenMatchesParts());
+
+    TFaderTrackBar* bar = f->tbFader;
+    QTest::mouseMove(bar, QPoint(bar->width() / 2, bar->height() / 2));
+    EXPECT_TRUE(screenMatchesParts()) << "hovered";
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() / 2, 4));
+    EXPECT_GT(K(2).Pegel, 128);
+    EXPECT_TRUE(screenMatchesParts()) << "paged up, with the focus";
+
+    TLevelField* field = f->edtPegel;
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClicks(field, "9");
+    ASSERT_TRUE(field->Live());
+    EXPECT_TRUE(screenMatchesParts()) << "edited";
+    K(2).SetPegel(7);
+    ASSERT_TRUE(WaitFor([&] { return field->text() == "7"; }));
+    EXPECT_TRUE(screenMatchesParts()) << "a new level while edited";
+    f->edtNummer->setFocus();
+    EXPECT_FALSE(field->Live());
+    EXPECT_TRUE(screenMatchesParts()) << "left";
+    QApplication::setCursorFlashTime(1000);
+}
+
+TEST(FaderRegion, RectsMakeTheRegionTheirUnionMakes)
+{
+    // Rows of rects are taken in one pass; anything else is joined rect by
+    // rect. Either way the region covers exactly the rects.
+    const std::vector<std::vector<QRect>> cases = {
+        {},
+        {QRect(5, 5, 10, 10)},
+        {QRect(40, 0, 10, 32), QRect(0, 0, 10, 32), QRect(80, 0, 10, 32), QRect(0, 40, 90, 13)},   // rows
+        {QRect(0, 0, 10, 32), QRect(0, 0, 10, 32), QRect(20, 0, 10, 32)},                          // twice the same
+        {QRect(0, 0, 10, 32), QRect(10, 0, 10, 32)},                                               // touching
+        {QRect(0, 0, 10, 32), QRect(5, 0, 10, 32)},                                                // overlapping
+        {QRect(0, 0, 10, 32), QRect(20, 0, 10, 64), QRect(0, 32, 10, 32)},                         // heights differ
+        {QRect(0, 0, 10, 32), QRect(0, 16, 10, 32)},                                               // rows overlap
+        {QRect(0, 0, 10, 32), QRect(0, 32, 10, 32), QRect(0, 64, 0, 5)},                           // stacked, one empty
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        QRegion expected;
+        for (const QRect& r : cases[i])
+            expected += r;
+        std::vector<QRect> rects = cases[i];
+        const QRegion region = RegionOfRects(rects);
+        EXPECT_TRUE((region - expected).isEmpty());
+        EXPECT_TRUE((expected - region).isEmpty());
     }
 }
 
