@@ -2,10 +2,12 @@
 
 #include "audio/uAuProtocol.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 constexpr std::int32_t BlockFrames = 512;
+constexpr std::int32_t BlockBytes = 64 * 1024;
 constexpr int ChunkWindow = 20;   // bytes a chunk may lie after the end of the previous read
 } // namespace
 
@@ -141,7 +143,11 @@ bool TAuWAVDecoder::OpenDecoder()
     FFile.Open(FProtocol);
     if (!FFile.Valid)
         return false;
-    FBlock.assign(static_cast<std::size_t>(FFile.BytesPerFrame) * BlockFrames, 0);
+    // A block holds up to BlockFrames frames and up to BlockBytes bytes (one
+    // frame at least): a header naming 65535 channels must not make every
+    // open allocate and clear tens of megabytes.
+    FBlockFrames = std::max<std::int32_t>(1, std::min<std::int32_t>(BlockFrames, BlockBytes / FFile.BytesPerFrame));
+    FBlock.assign(static_cast<std::size_t>(FFile.BytesPerFrame) * static_cast<std::size_t>(FBlockFrames), 0);
     return true;
 }
 
@@ -157,7 +163,7 @@ std::int32_t TAuWAVDecoder::Decode()
     if (FBlock.empty())
         return audEnd;
     std::int32_t timecode = 0;
-    const std::int32_t got = FFile.ReadData(FBlock.data(), BlockFrames, timecode);
+    const std::int32_t got = FFile.ReadData(FBlock.data(), FBlockFrames, timecode);
     if (got <= 0)
         return audEnd;
     FData = TAuDecoderData{timecode, got, FBlock.data()};

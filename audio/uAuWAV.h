@@ -54,6 +54,7 @@ protected:
 private:
     TAuWAVFile FFile;
     std::vector<std::uint8_t> FBlock;
+    std::int32_t FBlockFrames = 0;   // frames a block holds
     TAuDecoderData FData;
 };
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QBuffer>
 #include <QtEndian>
 
@@ -106,6 +108,25 @@ TEST(AudioWav, LengthBlocksAndSeek)
 
     ASSERT_TRUE(wav.decoder.SeekTo(0, 5000));   // beyond the end: at the end
     EXPECT_EQ(wav.decoder.Decode(), audEnd);
+}
+
+TEST(AudioWav, BlocksOfManyChannelsStayWholeFramesOfBoundedSize)
+{
+    // 65535 channels: a frame is 131070 bytes; a block is one whole frame, not 512.
+    // 600 channels: 1200 bytes a frame; a block is the whole frames that fit 64 KiB.
+    for (const quint16 channels : {quint16(65535), quint16(600)}) {
+        SCOPED_TRACE(channels);
+        TWavShape many;
+        many.channels = channels;
+        many.data = QByteArray(3 * 131070, '\x02');
+        TOpened wav(MakeWav(many));
+        ASSERT_TRUE(wav.decoder.OpenDecoder());
+        ASSERT_EQ(wav.decoder.Decode(), audData);
+        TAuDecoderData block;
+        wav.decoder.GetData(block);
+        const int frame = channels * 2;
+        EXPECT_EQ(block.Size, std::max(1, 65536 / frame) * frame);
+    }
 }
 
 TEST(AudioWav, TruncatedDataEndsWhereTheBytesEnd)
