@@ -20,6 +20,7 @@ TModuleAudio::TModuleAudio() : FSignals(std::make_unique<TAudioSignals>())
 {
     Tag = QChar('A');
     Name = QStringLiteral("Audio");
+    ResetAudioOutputWarning();
     AddAudioPage(false);
 }
 

@@ -64,10 +64,15 @@ TPanelPlayerFactory& Factory()
 }
 
 // Ten panels without an output would report it ten times; the log gets it once
-// per run. No dialog: a desk without a sound card must start unattended.
+// per run of the engine. No dialog: a desk without a sound card must start unattended.
 std::atomic<bool> AudioErrorLogged{false};
 
 }   // namespace
+
+void ResetAudioOutputWarning()
+{
+    AudioErrorLogged = false;
+}
 
 void SetPanelPlayerFactory(TPanelPlayerFactory factory)
 {

@@ -46,6 +46,8 @@ using TPanelPlayerFactory = std::function<std::unique_ptr<TPanelPlayer>(QString&
 // Installs factory for the panels made afterwards; an empty one restores the
 // audio engine's player.
 void SetPanelPlayerFactory(TPanelPlayerFactory factory);
+// A missing sound output is logged once per run of the engine; a new run logs it again.
+void ResetAudioOutputWarning();
 
 // What the panel's controls show.
 struct TSonivexPanelView {

@@ -1,6 +1,7 @@
 #include "TestHelpers.h"
 
 #include "core/uErrorLog.h"
+#include "core/uMod_Main.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
@@ -354,4 +357,17 @@ TRemoteShowProgram::TRemoteShowProgram(const QByteArray& showFile)
     Program = std::make_unique<TProgramProcess>(
         Dir, QList<QPair<QString, QString>>{{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(ArtNet.localPort())}});
     Ready = Program->Started() && ConnectWhenListening(Client, port, *Program);
+}
+
+namespace {
+
+class TProgramStateReset : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { AppClosing = false; }
+};
+
+} // namespace
+
+void ResetProgramStateBeforeEachTest()
+{
+    ::testing::UnitTest::GetInstance()->listeners().Append(new TProgramStateReset);
 }

@@ -67,6 +67,10 @@ void FillDisk(const QString& folder);
 // Runs the event loop until pred() holds or timeoutMs passes; returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 
+// Makes every test start as the program does: an engine that ended in an
+// earlier test of the same process leaves the program marked as closing.
+void ResetProgramStateBeforeEachTest();
+
 #include "core/uPrompts.h"
 
 #include <QStringList>

@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    ResetProgramStateBeforeEachTest();
     return RUN_ALL_TESTS();
 }

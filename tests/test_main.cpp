@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    ResetProgramStateBeforeEachTest();
     return RUN_ALL_TESTS();
 }

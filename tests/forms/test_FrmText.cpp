@@ -163,7 +163,7 @@ TEST_F(FrmTextTest, StepsFromTheTextFadeTheFrameAndMoveOnAtTheFadeEnd)
 
     // Go (left press): a forward fade to scene 1; at its end the following marker is
     // selected, not executed.
-    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    QTest::mouseClick(Page->btnGo, Qt::LeftButton);
     EXPECT_EQ(State(), msStart);
     Tick(12);
     EXPECT_GT(Slot(1), 0);
@@ -175,7 +175,7 @@ TEST_F(FrmTextTest, StepsFromTheTextFadeTheFrameAndMoveOnAtTheFadeEnd)
     EXPECT_EQ(ModuleSzenen->Protokoll.size(), 1);
     EXPECT_FALSE(Page->btnGoPrior->isEnabled());   // one log entry: no prior step
 
-    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    QTest::mouseClick(Page->btnGo, Qt::LeftButton);
     ASSERT_TRUE(FadeEnds());
     EXPECT_EQ(Slot(1), 80);
     EXPECT_EQ(Selected(), "{{ 3 }}");   // next trims the number
@@ -184,7 +184,7 @@ TEST_F(FrmTextTest, StepsFromTheTextFadeTheFrameAndMoveOnAtTheFadeEnd)
 
     // The back step: the step undone ({{2}}) is the next step again, the fade runs
     // back to scene 1, and its end does not move on.
-    QTest::mousePress(Page->btnGoPrior, Qt::LeftButton);
+    QTest::mouseClick(Page->btnGoPrior, Qt::LeftButton);
     EXPECT_EQ(State(), msStartRueckwaerts);
     EXPECT_EQ(Selected(), "{{2}}");
     EXPECT_EQ(Next(), "2|Dunkel");
@@ -195,7 +195,7 @@ TEST_F(FrmTextTest, StepsFromTheTextFadeTheFrameAndMoveOnAtTheFadeEnd)
     EXPECT_TRUE(Page->BackStepDone);
 
     // The next forward execution enables the automatic next again.
-    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    QTest::mouseClick(Page->btnGo, Qt::LeftButton);
     ASSERT_TRUE(FadeEnds());
     EXPECT_EQ(Slot(1), 80);
     EXPECT_EQ(Selected(), "{{ 3 }}");
@@ -209,7 +209,7 @@ TEST_F(FrmTextTest, StepsFromTheTextFadeTheFrameAndMoveOnAtTheFadeEnd)
 
     // With "automatisch weiter" off the fade end leaves the selection.
     Page->cbAutomatischWeiter->setChecked(false);
-    QTest::mousePress(Page->btnGo, Qt::LeftButton);
+    QTest::mouseClick(Page->btnGo, Qt::LeftButton);
     ASSERT_TRUE(FadeEnds());
     EXPECT_EQ(Selected(), "{{2}}");
 }
@@ -334,12 +334,12 @@ TEST_F(FrmTextTest, RightClickOnGoStepsBackOnlyWithTheOption)
 {
     TwoStepsExecuted();
 
-    QTest::mousePress(Page->btnGo, Qt::RightButton);
+    QTest::mouseClick(Page->btnGo, Qt::RightButton);
     EXPECT_EQ(State(), msEnde);
     ModuleSzenen->SetTextRechtsZurueck(true);
-    QTest::mousePress(Page->btnGo, Qt::MiddleButton);
+    QTest::mouseClick(Page->btnGo, Qt::MiddleButton);
     EXPECT_EQ(State(), msEnde);
-    QTest::mousePress(Page->btnGo, Qt::RightButton);
+    QTest::mouseClick(Page->btnGo, Qt::RightButton);
     EXPECT_EQ(State(), msStartRueckwaerts);
     EXPECT_EQ(Selected(), "{{2}}");
     ASSERT_TRUE(FadeEnds());
