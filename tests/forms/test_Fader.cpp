@@ -286,6 +286,37 @@ TEST_F(FaderTest, TheScreenShowsWhatThePartsPaintWhileTheOperatorWorksWithThem)
     QApplication::setCursorFlashTime(1000);
 }
 
+TEST_F(FaderTest, PagesWithGapsAndNewSizesShowWhatTheFadersPaint)
+{
+    // The strip's mask follows the faders: moved and hidden by a page with
+    // gaps, resized with the window. Every fader on screen is what it paints
+    // itself, and a gap in a row of level fields is the background beneath.
+    L->GetLichtpultZeile(0)->SetRowString("L4K1L60K2L4K3L4L130K5");
+    Window->ShowPage(0);
+    for (int nr = 1; nr <= 5; ++nr)
+        K(nr).SetPegel(nr * 50);
+    for (const QSize size : {QSize(1200, 400), QSize(900, 300)}) {
+        SCOPED_TRACE(size.height());
+        Host->resize(size);
+        ASSERT_TRUE(WaitFor([&] { return F(4)->PegelText() == "250" && F(0)->height() < size.height(); }));
+        QCoreApplication::processEvents();
+        const QImage screen = Host->screen()->grabWindow(Host->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        for (int slot = 0; slot < 5; ++slot) {
+            SCOPED_TRACE(slot);
+            TFader* f = F(slot);
+            ASSERT_TRUE(f->isVisible());
+            const QImage shown = screen.copy(QRect(f->mapTo(Host.get(), QPoint(0, 0)), f->size()));
+            EXPECT_EQ(shown, f->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        }
+        EXPECT_FALSE(F(5)->isVisible());
+        // Between the first two faders: the level row and the flash button row.
+        const QPoint gap = F(0)->mapTo(Host.get(), QPoint(TFader::FaderWidth + 20, 0));
+        const int levelRow = F(0)->edtPegel->geometry().center().y();
+        const int buttonRow = F(0)->btnFlash->geometry().center().y();
+        EXPECT_EQ(screen.pixel(gap + QPoint(0, levelRow)), screen.pixel(gap + QPoint(0, buttonRow)));
+    }
+}
+
 TEST(FaderRegion, RectsMakeTheRegionTheirUnionMakes)
 {
     // Rows of rects are taken in one pass; anything else is joined rect by
