@@ -74,6 +74,46 @@ void AddPalette(QByteArray& key, const QPalette& p)
     key.append(static_cast<char>(p.currentColorGroup()));
 }
 
+// Events after which a widget may look different: its state, palette, style,
+// font, size, screen or window activation.
+bool MayChangeLook(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::EnabledChange:
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::FontChange:
+    case QEvent::ActivationChange:
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+    case QEvent::LayoutDirectionChange:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::ScreenChangeInternal: return true;
+    default: return false;
+    }
+}
+
+// And for a slider: hover, focus, pressing and keys.
+bool MayChangeSliderLook(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::HoverEnter:
+    case QEvent::HoverLeave:
+    case QEvent::HoverMove:
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: return true;
+    default: return false;
+    }
+}
+
 template <typename T>
 void AddValue(QByteArray& key, const T& v)
 {
@@ -223,36 +263,10 @@ void TFaderTrackBar::sliderChange(SliderChange change)
 bool TFaderTrackBar::event(QEvent* event)
 {
     const bool done = QSlider::event(event);
-    // What may change the look: hover, focus, pressing, state, palette, style.
-    switch (event->type()) {
-    case QEvent::HoverEnter:
-    case QEvent::HoverLeave:
-    case QEvent::HoverMove:
-    case QEvent::Enter:
-    case QEvent::Leave:
-    case QEvent::FocusIn:
-    case QEvent::FocusOut:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseMove:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::EnabledChange:
-    case QEvent::PaletteChange:
-    case QEvent::StyleChange:
-    case QEvent::FontChange:
-    case QEvent::ActivationChange:
-    case QEvent::WindowActivate:
-    case QEvent::WindowDeactivate:
-    case QEvent::LayoutDirectionChange:
-    case QEvent::Resize:
-    case QEvent::Show:
-    case QEvent::ScreenChangeInternal:
+    if (MayChangeLook(event->type()) || MayChangeSliderLook(event->type())) {
         FLookChecked = false;
         if (FStrip)
             Repaint(rect());
-        break;
-    default: break;
     }
     return done;
 }
@@ -459,24 +473,10 @@ void TLevelField::Repaint()
 bool TLevelField::event(QEvent* event)
 {
     const bool done = QLineEdit::event(event);
-    // What may change the picture.
-    switch (event->type()) {
-    case QEvent::EnabledChange:
-    case QEvent::PaletteChange:
-    case QEvent::StyleChange:
-    case QEvent::FontChange:
-    case QEvent::ActivationChange:
-    case QEvent::WindowActivate:
-    case QEvent::WindowDeactivate:
-    case QEvent::LayoutDirectionChange:
-    case QEvent::Resize:
-    case QEvent::Show:
-    case QEvent::ScreenChangeInternal:
+    if (MayChangeLook(event->type())) {
         FPicture = QPixmap();
         if (FStrip && !FLive)
             Repaint();
-        break;
-    default: break;
     }
     return done;
 }
@@ -1042,12 +1042,7 @@ void TFaderStrip::UpdateMask()
     FRows.clear();
 
     // The parts of the visible faders, by row: parts of the same kind, top and height.
-    struct TFound {
-        QRect Area;
-        QWidget* Widget;
-        bool Bar;
-    };
-    std::vector<TFound> parts;
+    std::vector<TPart> parts;
     std::vector<QRect> faders;   // of the visible faders
     std::vector<QRect> live;     // level fields being edited, other widgets
     for (TFader* f : FFaders) {
@@ -1067,7 +1062,7 @@ void TFaderStrip::UpdateMask()
         if (w && w != this && !w->isHidden() && std::find(FFaders.begin(), FFaders.end(), w) == FFaders.end())
             live.push_back(w->geometry());
     }
-    std::sort(parts.begin(), parts.end(), [](const TFound& a, const TFound& b) {
+    std::sort(parts.begin(), parts.end(), [](const TPart& a, const TPart& b) {
         return std::make_tuple(a.Bar, a.Area.top(), a.Area.height(), a.Area.left()) <
                std::make_tuple(b.Bar, b.Area.top(), b.Area.height(), b.Area.left());
     });
@@ -1094,7 +1089,7 @@ void TFaderStrip::UpdateMask()
             }
         TRow row;
         for (std::size_t k = i; k < end; ++k) {
-            const TFound& p = parts[k];
+            const TPart& p = parts[k];
             if (!row.Parts.empty()) {
                 const QRect joined = row.Band | p.Area;
                 const bool free = std::none_of(obstacles.begin(), obstacles.end(),
@@ -1105,7 +1100,7 @@ void TFaderStrip::UpdateMask()
                 }
             }
             row.Band = row.Parts.empty() ? p.Area : row.Band | p.Area;
-            row.Parts.push_back({p.Area, p.Widget, p.Bar});
+            row.Parts.push_back(p);
         }
         if (!row.Parts.empty())
             FRows.push_back(std::move(row));
