@@ -291,8 +291,14 @@ TEST_F(FaderTest, PagesWithGapsAndNewSizesShowWhatTheFadersPaint)
     // The strip's mask follows the faders: moved and hidden by a page with
     // gaps, resized with the window. Every fader on screen is what it paints
     // itself, and a gap in a row of level fields is the background beneath.
+    // A page without faders: an empty mask would be no mask, a strip over the whole view.
+    auto* strip = F(0)->parentWidget()->findChild<QWidget*>(QStringLiteral("FaderStrip"), Qt::FindDirectChildrenOnly);
+    L->GetLichtpultZeile(0)->SetRowString("");
+    Window->ShowPage(0);
+    ASSERT_TRUE(WaitFor([&] { return strip->isHidden(); }));
     L->GetLichtpultZeile(0)->SetRowString("L4K1L60K2L4K3L4L130K5");
     Window->ShowPage(0);
+    ASSERT_TRUE(WaitFor([&] { return !strip->isHidden(); }));
     for (int nr = 1; nr <= 5; ++nr)
         K(nr).SetPegel(nr * 50);
     for (const QSize size : {QSize(1200, 400), QSize(900, 300)}) {
