@@ -55,11 +55,19 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Palvento Orlisk"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { AppTerminating = true; });
 
+    // Qt's own dialogs and buttons (file, colour and input dialogs, the edit
+    // menus) speak German like the rest of the program.
+    if (!InstallGermanQtTranslations())
+        std::fprintf(stderr,
+                     "PV_ORLISK: Qt-Übersetzungen (qtbase_de) nicht gefunden; Standarddialoge bleiben englisch\n");
+
     TPromptsGui prompts;
     SetPrompts(&prompts);
 
     // The audio engine's classes and its notification thread exist before any
-    // module that plays sound; a panel without output is logged once.
+    // module that plays sound; a panel without output is logged once. The media
+    // decoder library is bound from the program folder, which is known first.
+    ProgramDir = DetermineProgramDir();
     StartAudioEngine();
 
     // The main window creates the modules and their first forms; the rest of the
@@ -70,8 +78,16 @@ int main(int argc, char** argv)
     ModuleMain->AfterFormsCreated();
     ComposeForms(*frmMain, TStartupStage::ModulesStarted);
 
-    // SIGTERM and SIGINT close the main window as "Beenden" does; a failed
-    // auto-save does not keep it open then.
+    // The program ends when its main window has closed, whatever other windows
+    // (console, patch, macro or audio windows) are still open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // exit, not quit: quit first asks every window to close, and a window that
+    // only hides itself (a macro page) would cancel it.
+    QObject::connect(
+        frmMain, &TFrmMain::closeAccepted, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+
+    // SIGTERM and SIGINT close the main window as "Beenden" does, but nobody is
+    // there to answer: no question is asked, and the show is saved unattended.
     TSignalWatcher signalWatcher([frmMain](int) { frmMain->ForceClose(); });
 
     AppTerminating = false;

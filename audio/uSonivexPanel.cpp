@@ -5,6 +5,7 @@
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uUtils.h"
+#include "platform/PcmOut.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -72,6 +73,7 @@ std::atomic<bool> AudioErrorLogged{false};
 void ResetAudioOutputWarning()
 {
     AudioErrorLogged = false;
+    ResetPcmSelectionWarning();
 }
 
 void SetPanelPlayerFactory(TPanelPlayerFactory factory)

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -220,6 +221,32 @@ void TAtomicFile::Commit()
         RaiseWriteError(FPath, EBADF);
     RenameOrRaise(FTemp, FTarget, FPath);
     FTemp.clear();
+}
+
+bool TAtomicFile::CommitNew()
+{
+    CloseTemp();
+    if (FTemp.isEmpty())
+        RaiseWriteError(FPath, EBADF);
+    // The rename fails when the name is taken, so an existing file is never
+    // replaced, not even one created since the caller looked. A file system
+    // without that kind of rename gets a hard link, which fails the same way.
+    const QByteArray temp = Native(FTemp), target = Native(FTarget);
+    int result = ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        result = ::link(temp.constData(), target.constData());
+        if (result == 0)
+            ::unlink(temp.constData());
+    }
+    if (result != 0) {
+        const int error = errno;
+        if (error == EEXIST)
+            return false;
+        RaiseWriteError(FPath, error);
+    }
+    FTemp.clear();
+    SyncFolder(FolderOf(FTarget));
+    return true;
 }
 
 void WriteBytesAtomic(const QString& path, const QByteArray& bytes)

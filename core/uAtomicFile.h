@@ -40,6 +40,9 @@ public:
     // Makes appended bytes durable, renames the written file over the target
     // and syncs the folder.
     void Commit();
+    // As Commit, but never replaces a file: false when the target exists (the
+    // temporary file is removed with this object; nothing is published).
+    bool CommitNew();
 
 private:
     void CreateTemp();

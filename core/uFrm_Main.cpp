@@ -12,9 +12,11 @@
 #include "core/uPrompts.h"
 #include "core/uStringIniFile.h"
 #include "core/uTextCodec.h"
+#include "core/uTextEdits.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -177,7 +179,7 @@ void TFrmMain::BuildPages()
     tabOptionen = BuildOptionPage();
     pcDiverses->addTab(tabOptionen, QStringLiteral("Optionen"));
     tabFehlerlog = Named<QWidget>(QStringLiteral("tabFehlerlog"));
-    memFehlerLog = new QPlainTextEdit;
+    memFehlerLog = new TPlainTextEdit;
     memFehlerLog->setObjectName(QStringLiteral("memFehlerLog"));
     memFehlerLog->setReadOnly(true);
     // Like the log itself, the page holds the newest lines only and keeps no undo
@@ -237,7 +239,7 @@ void TFrmMain::BuildPages()
     PageControl1->addTab(tabText, QStringLiteral("Text"));
 
     tabDebug = Named<QWidget>(QStringLiteral("tabDebug"));
-    Memo1 = new QPlainTextEdit;
+    Memo1 = new TPlainTextEdit;
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Button1 = new QPushButton(QStringLiteral("Button1"));
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -612,7 +614,13 @@ QString TFrmMain::SaveErrorLog(const QDateTime& now)
 void TFrmMain::ForceClose()
 {
     FForceClose = true;
-    close();
+    SetPrompts(nullptr);
+    // A dialog waiting for an answer returns as cancelled; the close runs once
+    // its event loop has unwound.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isModal())
+            w->close();
+    QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event)
@@ -638,9 +646,10 @@ void TFrmMain::closeEvent(QCloseEvent* event)
     const bool closing = FormClose();
     FInClose = false;
     FClosed = closing;
-    if (closing)
+    if (closing) {
         event->accept();
-    else
+        emit closeAccepted();
+    } else
         event->ignore();
 }
 
@@ -648,12 +657,20 @@ bool TFrmMain::FormClose()
 {
     // The program never ends while a show is being written.
     WaitForShowSaves();
-    if (cbAutoSaveOnClosing->isChecked() && AutoSaveProject() == TAutoSave::Failed && !FForceClose) {
-        // The show is still only in memory: keep the window open and show why.
-        AddToErrorLog(elError, QStringLiteral("Das Projekt konnte nicht gespeichert werden; das Programm bleibt geöffnet."));
-        PageControl1->setCurrentWidget(TabSheet1);
-        pcDiverses->setCurrentWidget(tabFehlerlog);
-        return false;
+    if (cbAutoSaveOnClosing->isChecked()) {
+        // A signal may arrive while the save dialog is open: the dialog is then
+        // cancelled and the show is saved unattended all the same.
+        const TAutoSave saved = FForceClose ? TAutoSave::Cancelled : AutoSaveProject();
+        if (FForceClose && saved != TAutoSave::Saved)
+            SaveProjectUnattended();
+        else if (saved == TAutoSave::Failed) {
+            // The show is still only in memory: keep the window open and show why.
+            AddToErrorLog(elError,
+                          QStringLiteral("Das Projekt konnte nicht gespeichert werden; das Programm bleibt geöffnet."));
+            PageControl1->setCurrentWidget(TabSheet1);
+            pcDiverses->setCurrentWidget(tabFehlerlog);
+            return false;
+        }
     }
     if (cbFehlerlog->isChecked()) {
         // A log that cannot be written must not keep the program from ending.

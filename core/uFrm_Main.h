@@ -45,10 +45,16 @@ public:
     // Opens the document of a help link.
     void HelpLinkClick(QObject* sender);
 
-    // Closes the window without letting a failed auto-save keep it open (the
-    // program is asked to end by a signal, not by the user).
+    // Closes the window for a signal: nobody is there to answer, so no question
+    // is asked and none that is open waits (open dialogs are cancelled), and the
+    // show is saved unattended (SaveProjectUnattended) when auto-save is on.
     void ForceClose();
 
+signals:
+    // The close has run through: the program ends, whatever other windows exist.
+    void closeAccepted();
+
+public:
     // Pages (PageControl1, in tab order).
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;   // "Diverses"

@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -468,6 +469,65 @@ TAutoSave AutoSaveProject()
     } catch (const std::exception& e) {
         AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
         return TAutoSave::Failed;
+    }
+}
+
+QString SaveProjectToNewFile(const QDateTime& now)
+{
+    const QByteArray bytes = BuildShowFile();
+    const QString base = QStringLiteral("Projekt_") + now.toString(QStringLiteral("yyyy_MM_dd_-_hh_mm_ss"));
+    QStringList errors;
+    for (const QString& folder : {ProjectDir, QDir::tempPath() + u'/'}) {
+        if (folder.isEmpty())
+            continue;
+        try {
+            if (!QDir().mkpath(folder))
+                throw EPvError(QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(folder));
+            for (int n = 1; n <= 1000; ++n) {
+                const QString path = QDir(folder).filePath(base + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) +
+                                                           QStringLiteral(".pvs"));
+                if (QFileInfo(path).isSymLink() || QFileInfo::exists(path))
+                    continue;
+                TAtomicFile file(path);
+                file.Write(bytes);
+                if (file.CommitNew()) {
+                    SetProjectFileName(path);
+                    return path;
+                }
+            }
+            throw EPvError(QStringLiteral("Im Ordner \"%1\" ist kein freier Name.").arg(folder));
+        } catch (const std::exception& e) {
+            errors << ExceptionMessage(e);
+        }
+    }
+    throw EPvError(errors.join(QStringLiteral("; ")));
+}
+
+QString SaveProjectUnattended()
+{
+    WaitForShowSaves();
+    QString reason;
+    if (ProjectFileName.isEmpty())
+        reason = QStringLiteral("das Projekt hatte noch keine Datei");
+    else if (!QFileInfo::exists(ProjectFileName))
+        reason = QStringLiteral("die Projekt-Datei \"%1\" gibt es nicht mehr").arg(ProjectFileName);
+    else if (SaveProject(ProjectFileName, true))
+        return ProjectFileName;
+    else
+        reason = QStringLiteral("das Speichern in \"%1\" ist fehlgeschlagen (siehe Fehlerlog)").arg(ProjectFileName);
+
+    auto report = [](int kind, const QString& text) {
+        AddToErrorLog(kind, text);
+        std::fprintf(stderr, "PV_ORLISK: %s\n", text.toLocal8Bit().constData());
+    };
+    try {
+        const QString path = SaveProjectToNewFile(QDateTime::currentDateTime());
+        report(elWarning, QStringLiteral("Projekt beim Beenden gesichert in \"%1\": %2").arg(path, reason));
+        return path;
+    } catch (const std::exception& e) {
+        report(elError,
+               QStringLiteral("Projekt beim Beenden nicht gesichert (%1): %2").arg(reason, ExceptionMessage(e)));
+        return QString();
     }
 }
 

@@ -14,9 +14,10 @@
 #include "core/uPrompts.h"
 
 #include <QByteArray>
-#include <QStringList>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // Type bytes of the show's string value.
 constexpr char ShowStringShort = 0x06;
@@ -116,6 +117,21 @@ bool SaveProjectAs(TSaveMode mode = TSaveMode::Wait);
 // cancelled save dialog apart from a failed write.
 enum class TAutoSave { Saved, Cancelled, Failed };
 TAutoSave AutoSaveProject();
+
+// Writes the show to a new file in the show folder named after now
+// ("Projekt_2026_12_09_-_14_30_05.pvs"; "_2", "_3", ... before the extension when
+// that name is taken), never over an existing file; when the show folder cannot
+// take it, in the system's temporary folder. The show is named after the file.
+// Returns the file's path; raises EPvError when neither folder took it.
+QString SaveProjectToNewFile(const QDateTime& now);
+
+// The save at a close that nobody is there to answer (the program ended by a
+// signal): asks nothing. The show is saved to its file with backup as
+// "Speichern" does; where it has no file yet, its file is gone or that save
+// fails, it goes to a new file (SaveProjectToNewFile), whose path and the reason
+// are logged and written to stderr. The path of the file written, empty when
+// none could be.
+QString SaveProjectUnattended();
 
 // "Neu": asks "Soll ein neues Projekt angelegt werden?"; on Yes saves first when
 // AutoSpeichern is on (a cancelled save dialog does not stop it; a failed save

@@ -4,13 +4,16 @@
 
 #include <QApplication>
 #include <QColorDialog>
-#include <QInputDialog>
-#include <QLineEdit>
-#include <QGuiApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 
 namespace {
 
@@ -29,27 +32,49 @@ QString Title()
 QStringList RunFileDialog(QWidget* parent, const TFileDialogOptions& options, const QString& current, QFileDialog::AcceptMode mode,
                           bool multi)
 {
-    QFileDialog dlg(parent, options.Title.isEmpty() ? Title() : options.Title);
-    dlg.setAcceptMode(mode);
-    dlg.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
-                    : multi                         ? QFileDialog::ExistingFiles
-                                                    : QFileDialog::ExistingFile);
-    // The callers ask their own overwrite question.
-    dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (!options.Filter.isEmpty())
-        dlg.setNameFilter(options.Filter);
-    if (!options.DefaultSuffix.isEmpty())
-        dlg.setDefaultSuffix(options.DefaultSuffix);
-    if (!current.isEmpty())
-        dlg.selectFile(current);
-    else if (!options.InitialDir.isEmpty())
-        dlg.setDirectory(options.InitialDir);
-    if (dlg.exec() != QDialog::Accepted)
+    const std::unique_ptr<QFileDialog> dlg =
+        NewFileDialog(parent, options, current, mode == QFileDialog::AcceptSave, multi);
+    if (dlg->exec() != QDialog::Accepted)
         return {};
-    return dlg.selectedFiles();
+    return dlg->selectedFiles();
 }
 
-} // namespace
+}   // namespace
+
+bool InstallGermanQtTranslations()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+std::unique_ptr<QFileDialog> NewFileDialog(QWidget* parent, const TFileDialogOptions& options, const QString& current,
+                                           bool save, bool multi)
+{
+    auto dlg = std::make_unique<QFileDialog>(parent, options.Title.isEmpty() ? Title() : options.Title);
+    dlg->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg->setFileMode(save ? QFileDialog::AnyFile : multi ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    // The callers ask their own overwrite question.
+    dlg->setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!options.Filter.isEmpty())
+        dlg->setNameFilter(options.Filter);
+    if (!options.DefaultSuffix.isEmpty())
+        dlg->setDefaultSuffix(options.DefaultSuffix);
+    if (!current.isEmpty())
+        dlg->selectFile(current);
+    else if (!options.InitialDir.isEmpty())
+        dlg->setDirectory(options.InitialDir);
+    return dlg;
+}
+
+std::unique_ptr<QColorDialog> NewColorDialog(QWidget* parent, int value)
+{
+    return std::make_unique<QColorDialog>(ColorFromValue(value), parent);
+}
 
 TDialogResult TPromptsGui::AskYesNoAbort(const QString& text)
 {
@@ -127,9 +152,9 @@ bool TPromptsGui::PickColor(int& value)
 {
     if (NoScreen())
         return TPrompts::PickColor(value);
-    const QColor chosen = QColorDialog::getColor(ColorFromValue(value), FParent);
-    if (!chosen.isValid())
+    const std::unique_ptr<QColorDialog> dlg = NewColorDialog(FParent, value);
+    if (dlg->exec() != QDialog::Accepted)
         return false;
-    value = ValueFromColor(chosen);
+    value = ValueFromColor(dlg->selectedColor());
     return true;
 }

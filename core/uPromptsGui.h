@@ -4,7 +4,21 @@
 
 #include "core/uPrompts.h"
 
+class QColorDialog;
+class QFileDialog;
 class QWidget;
+
+#include <memory>
+
+// Loads Qt's German translations (qtbase_de from Qt's translations folder), so
+// that Qt's standard dialogs, buttons and edit menus speak German. False when
+// they are not installed.
+bool InstallGermanQtTranslations();
+
+// The dialogs the prompts show, built but not run (tests look at them).
+std::unique_ptr<QFileDialog> NewFileDialog(QWidget* parent, const TFileDialogOptions& options, const QString& current,
+                                           bool save, bool multi);
+std::unique_ptr<QColorDialog> NewColorDialog(QWidget* parent, int value);
 
 class TPromptsGui : public TPrompts {
 public:

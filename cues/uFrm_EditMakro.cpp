@@ -7,6 +7,7 @@
 #include "core/uIconGlyph.h"
 #include "core/uMod_Main.h"
 #include "core/uTextCodec.h"
+#include "core/uTextEdits.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uMod_Makros.h"
 
@@ -47,7 +48,7 @@ Tfrm_EditMakro::Tfrm_EditMakro(QWidget* parent) : QDialog(parent)
     edtName = Named<QLineEdit>(QStringLiteral("edtName"));
     grid->addWidget(edtName, 1, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Makro:")), 2, 0, Qt::AlignTop);
-    memMakro = Named<QPlainTextEdit>(QStringLiteral("memMakro"));
+    memMakro = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
     memMakro->setLineWrapMode(QPlainTextEdit::NoWrap);
     memMakro->setMinimumSize(260, 200);
     grid->addWidget(memMakro, 2, 1, 1, 2);

@@ -4,6 +4,7 @@
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
+#include "core/uTextEdits.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -229,7 +230,7 @@ void TfrmMakroAssiHilfe::BuildAssistantPages()
 QWidget* TfrmMakroAssiHilfe::AddReferencePage(const char* name, const QStringList& lines)
 {
     auto* tab = Named<QWidget>(QString::fromLatin1(name));
-    auto* memo = Named<QPlainTextEdit>(QString::fromLatin1(name).replace(QStringLiteral("tab"), QStringLiteral("mem")));
+    auto* memo = Named<TPlainTextEdit>(QString::fromLatin1(name).replace(QStringLiteral("tab"), QStringLiteral("mem")));
     memo->setReadOnly(true);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);

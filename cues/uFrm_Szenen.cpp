@@ -3,6 +3,7 @@
 #include "core/uFormUtils.h"
 #include "core/uMod_Main.h"
 #include "core/uPrompts.h"
+#include "core/uTextEdits.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_VersionenVergleichen.h"
 
@@ -123,7 +124,7 @@ TFrmSzenen::TFrmSzenen(TModuleSzenen& module, QWidget* parent) : QWidget(parent)
 
     // ---- tab "Makro" ----
     tabMakro = Named<QWidget>(QStringLiteral("tabMakro"));
-    memMakro = Named<QPlainTextEdit>(QStringLiteral("memMakro"));
+    memMakro = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
     pnlAssiHilfe = Named<QWidget>(QStringLiteral("pnlAssiHilfe"));
     auto* makro = new QHBoxLayout(tabMakro);
     makro->addWidget(memMakro, 1);
@@ -132,7 +133,7 @@ TFrmSzenen::TFrmSzenen(TModuleSzenen& module, QWidget* parent) : QWidget(parent)
     // ---- tabs "Makros" and "Szenen" (not shown as tabs), "Admin" ----
     tabMakros = Named<QWidget>(QStringLiteral("tabMakros"));
     lbMakroVersionen = Named<QListWidget>(QStringLiteral("lbMakroVersionen"));
-    memMakro2 = Named<QPlainTextEdit>(QStringLiteral("memMakro2"));
+    memMakro2 = Named<TPlainTextEdit>(QStringLiteral("memMakro2"));
     memMakro2->setReadOnly(true);
     auto* makros = new QHBoxLayout(tabMakros);
     makros->addWidget(lbMakroVersionen);

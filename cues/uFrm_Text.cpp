@@ -6,6 +6,7 @@
 #include "core/uFormUtils.h"
 #include "core/uMod_Main.h"
 #include "core/uPrompts.h"
+#include "core/uTextEdits.h"
 #include "core/uUtils.h"
 #include "cues/RichEditAttributes.h"
 #include "cues/uRtf.h"
@@ -170,7 +171,7 @@ TfrmText::TfrmText(QWidget* parent) : QWidget(parent)
     pnlText = Named<QWidget>(QStringLiteral("pnlText"));
     RichEditAttributes1 = new TRichEditAttributes;
     RichEditAttributes1->setObjectName(QStringLiteral("RichEditAttributes1"));
-    RichEdit1 = Named<QTextEdit>(QStringLiteral("RichEdit1"));
+    RichEdit1 = Named<TTextEdit>(QStringLiteral("RichEdit1"));
     RichEdit1->setFrameShape(QFrame::NoFrame);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setAcceptRichText(true);

@@ -1,6 +1,7 @@
 #include "devices/uFrm_COM.h"
 
 #include "core/uFormUtils.h"
+#include "core/uTextEdits.h"
 #include "devices/uComTerminal.h"
 
 #include <QGridLayout>
@@ -77,7 +78,7 @@ TFrmCOM::TFrmCOM(TComTerminal& terminal, QWidget* parent) : QWidget(parent), FTe
     sendLayout->addWidget(rbAnhangKeinen, 1, 1);
     sendLayout->addWidget(rbAnhang1310, 1, 2);
 
-    memAntwort = Named<QPlainTextEdit>(QStringLiteral("memAntwort"));
+    memAntwort = Named<TPlainTextEdit>(QStringLiteral("memAntwort"));
     memAntwort->setReadOnly(true);
 
     auto* layout = new QVBoxLayout(this);

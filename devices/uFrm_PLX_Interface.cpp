@@ -2,6 +2,7 @@
 
 #include "core/uErrorLog.h"
 #include "core/uFormUtils.h"
+#include "core/uTextEdits.h"
 #include "devices/uPlxBox.h"
 
 #include <QCheckBox>
@@ -32,9 +33,9 @@ void TInputButton::mouseReleaseEvent(QMouseEvent* event)
 namespace {
 
 // The double click on the debug log copies it to the clipboard.
-class TDebugMemo : public QPlainTextEdit {
+class TDebugMemo : public TPlainTextEdit {
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    using TPlainTextEdit::TPlainTextEdit;
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override
@@ -112,7 +113,7 @@ TFrmPLX_Interface::TFrmPLX_Interface(TPlxBox& box, QWidget* parent) : QWidget(pa
                 Guarded([&] { FBox->RunInputScript(i, false); });
         });
         Inputs[std::size_t(i)] = button;
-        auto* memo = Named<QPlainTextEdit>(QStringLiteral("memInput%1").arg(i + 1), pnlMain);
+        auto* memo = Named<TPlainTextEdit>(QStringLiteral("memInput%1").arg(i + 1), pnlMain);
         memo->move((i % 4) * 190 + 16, (i / 4) * 150 + 152);
         memo->resize(185, 89);
         connect(memo, &QPlainTextEdit::textChanged, this, [this, i, memo] {

@@ -3,6 +3,7 @@
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
+#include "core/uTextEdits.h"
 #include "devices/uProtocolMemo.h"
 #include "devices/uServer.h"
 
@@ -50,7 +51,7 @@ TFrmServer::TFrmServer(TRemoteServer& server, QWidget* parent) : QWidget(parent)
     koppelnLayout->addWidget(cbSchrittAusfuehren);
     koppelnLayout->addWidget(cbMakro);
 
-    memProt = new QPlainTextEdit;
+    memProt = new TPlainTextEdit;
     memProt->setObjectName(QStringLiteral("memProt"));
     memProt->setReadOnly(true);
     memProt->setLineWrapMode(QPlainTextEdit::NoWrap);

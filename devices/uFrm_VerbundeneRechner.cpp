@@ -3,6 +3,7 @@
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
+#include "core/uTextEdits.h"
 #include "devices/uPeers.h"
 #include "devices/uProtocolMemo.h"
 
@@ -61,7 +62,7 @@ TFrmVerbundeneRechner::TFrmVerbundeneRechner(TPeerList& peers, QWidget* parent) 
     command->addWidget(edtCommand, 1);
     command->addWidget(btnSend);
 
-    memMessages = new QPlainTextEdit;
+    memMessages = new TPlainTextEdit;
     memMessages->setObjectName(QStringLiteral("memMessages"));
     memMessages->setReadOnly(true);
     memMessages->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -55,6 +55,7 @@ TMidiMapping::~TMidiMapping()
 
 void TMidiMapping::SetAktiv(bool on)
 {
+    FAktivWanted = on;
     if (on)
         FBackend->OpenInput(Device);
     else
@@ -172,7 +173,7 @@ void TMidiMapping::LoadMidiSettings(const TStringIniFile& ini)
 
 void TMidiMapping::SaveMidiSettings(TStringIniFile& ini) const
 {
-    ini.WriteBool(SectionMidi, QStringLiteral("Aktiv"), Aktiv());
+    ini.WriteBool(SectionMidi, QStringLiteral("Aktiv"), FAktivWanted);
     ini.WriteBool(SectionMidi, QStringLiteral("Steuern"), Steuern);
     ini.WriteBool(SectionMidi, QStringLiteral("Anlegen"), Anlegen);
     ini.WriteInteger(SectionMidi, QStringLiteral("Geraet"), Device);

@@ -91,4 +91,7 @@ private:
     std::unique_ptr<TMidiBackend> FBackend;
     QList<TMidiMappingRow> FRows;
     QString FLogText;
+    // What the user asked for last: the settings keep it even when the input
+    // could not be opened (no MIDI system on this machine, the device absent).
+    bool FAktivWanted = false;
 };

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -300,6 +301,15 @@ void TWavPcmOut::Close()
 
 // ---- device lists ----
 
+namespace {
+std::atomic<bool> UnknownSelectionLogged{false};
+}   // namespace
+
+void ResetPcmSelectionWarning()
+{
+    UnknownSelectionLogged = false;
+}
+
 std::vector<TPcmDevice> ListPcmDevices()
 {
     return ListPcmDevices(qEnvironmentVariable("PV_AUDIO_OUTPUT"));
@@ -321,7 +331,10 @@ std::vector<TPcmDevice> ListPcmDevices(const QString& selection)
         const QString name = selection.mid(5);
         return {{name, name, true, [name] { return CreateAlsaPcmOut(name); }}};
     }
-    AddToErrorLog(elError, QStringLiteral("PV_AUDIO_OUTPUT=\"%1\" ist unbekannt (erlaubt: null, wav:Ordner, alsa:Name)")
-                               .arg(selection));
+    // Every player asks; the log gets the bad value once per run of the engine.
+    if (!UnknownSelectionLogged.exchange(true))
+        AddToErrorLog(elError,
+                      QStringLiteral("PV_AUDIO_OUTPUT=\"%1\" ist unbekannt (erlaubt: null, wav:Ordner, alsa:Name)")
+                          .arg(selection));
     return {};
 }

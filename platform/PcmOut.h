@@ -141,6 +141,9 @@ struct TPcmDevice {
 // error-log entry).
 std::vector<TPcmDevice> ListPcmDevices();
 std::vector<TPcmDevice> ListPcmDevices(const QString& selection);
+// An unknown selection is logged once until this is called (a new run of the
+// audio module).
+void ResetPcmSelectionWarning();
 // The ALSA playback PCMs by their name hints.
 std::vector<TPcmDevice> ListAlsaPcmDevices();
 

@@ -7,6 +7,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -133,4 +134,63 @@ bool EncodeAudio(const QString& path, const TEncodeFormat& format, int rate, int
     if (!e.Send(nullptr) || av_write_trailer(e.Out) < 0)
         return fail("trailer");
     return true;
+}
+
+std::vector<int16_t> DecodeAudioS16(const QString& path, int* channels, QString* error)
+{
+    std::vector<int16_t> out;
+    auto fail = [&](const char* why) {
+        if (error)
+            *error = QString::fromUtf8(why);
+        out.clear();
+        return out;
+    };
+    AVFormatContext* in = nullptr;
+    const QByteArray file = path.toUtf8();
+    if (avformat_open_input(&in, file.constData(), nullptr, nullptr) < 0)
+        return fail("cannot open");
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> inGuard(
+        in, [](AVFormatContext* c) { avformat_close_input(&c); });
+    const AVCodec* codec = nullptr;
+    if (avformat_find_stream_info(in, nullptr) < 0)
+        return fail("no stream info");
+    const int stream = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (stream < 0 || !codec)
+        return fail("no audio stream");
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(codec),
+                                                                   [](AVCodecContext* c) { avcodec_free_context(&c); });
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+    if (!ctx || !frame || !packet || avcodec_parameters_to_context(ctx.get(), in->streams[stream]->codecpar) < 0 ||
+        avcodec_open2(ctx.get(), codec, nullptr) < 0)
+        return fail("decoder");
+    SwrContext* swr = nullptr;
+    if (swr_alloc_set_opts2(&swr, &ctx->ch_layout, AV_SAMPLE_FMT_S16, ctx->sample_rate, &ctx->ch_layout,
+                            ctx->sample_fmt, ctx->sample_rate, 0, nullptr) < 0 ||
+        swr_init(swr) < 0) {
+        swr_free(&swr);
+        return fail("converter");
+    }
+    std::unique_ptr<SwrContext, void (*)(SwrContext*)> swrGuard(swr, [](SwrContext* s) { swr_free(&s); });
+    const int ch = ctx->ch_layout.nb_channels;
+    auto drain = [&]() {
+        while (avcodec_receive_frame(ctx.get(), frame.get()) >= 0) {
+            const size_t at = out.size();
+            out.resize(at + size_t(frame->nb_samples) * size_t(ch));
+            uint8_t* dst = reinterpret_cast<uint8_t*>(out.data() + at);
+            const int n = swr_convert(swr, &dst, frame->nb_samples, const_cast<const uint8_t**>(frame->extended_data),
+                                      frame->nb_samples);
+            out.resize(at + size_t(std::max(n, 0)) * size_t(ch));
+        }
+    };
+    while (av_read_frame(in, packet.get()) >= 0) {
+        if (packet->stream_index == stream && avcodec_send_packet(ctx.get(), packet.get()) >= 0)
+            drain();
+        av_packet_unref(packet.get());
+    }
+    avcodec_send_packet(ctx.get(), nullptr);
+    drain();
+    if (channels)
+        *channels = ch;
+    return out;
 }

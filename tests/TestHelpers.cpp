@@ -371,3 +371,90 @@ void ResetProgramStateBeforeEachTest()
 {
     ::testing::UnitTest::GetInstance()->listeners().Append(new TProgramStateReset);
 }
+
+// ---- a real X server ----
+
+TXServer::TXServer()
+{
+    FServer = new QProcess;
+    // -displayfd 1: the server picks a free display and writes its number to
+    // standard output once it accepts connections.
+    FServer->start(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                    QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!FServer->waitForStarted(20000)) {
+        FError = QStringLiteral("Xvfb startet nicht: ") + FServer->errorString();
+        return;
+    }
+    QByteArray out;
+    QDeadlineTimer deadline(30000);
+    while (!out.contains('\n') && FServer->state() == QProcess::Running && !deadline.hasExpired()) {
+        FServer->waitForReadyRead(200);
+        out += FServer->readAllStandardOutput();
+    }
+    bool ok = false;
+    const int number = out.trimmed().toInt(&ok);
+    if (!ok) {
+        FError = QStringLiteral("Xvfb nennt keine Anzeige: ") + QString::fromLocal8Bit(FServer->readAllStandardError());
+        return;
+    }
+    FDisplay = QStringLiteral(":%1").arg(number);
+}
+
+TXServer::~TXServer()
+{
+    if (FServer->state() == QProcess::Running) {
+        FServer->terminate();
+        if (!FServer->waitForFinished(5000)) {
+            FServer->kill();
+            FServer->waitForFinished(5000);
+        }
+    }
+    delete FServer;
+}
+
+QList<QPair<QString, QString>> TXServer::Environment() const
+{
+    return {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", FDisplay}};
+}
+
+QString TXServer::XDoTool(const QStringList& args, bool* ok) const
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("DISPLAY", FDisplay);
+    p.setProcessEnvironment(e);
+    p.start(QStringLiteral("xdotool"), args);
+    const bool finished = p.waitForStarted(10000) && p.waitForFinished(30000);
+    if (!finished)
+        p.kill();
+    if (ok)
+        *ok = finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString TXServer::WaitForWindow(const QString& title, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const QString ids = XDoTool({"search", "--onlyvisible", "--name", title});
+        if (!ids.isEmpty())
+            return ids.split(u'\n').constLast();
+        QThread::msleep(100);
+    }
+    return QString();
+}
+
+bool TXServer::Keys(const QString& window, const QStringList& keys) const
+{
+    bool ok = false;
+    XDoTool({"windowfocus", "--sync", window}, &ok);
+    if (!ok)
+        return false;
+    for (const QString& key : keys) {
+        XDoTool({"key", "--delay", "50", key}, &ok);
+        if (!ok)
+            return false;
+    }
+    return true;
+}

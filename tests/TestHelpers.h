@@ -198,3 +198,33 @@ public:
     std::unique_ptr<TProgramProcess> Program;
     QTcpSocket Client;
 };
+
+// A real X server (Xvfb) of the test's own, so that a test can start the program
+// on a screen and work it as a user does, with keys and clicks through xdotool.
+// Nothing else shares the display: the clipboard starts empty, as after a login.
+class TXServer {
+public:
+    TXServer();
+    ~TXServer();
+    TXServer(const TXServer&) = delete;
+    TXServer& operator=(const TXServer&) = delete;
+    bool Started() const { return !FDisplay.isEmpty(); }
+    // ":N", or empty when the server did not start (Error() says why).
+    QString Display() const { return FDisplay; }
+    QString Error() const { return FError; }
+    // The environment that puts the program on this screen.
+    QList<QPair<QString, QString>> Environment() const;
+    // Runs xdotool on this display; its output, trimmed. ok: whether it succeeded.
+    QString XDoTool(const QStringList& args, bool* ok = nullptr) const;
+    // The id of a window whose title matches the regular expression, once it is
+    // mapped; empty after timeoutMs.
+    QString WaitForWindow(const QString& title, int timeoutMs = 30000) const;
+    // Gives window the keyboard focus, then types keys (xdotool key syntax,
+    // e.g. "alt+f", "Down", "Return", "ctrl+v") one after the other.
+    bool Keys(const QString& window, const QStringList& keys) const;
+
+private:
+    QProcess* FServer = nullptr;
+    QString FDisplay;
+    QString FError;
+};

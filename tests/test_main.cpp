@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "TestHelpers.h"
+#include "core/uPromptsGui.h"
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // As in the program: Qt's own dialogs and buttons speak German.
+    InstallGermanQtTranslations();
     ::testing::InitGoogleTest(&argc, argv);
     ResetProgramStateBeforeEachTest();
     return RUN_ALL_TESTS();

@@ -4,6 +4,9 @@
 
 #include "AudioFixtures.h"
 #include "TestHelpers.h"
+#ifdef PV_MEDIA_FIXTURES
+#include "MediaEncode.h"
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -56,6 +59,29 @@ protected:
         return written;
     }
     QStringList Streams() const { return QDir(Dir.File("out")).entryList({"stream-*.wav"}, QDir::Files, QDir::Name); }
+    // The data of the first recorded stream not in seen that holds at least
+    // bytes (a finished track closes its stream); empty after a minute.
+    QByteArray NewStream(QStringList& seen, qsizetype bytes)
+    {
+        QByteArray played;
+        WaitFor(
+            [&] {
+                for (const QString& name : Streams()) {
+                    if (seen.contains(name))
+                        continue;
+                    QFile f(Dir.File("out/" + name));
+                    const QByteArray data = f.open(QIODevice::ReadOnly) ? WavData(f.readAll()) : QByteArray();
+                    if (data.size() >= bytes) {
+                        seen << name;
+                        played = data;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            60000);
+        return played;
+    }
 
     TTempProgramDir Dir;
     quint16 Port = FreeTcpPort();
@@ -106,3 +132,84 @@ TEST_F(AudioProgram, ARemoteClientPlaysAWavWhoseSamplesReachTheOutput)
     EXPECT_FALSE(end.Crashed) << end.Stderr.toStdString();
     EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
 }
+
+#ifdef PV_MEDIA_FIXTURES
+
+namespace {
+
+std::vector<int16_t> Samples16(const QByteArray& pcm)
+{
+    std::vector<int16_t> out(size_t(pcm.size() / 2));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = qint16(quint16(quint8(pcm[qsizetype(2 * i)])) | quint16(quint8(pcm[qsizetype(2 * i + 1)])) << 8);
+    return out;
+}
+
+// The largest normalised correlation of played against reference, shifted by
+// up to maxLag samples either way.
+double BestCorrelation(const std::vector<int16_t>& reference, const std::vector<int16_t>& played, int maxLag)
+{
+    double best = -1.0;
+    for (int lag = -maxLag; lag <= maxLag; lag += 2) {   // whole stereo frames
+        double sum = 0, a2 = 0, b2 = 0;
+        for (size_t i = 0; i < reference.size(); ++i) {
+            const long long j = (long long)i + lag;
+            if (j < 0 || j >= (long long)played.size())
+                continue;
+            const double a = reference[i], b = played[size_t(j)];
+            sum += a * b;
+            a2 += a * a;
+            b2 += b * b;
+        }
+        if (a2 > 0 && b2 > 0)
+            best = std::max(best, sum / std::sqrt(a2 * b2));
+    }
+    return best;
+}
+
+}   // namespace
+
+TEST_F(AudioProgram, PlaysMp3FlacAndAWavThatFfmpegWrote)
+{
+    // The decoder library comes from the program folder, as the program is installed.
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PV_PROGRAM_FOLDER "/libmediadec.so"), Dir.File("libmediadec.so")));
+    const int rate = 44100, frames = rate * 3 / 4;
+    struct TCase {
+        const char* Name;
+        TEncodeFormat Format;
+        int Bits;
+        bool Lossy;
+    };
+    const TCase cases[] = {
+        {"Ton.mp3", kMp3, 16, true}, {"Ton.flac", kFlac, 16, false}, {"Ton24.wav", kWav24, 24, false}};
+    QStringList seen;
+    int panel = 1;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::vector<int32_t> source = SineSamples(rate, 2, c.Bits, frames, 440.0, 0.25);
+        QString error;
+        ASSERT_TRUE(EncodeAudio(Dir.File(c.Name), c.Format, rate, 2, c.Bits, source, &error)) << error.toStdString();
+        const QByteArray file = "\"" + Dir.File(c.Name).toUtf8() + "\"";
+        ASSERT_TRUE(Send("K719A" + QByteArray::number(panel) + "F" + file + "\n"));
+        ASSERT_TRUE(Send("K719A" + QByteArray::number(panel) + "E1\n"));
+        ++panel;
+
+        // The whole file's length of sound (an MP3 holds a little more).
+        const std::vector<int16_t> played = Samples16(NewStream(seen, qsizetype(frames) * 4));
+        ASSERT_GE(played.size(), size_t(frames) * 2) << Program->Stderr().toStdString();
+        if (c.Lossy) {
+            const std::vector<int16_t> reference = DecodeAudioS16(Dir.File(c.Name), nullptr, &error);
+            ASSERT_FALSE(reference.empty()) << error.toStdString();
+            EXPECT_GT(BestCorrelation(reference, played, 4096), 0.99);
+        } else {
+            int worst = 0;
+            for (size_t i = 0; i < source.size(); ++i) {
+                const int expected = c.Bits == 24 ? int(std::lrint(source[i] / 256.0)) : source[i];
+                worst = std::max(worst, std::abs(expected - played[i]));
+            }
+            EXPECT_LE(worst, 1);
+        }
+    }
+}
+
+#endif

@@ -32,7 +32,9 @@ TEST(Program, RunsTicksAndClosesOnSigtermKeepingUnknownSettings)
 {
     for (const char* mmTimer : {"1", "0"}) {
         TTempProgramDir dir;
-        dir.Write("PV_TESSEL.ini", QByteArray("[System]\r\nMMTimer=") + mmTimer + "\r\n[Fremd]\r\nSchluessel=Wert\r\n");
+        // MIDI input is on, on a machine without a MIDI system: the choice stays.
+        dir.Write("PV_TESSEL.ini", QByteArray("[System]\r\nMMTimer=") + mmTimer +
+                                       "\r\n[Fremd]\r\nSchluessel=Wert\r\n[MIDI]\r\nAktiv=1\r\n");
         const TProgramProcess::TResult r = RunProgramUntilSignal(dir, SIGTERM);
         EXPECT_FALSE(r.Crashed) << r.Stderr.toStdString();
         EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
@@ -45,6 +47,7 @@ TEST(Program, RunsTicksAndClosesOnSigtermKeepingUnknownSettings)
         EXPECT_EQ(ini.ReadString("FrmMain", "Left", "?"), "4");
         EXPECT_EQ(ini.ReadString("Master", "Ablauf", "?"), "N");
         EXPECT_EQ(ini.ReadString("Server", "Port", "?"), "22455");
+        EXPECT_EQ(ini.ReadString("MIDI", "Aktiv", "?"), "1");
     }
 }
 

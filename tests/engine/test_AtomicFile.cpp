@@ -153,6 +153,23 @@ TEST(AtomicFile, ReplaceWithCopyKeepsTheSourceAndReplacesTheTargetWhole)
     EXPECT_EQ(HiddenAndPlainFiles(dir.Path()), (QStringList{"show.pvs", "show.~pvs"}));
 }
 
+TEST(AtomicFile, CommitNewNeverReplacesAFile)
+{
+    TTempProgramDir dir;
+    dir.Write("Projekt.pvs", "fremd");
+    {
+        TAtomicFile file(dir.File("Projekt.pvs"));
+        file.Write("neu");
+        EXPECT_FALSE(file.CommitNew());
+    }
+    TAtomicFile other(dir.File("Projekt_2.pvs"));
+    other.Write("neu");
+    EXPECT_TRUE(other.CommitNew());
+    EXPECT_EQ(dir.Read("Projekt.pvs"), QByteArray("fremd"));
+    EXPECT_EQ(dir.Read("Projekt_2.pvs"), QByteArray("neu"));
+    EXPECT_EQ(HiddenAndPlainFiles(dir.Path()), (QStringList{"Projekt.pvs", "Projekt_2.pvs"}));
+}
+
 TEST(AtomicFile, ReplaceWithCopyCopiesWhereNoHardLinkCanBeMade)
 {
     // A hard link cannot cross file systems: the source lives on a tmpfs of its own.

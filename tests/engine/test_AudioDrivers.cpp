@@ -281,9 +281,12 @@ TEST(AudioDrivers, DeviceListFollowsTheSelectionAndThePrimaryDeviceGetsPriorityO
         {"alsa:null", "null", "null"}, {"bogus", nullptr, nullptr}, {"wav:", nullptr, nullptr},
     };
     for (const Row& r : rows) {
+        ResetPcmSelectionWarning();   // a new run of the audio module
         const int errors = ErrorLogCount("PV_AUDIO_OUTPUT");
         const std::vector<TPcmDevice> devices = ListPcmDevices(QString::fromLatin1(r.selection));
         ASSERT_EQ(devices.size(), r.name ? 1u : 0u) << r.selection;
+        // Every player of the run asks again; the log has the bad value once.
+        ListPcmDevices(QString::fromLatin1(r.selection));
         EXPECT_EQ(ErrorLogCount("PV_AUDIO_OUTPUT"), errors + (r.name ? 0 : 1));
         if (r.name) {
             EXPECT_EQ(devices[0].Description, r.name);

@@ -264,3 +264,22 @@ TEST(MidiAlsa, AnotherClientSendsToTheProgramsPort)
     snd_seq_close(seq);
     EXPECT_EQ(got, QList<std::uint32_t>({NoteOn60}));
 }
+
+TEST(MidiSettings, AktivStaysAsTheUserLeftItWhereTheInputCannotOpen)
+{
+    TEngine engine;
+    engine.Start();
+    // No input device here (no MIDI system on this machine).
+    TMidiMapping midi(std::make_unique<TLoopbackMidiBackend>(QStringList{}));
+    TStringIniFile stored;
+    stored.WriteBool("MIDI", "Aktiv", true);
+    midi.LoadMidiSettings(stored);
+    EXPECT_FALSE(midi.Aktiv());
+    TStringIniFile written;
+    midi.SaveMidiSettings(written);
+    EXPECT_TRUE(written.ReadBool("MIDI", "Aktiv", false));
+    // Unticked by the user: that is kept.
+    midi.SetAktiv(false);
+    midi.SaveMidiSettings(written);
+    EXPECT_FALSE(written.ReadBool("MIDI", "Aktiv", true));
+}

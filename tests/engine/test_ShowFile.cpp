@@ -19,17 +19,20 @@
 #include "devices/uMod_Interface.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <random>
 #include <sys/resource.h>
@@ -511,3 +514,94 @@ TEST_F(ShowFileTest, ASaveKilledAtAnyMomentLeavesACompleteShowAndBackup)
 }
 
 } // namespace
+
+// ---- the save at a signal ----
+
+namespace {
+
+QStringList Rescued(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral("Projekt_*.pvs")}, QDir::Files);
+}
+
+}   // namespace
+
+TEST_F(ShowFileTest, ASignalSavesTheShowToItsFileOrElseToANewOneAndSaysWhy)
+{
+    Import(*ModuleInterface, QStringLiteral("[Interface]\r\nv=Abend\r\n"));
+    struct TCase {
+        const char* Name;
+        std::function<void()> Arrange;
+        const char* Reason;   // empty: saved to its own file
+    };
+    const TCase cases[] = {
+        {"no file yet", [] { SetProjectFileName(QString()); }, "das Projekt hatte noch keine Datei"},
+        {"saved where it was",
+         [this] {
+             Engine.Dir.Write("show.pvs", HandMadeShow(""));
+             SetProjectFileName(Path("show.pvs"));
+         },
+         ""},
+        {"its file vanished behind a link",
+         [this] {
+             QFile::link(Path("weg.pvs"), Path("link.pvs"));
+             SetProjectFileName(Path("link.pvs"));
+         },
+         "gibt es nicht mehr"},
+        {"its file cannot be written", [] { SetProjectFileName(QStringLiteral("/proc/version")); },
+         "ist fehlgeschlagen"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TErrorLog::Instance().Clear();
+        c.Arrange();
+        const QString before = ProjectFileName;
+        const QStringList earlier = Rescued(ProjectDir);
+        const QString written = SaveProjectUnattended();
+        ASSERT_FALSE(written.isEmpty()) << ErrorLines().join(u'\n').toStdString();
+        EXPECT_EQ(ProjectFileName, written);
+        QFile file(written);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(SectionLines(file.readAll(), QStringLiteral("Interface")).contains("v=Abend"));
+        if (*c.Reason == 0) {
+            EXPECT_EQ(written, before);
+            EXPECT_EQ(Rescued(ProjectDir), earlier);
+            EXPECT_TRUE(QFileInfo::exists(BackupFileName(before)));
+            continue;
+        }
+        EXPECT_EQ(Rescued(ProjectDir).size(), earlier.size() + 1);
+        EXPECT_EQ(QFileInfo(written).absolutePath() + u'/', ProjectDir);
+        EXPECT_EQ(ErrorLogCount(QStringLiteral("Projekt beim Beenden gesichert in \"%1\"").arg(written)), 1);
+        EXPECT_EQ(ErrorLogCount(QString::fromUtf8(c.Reason)), 1) << ErrorLines().join(u'\n').toStdString();
+    }
+}
+
+TEST_F(ShowFileTest, ARescuedShowNeverReplacesAFileAndFallsBackToTheTemporaryFolder)
+{
+    const QDateTime at(QDate(2026, 2, 3), QTime(14, 5, 9));
+    Engine.Dir.Write("Projekte/Projekt_2026_02_03_-_14_05_09.pvs", "fremd");
+    EXPECT_EQ(SaveProjectToNewFile(at), ProjectDir + "Projekt_2026_02_03_-_14_05_09_2.pvs");
+    EXPECT_EQ(SaveProjectToNewFile(at), ProjectDir + "Projekt_2026_02_03_-_14_05_09_3.pvs");
+    EXPECT_EQ(Engine.Dir.Read("Projekte/Projekt_2026_02_03_-_14_05_09.pvs"), "fremd");
+
+    // A show folder that cannot exist (a file is in its way): the temporary folder.
+    QTemporaryDir temp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", temp.path().toUtf8());
+    Engine.Dir.Write("Datei", "x");
+    const QString oldProjectDir = ProjectDir;
+    ProjectDir = Path("Datei/Projekte/");
+    const QString written = SaveProjectToNewFile(at);
+    ProjectDir = oldProjectDir;
+    qputenv("TMPDIR", oldTmp);
+    EXPECT_EQ(written, temp.path() + "/Projekt_2026_02_03_-_14_05_09.pvs");
+
+    // Nowhere to write: no file, the reason in the log, and nothing raised.
+    TErrorLog::Instance().Clear();
+    SetProjectFileName(QString());
+    {
+        TFileSizeLimit limit(0);
+        EXPECT_TRUE(SaveProjectUnattended().isEmpty());
+    }
+    EXPECT_EQ(ErrorLogCount("Projekt beim Beenden nicht gesichert (das Projekt hatte noch keine Datei)"), 1);
+}

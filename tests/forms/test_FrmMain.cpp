@@ -16,7 +16,10 @@
 #include "core/uMod_Main.h"
 #include "core/uMod_Patch.h"
 #include "core/uProject.h"
+#include "core/uPromptsGui.h"
 #include "core/uStringIniFile.h"
+#include "core/uTextEdits.h"
+#include "cues/uFrm_EditMakro.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_Szenen.h"
 #include "cues/uFrm_Text.h"
@@ -24,19 +27,27 @@
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QColorDialog>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -560,13 +571,126 @@ TEST_F(FrmMainTest, FailedAutoSaveKeepsTheWindowOpenUnlessTheCloseIsForced)
     EXPECT_EQ(CountLog("Fehler beim Speichern: "), 1);
     EXPECT_FALSE(QFileInfo::exists(Dir.File("Fehlerlogs")));   // nothing of the closing ran
 
-    // A signal ends the program even when the save fails again.
-    prompts.FileAnswers.push_back(Dir.File("fehlt/Abend.pvs"));
+    // A signal asks nothing: the show without a file goes to a new file in the
+    // show folder, named in the log, and the program ends.
+    bool closed = false;
+    QObject::connect(Main, &TFrmMain::closeAccepted, [&closed] { closed = true; });
     Main->ForceClose();
-    EXPECT_FALSE(Main->isVisible());
+    ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+    EXPECT_TRUE(closed);
     EXPECT_TRUE(AppClosing);
-    EXPECT_EQ(CountLog("Fehler beim Speichern: "), 2);
-    EXPECT_EQ(QDir(Dir.File("Fehlerlogs")).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(prompts.Asked.size(), 1);
+    const QStringList rescued = QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files);
+    ASSERT_EQ(rescued.size(), 1);
+    EXPECT_EQ(ProjectFileName, Dir.File("Projekte/" + rescued[0]));
+    EXPECT_EQ(
+        CountLog("Projekt beim Beenden gesichert in \"" + ProjectFileName + "\": das Projekt hatte noch keine Datei"),
+        1);
+    EXPECT_EQ(QDir(Dir.File("Fehlerlogs")).entryList(QDir::Files).size(), 1);   // the log was written after it
+}
+
+TEST_F(FrmMainTest, ASignalCancelsAnOpenDialogAndEndsWithoutAsking)
+{
+    Create();
+    Main->show();
+    auto* dialog = new QDialog(Main);   // a question nobody will answer
+    QTimer::singleShot(0, Main, [this] { Main->ForceClose(); });
+    EXPECT_EQ(dialog->exec(), QDialog::Rejected);   // cancelled by the signal
+    ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+    EXPECT_EQ(QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files).size(), 1);
+}
+
+// Every text editor of the program: a paste or drop from a clipboard without
+// data (an empty clipboard on X11) is refused instead of ending the program.
+TEST_F(FrmMainTest, EveryTextEditorTakesAPasteFromAnEmptyClipboard)
+{
+    Create();
+    ComposeForms(*Main, TStartupStage::MainFormCreated);
+    ComposeForms(*Main, TStartupStage::ModulesStarted);
+    Main->show();
+    Tfrm_EditMakro macroEditor(Main);
+    QGuiApplication::clipboard()->setMimeData(new QMimeData);
+
+    QList<QWidget*> editors;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        for (QTextEdit* e : top->findChildren<QTextEdit*>())
+            editors << e;
+        for (QPlainTextEdit* e : top->findChildren<QPlainTextEdit*>())
+            editors << e;
+    }
+    EXPECT_GE(editors.size(), 10);
+    for (QWidget* w : editors) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        auto* rich = qobject_cast<QTextEdit*>(w);
+        auto* plain = qobject_cast<QPlainTextEdit*>(w);
+        EXPECT_TRUE(dynamic_cast<TTextEdit*>(w) || dynamic_cast<TPlainTextEdit*>(w)) << "not guarded";
+        if (rich) {
+            rich->setReadOnly(false);
+            rich->paste();
+        } else {
+            plain->setReadOnly(false);
+            plain->paste();
+        }
+        QMimeData empty;
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &empty, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(rich ? rich->viewport() : plain->viewport(), &drop);
+    }
+    // Text still pastes.
+    QGuiApplication::clipboard()->setText(QStringLiteral("K1P255"));
+    frmText->RichEdit1->clear();
+    frmText->RichEdit1->paste();
+    EXPECT_EQ(frmText->RichEdit1->toPlainText(), "K1P255");
+}
+
+// Qt's standard dialogs as the prompts build them speak German.
+TEST(StandardDialogs, SpeakGerman)
+{
+    const QStringList english{"Look in",
+                              "File name",
+                              "Files of type",
+                              "Cancel",
+                              "&Open",
+                              "&Save",
+                              "Open",
+                              "Save",
+                              "Select Color",
+                              "Basic colors",
+                              "Custom colors",
+                              "Add to Custom Colors",
+                              "Pick Screen Color",
+                              "Hue:",
+                              "Red:",
+                              "Green:",
+                              "Blue:",
+                              "Back",
+                              "Forward",
+                              "Detail View",
+                              "List View",
+                              "Create New Folder",
+                              "Parent Directory",
+                              "Size",
+                              "Date Modified"};
+    TFileDialogOptions options;
+    options.Filter = QStringLiteral("Palvento Orlisk 200 (*.pvs);;Alle Dateien (*)");
+    std::vector<std::unique_ptr<QDialog>> dialogs;
+    dialogs.push_back(NewFileDialog(nullptr, options, QString(), false, false));
+    dialogs.push_back(NewFileDialog(nullptr, options, QString(), true, false));
+    dialogs.push_back(NewColorDialog(nullptr, 255));
+    for (const auto& d : dialogs) {
+        d->show();
+        QStringList texts{d->windowTitle()};
+        for (QLabel* l : d->findChildren<QLabel*>())
+            texts << l->text();
+        for (QAbstractButton* b : d->findChildren<QAbstractButton*>())
+            texts << b->text() << b->toolTip();
+        for (QHeaderView* h : d->findChildren<QHeaderView*>())
+            for (int i = 0; h->model() && i < h->model()->columnCount(); ++i)
+                texts << h->model()->headerData(i, Qt::Horizontal).toString();
+        for (const QString& text : texts)
+            for (const QString& word : english)
+                EXPECT_FALSE(text.contains(word)) << text.toStdString() << " in " << d->metaObject()->className();
+        d->hide();
+    }
 }
 
 } // namespace

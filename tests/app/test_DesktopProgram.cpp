@@ -1,0 +1,140 @@
+// The real program on a real X server, worked with keys as a user works it: it
+// ends on "Beenden" and on SIGTERM whatever windows are open, writing every
+// window's position; a signal asks nothing and leaves an unsaved show in a file
+// it names; a paste from the empty clipboard of a fresh login leaves it running.
+
+#include "TestHelpers.h"
+
+#include "core/uProject.h"
+#include "core/uStringIniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+class DesktopProgram : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(X.Started()) << X.Error().toStdString(); }
+
+    // Starts the program on the X server and waits for its main window.
+    void Start(const QByteArray& settings)
+    {
+        Dir.Write("PV_TESSEL.ini", settings);
+        Program = std::make_unique<TProgramProcess>(Dir, X.Environment());
+        ASSERT_TRUE(Program->WaitForClock()) << Program->Stderr().toStdString();
+        Main = X.WaitForWindow("^Palvento Orlisk 200");
+        ASSERT_FALSE(Main.isEmpty()) << Program->Stderr().toStdString();
+    }
+
+    // Chooses an item of a main-menu: the menu's key, then Down n times.
+    bool Menu(const QString& key, int down)
+    {
+        QStringList keys{key};
+        for (int i = 0; i < down; ++i)
+            keys << QStringLiteral("Down");
+        keys << QStringLiteral("Return");
+        return X.Keys(Main, keys);
+    }
+    // "Datei › Beenden", the menu's last item.
+    bool Beenden() { return X.Keys(Main, {"alt+d", "Up", "Return"}); }
+
+    // The program's end, waited for (the signal or the menu item already given).
+    TProgramProcess::TResult End()
+    {
+        Program->Process.waitForFinished(30000);
+        return Program->Stop(SIGKILL);   // only when it did not end by itself
+    }
+
+    TXServer X;
+    TTempProgramDir Dir;
+    std::unique_ptr<TProgramProcess> Program;
+    QString Main;
+};
+
+// The show file a signal wrote, as named on stderr.
+QString RescuedShow(const QString& stderrText)
+{
+    const auto m = QRegularExpression("Projekt beim Beenden gesichert in \"([^\"]+)\"").match(stderrText);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+}   // namespace
+
+TEST_F(DesktopProgram, EndsOnSigtermAndOnBeendenWithEveryKindOfWindowOpen)
+{
+    for (const bool byMenu : {false, true}) {
+        SCOPED_TRACE(byMenu ? "Beenden" : "SIGTERM");
+        Start("[FrmMain]\r\nAutoSpeichern=0\r\n");
+        // "Fenster": new macro, patch, audio and console window.
+        const QStringList titles{"^Makros 1$", "^Patch 1$", "^Audio 1$", "^Lichtpult 2"};
+        for (int i = 0; i < titles.size(); ++i) {
+            ASSERT_TRUE(Menu("alt+f", i));
+            ASSERT_FALSE(X.WaitForWindow(titles[i]).isEmpty()) << titles[i].toStdString();
+        }
+        if (byMenu)
+            ASSERT_TRUE(Beenden());
+        else
+            ::kill(pid_t(Program->Process.processId()), SIGTERM);
+        const TProgramProcess::TResult r = End();
+        EXPECT_FALSE(r.Crashed) << r.Stderr.toStdString();
+        EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
+        EXPECT_TRUE(r.Stderr.contains("beendet nach")) << r.Stderr.toStdString();
+
+        TStringIniFile ini(Dir.File("PV_TESSEL.ini"));
+        for (const char* section : {"FrmMain", "FrmMakro1", "FrmPatch1", "FrmAudio1", "FrmLichtpult2"})
+            EXPECT_NE(ini.ReadString(section, "Left", "?"), "?") << section;
+        QFile::remove(Dir.File("PV_TESSEL.ini"));
+    }
+}
+
+TEST_F(DesktopProgram, ASignalAsksNothingAndKeepsAShowThatHasNoFile)
+{
+    // The script page shows; a click puts the cursor into the text. A paste from
+    // the empty clipboard changes nothing, the typed text is the show's.
+    Start("[FrmMain]\r\nPI_Main=7\r\n");
+    ASSERT_TRUE(X.Keys(Main, {}));
+    X.XDoTool({"mousemove", "--window", Main, "300", "560", "click", "1"});   // below the console window
+    ASSERT_TRUE(X.Keys(Main, {"ctrl+v", "ctrl+v", "H", "a", "l", "l", "o"}));
+
+    // "Beenden" opens the save dialog for a show without a file; the signal
+    // that comes meanwhile cancels it and ends the program.
+    ASSERT_TRUE(Beenden());
+    ASSERT_FALSE(X.WaitForWindow("^Palvento Orlisk$").isEmpty());
+    ::kill(pid_t(Program->Process.processId()), SIGTERM);
+    const TProgramProcess::TResult r = End();
+    EXPECT_FALSE(r.Crashed) << r.Stderr.toStdString();
+    EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
+
+    const QString show = RescuedShow(r.Stderr);
+    ASSERT_FALSE(show.isEmpty()) << r.Stderr.toStdString();
+    EXPECT_EQ(QFileInfo(show).absolutePath(), QDir::cleanPath(Dir.File("Projekte")));
+    QFile f(show);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("Hallo"));
+    // The next start reopens it.
+    EXPECT_EQ(TStringIniFile(Dir.File("PV_TESSEL.ini")).ReadString("FrmMain", "LetzteProjektDatei", "?"), show);
+}
+
+TEST_F(DesktopProgram, ASignalKeepsAShowWhoseFileVanishedBehindALink)
+{
+    // The show was opened through a link whose file is gone by the end.
+    Dir.Write("Abend.pvs", EncodeShowString("[Makros]\r\nMakroCount=2\r\nText_1=K1P255|\r\n"));
+    ASSERT_TRUE(QFile::link(Dir.File("Abend.pvs"), Dir.File("Link.pvs")));
+    Start("[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" + Dir.File("Link.pvs").toUtf8() + "\r\n");
+    ASSERT_TRUE(QFile::remove(Dir.File("Abend.pvs")));
+    ::kill(pid_t(Program->Process.processId()), SIGTERM);
+    const TProgramProcess::TResult r = End();
+    EXPECT_EQ(r.ExitCode, 0) << r.Stderr.toStdString();
+    const QString show = RescuedShow(r.Stderr);
+    ASSERT_FALSE(show.isEmpty()) << r.Stderr.toStdString();
+    EXPECT_TRUE(r.Stderr.contains("gibt es nicht mehr")) << r.Stderr.toStdString();
+    QFile f(show);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("Text_1=K1P255|"));
+}
