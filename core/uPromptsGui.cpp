@@ -82,6 +82,19 @@ bool TPromptsGui::AskYesNo(const QString& text)
     return box.clickedButton() == yes;
 }
 
+bool TPromptsGui::AskOkCancel(const QString& text)
+{
+    if (NoScreen())
+        return TPrompts::AskOkCancel(text);
+    QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::NoButton, FParent);
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == ok;
+}
+
 void TPromptsGui::Info(const QString& text)
 {
     if (NoScreen())

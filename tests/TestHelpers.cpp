@@ -154,6 +154,16 @@ bool TScriptedPrompts::AskYesNo(const QString& text)
     return r;
 }
 
+bool TScriptedPrompts::AskOkCancel(const QString& text)
+{
+    Asked << text;
+    if (OkCancelAnswers.empty())
+        return false;
+    const bool r = OkCancelAnswers.front();
+    OkCancelAnswers.pop_front();
+    return r;
+}
+
 void TScriptedPrompts::Info(const QString& text) { Asked << text; }
 
 QString TScriptedPrompts::SaveFileName(const TFileDialogOptions& options, const QString&)

@@ -467,8 +467,10 @@ TEST_F(FrmTextTest, FindAndReplaceThroughTheirDialogs)
     EXPECT_EQ(Page->RichEdit1->toPlainText(), "Vorhang runter, Vorhang zu");
 
     // Replace all with a replacement that contains what it replaces: it ends.
+    // The question is answered with OK or Abbrechen (a Yes does not count).
     prompts.Asked.clear();
-    prompts.YesNoAnswers = {false, true};
+    prompts.YesNoAnswers = {true};
+    prompts.OkCancelAnswers = {false, true};
     replace->edtFind->setText("Vorhang");
     replace->edtReplace->setText("Vorhang Vorhang");
     replace->show();
@@ -481,7 +483,7 @@ TEST_F(FrmTextTest, FindAndReplaceThroughTheirDialogs)
     EXPECT_EQ(prompts.Asked.at(0), "Alle Vorkommen von \"Vorhang\" durch \"Vorhang Vorhang\" ersetzen?");
 
     // Whole words only.
-    prompts.YesNoAnswers = {true};
+    prompts.OkCancelAnswers = {true};
     SetText("ab abab ab");
     EXPECT_EQ(Page->ReplaceAll("ab", "", false, true), 2);
     EXPECT_EQ(Page->RichEdit1->toPlainText(), " abab ");
