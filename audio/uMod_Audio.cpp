@@ -90,33 +90,20 @@ void TModuleAudio::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
     }
 }
 
-void TModuleAudio::ClearPanel(TSonivexPanel& panel)
-{
-    panel.SetPanelName(QString());
-    panel.SetFilename(QString());
-    panel.Names.clear();
-    panel.Files.clear();
-    panel.Levels.clear();
-    panel.LoadTrack(0);
-    panel.UpdateTrackCount();
-}
-
 void TModuleAudio::NewProject()
 {
     while (PageCount() > 1)
         RemoveLastPage();
     for (const auto& panel : FPages[0]->Panels)
-        ClearPanel(*panel);
+        panel->Clear();
 }
 
 void TModuleAudio::ClearPage(int k)
 {
     if (k < 0 || k >= PageCount() || !Prompts().AskYesNo(QStringLiteral("Alle Audio-Panel dieser Seite leeren?")))
         return;
-    for (const auto& panel : FPages[k]->Panels) {
-        ClearPanel(*panel);
-        panel->SetLevel(0);
-    }
+    for (const auto& panel : FPages[k]->Panels)
+        panel->ClearTrack();
 }
 
 void TModuleAudio::BatchImport(int k, const QStringList& files)
@@ -150,11 +137,19 @@ void TModuleAudio::LoadIni(TStringIniFile& ini)
     // Track numbers no key ends in hold empty entries: they are not looked up,
     // and a playlist ends at the last track the section names.
     const std::vector<bool> numbers = ini.KeyNumbers(Section, MaxTrackCount);
+    // Pages beyond the show's count stay, but their panels hold nothing of the
+    // show before: a save would write it into this show.
+    for (int i = std::max(count, 0); TSonivexPanel* panel = GetPanel(i); ++i)
+        panel->Clear();
     for (int i = 0; i < count; ++i) {
         TSonivexPanel* panel = GetPanel(i);
         if (!panel)
             continue;
         const int n = i + 1;
+        // A panel at rest starts empty, so that no name or level of the show
+        // before stays where this show names no track.
+        if (!panel->Playing())
+            panel->Clear();
         const int tracks = std::min(ini.ReadInteger(Section, TIniKey("TrackCount_", n), 0), MaxTrackCount);
         const int id = ini.ReadInteger(Section, TIniKey("TrackID_", n), 1);
         panel->Names.clear();

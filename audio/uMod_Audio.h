@@ -55,7 +55,8 @@ public:
     // The window-menu entries: tag k shows page k, tag k + 100 at the top left.
     void AudioPageMenuClick(int tag);
 
-    // "&leeren": after the question, every panel of page k is emptied.
+    // "&leeren": after the question, every panel of page k loses its current
+    // track's file and name and goes to level 0 (ClearTrack).
     void ClearPage(int k);
     // Batch import: after the question, the first files go into the panels of page k.
     void BatchImport(int k, const QStringList& files);
@@ -71,8 +72,6 @@ private:
         std::vector<std::unique_ptr<TSonivexPanel>> Panels;
     };
     void RemoveLastPage();
-    // Empties a panel's whole playlist (not only its current entry).
-    static void ClearPanel(TSonivexPanel& panel);
 
     std::unique_ptr<TAudioSignals> FSignals;
     std::vector<std::unique_ptr<TPage>> FPages;

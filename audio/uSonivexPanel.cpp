@@ -195,6 +195,21 @@ void TSonivexPanel::SetFilename(const QString& f)
 
 void TSonivexPanel::OpenAudioFile()
 {
+    // Loading closes what the player held: a panel that played, or faded out
+    // towards its stop, stops with it, as at the end of a track, so that its
+    // buttons tell the truth afterwards.
+    if (FPlaying || FFadeStop) {
+        const bool fadingStop = FFadeStop;
+        FPlaying = false;
+        FFadeStop = false;
+        FFadeStep = 0;
+        FDisplayHold = 3;
+        SetPositionBar(0);
+        if (fadingStop) {
+            FView.LevelBar = ClampInt(FSavedLevel, MinLevel, MaxLevel);
+            LevelChange();
+        }
+    }
     bool ok = false;
     if (FPlayer) {
         // A file that cannot be read (permission, vanished) throws from the
@@ -434,6 +449,30 @@ void TSonivexPanel::SetTrackID(int n)
     emit changed();
 }
 
+void TSonivexPanel::Clear()
+{
+    Names.clear();
+    Files.clear();
+    Levels.clear();
+    FTrackID = 0;
+    FView.UpDownPosition = 0;
+    SetFilename(QString());
+    SetPanelName(QString());
+    SetLevel(0);
+    UpdateTrackCount();
+}
+
+void TSonivexPanel::ClearTrack()
+{
+    // Emptying the last track shortens the playlist; the track display would
+    // then load track 1 in its place.
+    FHoldTrack = true;
+    SetFilename(QString());
+    FHoldTrack = false;
+    SetPanelName(QString());
+    SetLevel(0);
+}
+
 void TSonivexPanel::ReloadTrack()
 {
     const int id = FTrackID;
@@ -465,12 +504,14 @@ void TSonivexPanel::UpdateTrackDisplay()
     // A playing panel keeps its file when its playlist empties (a show load).
     if (FTrackCount == 0 && !FPlaying)
         SetFilename(QString());
-    if (FTrackCount < FTrackID)
+    if (FTrackCount < FTrackID && !FHoldTrack)
         SetTrackID(1);
     if (FTrackCount >= 2) {
         FView.UpDownVisible = true;
         if (FTrackID >= 1 && FTrackID <= FTrackCount)
             FView.TrackText = QStringLiteral("%1 / %2").arg(FTrackID).arg(FTrackCount);
+        else if (FHoldTrack)
+            FView.TrackText.clear();
         else
             SetTrackID(1);
     } else {

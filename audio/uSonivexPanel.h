@@ -105,6 +105,13 @@ public:
     std::function<void(TSonivexPanel*)> OnLevelChange;
     std::function<void(TSonivexPanel*)> OnTrackChange;
 
+    // A new show: no playlist, no file, no name, level 0, no track; a playing
+    // panel stops.
+    void Clear();
+    // "&leeren": the current track's file and name are emptied and the level
+    // becomes 0; the panel stays on that track (no other track of its playlist
+    // is loaded in its place), the other tracks stay in the playlist.
+    void ClearTrack();
     // Loads the current track again (TrackID to 0 and back).
     void ReloadTrack();
     // Track id loaded even when it is the current one (a show load); refused while playing.
@@ -166,6 +173,7 @@ private:
     bool FSeeking = false;
     bool FPositionMouseBound = false;
     bool FLengthKnown = false;
+    bool FHoldTrack = false;   // the track display keeps the current track (ClearTrack)
     int FDisplayHold = 0;
     float FFadeLevel = 0;
     float FFadeStep = 0;

@@ -4,6 +4,10 @@
 
 TDialogResult TPrompts::AskYesNoAbort(const QString&) { return TDialogResult::Abort; }
 bool TPrompts::AskYesNo(const QString&) { return false; }
+bool TPrompts::AskOkCancel(const QString&)
+{
+    return false;
+}
 void TPrompts::Info(const QString&) {}
 QString TPrompts::SaveFileName(const TFileDialogOptions&, const QString&) { return QString(); }
 QString TPrompts::OpenFileName(const TFileDialogOptions&, const QString&) { return QString(); }

@@ -22,6 +22,8 @@ public:
     virtual ~TPrompts() = default;
     virtual TDialogResult AskYesNoAbort(const QString& text);
     virtual bool AskYesNo(const QString& text);
+    // A confirmation with the buttons OK and Abbrechen; true for OK.
+    virtual bool AskOkCancel(const QString& text);
     virtual void Info(const QString& text);
     // The chosen file name, or the empty text when cancelled.
     virtual QString SaveFileName(const TFileDialogOptions& options, const QString& current);

@@ -94,17 +94,37 @@ TDialogResult TPromptsGui::AskYesNoAbort(const QString& text)
     return TDialogResult::Abort;
 }
 
+namespace {
+
+// A question with two buttons, the first the default, the second Escape; true
+// when the first was clicked.
+bool AskTwoButtons(QWidget* parent, const QString& text, const QString& first, QMessageBox::ButtonRole firstRole,
+                   const QString& second, QMessageBox::ButtonRole secondRole)
+{
+    QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::NoButton, parent);
+    QPushButton* accept = box.addButton(first, firstRole);
+    box.setEscapeButton(box.addButton(second, secondRole));
+    box.setDefaultButton(accept);
+    box.exec();
+    return box.clickedButton() == accept;
+}
+
+}   // namespace
+
 bool TPromptsGui::AskYesNo(const QString& text)
 {
     if (NoScreen())
         return TPrompts::AskYesNo(text);
-    QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::NoButton, FParent);
-    QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
+    return AskTwoButtons(FParent, text, QStringLiteral("Ja"), QMessageBox::YesRole, QStringLiteral("Nein"),
+                         QMessageBox::NoRole);
+}
+
+bool TPromptsGui::AskOkCancel(const QString& text)
+{
+    if (NoScreen())
+        return TPrompts::AskOkCancel(text);
+    return AskTwoButtons(FParent, text, QStringLiteral("OK"), QMessageBox::AcceptRole, QStringLiteral("Abbrechen"),
+                         QMessageBox::RejectRole);
 }
 
 void TPromptsGui::Info(const QString& text)

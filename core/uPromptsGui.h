@@ -27,6 +27,7 @@ public:
 
     TDialogResult AskYesNoAbort(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    bool AskOkCancel(const QString& text) override;
     void Info(const QString& text) override;
     QStringList OpenFileNames(const TFileDialogOptions& options) override;
     QString SaveFileName(const TFileDialogOptions& options, const QString& current) override;

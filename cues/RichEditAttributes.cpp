@@ -218,8 +218,15 @@ void TRichEditAttributes::Change(F apply)
         return;
     FChanging = true;
     emit OnBeforeChange();
-    if (FRichEdit)   // a handler of OnBeforeChange may have destroyed the editor
+    if (FRichEdit) {   // a handler of OnBeforeChange may have destroyed the editor
+        // One step to undo: the change and where it puts a bulleted paragraph's text.
+        QTextCursor step(FRichEdit->document());
+        step.beginEditBlock();
         apply(*FRichEdit);
+        const QTextCursor c = FRichEdit->textCursor();
+        ArrangeBullets(*FRichEdit->document(), c.selectionStart(), c.selectionEnd());
+        step.endEditBlock();
+    }
     emit OnAfterChange();
     FChanging = false;
     UpdateFromSelection();
@@ -294,7 +301,7 @@ void TRichEditAttributes::ParagraphChange()
         QTextBlockFormat m;
         if (indents) {
             m.setLeftMargin(PointsToLayout(left));
-            m.setTextIndent(PointsToLayout(first));
+            SetFirstLineIndent(m, PointsToLayout(first));
         }
         if (hasRight)
             m.setRightMargin(PointsToLayout(right));
@@ -363,7 +370,7 @@ void TRichEditAttributes::UpdateFromSelection()
     cbFontName->setEditText(families.isEmpty() ? fallback.family() : families.first());
     cbFontSize->setEditText(QString::number(size));
     cbLeftMargin->setEditText(PointsText(bf.leftMargin()));
-    cbFirstIndent->setEditText(PointsText(bf.textIndent()));
+    cbFirstIndent->setEditText(PointsText(FirstLineIndent(bf)));
     cbRightMargin->setEditText(PointsText(bf.rightMargin()));
     const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
     (a & Qt::AlignHCenter ? btnAlignCenter : a & Qt::AlignRight ? btnAlignRight : btnAlignLeft)->setChecked(true);

@@ -55,16 +55,45 @@ TLedVorlage& TLedVorlagen::Add()
     return *Items.back();
 }
 
+// How many of count templates to read: every template that has a section of its
+// own, and at most MaxCount that have none (a count above the sections gives
+// default templates), so that a count far beyond the file cannot make the list
+// endless.
+int TLedVorlagen::ReadableCount(const TStringIniFile& ini, int count)
+{
+    if (count <= MaxCount)
+        return std::max(count, 0);
+    std::vector<int> held;
+    QStringList sections;
+    ini.ReadSections(sections);
+    const QString prefix = QStringLiteral("Vorlage");
+    for (const QString& name : sections) {
+        if (!name.startsWith(prefix, Qt::CaseInsensitive))
+            continue;
+        bool ok = false;
+        const int i = name.mid(prefix.size()).toInt(&ok);
+        // Only the number as the writer spells it names template i.
+        if (ok && i >= 0 && i < count && name.size() - prefix.size() == QString::number(i).size())
+            held.push_back(i);
+    }
+    std::sort(held.begin(), held.end());
+    held.erase(std::unique(held.begin(), held.end()), held.end());
+    // Before section k stand held[k] - k templates without one.
+    for (std::size_t k = 0; k < held.size(); ++k)
+        if (held[k] - static_cast<int>(k) > MaxCount)
+            return MaxCount + static_cast<int>(k);
+    return static_cast<int>(std::min<qint64>(count, qint64(MaxCount) + qint64(held.size())));
+}
+
 void TLedVorlagen::Load(const TStringIniFile& ini)
 {
     Items.clear();
-    int n = ini.ReadInteger(SectionAllgemein, QStringLiteral("Count"), 0);
-    if (n > MaxCount) {
-        AddToErrorLog(elWarning, QStringLiteral("ChaserLedVorlagen: Count=%1 ist zu groß, nur %2 werden gelesen")
-                                     .arg(n)
-                                     .arg(MaxCount));
-        n = MaxCount;
-    }
+    const int count = ini.ReadInteger(SectionAllgemein, QStringLiteral("Count"), 0);
+    const int n = ReadableCount(ini, count);
+    if (n < count)
+        AddToErrorLog(
+            elWarning,
+            QStringLiteral("ChaserLedVorlagen: Count=%1 ist zu groß, nur %2 werden gelesen").arg(count).arg(n));
     for (int i = 0; i < n; ++i) {
         const TIniKey section("Vorlage", i);
         TLedVorlage& v = Add();

@@ -41,7 +41,8 @@ struct TLedVorlage {
 // The template list and its file.
 class TLedVorlagen {
 public:
-    // The most templates a file may bring; more are logged and left out.
+    // The most templates without a section of their own that a file's count may
+    // bring; more are logged and left out. Templates with a section are all read.
     static constexpr int MaxCount = 200;
 
     std::vector<std::unique_ptr<TLedVorlage>> Items;
@@ -55,6 +56,8 @@ public:
     bool LoadFromFile(const QString& path);
     // The file's lines.
     QStringList ToLines() const;
+    // How many of the count templates that an INI text names Load reads.
+    static int ReadableCount(const TStringIniFile& ini, int count);
     // Writes the file through a temporary file and rename, making its folder when
     // missing; EPvError on failure (the old file stays).
     void SaveToFile(const QString& path) const;

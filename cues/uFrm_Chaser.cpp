@@ -1,6 +1,7 @@
 #include "cues/uFrm_Chaser.h"
 
 #include "core/uColors.h"
+#include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
 #include "core/uKanal.h"
@@ -677,6 +678,8 @@ void TFrmChaser::SaveTemplates()
     try {
         FVorlagen.SaveToFile(FTemplateFile);
     } catch (const EPvError& e) {
+        // The templates stay as they are in the editor; the log keeps the failure.
+        LogApplicationException(e.Message());
         Prompts().Info(e.Message());
     }
 }

@@ -413,10 +413,9 @@ void TfrmMakroAssiHilfe::AddAudioLine(int tag)
 
 void TfrmMakroAssiHilfe::AddRelayLine(int tag)
 {
-    // The empty item and no selection name no relay.
-    const int index = cmbInterfaceList->currentIndex();
-    if (index >= 0 && !cmbInterfaceList->currentText().isEmpty())
-        AppendLine(QStringLiteral("I%1W%2").arg(index + 1).arg(tag));
+    // The item's place names the relay; the empty item after "Relais 16" gives
+    // relay 17, which the interface ignores.
+    AppendLine(QStringLiteral("I%1W%2").arg(cmbInterfaceList->currentIndex() + 1).arg(tag));
 }
 
 void TfrmMakroAssiHilfe::AddMidiLine()

@@ -639,8 +639,8 @@ void TfrmText::ReplaceSelection(const QString& with)
 
 int TfrmText::ReplaceAll(const QString& what, const QString& with, bool matchCase, bool wholeWord)
 {
-    if (!Prompts().AskYesNo(QStringLiteral("Alle Vorkommen von \"") + what + QStringLiteral("\" durch \"") + with +
-                            QStringLiteral("\" ersetzen?")))
+    if (!Prompts().AskOkCancel(QStringLiteral("Alle Vorkommen von \"") + what + QStringLiteral("\" durch \"") + with +
+                               QStringLiteral("\" ersetzen?")))
         return -1;
     if (what.isEmpty())
         return 0;

@@ -3,6 +3,7 @@
 #include "core/uTextCodec.h"
 #include "core/uUtils.h"
 
+#include <QFontMetricsF>
 #include <QHash>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -34,6 +35,65 @@ double LayoutToPoints(double layout)
 bool IsRtfData(const QByteArray& data)
 {
     return data.startsWith("{\\rtf");
+}
+
+namespace {
+
+// The block-format property that holds a bulleted paragraph's own first-line
+// indent while its layout's first-line indent makes room for the bullet.
+constexpr int FirstLineIndentProperty = QTextFormat::UserProperty + 1;
+
+// The width that Qt's bullet takes in front of the text: a blank and a disc of a
+// third of the line spacing, in the font of the paragraph's mark; one more for
+// rounding.
+double BulletRoom(const QTextBlock& block)
+{
+    const QFontMetricsF metrics(block.charFormat().font());
+    return metrics.horizontalAdvance(QLatin1Char(' ')) + std::ceil(metrics.lineSpacing() / 3.0) + 1.0;
+}
+
+}   // namespace
+
+double FirstLineIndent(const QTextBlockFormat& format)
+{
+    return format.hasProperty(FirstLineIndentProperty) ? format.doubleProperty(FirstLineIndentProperty)
+                                                       : format.textIndent();
+}
+
+void SetFirstLineIndent(QTextBlockFormat& format, double indent)
+{
+    format.setTextIndent(indent);
+    format.setProperty(FirstLineIndentProperty, indent);
+}
+
+void ArrangeBullets(QTextDocument& doc, int from, int to)
+{
+    const QTextBlock last = doc.findBlock(std::max(from, to));
+    for (QTextBlock b = doc.findBlock(std::min(from, to)); b.isValid(); b = b.next()) {
+        const QTextBlockFormat format = b.blockFormat();
+        const double first = FirstLineIndent(format);
+        QTextBlockFormat arranged = format;
+        if (b.textList()) {
+            // The bullet takes the font and colour of the paragraph's first
+            // character, as its text begins.
+            if (const QTextBlock::iterator it = b.begin(); !it.atEnd()) {
+                const QTextCharFormat lead = it.fragment().charFormat();
+                if (lead != b.charFormat())
+                    QTextCursor(b).setBlockCharFormat(lead);
+            }
+            const double left = format.leftMargin();
+            const double bullet = std::max(0.0, left + first);
+            arranged.setProperty(FirstLineIndentProperty, first);
+            arranged.setTextIndent(std::max(left, bullet + BulletRoom(b)) - left);
+        } else {
+            arranged.clearProperty(FirstLineIndentProperty);
+            arranged.setTextIndent(first);
+        }
+        if (arranged != format)
+            QTextCursor(b).setBlockFormat(arranged);
+        if (b == last)
+            break;
+    }
 }
 
 namespace {
@@ -618,6 +678,7 @@ void TRtfReader::Build(QTextDocument& doc) const
             cursor.insertText(run.Text, cf);
         }
     }
+    ArrangeBullets(doc, 0, doc.characterCount() - 1);
     cursor.endEditBlock();
 }
 
@@ -714,7 +775,7 @@ TParaState ParaOf(const QTextBlock& block)
         p.Align = TAlign::Right;
     p.Left = LayoutToTwips(bf.leftMargin());
     p.Right = LayoutToTwips(bf.rightMargin());
-    p.First = LayoutToTwips(bf.textIndent());
+    p.First = LayoutToTwips(FirstLineIndent(bf));
     p.Bullet = block.textList() != nullptr;
     return p;
 }

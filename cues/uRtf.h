@@ -21,6 +21,7 @@
 #include <QByteArray>
 #include <QString>
 
+class QTextBlockFormat;
 class QTextDocument;
 
 struct TRtfLoadResult {
@@ -39,6 +40,23 @@ TRtfLoadResult LoadRichText(QTextDocument& doc, const QByteArray& data);
 
 // doc's content as RTF in the Windows control's dialect (no trailing NUL).
 QByteArray SaveRichText(const QTextDocument& doc);
+
+// Bulleted paragraphs. The bullet stands where the paragraph's first line begins
+// (its left indent plus its first-line indent, never left of the editor's edge)
+// and the text follows it: at the left indent when the first line hangs out far
+// enough for the bullet (\fi-200\li200), else right behind the bullet. Qt draws
+// a list item's bullet in front of where the first line's text begins, so the
+// layout of such a paragraph takes as its first-line indent the place where the
+// text begins; the paragraph's own first-line indent stays in the block format
+// beside it, and that is the one the writer writes and the panel shows.
+
+// The paragraph's own first-line indent in layout units, relative to its left indent.
+double FirstLineIndent(const QTextBlockFormat& format);
+// Sets format's own first-line indent; ArrangeBullets then places the text.
+void SetFirstLineIndent(QTextBlockFormat& format, double indent);
+// Places the first line of every paragraph between the positions from and to
+// (their bullets, indents or fonts may have changed).
+void ArrangeBullets(QTextDocument& doc, int from, int to);
 
 // Length conversions shared by the reader, the writer and the panel.
 double TwipsToLayout(int twips);

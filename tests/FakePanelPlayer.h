@@ -62,7 +62,7 @@ public:
     std::int32_t Position() override { return S->Position; }
     bool IsPlaying() override { return S->Playing; }
     void SetVolume(float f) override { S->Volume = f; }
-    void Close() override { S->Call("close"); }
+    void Close() override { S->Call("close"), S->Playing = false; }
     void SetOnFinish(std::function<void()> h) override
     {
         std::lock_guard<std::mutex> lock(S->Mutex);

@@ -144,14 +144,30 @@ TDialogResult TScriptedPrompts::AskYesNoAbort(const QString& text)
     return r;
 }
 
+namespace {
+
+// The next scripted answer, false (No, Abbrechen) when none is left.
+bool NextAnswer(std::deque<bool>& answers)
+{
+    if (answers.empty())
+        return false;
+    const bool r = answers.front();
+    answers.pop_front();
+    return r;
+}
+
+}   // namespace
+
 bool TScriptedPrompts::AskYesNo(const QString& text)
 {
     Asked << text;
-    if (YesNoAnswers.empty())
-        return false;
-    const bool r = YesNoAnswers.front();
-    YesNoAnswers.pop_front();
-    return r;
+    return NextAnswer(YesNoAnswers);
+}
+
+bool TScriptedPrompts::AskOkCancel(const QString& text)
+{
+    Asked << text;
+    return NextAnswer(OkCancelAnswers);
 }
 
 void TScriptedPrompts::Info(const QString& text) { Asked << text; }

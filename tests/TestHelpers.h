@@ -83,6 +83,7 @@ public:
     ~TScriptedPrompts() override;
     std::deque<TDialogResult> YesNoAbortAnswers;   // default when empty: Abort
     std::deque<bool> YesNoAnswers;                 // default when empty: false
+    std::deque<bool> OkCancelAnswers;              // default when empty: false (Abbrechen)
     std::deque<QString> FileAnswers;               // default when empty: cancelled
     std::deque<QStringList> FilesAnswers;          // several files; default when empty: cancelled
     std::deque<QString> TextAnswers;               // input boxes; default when empty: cancelled
@@ -91,6 +92,7 @@ public:
 
     TDialogResult AskYesNoAbort(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    bool AskOkCancel(const QString& text) override;
     void Info(const QString& text) override;
     QString SaveFileName(const TFileDialogOptions& options, const QString& current) override;
     QString OpenFileName(const TFileDialogOptions& options, const QString& current) override;

@@ -10,10 +10,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpSocket>
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 
 namespace {
@@ -35,6 +37,21 @@ QByteArray WavData(const QByteArray& wav)
         at += 8 + qsizetype(size) + (size & 1);
     }
     return {};
+}
+
+// The largest difference between the 16-bit samples of two PCM byte runs over
+// the length of expected; INT_MAX when played is shorter.
+int WorstSampleDifference(const QByteArray& expected, const QByteArray& played)
+{
+    if (played.size() < expected.size())
+        return INT_MAX;
+    int worst = 0;
+    for (qsizetype i = 0; i + 1 < expected.size(); i += 2) {
+        const int a = qint16(quint16(quint8(expected[i])) | quint16(quint8(expected[i + 1])) << 8);
+        const int b = qint16(quint16(quint8(played[i])) | quint16(quint8(played[i + 1])) << 8);
+        worst = std::max(worst, std::abs(a - b));
+    }
+    return worst;
 }
 
 class AudioProgram : public ::testing::Test {
@@ -116,13 +133,7 @@ TEST_F(AudioProgram, ARemoteClientPlaysAWavWhoseSamplesReachTheOutput)
         },
         60000);
     ASSERT_TRUE(recorded) << Program->Stderr().toStdString();
-    int worst = 0;
-    for (qsizetype i = 0; i + 1 < pcm.size(); i += 2) {
-        const int a = qint16(quint16(quint8(pcm[i])) | quint16(quint8(pcm[i + 1])) << 8);
-        const int b = qint16(quint16(quint8(played[i])) | quint16(quint8(played[i + 1])) << 8);
-        worst = std::max(worst, std::abs(a - b));
-    }
-    EXPECT_LE(worst, 1);
+    EXPECT_LE(WorstSampleDifference(pcm, played), 1);
     // Only silence follows the track.
     EXPECT_EQ(played.mid(pcm.size()), QByteArray(played.size() - pcm.size(), '\0'));
 
@@ -213,3 +224,38 @@ TEST_F(AudioProgram, PlaysMp3FlacAndAWavThatFfmpegWrote)
 }
 
 #endif
+TEST_F(AudioProgram, AFileLoadedWhileAPanelPlaysPlaysOnTheNextPlay)
+{
+    // A plays long enough to be playing when B comes; B is short and unlike A.
+    const QByteArray a = AudioFixtures::Wav16(220500, [](int f, int c) { return qint16((f % 300) * 10 + c); });
+    const QByteArray b = AudioFixtures::Wav16(11025, [](int f, int c) { return qint16(-(f % 700) * 5 - c); });
+    Dir.Write("A.wav", a);
+    Dir.Write("B.wav", b);
+    ASSERT_TRUE(Send("K719A1F\"" + Dir.File("A.wav").toUtf8() + "\"\n"));
+    ASSERT_TRUE(Send("K719A1E1\n"));
+    // A's stream is being recorded (under a hidden name until it closes).
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const QFileInfoList files = QDir(Dir.File("out")).entryInfoList(QDir::Files | QDir::Hidden);
+            return std::any_of(files.begin(), files.end(), [](const QFileInfo& f) { return f.size() > 4096; });
+        },
+        60000))
+        << Program->Stderr().toStdString();
+
+    ASSERT_TRUE(Send("K719A1F\"" + Dir.File("B.wav").toUtf8() + "\"\n"));
+    ASSERT_TRUE(Send("K719A1E1\n"));
+    const QByteArray pcm = WavData(b);
+    const bool playedB = WaitFor(
+        [&] {
+            for (const QString& name : Streams()) {
+                QFile f(Dir.File("out/" + name));
+                if (f.open(QIODevice::ReadOnly) && WorstSampleDifference(pcm, WavData(f.readAll())) <= 1)
+                    return true;
+            }
+            return false;
+        },
+        60000);
+    EXPECT_TRUE(playedB) << Program->Stderr().toStdString();
+    const TProgramProcess::TResult end = Program->Stop(SIGTERM);
+    EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
+}

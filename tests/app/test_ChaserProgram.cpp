@@ -6,6 +6,7 @@
 #include "TestHelpers.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
@@ -43,4 +44,29 @@ TEST(ChaserProgram, AStepSequenceRunsInTheArtNetFrames)
     EXPECT_GE(changes, 3) << err;
     EXPECT_FALSE(end.Crashed) << err;
     EXPECT_EQ(end.ExitCode, 0) << err;
+}
+
+// The LED colour templates that the program reads at start: a file of 250
+// templates (as "Neue Vorlage" and "Speichern" write it) is read whole, without
+// the warning that a count beyond any section gets in the error log.
+TEST(ChaserProgram, ATemplateFileOf250IsReadWithoutCuttingIt)
+{
+    QByteArray whole = "[Allgemein]\r\nCount=250\r\n";
+    for (int i = 0; i < 250; ++i)
+        whole += "\r\n[Vorlage" + QByteArray::number(i) + "]\r\nName=V" + QByteArray::number(i) + "\r\nColor_1=255\r\n";
+    for (const auto& [file, warned] :
+         {std::pair{whole, false}, std::pair{QByteArray("[Allgemein]\r\nCount=250\r\n"), true}}) {
+        TTempProgramDir dir;
+        dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nFehlerlog=1\r\nAutoSpeichern=0\r\n");
+        dir.Write("Data/ChaserLedVorlagen.ini", file);
+        TProgramProcess program(dir);
+        ASSERT_TRUE(program.WaitForClock()) << program.Stderr().toStdString();
+        const TProgramProcess::TResult end = program.Stop(SIGTERM);
+        ASSERT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
+        const QStringList logs = QDir(dir.File("Fehlerlogs")).entryList({"Log_*.txt"}, QDir::Files);
+        ASSERT_EQ(logs.size(), 1);
+        const QByteArray log = dir.Read("Fehlerlogs/" + logs.at(0));
+        EXPECT_EQ(log.contains("ChaserLedVorlagen: Count=250"), warned) << log.constData();
+        EXPECT_EQ(dir.Read("Data/ChaserLedVorlagen.ini"), file);
+    }
 }

@@ -412,29 +412,108 @@ TEST_F(AudioPanelTest, ShowLoadAddsPagesReloadsPanelsAndBoundsItsCounts)
     EXPECT_EQ(Saved().at(2), "PanelCount=990");
 }
 
-TEST_F(AudioPanelTest, NewProjectAndClearPageEmptyWholePlaylists)
+TEST_F(AudioPanelTest, NewAndClearPageLeaveNothingOfBeforeOnAPanel)
 {
+    // Panel 1 stands on the last of three tracks, panel 2 on the first of two and
+    // plays; panel 11 is on the second page.
+    const QString show =
+        QStringLiteral(
+            "[Audio]\r\nPanelCount=20\r\nTrackCount_1=3\r\nTrackID_1=3\r\nName_1_0=A\r\nFile_1_0=%1\r\n"
+            "Level_1_0=-10\r\nName_1_1=B\r\nFile_1_1=%2\r\nLevel_1_1=-20\r\nName_1_2=C\r\nFile_1_2=%3\r\n"
+            "Level_1_2=-30\r\nTrackCount_2=2\r\nTrackID_2=1\r\nName_2_0=D\r\nFile_2_0=%1\r\nLevel_2_0=-40\r\n"
+            "Name_2_1=E\r\nFile_2_1=%2\r\nTrackCount_11=1\r\nName_11_0=F\r\nFile_11_0=%1\r\n")
+            .arg(F("a.wav"), F("b.wav"), F("c.wav"));
     TScriptedPrompts prompts;
-    SetPrompts(&prompts);
-    LoadShow(QStringLiteral("[Audio]\r\nPanelCount=20\r\nTrackCount_1=2\r\nTrackID_1=1\r\nName_1_0=A\r\nFile_1_0=%1\r\n"
-                            "Name_1_1=B\r\nFile_1_1=%2\r\nLevel_1_1=-30\r\nTrackCount_11=1\r\nFile_11_0=%1\r\n")
-                 .arg(F("a.wav"), F("b.wav")));
-    Run("A1L-50");
-    prompts.YesNoAnswers = {false, true};
-    ModuleAudio->ClearPage(0);
-    EXPECT_EQ(P(1).TrackCount(), 2);
-    ModuleAudio->ClearPage(0);
-    EXPECT_EQ(prompts.Asked.last(), "Alle Audio-Panel dieser Seite leeren?");
-    EXPECT_EQ(P(1).TrackCount(), 0);
-    EXPECT_EQ(P(1).Level(), 0);
-    EXPECT_EQ(P(11).TrackCount(), 1);
+    for (const bool neu : {false, true}) {
+        SCOPED_TRACE(neu ? "Neu" : "leeren");
+        LoadShow(show);
+        ASSERT_EQ(P(1).PanelName(), "C");
+        Run("A2E1");
+        if (neu) {
+            ModuleAudio->NewProject();
+        } else {
+            prompts.YesNoAnswers = {false, true};
+            ModuleAudio->ClearPage(0);   // not confirmed: nothing
+            EXPECT_EQ(P(1).PanelName(), "C");
+            ModuleAudio->ClearPage(0);
+            EXPECT_EQ(prompts.Asked.last(), "Alle Audio-Panel dieser Seite leeren?");
+        }
+        for (int n : {1, 2})
+            EXPECT_TRUE(P(n).Filename().isEmpty() && P(n).PanelName().isEmpty() && P(n).Level() == 0 &&
+                        !P(n).Playing() && !P(n).View().PlayEnabled && !S(n).Playing)
+                << n;
+        if (neu) {
+            EXPECT_EQ(P(1).TrackCount(), 0);
+            EXPECT_EQ(Saved(), (QStringList{"", "[Audio]", "PanelCount=10"}));
+        } else {
+            // Only the current track is emptied: panel 1 stays on its track 3
+            // without loading track 1 in its place, panel 2 keeps its track 2.
+            EXPECT_EQ(P(1).TrackID(), 3);
+            EXPECT_EQ(P(1).Names, QStringList({"A", "B", ""}));
+            EXPECT_EQ(P(1).Levels.mid(0, 3), QStringList({"-10", "-20", "0"}));
+            EXPECT_TRUE(P(1).View().TrackText.isEmpty());
+            EXPECT_EQ(P(2).Files.mid(0, 2), QStringList({"", F("b.wav")}));
+            EXPECT_EQ(P(2).View().TrackText, "1 / 2");
+            EXPECT_EQ(P(11).PanelName(), "F");
+        }
+        // A file loaded next plays under its own name at level 0.
+        Run(QStringLiteral("A1F\"%1\"").arg(F("b.wav")));
+        EXPECT_EQ(P(1).PanelName(), "b.wav");
+        EXPECT_EQ(P(1).Level(), 0);
+        EXPECT_TRUE(P(1).View().PlayEnabled);
+    }
+}
 
-    LoadShow(QStringLiteral("[Audio]\r\nPanelCount=10\r\nTrackCount_1=2\r\nFile_1_0=%1\r\nFile_1_1=%2\r\n").arg(F("a.wav"), F("b.wav")));
-    ModuleAudio->NewProject();
-    EXPECT_EQ(ModuleAudio->PageCount(), 1);
-    EXPECT_TRUE(P(1).Filename().isEmpty() && P(1).PanelName().isEmpty());
-    EXPECT_EQ(Saved(), (QStringList{"", "[Audio]", "PanelCount=10"}));
-    SetPrompts(nullptr);
+TEST_F(AudioPanelTest, AShowWithFewerPanelsKeepsThePagesButNoneOfTheirPlaylists)
+{
+    LoadShow(QStringLiteral("[Audio]\r\nPanelCount=30\r\nTrackCount_5=1\r\nName_5_0=A5\r\nFile_5_0=%1\r\n"
+                            "TrackCount_15=1\r\nName_15_0=A15\r\nFile_15_0=%1\r\nLevel_15_0=-70\r\n"
+                            "TrackCount_25=2\r\nName_25_0=A25\r\nFile_25_0=%1\r\nFile_25_1=%2\r\n")
+                 .arg(F("a.wav"), F("b.wav")));
+    Run("A25E1");
+    const QString b = QStringLiteral("\r\n[Audio]\r\nPanelCount=10\r\nTrackCount_1=1\r\nTrackID_1=1\r\nName_1_0=B1\r\n"
+                                     "File_1_0=%1\r\nLevel_1_0=-5")
+                          .arg(F("c.wav"));
+    LoadShow(b);
+    EXPECT_EQ(ModuleAudio->PageCount(), 3);
+    for (int n : {5, 15, 25})
+        EXPECT_TRUE(P(n).TrackCount() == 0 && P(n).PanelName().isEmpty() && P(n).Filename().isEmpty() &&
+                    P(n).Level() == 0 && !P(n).Playing() && !S(n).Playing)
+            << n;
+    // Saved: show B's playlist on the pages that stayed.
+    EXPECT_EQ(Saved().join("\r\n"), QString(b).replace("PanelCount=10", "PanelCount=30"));
+}
+
+TEST_F(AudioPanelTest, LoadingAFileWhilePlayingLeavesAStoppedPanelThatPlaysAgain)
+{
+    // Playing, in a fading stop (its level comes back as at the end of a
+    // track), in a D fade (its level stays where the fade was).
+    const struct {
+        const char* During;
+        bool LevelBack;
+    } cases[] = {{"", true}, {"A1E3", true}, {"A1D10", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.During);
+        Run(QStringLiteral("A1F\"%1\"L-50E1").arg(F("a.wav")));
+        S(1).Position = 4000;
+        Ticks(4);
+        ASSERT_GT(P(1).View().PositionBar, 0);
+        Run(QString::fromLatin1(c.During));
+        Ticks(1);
+        Run(QStringLiteral("A1F\"%1\"").arg(F("b.wav")));
+        const TSonivexPanelView& v = P(1).View();
+        EXPECT_TRUE(!P(1).Playing() && v.PlayEnabled && v.StopEnabled && !v.PauseEnabled && v.PositionBar == 0);
+        const int level = P(1).Level();
+        EXPECT_EQ(level == -50, c.LevelBack) << level;
+        Ticks(12);   // no fade goes on
+        EXPECT_EQ(P(1).Level(), level);
+        S(1).Calls.clear();
+        Run("A1E1");
+        EXPECT_TRUE(P(1).Playing());
+        EXPECT_EQ(S(1).Calls, QStringList{"play"});
+        Run("A1L-400E3");
+        ASSERT_FALSE(P(1).Playing());
+    }
 }
 
 TEST_F(AudioPanelTest, BatchImportAsksAndFillsAtMostTenPanels)

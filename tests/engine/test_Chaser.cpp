@@ -251,6 +251,44 @@ TEST_F(ChaserTest, SparseTemplateSectionsReadOnlyTheKeysTheyHold)
     EXPECT_EQ(list.Get(2)->Name, QStringLiteral("Z"));
 }
 
+TEST_F(ChaserTest, EveryTemplateWithASectionIsReadAndSavedAgainWhole)
+{
+    // 250 templates, as "Neue Vorlage" and "Speichern" write them.
+    TLedVorlagen list;
+    for (int i = 0; i < 250; ++i)
+        list.Add().Name = QStringLiteral("V%1").arg(i);
+    list.Get(249)->W[7][7] = 99;
+    const QString path = Engine.Dir.File("Data/ChaserLedVorlagen.ini");
+    list.SaveToFile(path);
+    const QByteArray written = Engine.Dir.Read("Data/ChaserLedVorlagen.ini");
+    TLedVorlagen back;
+    ASSERT_TRUE(back.LoadFromFile(path));
+    ASSERT_EQ(back.Count(), 250);
+    EXPECT_EQ(back.Get(249)->Name, QStringLiteral("V249"));
+    EXPECT_EQ(back.Get(249)->W[7][7], 99);
+    back.SaveToFile(path);
+    EXPECT_EQ(Engine.Dir.Read("Data/ChaserLedVorlagen.ini"), written);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("ChaserLedVorlagen")), 0);
+
+    // A count above the sections adds at most MaxCount templates without one.
+    const QByteArray sections = written.mid(written.indexOf("\r\n\r\n"));
+    const struct {
+        QByteArray Text;
+        int Count;
+    } cases[] = {
+        {"[Allgemein]\r\nCount=300" + sections, 300},
+        {"[Allgemein]\r\nCount=2147483647" + sections, 250 + TLedVorlagen::MaxCount},
+        {"[Allgemein]\r\nCount=2147483647\r\n[Vorlage0]\r\n[Vorlage999]\r\n[Vorlage07]\r\n",
+         TLedVorlagen::MaxCount + 1},
+    };
+    for (const auto& c : cases) {
+        Engine.Dir.Write("Data/t.ini", c.Text);
+        ASSERT_TRUE(back.LoadFromFile(Engine.Dir.File("Data/t.ini")));
+        EXPECT_EQ(back.Count(), c.Count) << c.Text.left(40).constData();
+    }
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Count=2147483647")), 2);
+}
+
 TEST_F(ChaserTest, TheTemplateFileIsReadAndWrittenByteIdentical)
 {
     const QByteArray hand = HandWrittenTemplates();

@@ -84,3 +84,18 @@ TEST(FrmChaser, EditsAChaserAndItsLedStepsThroughTheWidgets)
     EXPECT_TRUE(saved.contains("Name=Rot\r\n")) << saved.constData();
     EXPECT_TRUE(saved.contains("W_21=250\r\nW_22=-1\r\n")) << saved.constData();
 }
+
+TEST(FrmChaser, AFailedTemplateSaveIsShownAndLogged)
+{
+    TEngine engine;
+    engine.Start();
+    TScriptedPrompts prompts;
+    engine.Dir.Write("Gesperrt", "eine Datei, kein Ordner");
+    TFrmChaser form(*ModuleLichtpult, engine.Dir.File("Gesperrt/ChaserLedVorlagen.ini"));
+    form.findChild<QMenu*>(QStringLiteral("popVorlage"))
+        ->findChild<QAction*>(QStringLiteral("NeueVorlage1"))
+        ->trigger();
+    QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+    ASSERT_EQ(prompts.Asked.size(), 1);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Application-Exception: ") + prompts.Asked.at(0)), 1);
+}

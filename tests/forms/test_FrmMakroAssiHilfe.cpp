@@ -73,14 +73,14 @@ TEST(FrmMakroAssiHilfe, EachAssistantPageAppendsItsLine)
         EXPECT_EQ(f.Lines, c.lines) << c.button;
     }
 
-    // No panel chosen, the empty relay item: no line rather than "AE1" or "I17W1".
+    // No panel chosen: no line rather than "AE1"; the empty relay item is relay 17.
     f.Lines.clear();
     f.assi.AudioPanelLines = {};
     f.assi.RefillAudioList();
     f.assi.cmbInterfaceList->setCurrentIndex(16);
     QTest::mouseClick(f.HostButton("btnAudioPlay"), Qt::LeftButton);
     QTest::mouseClick(f.HostButton("btnRelaisAn"), Qt::LeftButton);
-    EXPECT_TRUE(f.Lines.isEmpty());
+    EXPECT_EQ(f.Lines, QStringList({QStringLiteral("I17W1")}));
 }
 
 TEST(FrmMakroAssiHilfe, ContentMovesBetweenHostsAndOutlivesThem)

@@ -14,6 +14,7 @@
 #include "core/uProject.h"
 #include "core/uTextCodec.h"
 #include "core/uUtils.h"
+#include "cues/RichEditAttributes.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uMod_Interface.h"
@@ -22,14 +23,17 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrinterInfo>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QPrinterInfo>
 #include <QTextEdit>
+#include <QTextLayout>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -467,8 +471,10 @@ TEST_F(FrmTextTest, FindAndReplaceThroughTheirDialogs)
     EXPECT_EQ(Page->RichEdit1->toPlainText(), "Vorhang runter, Vorhang zu");
 
     // Replace all with a replacement that contains what it replaces: it ends.
+    // The question is answered with OK or Abbrechen (a Yes does not count).
     prompts.Asked.clear();
-    prompts.YesNoAnswers = {false, true};
+    prompts.YesNoAnswers = {true};
+    prompts.OkCancelAnswers = {false, true};
     replace->edtFind->setText("Vorhang");
     replace->edtReplace->setText("Vorhang Vorhang");
     replace->show();
@@ -481,7 +487,7 @@ TEST_F(FrmTextTest, FindAndReplaceThroughTheirDialogs)
     EXPECT_EQ(prompts.Asked.at(0), "Alle Vorkommen von \"Vorhang\" durch \"Vorhang Vorhang\" ersetzen?");
 
     // Whole words only.
-    prompts.YesNoAnswers = {true};
+    prompts.OkCancelAnswers = {true};
     SetText("ab abab ab");
     EXPECT_EQ(Page->ReplaceAll("ab", "", false, true), 2);
     EXPECT_EQ(Page->RichEdit1->toPlainText(), " abab ");
@@ -586,4 +592,85 @@ TEST_F(FrmTextTest, TheScriptSurvivesTheShowFileByteForByte)
     // A new show empties the script.
     ModuleMain->NewProject();
     EXPECT_TRUE(doc->isEmpty());
+}
+
+namespace {
+
+// The dark pixels of the editor's view left of where the text of the line at
+// position pos begins, on that line's height, and that beginning.
+struct TLineStart {
+    int TextX = 0;
+    int BulletPixels = 0;
+};
+
+TLineStart LineStart(QTextEdit& edit, int pos)
+{
+    QTextCursor c(edit.document());
+    c.setPosition(pos);
+    const QRect caret = edit.cursorRect(c);
+    const QImage view = edit.viewport()->grab().toImage();
+    TLineStart s{caret.left(), 0};
+    for (int y = std::max(caret.top(), 0); y <= caret.bottom() && y < view.height(); ++y)
+        for (int x = 0; x < caret.left() - 1 && x < view.width(); ++x)
+            s.BulletPixels += qGray(view.pixel(x, y)) < 128 ? 1 : 0;
+    return s;
+}
+
+}   // namespace
+
+TEST_F(FrmTextTest, BulletsShowWithTheirHangingIndentOnLoadAndAfterTheButton)
+{
+    // As the writer writes it: a bullet hanging by 200 twips, its text long
+    // enough to wrap, then a paragraph without a bullet.
+    const QByteArray script =
+        "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}"
+        "{\\f1\\fnil\\fcharset2 Symbol;}}\r\n\\viewkind4\\uc1\\pard{\\pntext\\f1\\'B7\\tab}"
+        "{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-200\\li200 Der Vorhang geht auf und alle "
+        "Scheinwerfer leuchten langsam auf die Mitte der B\\'fchne\\par\r\n\\pard Ohne Punkt\\par\r\n}\r\n";
+    Engine.Dir.Write("Abend.pvs", HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\n"), script));
+    ASSERT_TRUE(OpenProject(Engine.Dir.File("Abend.pvs")));
+    QTextEdit& edit = *Page->RichEdit1;
+    Page->resize(700, 300);
+    Page->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Page.get()));
+    edit.setFixedWidth(260);
+    QCoreApplication::processEvents();
+    const QTextBlock bullet = edit.document()->firstBlock();
+    ASSERT_GE(bullet.layout()->lineCount(), 2);
+
+    // The bullet stands left of the text; the wrapped line starts under the text.
+    const TLineStart first = LineStart(edit, bullet.position());
+    const TLineStart second = LineStart(edit, bullet.position() + bullet.layout()->lineAt(1).textStart());
+    EXPECT_GE(first.BulletPixels, 8);
+    EXPECT_EQ(second.BulletPixels, 0);
+    EXPECT_EQ(first.TextX, second.TextX);
+    EXPECT_EQ(Page->SaveText(), script);
+    // The panel shows the paragraph's own indents.
+    QTextCursor c(edit.document());
+    c.setPosition(1);
+    edit.setTextCursor(c);
+    EXPECT_EQ(Page->RichEditAttributes1->cbFirstIndent->currentText(), "-10");
+    EXPECT_EQ(Page->RichEditAttributes1->cbLeftMargin->currentText(), "10");
+
+    // The bullets button on the paragraph without indents: its bullet shows too,
+    // and the file holds the bullet and no indent.
+    const QTextBlock plain = bullet.next();
+    const int plainX = LineStart(edit, plain.position()).TextX;
+    c.setPosition(plain.position() + 2);
+    edit.setTextCursor(c);
+    QTest::mouseClick(Page->RichEditAttributes1->btnBullets, Qt::LeftButton);
+    const TLineStart after = LineStart(edit, plain.position());
+    EXPECT_GE(after.BulletPixels, 8);
+    EXPECT_GT(after.TextX, plainX);
+    EXPECT_TRUE(
+        Page->SaveText().endsWith("\\pard{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}"
+                                  "Ohne Punkt\\par\r\n}\r\n"))
+        << Page->SaveText().constData();
+    QTest::mouseClick(Page->RichEditAttributes1->btnBullets, Qt::LeftButton);
+    EXPECT_EQ(LineStart(edit, plain.position()).TextX, plainX);
+    EXPECT_EQ(Page->SaveText(), script);
+    // Undone in one step, the bullet stands where it stood.
+    edit.undo();
+    EXPECT_GE(LineStart(edit, plain.position()).BulletPixels, 8);
+    EXPECT_EQ(LineStart(edit, plain.position()).TextX, after.TextX);
 }

@@ -96,7 +96,7 @@ TEST(Rtf, WindowsControlSampleLoadsTextAndAttributes)
     EXPECT_EQ(b2.textList(), b3.textList());   // one list of two bullets
     EXPECT_FALSE(b4.textList());
     EXPECT_EQ(LayoutToTwips(b2.blockFormat().leftMargin()), 720);
-    EXPECT_EQ(LayoutToTwips(b2.blockFormat().textIndent()), -720);
+    EXPECT_EQ(LayoutToTwips(FirstLineIndent(b2.blockFormat())), -720);
     EXPECT_EQ(LayoutToTwips(b3.blockFormat().rightMargin()), 360);
     EXPECT_EQ(LayoutToTwips(b4.blockFormat().leftMargin()), 0);
 }
