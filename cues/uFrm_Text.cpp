@@ -382,6 +382,9 @@ void TfrmText::LoadText(const QByteArray& bytes)
     const TRtfLoadResult result = LoadRichText(*RichEdit1->document(), bytes);
     if (!result.Ok())
         AddToErrorLog(elWarning, QStringLiteral("Skript-Text: ") + result.Problem);
+    // Editing starts from the loaded script: an undo must not take it away (and
+    // the next save write the show without it).
+    RichEdit1->document()->clearUndoRedoStacks();
     RichEdit1->document()->setModified(false);
     RichEdit1->moveCursor(QTextCursor::Start);
 }

@@ -563,6 +563,10 @@ TEST_F(FrmTextTest, TheScriptSurvivesTheShowFileByteForByte)
     EXPECT_EQ(doc->blockCount(), 3);
     EXPECT_EQ(doc->toPlainText(), "{{1}} Vorhang auf\nGrüße\n{{2}} Ende");
     EXPECT_EQ(ErrorLogCount("RTF"), 0);
+    // The loaded script is where editing starts: an undo cannot empty it.
+    EXPECT_FALSE(doc->isUndoAvailable());
+    Page->RichEdit1->undo();
+    EXPECT_EQ(doc->toPlainText(), "{{1}} Vorhang auf\nGrüße\n{{2}} Ende");
 
     // Save, open, save: the second part is the same bytes, the paragraphs stay three.
     QByteArray first;
