@@ -589,36 +589,6 @@ void TModuleSzenen::SortScenes(const std::vector<const TSzene*>& first)
                      });
 }
 
-bool TModuleSzenen::DeleteScene(int index)
-{
-    if (index < 0 || index >= SceneCount())
-        return false;
-    // The master must not keep running the lines of a scene that is gone.
-    if (ModuleMaster && index == AktuelleSzene)
-        ModuleMaster->SetStateCommands(nullptr);
-    Szenen.erase(Szenen.begin() + index);
-    if (AktuelleSzene > index)
-        --AktuelleSzene;
-    SelectedScene = -1;
-    FillSceneList();
-    if (SceneCount() > 0)
-        SelectScene(std::min(index, SceneCount() - 1));
-    else if (FScenePage)
-        FScenePage->ScenesCleared();
-    return true;
-}
-
-bool TModuleSzenen::DeleteSceneVersion(TSzene& scene, int index)
-{
-    if (index < 0 || index >= static_cast<int>(scene.Versionen.size()) || scene.Versionen.size() < 2)
-        return false;
-    scene.Versionen.erase(scene.Versionen.begin() + index);
-    if (IndexOfName(scene.Versionen, scene.SDAT, false) < 0)
-        scene.SDAT = scene.Versionen.back().Name;
-    RefreshSceneForm();
-    return true;
-}
-
 void TModuleSzenen::RenumberScenes()
 {
     int p = 0;

@@ -182,13 +182,6 @@ public:
     // Ascending by SNR; among scenes with equal numbers those in first come first,
     // the others keep their order.
     void SortScenes(const std::vector<const TSzene*>& first = {});
-    // Removes scene index: the list is filled again and the scene now at that
-    // place (or the last) is shown; the recalled scene's index follows its scene.
-    // False when index names no scene.
-    bool DeleteScene(int index);
-    // Removes the level version at list position index; a scene keeps at least one
-    // version, and when the current one goes, the last remaining becomes current.
-    bool DeleteSceneVersion(TSzene& scene, int index);
     // The scene at position p gets number p + 1; the list is filled again.
     void RenumberScenes();
     void FillSceneList();
