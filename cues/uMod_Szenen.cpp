@@ -240,6 +240,9 @@ void TScriptStepsHeadless::UpdateStepDisplay()
 void TScriptStepsHeadless::BackStep(bool noForward)
 {
     BackStepDone = true;
+    // A back step whose recall would be refused keeps the log as it is.
+    if (!FModule.MayRecall(PriorStepIndex))
+        return;
     // The undone step's log entry goes; with a page its marker is selected again.
     const qsizetype k = FModule.Protokoll.size() - 1;
     if (k > 0)
@@ -418,12 +421,11 @@ bool TModuleSzenen::TryGetGroupScene(int g, TGroupSzene*& group)
     return true;
 }
 
-bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
+bool TModuleSzenen::MayRecall(int index) const
 {
     TSzene* scene = nullptr;
     if (!TryGetScene(index, scene))
         return false;
-
     // "Schritt ausführen während Ausführung": 0 always, 1 not the same step while a
     // recall's crossfade runs, 2 never while it runs.
     const TMasterState state = ModuleMaster ? ModuleMaster->GetMasterState() : msKeinFade;
@@ -431,8 +433,14 @@ bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
     const int option = ModuleMain ? ModuleMain->GetStepDuringExecution() : 0;
     if (option == 1 && fading && index == AktuelleSzene)
         return false;
-    if (option == 2 && fading)
+    return !(option == 2 && fading);
+}
+
+bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
+{
+    if (!MayRecall(index))
         return false;
+    TSzene* scene = &GetScene(index);
 
     // A scene macro that recalls a scene (itself, or through a macro) nests one
     // recall in the next: the nesting ends here, with one entry for the whole nest.

@@ -148,9 +148,11 @@ public:
     TGroupSzene& GetGroupScene(int g) { return Gruppen[static_cast<std::size_t>(g)]; }
     bool TryGetGroupScene(int g, TGroupSzene*& group);
 
-    // Recalls scene index as a crossfade. False when the index names no scene or
-    // the option "Schritt ausführen während Ausführung" refuses it (or recalls
-    // nest too deeply); then nothing at all happens.
+    // Whether a recall of index would run now: index names a scene and the option
+    // "Schritt ausführen während Ausführung" allows it while a crossfade runs.
+    bool MayRecall(int index) const;
+    // Recalls scene index as a crossfade. False when MayRecall refuses it (or
+    // recalls nest too deeply); then nothing at all happens.
     bool RecallScene(int index, bool backward, bool noForward);
     // A new scene at the end of the list from the console's output levels
     // (fromOutput) or set levels; selected and returned.

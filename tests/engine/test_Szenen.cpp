@@ -391,6 +391,17 @@ TEST_F(SzenenTest, TheTCommandRecallsAndReportsOnlyLocalSteps)
         Run(line);
         EXPECT_EQ(S->HeadlessSteps().AutomatischWeiter, on) << line;
     }
+
+    // A back step that "nie durchführen" refuses while a fade runs keeps the log.
+    ASSERT_TRUE(FadeEnds());
+    Run("T0E1");
+    ASSERT_TRUE(FadeEnds());
+    Run("T0E1");
+    ASSERT_EQ(S->Protokoll.size(), 3);
+    Link.Step = 2;
+    Run("T0E2");
+    EXPECT_EQ(S->Protokoll.size(), 3);
+    EXPECT_EQ(State(), 1);
     EXPECT_EQ(ErrorLogCount(""), 0);
 }
 
