@@ -138,6 +138,38 @@ TEST_F(ChaserTest, StepCountsAreHeldToTwoThroughNinetyNine)
     EXPECT_EQ(K(572).SchrittZahl, 2);
 }
 
+TEST_F(ChaserTest, TheStepCountAndTaktShownAreTheChasersOwn)
+{
+    // A chaser never programmed (a new show) has 0 steps and Takt 0; the editor
+    // shows 2 and 1, which it had shown before too.
+    const struct {
+        int Steps, Takt, ShownSteps, ShownTakt;
+    } cases[] = {{0, 0, 2, 1}, {5, 7, 5, 7}, {1, -3, 2, 1}, {150, 500, 99, 300}, {2, 300, 2, 300}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Steps);
+        K(572).SetSchrittZahl(c.Steps);
+        K(572).SetTakt(c.Takt);
+        TChaserEditor e(*ModuleLichtpult);
+        e.LoadChaser(2);
+        EXPECT_EQ(e.StepCount, c.ShownSteps);
+        EXPECT_EQ(K(572).SchrittZahl, c.ShownSteps);
+        EXPECT_EQ(K(572).Takt, c.ShownTakt);
+    }
+
+    // Built in the editor of a new show, the chaser is saved with those steps.
+    TChaserEditor e(*ModuleLichtpult);
+    e.LoadChaser(1);
+    K(1).SetPegel(200);
+    e.StoreNullszene();
+    e.StoreStep(3);
+    K(1).SetPegel(50);
+    e.StoreStep(4);
+    e.GridToSequence();
+    const QStringList saved = Kanaele();
+    for (const char* line : {"Ta_571=1", "CS_571=2", "Ka_571=1", "CF_571_-1=1;", "CF_571_1=200;", "CF_571_2=50;"})
+        EXPECT_TRUE(saved.contains(QLatin1String(line))) << line;
+}
+
 TEST_F(ChaserTest, TheNullszeneTakesTheFirst190ChangedChannels)
 {
     for (int c = 1; c <= 200; ++c)
