@@ -733,6 +733,18 @@ void TModuleSzenen::StoreGroupVersion(int g, bool fromOutput)
     SelectVersion(g, name);
 }
 
+void TModuleSzenen::FillVersionMenu(int g, std::vector<TVersionMenuItem>& items) const
+{
+    items.clear();
+    if (g < 0 || g >= GroupCount)
+        return;
+    const TGroupSzene& group = Gruppen[static_cast<std::size_t>(g)];
+    for (std::size_t i = 0; i < group.Versionen.size(); ++i) {
+        const QString& name = group.Versionen[i].Name;
+        items.push_back({name, name == group.Aktuell, static_cast<int>(i)});
+    }
+}
+
 // ---- script text ----
 
 void TModuleSzenen::LoadTextFromStream(const QByteArray& bytes)

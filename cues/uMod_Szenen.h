@@ -57,6 +57,14 @@ public:
     std::vector<TMakroVersion> MakroVersionen;
 };
 
+// One item of a group scene's version menu: the version's name, checked when it is
+// the current one, and its index in the group's version list.
+struct TVersionMenuItem {
+    QString Caption;
+    bool Checked = false;
+    int Tag = 0;
+};
+
 struct TGroupSzene {
     std::vector<TSzeneVersion> Versionen;
     QString Aktuell;        // name of the current version
@@ -211,6 +219,9 @@ public:
     void ApplyGroupVersion(int g, int index);
     // A new current version of group g from channels 1..510 and 571..729.
     void StoreGroupVersion(int g, bool fromOutput);
+    // The console window's version menus of group g: items is cleared, then gets
+    // one item per version in list order (none for a g outside 0..59).
+    void FillVersionMenu(int g, std::vector<TVersionMenuItem>& items) const;
 
     // ---- script text (the show file's second part) ----
 

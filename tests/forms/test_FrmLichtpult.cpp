@@ -1,7 +1,8 @@
 // The console window offscreen on the whole engine, through its named widgets:
 // the page tree, the keyboard rule between neighbouring faders, the fader and page
-// menus with the icon dialog, the name prompt and the page editor, and several
-// windows opened from the main window's menu with their remembered places.
+// menus with the icon dialog, the name prompt, the group scenes and the page
+// editor, and several windows opened from the main window's menu with their
+// remembered places.
 
 #include "ConsoleWindowTest.h"
 
@@ -15,7 +16,10 @@
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
+#include "core/uMod_Patch.h"
+#include "core/uProject.h"
 #include "core/uStringIniFile.h"
+#include "cues/uMod_Szenen.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -207,6 +211,82 @@ TEST_F(FrmLichtpultTest, FaderMenuRenamesRecoloursAndBlacksOut)
     EXPECT_EQ(F(20)->Kanal(), &K(99));
     EXPECT_EQ(Window->FaderAt(2), nullptr);
     EXPECT_EQ(Window->FaderAt(6), F(0));
+}
+
+// The group items of the fader menu on group fader 1 (channel 511): a version
+// stored from the set levels and one from the shown levels, the first made current
+// and mixed into the frame by the group fader, the second put on the console; the
+// show saved and opened again keeps both and the current one.
+TEST_F(FrmLichtpultTest, GroupItemsStoreSelectAndApplyTheGroupScene)
+{
+    ModuleSzenen->Clock = [] { return QDateTime(QDate(2026, 12, 9), QTime(20, 0, 0)); };
+    QMenu* current = Window->popFader->findChild<QMenu*>(QStringLiteral("aktuelleVersion1"));
+    QMenu* onConsole = Window->popFader->findChild<QMenu*>(QStringLiteral("VersionaufsPult1"));
+    ASSERT_TRUE(current && onConsole);
+    const auto enabled = [&] {
+        return QList<bool>{Action(Window->popFader, "eingestellteSzenealsGruppe1")->isEnabled(),
+                           Action(Window->popFader, "angezeigteSzenealsGruppe1")->isEnabled(),
+                           current->menuAction()->isEnabled(), onConsole->menuAction()->isEnabled()};
+    };
+    const auto items = [](QMenu* menu) {
+        QStringList texts;
+        for (const QAction* a : menu->actions())
+            texts << a->text() + (a->isChecked() ? " *" : "");
+        return texts;
+    };
+    const auto frame = [&](int dmx) {
+        Engine.Main->ClockTick();
+        return int(ModulePatch->DmxOutput[static_cast<std::size_t>(dmx - 1)]);
+    };
+    L->SetZeilenKanal(0, 0, 511);
+    ASSERT_EQ(F(0)->Kanal(), &K(511));
+    const int group = F(0)->x() + 5;
+
+    // A channel fader leaves the group items disabled.
+    Window->PopupFaderMenu(QPoint(F(1)->x() + 5, 50));
+    EXPECT_EQ(enabled(), QList<bool>(4, false));
+    Window->popFader->close();
+
+    // Channel 1 is set to 50 while its output still shows 200.
+    Engine.Main->ExecuteLines({"K1P200", "K2P100"}, false);
+    Engine.Main->ClockTick();
+    K(1).SetPegel(50);
+    FaderMenu(group, "eingestellteSzenealsGruppe1");
+    FaderMenu(group, "angezeigteSzenealsGruppe1");
+    const TGroupSzene& g = ModuleSzenen->GetGroupScene(0);
+    ASSERT_EQ(g.Versionen.size(), 2u);
+    EXPECT_EQ(g.Versionen[0].Levels[1], 50);
+    EXPECT_EQ(g.Versionen[1].Levels[1], 200);
+
+    Window->PopupFaderMenu(QPoint(group, 50));
+    EXPECT_EQ(enabled(), QList<bool>(4, true));
+    const QStringList listed = {"2026-12-09 20:00:00", "2026-12-09 20:00:01 *"};
+    EXPECT_EQ(items(current), listed);
+    EXPECT_EQ(items(onConsole), listed);
+    current->actions().value(0)->trigger();
+    Window->popFader->close();
+    EXPECT_EQ(g.Aktuell, "2026-12-09 20:00:00");
+    Engine.Main->ExecuteLines({"K1P0", "K2P0", "K511P255"}, false);
+    EXPECT_EQ(frame(1), 50);
+    EXPECT_EQ(frame(2), 100);
+
+    Window->PopupFaderMenu(QPoint(group, 50));
+    EXPECT_EQ(items(current), (QStringList{"2026-12-09 20:00:00 *", "2026-12-09 20:00:01"}));
+    onConsole->actions().value(1)->trigger();
+    Window->popFader->close();
+    EXPECT_EQ(K(1).Pegel, 200);
+    EXPECT_EQ(K(2).Pegel, 100);
+    EXPECT_EQ(K(511).Pegel, 255);
+    EXPECT_EQ(frame(1), 200);
+
+    // Saved, changed, opened again: the versions and the current one come back.
+    ASSERT_TRUE(SaveProject(Engine.Dir.File("Gruppen.pvs")));
+    ModuleSzenen->SelectVersion(0, "2026-12-09 20:00:01");
+    ASSERT_TRUE(OpenProject(Engine.Dir.File("Gruppen.pvs")));
+    Engine.Main->ExecuteLines({"K1P0", "K2P0", "K511P255"}, false);
+    EXPECT_EQ(ModuleSzenen->GetGroupScene(0).Versionen.size(), 2u);
+    EXPECT_EQ(frame(1), 50);
+    EXPECT_EQ(frame(2), 100);
 }
 
 TEST_F(FrmLichtpultTest, APageMadeInThePageEditorAppearsInTheWindowAndTheShow)
