@@ -45,7 +45,7 @@ bool ChaserRuns(TRemoteShowProgram& remote, std::string& err)
     return changes >= 3 && !end.Crashed && end.ExitCode == 0;
 }
 
-} // namespace
+}   // namespace
 
 TEST(ChaserProgram, AStepSequenceRunsInTheArtNetFrames)
 {

@@ -135,7 +135,8 @@ TEST_F(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
     for (int i = 10; i < 110; ++i)
         chain += "Text_" + QByteArray::number(i) + "=M" + QByteArray::number(i + 1) + "D|\r\n";
     Dir.Write("Makros.pvs", HandMadeShow("[Makros]\r\nMakroCount=111\r\nText_0=K1P255|uK1P0|\r\nText_1=M1E|\r\n"
-                                         "Text_2=M3D|\r\nText_3=M2D|\r\n" + chain + "Text_110=K2P255|\r\n"));
+                                         "Text_2=M3D|\r\nText_3=M2D|\r\n" +
+                                         chain + "Text_110=K2P255|\r\n"));
     Dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(Port) +
                                    "\r\nStartAktiv=1\r\n[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" +
                                    Dir.File("Makros.pvs").toUtf8() + "\r\n");
