@@ -310,7 +310,6 @@ void TFrmLichtpult::EnableGroupItems(int group)
             QAction* a = menu->addAction(QString(item.Caption).replace(u'&', QStringLiteral("&&")));
             a->setCheckable(true);
             a->setChecked(item.Checked);
-            a->setData(item.Tag);
             connect(a, &QAction::triggered, this, [this, group, select, name = item.Caption, tag = item.Tag] {
                 Guarded([&] { GroupVersionClick(group, select, name, tag); });
             });
