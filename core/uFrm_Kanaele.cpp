@@ -111,7 +111,7 @@ TFrmKanaele::TFrmKanaele(TModuleLichtpult& pult, QWidget* parent) : QWidget(pare
     tvKanaele->verticalHeader()->hide();
     tvKanaele->verticalHeader()->setDefaultSectionSize(tvKanaele->fontMetrics().height() + 4);
     tvKanaele->horizontalHeader()->setStretchLastSection(true);
-    tvKanaele->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    tvKanaele->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const int widths[] = {40, 160, 30, 40, 45, 45, 45, 45};
     for (int c = 0; c < 8; ++c)
         tvKanaele->setColumnWidth(c, widths[c]);

@@ -11,6 +11,7 @@
 #include "core/uMod_Main.h"
 #include "core/uPrompts.h"
 #include "core/uStringIniFile.h"
+#include "cues/uMod_Szenen.h"
 
 #include <QAction>
 #include <QEvent>
@@ -276,18 +277,44 @@ void TFrmLichtpult::BuildMenus()
     connect(MenuItem(popFader, QStringLiteral("NamenAendern1"), QStringLiteral("Namen ändern")), &QAction::triggered,
             this, [this] { Guarded([this] { NamenAendernClick(); }); });
     popFader->addSeparator();
-    // The group items work on the group scenes of the scene store, which this
-    // program does not keep yet; they stay disabled.
-    MenuItem(popFader, QStringLiteral("eingestellteSzenealsGruppe1"), QStringLiteral("eingestellte Szene als Gruppe speichern"))
-        ->setEnabled(false);
-    MenuItem(popFader, QStringLiteral("angezeigteSzenealsGruppe1"), QStringLiteral("angezeigte Szene als Gruppe speichern"))
-        ->setEnabled(false);
-    QMenu* current = popFader->addMenu(QStringLiteral("aktuelle Version wählen"));
-    current->setObjectName(QStringLiteral("aktuelleVersion1"));
-    current->menuAction()->setEnabled(false);
-    QMenu* onConsole = popFader->addMenu(QStringLiteral("Version auf's Pult legen"));
-    onConsole->setObjectName(QStringLiteral("VersionaufsPult1"));
-    onConsole->menuAction()->setEnabled(false);
+    // The group items work on the group scene of the group fader under the point.
+    FGroupStoreSet = MenuItem(popFader, QStringLiteral("eingestellteSzenealsGruppe1"),
+                              QStringLiteral("eingestellte Szene als Gruppe speichern"));
+    connect(FGroupStoreSet, &QAction::triggered, this, [this] { Guarded([this] { StoreGroupClick(false); }); });
+    FGroupStoreShown = MenuItem(popFader, QStringLiteral("angezeigteSzenealsGruppe1"),
+                                QStringLiteral("angezeigte Szene als Gruppe speichern"));
+    connect(FGroupStoreShown, &QAction::triggered, this, [this] { Guarded([this] { StoreGroupClick(true); }); });
+    FGroupCurrent = popFader->addMenu(QStringLiteral("aktuelle Version wählen"));
+    FGroupCurrent->setObjectName(QStringLiteral("aktuelleVersion1"));
+    FGroupOnConsole = popFader->addMenu(QStringLiteral("Version auf's Pult legen"));
+    FGroupOnConsole->setObjectName(QStringLiteral("VersionaufsPult1"));
+    EnableGroupItems(-1);
+}
+
+void TFrmLichtpult::EnableGroupItems(int group)
+{
+    FPopupGroup = group;
+    const bool on = group >= 0;
+    for (QAction* a : {FGroupStoreSet, FGroupStoreShown, FGroupCurrent->menuAction(), FGroupOnConsole->menuAction()})
+        a->setEnabled(on);
+    // The version menus list the group's versions as they are now; a click on one
+    // makes it current, or puts it on the console.
+    std::vector<TVersionMenuItem> items;
+    if (on && ModuleSzenen)
+        ModuleSzenen->FillVersionMenu(group, items);
+    for (QMenu* menu : {FGroupCurrent, FGroupOnConsole}) {
+        menu->clear();
+        const bool select = menu == FGroupCurrent;
+        for (const TVersionMenuItem& item : items) {
+            // A name is shown as it is: an "&" in it marks no accelerator.
+            QAction* a = menu->addAction(QString(item.Caption).replace(u'&', QStringLiteral("&&")));
+            a->setCheckable(true);
+            a->setChecked(item.Checked);
+            connect(a, &QAction::triggered, this, [this, group, select, name = item.Caption, tag = item.Tag] {
+                Guarded([&] { GroupVersionClick(group, select, name, tag); });
+            });
+        }
+    }
 }
 
 bool TFrmLichtpult::eventFilter(QObject* watched, QEvent* event)
@@ -503,6 +530,11 @@ TFader* TFrmLichtpult::FaderAt(int x) const
 void TFrmLichtpult::PopupFaderMenu(const QPoint& pos)
 {
     FPopupFader = FaderAt(pos.x());
+    // Group g belongs to group channel 511 + g; its group scene always exists.
+    const TKanal* k = FPopupFader ? FPopupFader->Kanal() : nullptr;
+    TGroupSzene* group = nullptr;
+    const int g = k && k->Kind == kkGruppe ? k->Nr - ErsterGruppenKanal : -1;
+    EnableGroupItems(ModuleSzenen && ModuleSzenen->TryGetGroupScene(g, group) ? g : -1);
     popFader->popup(pnlFader->mapToGlobal(pos));
 }
 
@@ -532,6 +564,22 @@ void TFrmLichtpult::NamenAendernClick()
     QString name = k->Name;
     if (Prompts().InputText(QStringLiteral("Namen ändern"), QStringLiteral("Kanal %1").arg(k->Nr), name))
         k->SetName(name);
+}
+
+void TFrmLichtpult::StoreGroupClick(bool fromOutput)
+{
+    if (FPopupGroup >= 0 && ModuleSzenen)
+        ModuleSzenen->StoreGroupVersion(FPopupGroup, fromOutput);
+}
+
+void TFrmLichtpult::GroupVersionClick(int group, bool select, const QString& name, int tag)
+{
+    if (!ModuleSzenen)
+        return;
+    if (select)
+        ModuleSzenen->SelectVersion(group, name);
+    else
+        ModuleSzenen->ApplyGroupVersion(group, tag);
 }
 
 void TFrmLichtpult::PageMenuClick(int action)

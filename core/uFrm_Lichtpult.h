@@ -62,7 +62,8 @@ public:
     // The visible fader with a channel whose horizontal extent holds x (in the
     // fader box's content coordinates); nullptr when none.
     TFader* FaderAt(int x) const;
-    // Opens popFader for the point pos of the fader box's content.
+    // Opens popFader for the point pos of the fader box's content; the group items
+    // are enabled, and the version menus filled, for the group fader under it.
     void PopupFaderMenu(const QPoint& pos);
     // Opens popSeiten for the point pos of the tree's viewport.
     void PopupPageMenu(const QPoint& pos);
@@ -85,6 +86,12 @@ private:
     void BlackOutClick();
     void IconAendernClick();
     void NamenAendernClick();
+    // group: the group scene the items work on, -1 for none (they are disabled).
+    void EnableGroupItems(int group);
+    void StoreGroupClick(bool fromOutput);
+    // A version item: select makes the version named name current, else version
+    // tag goes on the console.
+    void GroupVersionClick(int group, bool select, const QString& name, int tag);
     void PageMenuClick(int action);
     static int PageOf(const QTreeWidgetItem* item);
 
@@ -98,6 +105,11 @@ private:
     int FTreeWidth = 180;
     std::vector<QTreeWidgetItem*> FNodes;
     QPointer<TFader> FPopupFader;
+    int FPopupGroup = -1;
+    QAction* FGroupStoreSet = nullptr;
+    QAction* FGroupStoreShown = nullptr;
+    QMenu* FGroupCurrent = nullptr;
+    QMenu* FGroupOnConsole = nullptr;
     int FPopupPage = -1;
     QList<QPointer<QAction>> FMenuItems;
     QPointer<QSplitter> FDockedSplitter;

@@ -71,19 +71,6 @@ QVariant TKanaeleModel::headerData(int section, Qt::Orientation orientation, int
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(Captions[section]) : QVariant();
 }
 
-Qt::ItemFlags TKanaeleModel::flags(const QModelIndex& index) const
-{
-    Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    switch (index.column()) {
-    case colName: case colStatus: case colFlash: case colBlackout: case colFader:
-        f |= Qt::ItemIsEditable;
-        break;
-    default:
-        break;
-    }
-    return f;
-}
-
 bool TKanaeleModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     TKanal* k = nullptr;

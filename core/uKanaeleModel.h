@@ -1,9 +1,11 @@
 #pragma once
 // The channel list's table: one row per channel 1..729 with its number, name,
-// mode, icon, flash and blackout level, level, output level and DMX slots. Name,
-// mode, flash, blackout and level are edited in place through the channel's
-// setters. Channel notifications only mark rows; while the list is visible each
-// tick reports just the marked rows as changed, so a tick never rebuilds the table.
+// mode, icon, flash and blackout level, level, output level and DMX slots. The
+// cells are not edited in place: the list's edit panel sets name, mode, flash,
+// blackout and level of the selected channel through setData, which goes to the
+// channel's setters. Channel notifications only mark rows; while the list is
+// visible each tick reports just the marked rows as changed, so a tick never
+// rebuilds the table.
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -25,7 +27,6 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     static int RowOf(int nr) { return nr - 1; }

@@ -366,11 +366,8 @@ void TModuleMain::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
         return;
     if (FCommandDepth == 0)
         FDepthExceeded = false;
-    if (FCommandDepth >= MaxCommandDepth) {
-        FDepthExceeded = true;
-        AddToErrorLog(elError, QStringLiteral("Befehle zu tief verschachtelt: ") + tokens.at(0));
-        throw ECommandDepth(QStringLiteral("Befehle zu tief verschachtelt"));
-    }
+    if (FCommandDepth >= MaxCommandDepth)
+        StopRunawayNest(tokens.at(0));
     struct TDepth {
         int& d;
         explicit TDepth(int& v) : d(v) { ++d; }
@@ -422,6 +419,17 @@ void TModuleMain::ExecuteCommand(QStringList& tokens, std::uint8_t remote)
         if (FCommandDepth > 1)
             throw;
     }
+}
+
+void TModuleMain::StopRunawayNest(const QString& command)
+{
+    if (FCommandDepth > 0 && FDepthExceeded)
+        throw ECommandDepth(QStringLiteral("Befehle zu tief verschachtelt"));
+    AddToErrorLog(elError, QStringLiteral("Befehle zu tief verschachtelt: ") + command);
+    if (FCommandDepth == 0)
+        return;
+    FDepthExceeded = true;
+    throw ECommandDepth(QStringLiteral("Befehle zu tief verschachtelt"));
 }
 
 void TModuleMain::RunW(QStringList& tokens)

@@ -65,8 +65,10 @@ struct TDelayedCommand {
     std::int64_t Remaining;   // milliseconds still to wait
 };
 
-// How many command lines may run inside each other (a macro that presses a macro ...).
-constexpr int MaxCommandDepth = 32;
+// How many command lines may run inside each other (a macro that presses a macro ...):
+// far more than any chain of macros a show needs, well inside the stack. Loops
+// stop earlier, at their first repeat (a macro pressed while its press runs).
+constexpr int MaxCommandDepth = 1024;
 
 // The folder the program runs from: PV_PROGRAM_DIR when set, else the executable's folder.
 QString DetermineProgramDir();
@@ -108,6 +110,11 @@ public:
     void ExecuteCommand(QStringList& tokens, std::uint8_t remote) override;
     void RunDelayedCommands();
     void ClearDelayedCommands();
+    // Ends a nest of command lines that would never end (a macro pressed again
+    // while its own press runs, directly or through others): one error-log entry
+    // "Befehle zu tief verschachtelt: " + command for the whole nest, and the
+    // outermost line list stops there. Outside a command only the entry is written.
+    void StopRunawayNest(const QString& command);
 
     // Module text export and import through the clipboard or .txt files.
     QString ExportText(TModuleAbstract& module);

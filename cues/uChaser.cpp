@@ -225,13 +225,11 @@ void TChaserEditor::LoadChaser(int n)
     }
     ChaserKanal = k;
     FColumnCount = std::clamp(k->EintragZahl + 1, 2, ColumnsMax + 1);
-    // The chaser's own step count stays as it is when it lies outside what the grid shows.
-    const int steps = std::clamp(k->SchrittZahl, ChaserSchritteMin, ChaserSchritteMax);
-    if (steps != StepCount) {
-        StepCount = steps;
-        if (k->SchrittZahl != steps)
-            k->SetSchrittZahl(steps);
-    }
+    StepCount = std::clamp(k->SchrittZahl, ChaserSchritteMin, ChaserSchritteMax);
+    if (k->SchrittZahl != StepCount)
+        k->SetSchrittZahl(StepCount);
+    if (const int takt = std::clamp(k->Takt, ChaserTaktMin, ChaserTaktMax); k->Takt != takt)
+        k->SetTakt(takt);
     for (int i = 1; i < FColumnCount; ++i) {
         const int t = k->GetEintrag(i, -1);
         At(i, 0) = QString::number(t);

@@ -24,6 +24,9 @@ class TStringIniFile;
 constexpr int ChaserAnzahl = 60;
 constexpr int ChaserSchritteMin = 2;
 constexpr int ChaserSchritteMax = 99;
+// A step lasts Takt x 40 ms.
+constexpr int ChaserTaktMin = 1;
+constexpr int ChaserTaktMax = 300;
 // An LED fixture occupies this many consecutive console channels; a template has as
 // many rows (colours).
 constexpr int LedKanaele = 8;
@@ -90,7 +93,9 @@ public:
     bool DefinitionVisible() const { return ChaserNr > 0; }
 
     // Loads chaser n into the grid. A number that names no chaser (outside 1..60)
-    // leaves the grid as it is and edits no channel.
+    // leaves the grid as it is and edits no channel. A step count or Takt that the
+    // editor cannot show (a chaser never programmed has 0 of both) is set to what it
+    // shows, so the chaser shown is the one the show saves and the console plays.
     void LoadChaser(int n);
     // Applies a step count (held to 2..99) to both grids and to the chaser.
     void SetSteps(int n);

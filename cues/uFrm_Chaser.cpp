@@ -354,7 +354,7 @@ void TFrmChaser::BuildDefinition()
     cbFadeModus->addItems({QStringLiteral("-"), QStringLiteral("up"), QStringLiteral("down"), QStringLiteral("up/down")});
     lblTakt = Named<QLabel>(QStringLiteral("lblTakt"), QStringLiteral("Takt 1"));
     tbTakt = Named<QSlider>(QStringLiteral("tbTakt"), Qt::Horizontal);
-    tbTakt->setRange(1, 300);
+    tbTakt->setRange(ChaserTaktMin, ChaserTaktMax);
     btnNullszene = Named<QPushButton>(QStringLiteral("btnNullszene"), QStringLiteral("Nullszene speichern"));
     edtSchritte = Named<QSpinBox>(QStringLiteral("edtSchritte"));
     edtSchritte->setRange(ChaserSchritteMin, ChaserSchritteMax);

@@ -2,7 +2,6 @@
 
 #include "core/uFormUtils.h"
 #include "core/uMod_Main.h"
-#include "core/uPrompts.h"
 #include "core/uTextEdits.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_VersionenVergleichen.h"
@@ -240,8 +239,6 @@ void TFrmSzenen::BuildPopups()
     popSzenen->addAction(QStringLiteral("gewählte Szene zur &aktuellen Szene machen"), this,
                          [this] { MakeSelectedVersionCurrent(); });
     popSzenen->addAction(QStringLiteral("gewählte Szene auf's &Pult"), this, [this] { PutSelectedVersionOnConsole(); });
-    popSzenen->addSeparator();
-    popSzenen->addAction(QStringLiteral("gewählte Version &löschen"), this, [this] { DeleteSelectedVersion(); });
 
     popMakros = new QMenu(this);
     popMakros->setObjectName(QStringLiteral("popMakros"));
@@ -251,12 +248,7 @@ void TFrmSzenen::BuildPopups()
     popMakros->addAction(QStringLiteral("Neues Makros &leer"), this, [this] { NewMacro(false); });
     popMakros->addAction(QStringLiteral("Neues Makro &kopie"), this, [this] { NewMacro(true); });
 
-    popSzenenListe = new QMenu(this);
-    popSzenenListe->setObjectName(QStringLiteral("popSzenenListe"));
-    popSzenenListe->addAction(QStringLiteral("Szene &löschen"), this, [this] { DeleteShownScene(); });
-
-    for (auto [list, menu] : {std::pair{lbSzeneVersionen, popSzenen}, std::pair{lbMakroVersionen, popMakros},
-                              std::pair{lbSzenen, popSzenenListe}}) {
+    for (auto [list, menu] : {std::pair{lbSzeneVersionen, popSzenen}, std::pair{lbMakroVersionen, popMakros}}) {
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
                 [list, menu](const QPoint& p) { menu->popup(list->viewport()->mapToGlobal(p)); });
@@ -396,27 +388,6 @@ void TFrmSzenen::PutSelectedVersionOnConsole()
     const QString name = SelectedVersionName();
     if (TSzene* scene = Szene(); scene && !name.isEmpty())
         FModule.PutSceneOnConsole(*scene, name);
-}
-
-void TFrmSzenen::DeleteSelectedVersion()
-{
-    TSzene* scene = Szene();
-    const int row = lbSzeneVersionen->currentRow();
-    if (!scene || row < 0)
-        return;
-    if (scene->Versionen.size() < 2) {
-        Prompts().Info(QStringLiteral("Die einzige Version einer Szene kann nicht gelöscht werden."));
-        return;
-    }
-    if (Prompts().AskYesNo(QStringLiteral("Version \"%1\" löschen?").arg(SelectedVersionName())))
-        FModule.DeleteSceneVersion(*scene, row);
-}
-
-void TFrmSzenen::DeleteShownScene()
-{
-    if (TSzene* scene = Szene())
-        if (Prompts().AskYesNo(QStringLiteral("Szene \"%1\" löschen?").arg(SceneLine(*scene))))
-            FModule.DeleteScene(FIndex);
 }
 
 void TFrmSzenen::ShowSelectedMacroVersion()

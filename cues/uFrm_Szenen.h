@@ -76,7 +76,6 @@ public:
     QWidget* pnlAssiHilfe = nullptr;
     QMenu* popSzenen = nullptr;
     QMenu* popMakros = nullptr;
-    QMenu* popSzenenListe = nullptr;
 
 private:
     struct TFadeControls {
@@ -95,8 +94,6 @@ private:
     QString SelectedVersionName() const;
     void MakeSelectedVersionCurrent();
     void PutSelectedVersionOnConsole();
-    void DeleteSelectedVersion();
-    void DeleteShownScene();
     void ShowSelectedMacroVersion();
     void MakeSelectedMacroCurrent();
     void NewMacro(bool copy);

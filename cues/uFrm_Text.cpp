@@ -517,22 +517,24 @@ void TfrmText::BackStep(bool noForward)
     BackStepDone = true;
     if (!ModuleSzenen)
         return;
-    // The step undone becomes the next step again, and its log entry goes; both
-    // only when the backward recall really runs, so a refused back step (a fade
-    // running, option "nie durchführen") loses no entry of the log.
-    const QString undone = ModuleSzenen->Protokoll.isEmpty() ? QString() : ModuleSzenen->Protokoll.last();
-    if (!ModuleSzenen->RecallScene(PriorStepIndex, true, noForward))
+    // A back step whose recall would be refused (no prior step, a fade running
+    // under "nie durchführen") changes nothing: the log keeps its entry and the
+    // selection stays.
+    if (!ModuleSzenen->MayRecall(PriorStepIndex))
         return;
+    // The step undone becomes the next step again (reported as found) and its log
+    // entry goes; then the backward recall runs (reported as executed).
     QStringList& log = ModuleSzenen->Protokoll;
     const qsizetype k = log.size() - 1;
-    if (k > 0 && log.at(k) == undone) {
-        const QString n = undone.section(u'=', 0, 0);
+    if (k > 0) {
+        const QString n = log.at(k).section(u'=', 0, 0);
         if (const std::optional<TStepMarker> marker = FindExactMarker(Text(), n)) {
             SelectMarker(*marker);
             ShowNextStep(marker->NumberText(), false);
         }
         log.removeAt(k);
     }
+    ModuleSzenen->RecallScene(PriorStepIndex, true, noForward);
 }
 
 void TfrmText::UpdateStepDisplay()

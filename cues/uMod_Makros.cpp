@@ -80,6 +80,17 @@ void TModuleMakro::PressMacro(int n, bool down, bool noForward)
     const TMakro* m = GetMacro(n);
     if (!m)
         return;
+    const std::size_t running = std::size_t(2 * n + (down ? 1 : 0));
+    if (FRunning[running]) {
+        if (ModuleMain)
+            ModuleMain->StopRunawayNest(QStringLiteral("M%1").arg(n));
+        return;
+    }
+    FRunning[running] = true;
+    struct TRunning {
+        std::vector<bool>::reference Flag;
+        ~TRunning() { Flag = false; }
+    } mark{FRunning[running]};
     // A copy: the lines run after this, and nothing of the macro is touched again.
     QStringList run;
     for (const QString& line : m->Lines) {

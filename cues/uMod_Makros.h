@@ -67,7 +67,10 @@ public:
     int MakroCount() const { return int(Makros.size()); }
 
     // Runs the press lines (down) or the release lines of macro n, then reports
-    // "M<n>D" or "M<n>U" to the coupled computers unless noForward.
+    // "M<n>D" or "M<n>U" to the coupled computers unless noForward. A press
+    // (release) of a macro whose press (release) is still running, directly or
+    // through other macros, would repeat for ever: the whole nest stops there with
+    // one error-log entry. Chains of different macros run to their end.
     void PressMacro(int n, bool down, bool noForward);
 
     // Caption i; empty outside the list.
@@ -105,4 +108,6 @@ private:
 
     std::unique_ptr<TMakroSignals> FSignals;
     int FPageCount = 0;
+    // Per macro, whether its press (index 2n + 1) or release (2n) is running.
+    std::vector<bool> FRunning = std::vector<bool>(2 * (MaxMakro + 1), false);
 };

@@ -240,6 +240,9 @@ void TScriptStepsHeadless::UpdateStepDisplay()
 void TScriptStepsHeadless::BackStep(bool noForward)
 {
     BackStepDone = true;
+    // A back step whose recall would be refused keeps the log as it is.
+    if (!FModule.MayRecall(PriorStepIndex))
+        return;
     // The undone step's log entry goes; with a page its marker is selected again.
     const qsizetype k = FModule.Protokoll.size() - 1;
     if (k > 0)
@@ -418,12 +421,11 @@ bool TModuleSzenen::TryGetGroupScene(int g, TGroupSzene*& group)
     return true;
 }
 
-bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
+bool TModuleSzenen::MayRecall(int index) const
 {
     TSzene* scene = nullptr;
     if (!TryGetScene(index, scene))
         return false;
-
     // "Schritt ausführen während Ausführung": 0 always, 1 not the same step while a
     // recall's crossfade runs, 2 never while it runs.
     const TMasterState state = ModuleMaster ? ModuleMaster->GetMasterState() : msKeinFade;
@@ -431,8 +433,14 @@ bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
     const int option = ModuleMain ? ModuleMain->GetStepDuringExecution() : 0;
     if (option == 1 && fading && index == AktuelleSzene)
         return false;
-    if (option == 2 && fading)
+    return !(option == 2 && fading);
+}
+
+bool TModuleSzenen::RecallScene(int index, bool backward, bool noForward)
+{
+    if (!MayRecall(index))
         return false;
+    TSzene* scene = &GetScene(index);
 
     // A scene macro that recalls a scene (itself, or through a macro) nests one
     // recall in the next: the nesting ends here, with one entry for the whole nest.
@@ -589,36 +597,6 @@ void TModuleSzenen::SortScenes(const std::vector<const TSzene*>& first)
                      });
 }
 
-bool TModuleSzenen::DeleteScene(int index)
-{
-    if (index < 0 || index >= SceneCount())
-        return false;
-    // The master must not keep running the lines of a scene that is gone.
-    if (ModuleMaster && index == AktuelleSzene)
-        ModuleMaster->SetStateCommands(nullptr);
-    Szenen.erase(Szenen.begin() + index);
-    if (AktuelleSzene > index)
-        --AktuelleSzene;
-    SelectedScene = -1;
-    FillSceneList();
-    if (SceneCount() > 0)
-        SelectScene(std::min(index, SceneCount() - 1));
-    else if (FScenePage)
-        FScenePage->ScenesCleared();
-    return true;
-}
-
-bool TModuleSzenen::DeleteSceneVersion(TSzene& scene, int index)
-{
-    if (index < 0 || index >= static_cast<int>(scene.Versionen.size()) || scene.Versionen.size() < 2)
-        return false;
-    scene.Versionen.erase(scene.Versionen.begin() + index);
-    if (IndexOfName(scene.Versionen, scene.SDAT, false) < 0)
-        scene.SDAT = scene.Versionen.back().Name;
-    RefreshSceneForm();
-    return true;
-}
-
 void TModuleSzenen::RenumberScenes()
 {
     int p = 0;
@@ -753,6 +731,18 @@ void TModuleSzenen::StoreGroupVersion(int g, bool fromOutput)
     const QString name = v.Name;
     group.Versionen.push_back(std::move(v));
     SelectVersion(g, name);
+}
+
+void TModuleSzenen::FillVersionMenu(int g, std::vector<TVersionMenuItem>& items) const
+{
+    items.clear();
+    if (g < 0 || g >= GroupCount)
+        return;
+    const TGroupSzene& group = Gruppen[static_cast<std::size_t>(g)];
+    for (std::size_t i = 0; i < group.Versionen.size(); ++i) {
+        const QString& name = group.Versionen[i].Name;
+        items.push_back({name, name == group.Aktuell, static_cast<int>(i)});
+    }
 }
 
 // ---- script text ----

@@ -57,6 +57,14 @@ public:
     std::vector<TMakroVersion> MakroVersionen;
 };
 
+// One item of a group scene's version menu: the version's name, checked when it is
+// the current one, and its index in the group's version list.
+struct TVersionMenuItem {
+    QString Caption;
+    bool Checked = false;
+    int Tag = 0;
+};
+
 struct TGroupSzene {
     std::vector<TSzeneVersion> Versionen;
     QString Aktuell;        // name of the current version
@@ -148,9 +156,11 @@ public:
     TGroupSzene& GetGroupScene(int g) { return Gruppen[static_cast<std::size_t>(g)]; }
     bool TryGetGroupScene(int g, TGroupSzene*& group);
 
-    // Recalls scene index as a crossfade. False when the index names no scene or
-    // the option "Schritt ausführen während Ausführung" refuses it (or recalls
-    // nest too deeply); then nothing at all happens.
+    // Whether a recall of index would run now: index names a scene and the option
+    // "Schritt ausführen während Ausführung" allows it while a crossfade runs.
+    bool MayRecall(int index) const;
+    // Recalls scene index as a crossfade. False when MayRecall refuses it (or
+    // recalls nest too deeply); then nothing at all happens.
     bool RecallScene(int index, bool backward, bool noForward);
     // A new scene at the end of the list from the console's output levels
     // (fromOutput) or set levels; selected and returned.
@@ -182,13 +192,6 @@ public:
     // Ascending by SNR; among scenes with equal numbers those in first come first,
     // the others keep their order.
     void SortScenes(const std::vector<const TSzene*>& first = {});
-    // Removes scene index: the list is filled again and the scene now at that
-    // place (or the last) is shown; the recalled scene's index follows its scene.
-    // False when index names no scene.
-    bool DeleteScene(int index);
-    // Removes the level version at list position index; a scene keeps at least one
-    // version, and when the current one goes, the last remaining becomes current.
-    bool DeleteSceneVersion(TSzene& scene, int index);
     // The scene at position p gets number p + 1; the list is filled again.
     void RenumberScenes();
     void FillSceneList();
@@ -216,6 +219,9 @@ public:
     void ApplyGroupVersion(int g, int index);
     // A new current version of group g from channels 1..510 and 571..729.
     void StoreGroupVersion(int g, bool fromOutput);
+    // The console window's version menus of group g: items is cleared, then gets
+    // one item per version in list order (none for a g outside 0..59).
+    void FillVersionMenu(int g, std::vector<TVersionMenuItem>& items) const;
 
     // ---- script text (the show file's second part) ----
 

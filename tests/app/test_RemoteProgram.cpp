@@ -129,9 +129,14 @@ TEST_F(RemoteProgram, AClientSetsAChannelThatAppearsInTheFrames)
 TEST_F(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
 {
     // Macro 0 lights channel 1 while pressed; macro 1 presses itself, macros 2
-    // and 3 press each other.
-    Dir.Write("Makros.pvs", HandMadeShow("[Makros]\r\nMakroCount=4\r\nText_0=K1P255|uK1P0|\r\nText_1=M1E|\r\n"
-                                         "Text_2=M3D|\r\nText_3=M2D|\r\n"));
+    // and 3 press each other; macros 10..109 each press the next, and macro 110
+    // at the end of that chain lights channel 2.
+    QByteArray chain;
+    for (int i = 10; i < 110; ++i)
+        chain += "Text_" + QByteArray::number(i) + "=M" + QByteArray::number(i + 1) + "D|\r\n";
+    Dir.Write("Makros.pvs", HandMadeShow("[Makros]\r\nMakroCount=111\r\nText_0=K1P255|uK1P0|\r\nText_1=M1E|\r\n"
+                                         "Text_2=M3D|\r\nText_3=M2D|\r\n" +
+                                         chain + "Text_110=K2P255|\r\n"));
     Dir.Write("PV_TESSEL.ini", "[Server]\r\nPort=" + QByteArray::number(Port) +
                                    "\r\nStartAktiv=1\r\n[FrmMain]\r\nLetzteDatei=1\r\nLetzteProjektDatei=" +
                                    Dir.File("Makros.pvs").toUtf8() + "\r\n");
@@ -149,7 +154,7 @@ TEST_F(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
         clients.back()->write(message);
         return clients.back()->waitForBytesWritten(5000);
     };
-    // The runaway macros end at the nesting limit; the console goes on.
+    // The runaway macros end at their first repeat; the console goes on.
     ASSERT_TRUE(send("K719M1E"));
     ASSERT_TRUE(send("K719M2D"));
 
@@ -158,6 +163,10 @@ TEST_F(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
     EXPECT_TRUE(WaitForSlot1(ArtNet, 255, program, last)) << program.Stderr().toStdString();
     ASSERT_TRUE(send("K719M0U"));
     EXPECT_TRUE(WaitForSlot1(ArtNet, 0, program, last)) << program.Stderr().toStdString();
+    // The chain of a hundred macros runs to its end.
+    ASSERT_TRUE(send("K719M10D"));
+    EXPECT_TRUE(ReadArtNetFrames(ArtNet, program, [](const QByteArray& dmx) { return quint8(dmx.at(1)) == 255; }))
+        << program.Stderr().toStdString();
 
     clients.clear();
     const TProgramProcess::TResult end = program.Stop(SIGTERM);

@@ -1,10 +1,21 @@
 // A show played from a remote computer: the real program, started in a temporary
 // program folder, reopens a show with three scenes; the step command "T0E1" over
-// the remote port fades the Art-Net frames to scene 1's levels.
+// the remote port fades the Art-Net frames to scene 1's levels. And a group scene
+// stored through the console window's fader menu is saved with the show; the real
+// program reopens it and mixes it in with the group fader.
 
 #include "TestHelpers.h"
 
+#include "core/uFader.h"
+#include "core/uFrm_Lichtpult.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+#include "core/uProject.h"
 #include "core/uUtils.h"
+#include "cues/uMod_Szenen.h"
+
+#include <QAction>
+#include <QMenu>
 
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -149,4 +160,46 @@ TEST(SceneProgram, TheScriptPageStepsThroughTheMarkersFromARemoteComputer)
     EXPECT_FALSE(end.Crashed) << err;
     EXPECT_EQ(end.ExitCode, 0) << err;
     EXPECT_FALSE(end.Stderr.contains("RTF")) << err;
+}
+
+// A new show: group fader 1 (channel 511) on the first console page, and through
+// its fader menu a group scene of channels 1 and 2 stored from the set levels. The
+// real program reopens the saved show; the group fader raised from a remote
+// computer mixes the group scene into the frame, and the show it saves at the end
+// still holds the group scene.
+TEST(SceneProgram, AGroupSceneStoredThroughTheFaderMenuIsSavedAndMixedByTheGroupFader)
+{
+    QByteArray show;
+    {
+        TEngine engine;
+        engine.Start();
+        QWidget host;
+        CreateLichtpultWindows(*ModuleLichtpult, &host);
+        TFrmLichtpult* window = LichtpultWindow(0);
+        ASSERT_TRUE(window);
+        ModuleLichtpult->SetZeilenKanal(0, 0, ErsterGruppenKanal);
+        ModuleMain->ExecuteLines({QStringLiteral("K1P200"), QStringLiteral("K2P100")}, false);
+        window->PopupFaderMenu(QPoint(window->Fader(0)->x() + 5, 50));
+        QAction* store = window->popFader->findChild<QAction*>(QStringLiteral("eingestellteSzenealsGruppe1"));
+        ASSERT_TRUE(store && store->isEnabled());
+        store->trigger();
+        window->popFader->close();
+        ASSERT_TRUE(SaveProject(engine.Dir.File("Gruppe.pvs")));   // the levels are not saved
+        show = engine.Dir.Read("Gruppe.pvs");
+    }
+
+    TRemoteShowProgram remote(show);
+    ASSERT_TRUE(remote.Ready) << (remote.Program ? remote.Program->Stderr().toStdString() : std::string());
+    remote.Client.write("K719K511P255");
+    ASSERT_TRUE(remote.Client.waitForBytesWritten(5000));
+    const bool mixed = ReadArtNetFrames(remote.ArtNet, *remote.Program, [](const QByteArray& dmx) {
+        return quint8(dmx.at(0)) == 200 && quint8(dmx.at(1)) == 100;
+    });
+    remote.Client.disconnectFromHost();
+    const TProgramProcess::TResult end = remote.Program->Stop(SIGTERM);
+    const std::string err = end.Stderr.toStdString();
+    EXPECT_TRUE(mixed) << err;
+    EXPECT_EQ(end.ExitCode, 0) << err;
+    const QByteArray saved = remote.Dir.Read("Abend.pvs");
+    EXPECT_TRUE(saved.contains("SZ_1_SZ_CNT=1\r\n")) << saved.constData();
 }

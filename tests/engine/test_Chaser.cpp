@@ -138,6 +138,25 @@ TEST_F(ChaserTest, StepCountsAreHeldToTwoThroughNinetyNine)
     EXPECT_EQ(K(572).SchrittZahl, 2);
 }
 
+TEST_F(ChaserTest, TheStepCountAndTaktShownAreTheChasersOwn)
+{
+    // A chaser never programmed (a new show) has 0 steps and Takt 0; the editor
+    // shows 2 and 1, which it had shown before too.
+    const struct {
+        int Steps, Takt, ShownSteps, ShownTakt;
+    } cases[] = {{0, 0, 2, 1}, {5, 7, 5, 7}, {1, -3, 2, 1}, {150, 500, 99, 300}, {2, 300, 2, 300}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Steps);
+        K(572).SetSchrittZahl(c.Steps);
+        K(572).SetTakt(c.Takt);
+        TChaserEditor e(*ModuleLichtpult);
+        e.LoadChaser(2);
+        EXPECT_EQ(e.StepCount, c.ShownSteps);
+        EXPECT_EQ(K(572).SchrittZahl, c.ShownSteps);
+        EXPECT_EQ(K(572).Takt, c.ShownTakt);
+    }
+}
+
 TEST_F(ChaserTest, TheNullszeneTakesTheFirst190ChangedChannels)
 {
     for (int c = 1; c <= 200; ++c)

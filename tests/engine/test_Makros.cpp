@@ -1,6 +1,7 @@
 // The macro buttons on the whole engine: press and release lines, the M command
 // with good and bad numbers, the show section "Makros" (read, written, a show
-// after a show), a new show, and macros that press themselves.
+// after a show), a new show, macros that press themselves and long chains of
+// macros that press the next.
 
 #include "TestHelpers.h"
 
@@ -260,17 +261,20 @@ TEST_F(MakroTest, ANewShowResetsTheFirstHundredMacrosAndDropsTheRest)
                                     "Text_5=", "Icon_5=-1", "VF_5=0", "HF_5=10"}));
 }
 
-TEST_F(MakroTest, MacrosThatPressThemselvesEndAtTheNestingLimit)
+TEST_F(MakroTest, MacrosThatPressThemselvesStopAtTheFirstRepeat)
 {
     SetLines(0, {"M0E", "M0E"});
     SetLines(1, {"M2D"});
     SetLines(2, {"UK9P9", "M1D"});
     SetLines(3, {"K3P200", "uK3P0"});
+    // Press and release of macro 4 run each other: the second press stops it.
+    SetLines(4, {"K4P1", "M4U", "uM4D"});
+    SetLines(5, {"uK5P1", "uM4D"});
 
     QStringList remote;
     TokenizeCommand("M1EE", remote);
     int expected = 0;
-    for (const QString source : {"lines M0E", "lines M1D", "remote", "delayed"}) {
+    for (const QString source : {"lines M0E", "lines M1D", "remote", "delayed", "lines M4D", "lines M5U"}) {
         if (source == "remote") {
             EXPECT_NO_THROW(Engine.Main->ExecuteCommand(remote, 1));
         } else if (source == "delayed") {
@@ -283,7 +287,10 @@ TEST_F(MakroTest, MacrosThatPressThemselvesEndAtTheNestingLimit)
         EXPECT_EQ(ErrorLogCount("Befehle zu tief verschachtelt: M"), expected) << source.toStdString();
     }
     EXPECT_EQ(ErrorLogCount("Application-Exception"), 0);
+    EXPECT_EQ(ErrorLogCount("Befehle zu tief verschachtelt: M0"), 2);
+    EXPECT_EQ(ErrorLogCount("Befehle zu tief verschachtelt: M4"), 2);
     EXPECT_EQ(Pegel(9), 0);
+    EXPECT_EQ(Pegel(4), 1);
 
     // The console goes on: macros run and every tick computes the frame.
     const std::int64_t ticks = Engine.Main->TickCount;
@@ -295,4 +302,26 @@ TEST_F(MakroTest, MacrosThatPressThemselvesEndAtTheNestingLimit)
     Run({"M3U"});
     Engine.Main->ClockTick();
     EXPECT_EQ(ModulePatch->DmxOutput[2], 0);
+}
+
+TEST_F(MakroTest, AChainOfAHundredMacrosEachPressingTheNextRunsToItsEnd)
+{
+    // Macro i presses and releases macro i + 1 with its own press and release;
+    // the last one holds channel 1. The same chain may run again and again.
+    constexpr int Chain = 100;
+    for (int i = 0; i < Chain; ++i)
+        SetLines(i, {QStringLiteral("M%1D").arg(i + 1), QStringLiteral("UM%1U").arg(i + 1)});
+    SetLines(Chain, {"K1P255", "uK1P0"});
+    for (int round = 0; round < 2; ++round) {
+        Run({"M0D"});
+        EXPECT_EQ(Pegel(1), 255);
+        Run({"M0U"});
+        EXPECT_EQ(Pegel(1), 0);
+    }
+    // Chains long beyond any show's need end at the nesting limit, once.
+    for (int i = 0; i <= TModuleMakro::MaxMakro; ++i)
+        SetLines(i, {QStringLiteral("M%1D").arg(i + 1)});
+    Run({"M0D"});
+    EXPECT_EQ(ErrorLogCount("Befehle zu tief verschachtelt"), MaxCommandDepth <= TModuleMakro::MaxMakro ? 1 : 0);
+    EXPECT_EQ(ErrorLogCount("Application-Exception"), 0);
 }

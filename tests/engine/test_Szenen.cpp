@@ -280,6 +280,18 @@ TEST_F(SzenenTest, GroupScenesMixIntoTheFrame)
     S->SelectVersion(0, "2026-12-08 20:00:00");
     Tick();
     EXPECT_EQ(Slot(5), 200);
+    // The version menu: one item per version, the current one checked.
+    std::vector<TVersionMenuItem> items{{"alt", true, 9}};
+    S->FillVersionMenu(0, items);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(std::tuple(items[0].Caption, items[0].Checked, items[0].Tag),
+              std::tuple(QStringLiteral("2026-12-08 20:00:00"), true, 0));
+    EXPECT_EQ(std::tuple(items[1].Caption, items[1].Checked, items[1].Tag),
+              std::tuple(QStringLiteral("2026-12-08 20:00:01"), false, 1));
+    for (int g : {1, -1, GroupCount}) {
+        S->FillVersionMenu(g, items);
+        EXPECT_TRUE(items.empty()) << g;
+    }
     S->SelectVersion(0, "unbekannt");   // index 0
     Tick();
     EXPECT_EQ(Slot(5), 200);
@@ -391,6 +403,17 @@ TEST_F(SzenenTest, TheTCommandRecallsAndReportsOnlyLocalSteps)
         Run(line);
         EXPECT_EQ(S->HeadlessSteps().AutomatischWeiter, on) << line;
     }
+
+    // A back step that "nie durchführen" refuses while a fade runs keeps the log.
+    ASSERT_TRUE(FadeEnds());
+    Run("T0E1");
+    ASSERT_TRUE(FadeEnds());
+    Run("T0E1");
+    ASSERT_EQ(S->Protokoll.size(), 3);
+    Link.Step = 2;
+    Run("T0E2");
+    EXPECT_EQ(S->Protokoll.size(), 3);
+    EXPECT_EQ(State(), 1);
     EXPECT_EQ(ErrorLogCount(""), 0);
 }
 

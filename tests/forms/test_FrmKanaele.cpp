@@ -11,6 +11,7 @@
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -99,6 +100,20 @@ TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
     EXPECT_EQ(K(3).FlashPegel, 100);
     EXPECT_EQ(K(3).Pegel, 300);   // a rename does not clamp the level into the track bar's range
     EXPECT_EQ(tv->model()->index(2, 1).data().toString(), QStringLiteral("Front"));
+
+    // The table itself edits nothing: a double click or F2 on a cell and typing
+    // leave every field of the channel as the panel set it.
+    for (int column = 0; column < tv->model()->columnCount(); ++column) {
+        const QModelIndex cell = tv->model()->index(2, column);
+        EXPECT_FALSE(cell.flags() & Qt::ItemIsEditable) << column;
+        QTest::mouseDClick(tv->viewport(), Qt::LeftButton, {}, tv->visualRect(cell).center());
+        QTest::keyClick(tv, Qt::Key_F2);
+        QWidget* typed = QApplication::focusWidget() ? QApplication::focusWidget() : tv;
+        QTest::keyClicks(typed, QStringLiteral("7"));
+        QTest::keyClick(typed, Qt::Key_Return);
+    }
+    EXPECT_EQ(std::tuple(K(3).Name, K(3).Modus, K(3).FlashPegel, K(3).BlackoutPegel, K(3).Pegel),
+              std::tuple(QStringLiteral("Front"), int(kmLTP), 100, 0, 300));
 }
 
 TEST_F(FrmKanaeleTest, ExportAndImportDialogsThroughClipboardAndFile)

@@ -1,7 +1,8 @@
 // The console window offscreen on the whole engine, through its named widgets:
 // the page tree, the keyboard rule between neighbouring faders, the fader and page
-// menus with the icon dialog, the name prompt and the page editor, and several
-// windows opened from the main window's menu with their remembered places.
+// menus with the icon dialog, the name prompt, the group scenes and the page
+// editor, and several windows opened from the main window's menu with their
+// remembered places.
 
 #include "ConsoleWindowTest.h"
 
@@ -15,7 +16,10 @@
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
+#include "core/uMod_Patch.h"
+#include "core/uProject.h"
 #include "core/uStringIniFile.h"
+#include "cues/uMod_Szenen.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -207,6 +211,59 @@ TEST_F(FrmLichtpultTest, FaderMenuRenamesRecoloursAndBlacksOut)
     EXPECT_EQ(F(20)->Kanal(), &K(99));
     EXPECT_EQ(Window->FaderAt(2), nullptr);
     EXPECT_EQ(Window->FaderAt(6), F(0));
+}
+
+// The group items of the fader menu on group fader 1 (channel 511): a version
+// stored from the set levels and one from the shown levels, the first made current
+// and mixed into the frame by the group fader, the second put on the console; the
+// show saved and opened again keeps the current one.
+TEST_F(FrmLichtpultTest, GroupItemsStoreSelectAndApplyTheGroupScene)
+{
+    ModuleSzenen->Clock = [] { return QDateTime(QDate(2026, 12, 9), QTime(20, 0, 0)); };
+    QMenu* current = Window->popFader->findChild<QMenu*>(QStringLiteral("aktuelleVersion1"));
+    QMenu* onConsole = Window->popFader->findChild<QMenu*>(QStringLiteral("VersionaufsPult1"));
+    const auto items = [](QMenu* menu) {
+        QStringList texts;
+        for (const QAction* a : menu->actions())
+            texts << a->text() + (a->isChecked() ? " *" : "");
+        return texts;
+    };
+    const auto frame = [&](const QStringList& lines) {
+        Engine.Main->ExecuteLines(lines, false);
+        Engine.Main->ClockTick();
+        return QList<int>{ModulePatch->DmxOutput[0], ModulePatch->DmxOutput[1]};
+    };
+    L->SetZeilenKanal(0, 0, 511);
+    const int group = F(0)->x() + 5;
+    // On the group fader the group items are enabled (a channel fader disables them).
+    Window->PopupFaderMenu(QPoint(group, 50));
+    for (QAction* a : {Action(Window->popFader, "eingestellteSzenealsGruppe1"), current->menuAction(),
+                       Action(Window->popFader, "angezeigteSzenealsGruppe1"), onConsole->menuAction()})
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+    Window->popFader->close();
+
+    // Channel 1 set to 50 while its output still shows 200.
+    EXPECT_EQ(frame({"K1P200", "K2P100"}), (QList<int>{200, 100}));
+    K(1).SetPegel(50);
+    FaderMenu(group, "eingestellteSzenealsGruppe1");
+    FaderMenu(group, "angezeigteSzenealsGruppe1");
+    Window->PopupFaderMenu(QPoint(group, 50));
+    EXPECT_EQ(items(current), (QStringList{"2026-12-09 20:00:00", "2026-12-09 20:00:01 *"}));
+    EXPECT_EQ(items(onConsole), items(current));
+    current->actions().value(0)->trigger();
+    Window->popFader->close();
+    EXPECT_EQ(frame({"K1P0", "K2P0", "K511P255"}), (QList<int>{50, 100}));
+
+    Window->PopupFaderMenu(QPoint(group, 50));
+    EXPECT_EQ(items(current), (QStringList{"2026-12-09 20:00:00 *", "2026-12-09 20:00:01"}));
+    onConsole->actions().value(1)->trigger();
+    Window->popFader->close();
+    EXPECT_EQ((QList<int>{K(1).Pegel, K(2).Pegel, K(511).Pegel}), (QList<int>{200, 100, 255}));
+
+    ASSERT_TRUE(SaveProject(Engine.Dir.File("Gruppen.pvs")));
+    ModuleSzenen->SelectVersion(0, "2026-12-09 20:00:01");
+    ASSERT_TRUE(OpenProject(Engine.Dir.File("Gruppen.pvs")));
+    EXPECT_EQ(frame({"K1P0", "K2P0"}), (QList<int>{50, 100}));
 }
 
 TEST_F(FrmLichtpultTest, APageMadeInThePageEditorAppearsInTheWindowAndTheShow)

@@ -1,6 +1,6 @@
 // The scene page offscreen on the whole engine, through its named widgets:
-// versions stored, made current and deleted; scenes renamed, renumbered and
-// deleted; fade times typed and used by the next recall; the comparison grid; the
+// versions stored and made current (never deleted); scenes renamed and
+// renumbered; fade times typed and used by the next recall; the comparison grid; the
 // macro assistant's lines in the macro memo; a show load while a scene is shown.
 
 #include "TestHelpers.h"
@@ -66,7 +66,7 @@ struct TPageFixture {
 
 } // namespace
 
-TEST(FrmSzenen, VersionsAreStoredComparedMadeCurrentAndDeleted)
+TEST(FrmSzenen, VersionsAreStoredComparedAndMadeCurrentButNeverDeleted)
 {
     TPageFixture f;
     TFrmSzenen& p = *f.page;
@@ -116,23 +116,14 @@ TEST(FrmSzenen, VersionsAreStoredComparedMadeCurrentAndDeleted)
     f.Trigger(p.popSzenen, QStringLiteral("gewählte Szene auf's &Pult"));
     EXPECT_EQ(ModuleLichtpult->GetKanal(300).Pegel, 77);
 
-    // Deleting the current version makes the last one current; refused answers and
-    // the only version keep it.
-    f.Select(p.lbSzeneVersionen, 0);
-    f.Trigger(p.popSzenen, QStringLiteral("gewählte Version &löschen"));   // answered No
-    EXPECT_EQ(scene.Versionen.size(), 3u);
-    f.prompts.YesNoAnswers = {true, true};
-    f.Select(p.lbSzeneVersionen, 0);
-    f.Trigger(p.popSzenen, QStringLiteral("gewählte Version &löschen"));
-    EXPECT_EQ(f.Lines(p.lbSzeneVersionen), (QStringList{"2026-12-09 20:00:01", "2026-12-09 20:00:02 *"}));
-    f.Select(p.lbSzeneVersionen, 1);
-    f.Trigger(p.popSzenen, QStringLiteral("gewählte Version &löschen"));
-    f.Select(p.lbSzeneVersionen, 0);
-    f.Trigger(p.popSzenen, QStringLiteral("gewählte Version &löschen"));
-    EXPECT_EQ(f.Lines(p.lbSzeneVersionen), QStringList{"2026-12-09 20:00:01 *"});
+    // The page offers no deletion: neither of a version nor of a scene.
+    for (const QMenu* menu : p.findChildren<QMenu*>())
+        for (const QAction* a : menu->actions())
+            EXPECT_FALSE(a->text().contains(QStringLiteral("lösch"), Qt::CaseInsensitive)) << a->text().toStdString();
+    EXPECT_NE(p.lbSzenen->contextMenuPolicy(), Qt::CustomContextMenu);
 }
 
-TEST(FrmSzenen, ScenesAreRenamedRenumberedAndDeleted)
+TEST(FrmSzenen, ScenesAreRenamedAndRenumbered)
 {
     TPageFixture f;
     TFrmSzenen& p = *f.page;
@@ -144,22 +135,6 @@ TEST(FrmSzenen, ScenesAreRenamedRenumberedAndDeleted)
     QTest::mouseClick(p.btnAdminSzenenNeu, Qt::LeftButton);
     EXPECT_EQ(f.Lines(p.lbSzenen), (QStringList{"1 - Szene 1", "2 - Szene 2", "3 - Finale"}));
     EXPECT_EQ(p.lblSzenenNummer->text(), "3");
-
-    // Scene 2 is recalled; deleting scene 1 keeps the recalled index on scene 2.
-    ASSERT_TRUE(ModuleSzenen->RecallScene(1, false, true));
-    f.prompts.YesNoAnswers = {true, true, true, true};
-    f.Select(p.lbSzenen, 0);
-    f.Trigger(p.popSzenenListe, QStringLiteral("Szene &löschen"));
-    EXPECT_EQ(f.Lines(p.lbSzenen), (QStringList{"2 - Szene 2", "3 - Finale"}));
-    EXPECT_EQ(ModuleSzenen->AktuelleSzene, 0);
-    EXPECT_EQ(p.edtSzenenName->text(), "Szene 2");   // the scene now at that place
-    f.Select(p.lbSzenen, 1);
-    f.Trigger(p.popSzenenListe, QStringLiteral("Szene &löschen"));
-    EXPECT_EQ(p.edtSzenenName->text(), "Szene 2");   // the last one left
-    f.Trigger(p.popSzenenListe, QStringLiteral("Szene &löschen"));
-    EXPECT_EQ(ModuleSzenen->SceneCount(), 0);
-    EXPECT_EQ(p.lblSzenenNummer->text(), "-");
-    EXPECT_FALSE(p.btnZurSzeneUeberblenden->isEnabled());
 }
 
 TEST(FrmSzenen, FadeTimesAreShownTypedAndUsedByTheNextRecall)

@@ -309,13 +309,14 @@ TEST_F(FrmTextTest, TheTCommandStepsAndReportsOnlyWhatWasNotRemote)
     EXPECT_EQ(Selected(), "{{3}}");
     EXPECT_EQ(coupled.Received(), "K555T0F1K555T0F2K555T0E1K555T0F3");
 
-    // E2 (the back step) re-selects the exact marker {{2}} and reports it.
+    // E2 (the back step) re-selects the exact marker {{2}} and reports it found,
+    // then reports the backward execution.
     Run("T0E2");
     EXPECT_EQ(Selected(), "{{2}}");
     EXPECT_EQ(State(), msStartRueckwaerts);
     ASSERT_TRUE(FadeEnds());
     EXPECT_EQ(Slot(1), 100);
-    EXPECT_EQ(coupled.Received(), "K555T0E2K555T0F2");
+    EXPECT_EQ(coupled.Received(), "K555T0F2K555T0E2");
 
     // S3 prior; F of a marker written with blanks is not found.
     Run("T0S3");
