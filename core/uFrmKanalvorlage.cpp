@@ -8,6 +8,7 @@
 #include "core/uPrompts.h"
 
 #include <QContextMenuEvent>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,9 +21,12 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
-constexpr int FaderHeight = 260;
+// Below this a fader's parts would overlap; the box then scrolls.
+constexpr int MinFaderHeight = 120;
 
 QSpinBox* Spin(const QString& name, int from, int to, int value)
 {
@@ -59,17 +63,22 @@ TFrmKanalvorlage::TFrmKanalvorlage(TModuleLichtpult& pult, const QString& fileNa
     layout->addLayout(left);
 
     sbFader = Named<QScrollArea>(QStringLiteral("sbFader"));
+    // The faders fill the box's height (less 4 pixels above and below) and
+    // scroll sideways only.
+    sbFader->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sbFader->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     FFaderBox = Named<QWidget>(QStringLiteral("pnlFader"));
-    FFaderBox->setFixedSize((TFader::FaderWidth + 4) * TKanalvorlage::MaxKanaele + 4, FaderHeight + 8);
+    FFaderBox->setFixedSize((TFader::FaderWidth + 4) * TKanalvorlage::MaxKanaele + 4, MinFaderHeight + 8);
     for (int f = 0; f < TKanalvorlage::MaxKanaele; ++f) {
         auto* fader = Named<TFader>(QStringLiteral("Fader%1").arg(f), FFaderBox);
         fader->FaderIndex = f;
         fader->SetModus(kkVorlage);
-        fader->setGeometry((TFader::FaderWidth + 4) * f + 4, 4, TFader::FaderWidth, FaderHeight);
+        fader->setGeometry((TFader::FaderWidth + 4) * f + 4, 4, TFader::FaderWidth, MinFaderHeight);
         fader->hide();
         FFader[static_cast<std::size_t>(f)] = fader;
     }
     sbFader->setWidget(FFaderBox);
+    sbFader->viewport()->installEventFilter(this);
     layout->addWidget(sbFader, 1);
 
     popFader = Named<QMenu>(QStringLiteral("popFader"), this);
@@ -114,6 +123,17 @@ TFrmKanalvorlage::TFrmKanalvorlage(TModuleLichtpult& pult, const QString& fileNa
         btnSave->setEnabled(true);
     };
     LoadVorlagen();
+}
+
+bool TFrmKanalvorlage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == sbFader->viewport() && event->type() == QEvent::Resize) {
+        const int height = std::max(sbFader->viewport()->height(), MinFaderHeight + 8);
+        FFaderBox->setFixedHeight(height);
+        for (TFader* fader : FFader)
+            fader->resize(TFader::FaderWidth, height - 8);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 TFrmKanalvorlage::~TFrmKanalvorlage()

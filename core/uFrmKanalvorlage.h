@@ -48,6 +48,9 @@ public:
     QScrollArea* sbFader = nullptr;
     QMenu* popFader = nullptr;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void LoadVorlagen();
     void lbVorlagenClick();

@@ -8,44 +8,28 @@
 #include "core/uIconGlyph.h"
 #include "core/uKanaeleModel.h"
 #include "core/uKanal.h"
+#include "core/uKanalListBox.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uPrompts.h"
 #include "core/uStringIniFile.h"
 #include "core/uTextCodec.h"
+#include "core/uTrackBar.h"
 
-#include <QBrush>
 #include <QClipboard>
-#include <QColor>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSlider>
+#include <QScrollBar>
 #include <QSpinBox>
-#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-// The table model with the text colours of the channel kinds.
-class TFrmKanaele::TViewModel : public TKanaeleModel {
-public:
-    using TKanaeleModel::TKanaeleModel;
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (role != Qt::ForegroundRole)
-            return TKanaeleModel::data(index, role);
-        static const QColor Colors[] = {Qt::black, Qt::blue, QColor(0x80, 0, 0), QColor(0x80, 0, 0x80)};
-        const int kind = TKanaeleModel::data(index, KindRole).toInt();
-        return QBrush(Colors[std::clamp(kind, 0, 3)]);
-    }
-};
 
 namespace {
 
@@ -86,7 +70,7 @@ TFrmKanaele::TFrmKanaele(TModuleLichtpult& pult, QWidget* parent) : QWidget(pare
     sbFlash = Named<TFlashButton>(QStringLiteral("sbFlash"));
     sbFlash->setFixedSize(25, 25);
     sbFlash->OnButton = [this](Qt::MouseButton b, bool down) { Guarded([&] { FlashButton(b, down); }); };
-    tbFader = Named<QSlider>(QStringLiteral("tbFader"), Qt::Horizontal);
+    tbFader = Named<TTrackBar>(QStringLiteral("tbFader"), Qt::Horizontal);
     tbFader->setRange(0, 255);
     tbFader->setTickInterval(64);
     tbFader->setTickPosition(QSlider::TicksBelow);
@@ -103,20 +87,41 @@ TFrmKanaele::TFrmKanaele(TModuleLichtpult& pult, QWidget* parent) : QWidget(pare
     edit->addWidget(lblDMX, 0, 6);
     layout->addWidget(pnlEdit);
 
-    FModel = new TViewModel(pult, this);
-    tvKanaele = Named<QTableView>(QStringLiteral("tvKanaele"), this);
-    tvKanaele->setModel(FModel);
-    tvKanaele->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tvKanaele->setSelectionMode(QAbstractItemView::SingleSelection);
-    tvKanaele->verticalHeader()->hide();
-    tvKanaele->verticalHeader()->setDefaultSectionSize(tvKanaele->fontMetrics().height() + 4);
-    tvKanaele->horizontalHeader()->setStretchLastSection(true);
-    tvKanaele->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    const int widths[] = {40, 160, 30, 40, 45, 45, 45, 45};
-    for (int c = 0; c < 8; ++c)
-        tvKanaele->setColumnWidth(c, widths[c]);
-    tvKanaele->setContextMenuPolicy(Qt::CustomContextMenu);
-    layout->addWidget(tvKanaele, 1);
+    FModel = new TKanaeleModel(pult, this);
+    pnlGrid = Named<QWidget>(QStringLiteral("pnlGrid"), this);
+    sbKanaele = Named<QScrollBar>(QStringLiteral("sbKanaele"), Qt::Vertical);
+    pbKanaele = new TKanalListBox(*sbKanaele, 0, QStringLiteral("DMX"), [this](int nr, TKanalListZeile& line) {
+        if (nr < 1 || nr > MaxKanal)
+            return false;
+        const int row = TKanaeleModel::RowOf(nr);
+        for (int c = 0; c < TKanalListZeile::Columns; ++c)
+            line.Texts[static_cast<std::size_t>(c)] = FModel->index(row, c).data().toString();
+        line.Kind = FModel->index(row, 0).data(TKanaeleModel::KindRole).toInt();
+        return true;
+    });
+    pbKanaele->setObjectName(QStringLiteral("pbKanaele"));
+    pbKanaele->SelectedNr = FSelected;
+    pbKanaele->OnResize = [this] { UpdateScrollRange(); };
+    pbKanaele->OnPress = [this](int line, Qt::MouseButton) {
+        TKanal* k = nullptr;
+        if (!FPult.FindKanal(pbKanaele->NrOfLine(line), k))
+            return;
+        FSelected = k->Nr;
+        pbKanaele->SelectedNr = FSelected;
+        pbKanaele->update();
+        SelectKanalView();
+    };
+    auto* grid = new QHBoxLayout(pnlGrid);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    grid->addWidget(pbKanaele, 1);
+    grid->addWidget(sbKanaele);
+    layout->addWidget(pnlGrid, 1);
+    // The lines the model reports as changed are painted again.
+    connect(FModel, &QAbstractItemModel::dataChanged, pbKanaele,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                pbKanaele->UpdateNrs(TKanaeleModel::NrOf(from.row()), TKanaeleModel::NrOf(to.row()));
+            });
 
     PopupMenu1 = Named<QMenu>(QStringLiteral("PopupMenu1"), this);
     QAction* exp = PopupMenu1->addAction(QStringLiteral("Kanäle &exportieren"));
@@ -125,15 +130,9 @@ TFrmKanaele::TFrmKanaele(TModuleLichtpult& pult, QWidget* parent) : QWidget(pare
     imp->setObjectName(QStringLiteral("Kanaeleimportieren1"));
     connect(exp, &QAction::triggered, this, [this] { ShowExportDialog(); });
     connect(imp, &QAction::triggered, this, [this] { ShowImportDialog(); });
-    connect(tvKanaele, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupMenu1->popup(tvKanaele->viewport()->mapToGlobal(p)); });
-
-    connect(tvKanaele->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
-        if (current.isValid() && TKanaeleModel::NrOf(current.row()) != FSelected) {
-            FSelected = TKanaeleModel::NrOf(current.row());
-            ShowSelected();
-        }
-    });
+    pbKanaele->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(pbKanaele, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu1->popup(pbKanaele->mapToGlobal(p)); });
     connect(edtName, &QLineEdit::textEdited, this, [this](const QString& s) { Edit(TKanaeleModel::colName, s); });
     connect(cmbStatus, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (i >= 0)
@@ -171,10 +170,26 @@ void TFrmKanaele::hideEvent(QHideEvent* event)
 void TFrmKanaele::SelectKanal(int nr)
 {
     FSelected = std::clamp(nr, 1, MaxKanal);
-    const QModelIndex i = FModel->index(TKanaeleModel::RowOf(FSelected), 0);
-    tvKanaele->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    tvKanaele->scrollTo(i);
+    pbKanaele->SelectedNr = FSelected;
+    // Keep the selected line away from the list's ends: near the bottom it moves
+    // up to a third from the bottom, near the top down to the middle.
+    const int visible = pbKanaele->VisibleRows();
+    int top = sbKanaele->value();
+    if (top + visible - 4 < FSelected)
+        top = FSelected - (2 * visible) / 3;
+    if (top + 4 > FSelected)
+        top = FSelected - visible / 2;
+    sbKanaele->setValue(top);   // the scroll bar keeps it within its range
+    pbKanaele->update();
     ShowSelected();
+}
+
+void TFrmKanaele::UpdateScrollRange()
+{
+    // The last channel can reach the last line.
+    const int visible = pbKanaele->VisibleRows();
+    sbKanaele->setRange(0, std::max(0, MaxKanal - visible));
+    sbKanaele->setPageStep(std::max(1, visible));
 }
 
 void TFrmKanaele::SelectKanalView()
@@ -208,7 +223,7 @@ void TFrmKanaele::RefreshPanel()
         return;
     FUpdating = true;
     tbFader->setValue(std::clamp(k->Pegel, 0, 255));
-    tbFader->setToolTip(QString::number(k->Output));
+    tbFader->SetSelection(0, k->Output);
     FUpdating = false;
 }
 

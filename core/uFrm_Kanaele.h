@@ -1,7 +1,7 @@
 #pragma once
-// The channel list: every channel 1..729 in one table (a view over TKanaeleModel),
-// the selected channel edited in a panel above it, and the channel export and
-// import of a range through the clipboard or a text file (two small dialogs).
+// The channel list: every channel 1..729 in one painted list (a view over
+// TKanaeleModel), the selected channel edited in a panel above it, and the channel
+// export and import of a range through the clipboard or a text file (two small dialogs).
 
 #include <QDialog>
 #include <QWidget>
@@ -11,19 +11,21 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QSlider;
+class QScrollBar;
 class QSpinBox;
-class QTableView;
 class TFlashButton;
 class TKanaeleModel;
+class TKanalListBox;
 class TModuleLichtpult;
+class TTrackBar;
 
 class TFrmKanaele : public QWidget {
 public:
     explicit TFrmKanaele(TModuleLichtpult& pult, QWidget* parent = nullptr);
 
     int Selected() const { return FSelected; }
-    // Selects channel nr (clamped to 1..729), scrolls the table to it and shows it.
+    // Selects channel nr (clamped to 1..729), scrolls the list so that it stays clear
+    // of the list's ends and shows it.
     void SelectKanal(int nr);
     // Shows the selected channel in the edit panel and focuses its number field.
     void SelectKanalView();
@@ -39,9 +41,11 @@ public:
     QSpinBox* edtFlash = nullptr;
     QSpinBox* edtBO = nullptr;
     TFlashButton* sbFlash = nullptr;
-    QSlider* tbFader = nullptr;
+    TTrackBar* tbFader = nullptr;   // level; the output level is its selection end
     QLabel* lblDMX = nullptr;
-    QTableView* tvKanaele = nullptr;
+    QWidget* pnlGrid = nullptr;
+    TKanalListBox* pbKanaele = nullptr;
+    QScrollBar* sbKanaele = nullptr;
     QMenu* PopupMenu1 = nullptr;
 
 protected:
@@ -50,8 +54,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    class TViewModel;
     void ShowSelected();
+    void UpdateScrollRange();
     void RefreshPanel();
     // Applies one edited field of the panel to the selected channel.
     void Edit(int column, const QVariant& value);

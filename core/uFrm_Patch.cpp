@@ -15,6 +15,8 @@
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QFont>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,6 +28,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -38,6 +41,23 @@ QString LevelPercent(int level)
     return FormatFloat(level / 2.56, 1) + QStringLiteral(" %");
 }
 
+// The font of the cells: the largest, up to the window's own, in which every
+// value, right-aligned 30 pixels from its letter's left edge, stays clear of it.
+QFont CellFont(QFont font)
+{
+    const int start = QFontInfo(font).pixelSize();
+    for (int px = start; px > 6; --px) {
+        font.setPixelSize(px);
+        const QFontMetrics fm(font);
+        const int digit = fm.horizontalAdvance(QStringLiteral("8"));
+        const int letter = std::max({fm.horizontalAdvance(u'D'), fm.horizontalAdvance(u'K'), fm.horizontalAdvance(u'I'),
+                                     fm.horizontalAdvance(u'O')});
+        if (letter + 3 * digit + 2 <= 30 && fm.horizontalAdvance(QStringLiteral("KL")) + 2 * digit + 2 <= 30)
+            break;
+    }
+    return font;
+}
+
 // The grid of cells; paints straight from the patch entries.
 class TPatchView : public QWidget {
 public:
@@ -45,6 +65,7 @@ public:
     {
         setObjectName(QStringLiteral("pbPatch"));
         setAttribute(Qt::WA_OpaquePaintEvent);
+        setFont(CellFont(font()));
     }
 
 protected:
@@ -168,7 +189,7 @@ TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(mo
     const QString caption = QStringLiteral("Patch %1").arg(n);
     setWindowTitle(caption);
     setAttribute(Qt::WA_QuitOnClose, false);
-    resize(900, 560);
+    resize(900, 600);   // all seven rows of cells
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
@@ -204,6 +225,7 @@ TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(mo
     Caption(grid, QStringLiteral("Kennlinie"), 0, 4);
     cmbKennlinie = Named<QComboBox>(QStringLiteral("cmbKennlinie"));
     cmbKennlinie->addItem(QStringLiteral("1:1 (linear)"));
+    cmbKennlinie->setSizeAdjustPolicy(QComboBox::AdjustToContents);   // every curve name whole
     cmbKennlinie->installEventFilter(this);
     grid->addWidget(cmbKennlinie, 1, 4);
     QLabel* note = Caption(grid, QStringLiteral("Achtung: Patch wird im Projekt nicht mitgespeichert!"), 0, 5);
@@ -216,6 +238,8 @@ TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(mo
     layout->addWidget(pnlPatchEdit);
 
     pnlPatchView = Named<QWidget>(QStringLiteral("pnlPatchView"));
+    // The cells take all the height there is, also on a page that holds more.
+    pnlPatchView->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     auto* viewLayout = new QGridLayout(pnlPatchView);
     viewLayout->setContentsMargins(0, 0, 0, 0);
     viewLayout->setSpacing(0);
@@ -233,6 +257,7 @@ TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(mo
     viewLayout->addWidget(pbPatch, 0, 0);
     viewLayout->addWidget(sbPatch, 0, 1);
     viewLayout->addWidget(status, 1, 0, 1, 2);
+    viewLayout->setRowStretch(0, 1);
     layout->addWidget(pnlPatchView, 1);
 
     connect(sbPatch, &QScrollBar::valueChanged, pbPatch, qOverload<>(&QWidget::update));

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -14,6 +15,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTranslator>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -68,6 +72,13 @@ std::unique_ptr<QFileDialog> NewFileDialog(QWidget* parent, const TFileDialogOpt
         dlg->selectFile(current);
     else if (!options.InitialDir.isEmpty())
         dlg->setDirectory(options.InitialDir);
+    // Qt sizes the columns of the detail view for its English captions; the
+    // German ones ("Änderungsdatum") are longer.
+    for (QTreeView* view : dlg->findChildren<QTreeView*>()) {
+        QHeaderView* header = view->header();
+        for (int i = 0; i < header->count(); ++i)
+            header->resizeSection(i, std::max(header->sectionSize(i), header->sectionSizeHint(i)));
+    }
     return dlg;
 }
 

@@ -5,12 +5,15 @@
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
 #include "core/uKanal.h"
+#include "core/uKanalListBox.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uPrompts.h"
 #include "core/uUtils.h"
 
 #include <QComboBox>
 #include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -29,6 +32,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 
 TFrmChaser* FrmChaser = nullptr;
@@ -44,93 +48,6 @@ QVariant FixedBackground()
 }
 
 } // namespace
-
-// ---- the list of chaser channels -----------------------------------------------
-
-class TChaserListBox : public QWidget {
-public:
-    TChaserListBox(TModuleLichtpult& console, QScrollBar& scroll) : FConsole(console), FScroll(scroll)
-    {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        setMinimumHeight(200);
-    }
-
-    int SelectedListChannel = 0;
-    std::function<void(int line)> OnSelect;
-    std::function<void()> OnDoubleClick;
-
-    int RowHeight() const { return fontMetrics().boundingRect(QStringLiteral("Wy")).height() + 1; }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.fillRect(rect(), ButtonFace);
-        const int h = RowHeight();
-        struct TColumn {
-            int Left, Right;
-            bool RightAligned;
-            const char* Caption;
-        };
-        static const TColumn Columns[] = {
-            {4, 30, true, "Kan."},     {38, 200, false, "Name"},  {204, 220, true, "St."},
-            {224, 250, false, "Icon"}, {260, 294, true, "Flash"}, {300, 336, true, "Black."},
-            {350, 384, true, "Fader"}, {400, 436, true, "Kanal"}, {450, 1200, false, "Schritt"},
-        };
-        auto cell = [&](const TColumn& c, int y, const QString& text) {
-            const QRect r = c.RightAligned ? QRect(c.Left, y, c.Right - 5 - c.Left, h)
-                                           : QRect(c.Left + 1, y, c.Right - c.Left - 1, h);
-            p.drawText(r, (c.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, text);
-        };
-        QFont bold = font();
-        bold.setBold(true);
-        p.setFont(bold);
-        p.setPen(Qt::black);
-        for (const TColumn& c : Columns)
-            cell(c, 4, QString::fromUtf8(c.Caption));
-        p.setFont(font());
-        const int visible = h > 0 ? height() / h : 0;
-        for (int r = 1; r <= visible; ++r) {
-            TKanal* k = nullptr;
-            if (!FConsole.FindKanal(LetzterGruppenKanal + r + FScroll.value(), k))
-                continue;
-            const int y = h * r + 6;
-            if (k->Nr == SelectedListChannel) {
-                p.fillRect(0, y, width(), h, QColor(0, 0, 128));
-                p.setPen(Qt::white);
-            } else {
-                static const QColor KindColors[] = {Qt::black, QColor(0, 0, 255), QColor(128, 0, 0), QColor(128, 0, 128)};
-                p.setPen(KindColors[k->Kind < 4 ? k->Kind : 0]);
-            }
-            const QString texts[] = {k->NrText(),
-                                     k->Name,
-                                     k->ModusText(),
-                                     k->IconText(),
-                                     FConsole.FormatLevel(k->FlashPegel),
-                                     FConsole.FormatLevel(k->BlackoutPegel),
-                                     FConsole.FormatLevel(k->Pegel),
-                                     FConsole.FormatLevel(k->Output),
-                                     k->StepText()};
-            for (int c = 0; c < 9; ++c)
-                cell(Columns[c], y, texts[c]);
-        }
-    }
-    void mousePressEvent(QMouseEvent* e) override
-    {
-        const int h = RowHeight();
-        if (h > 0 && OnSelect)
-            OnSelect((static_cast<int>(e->position().y()) - 6) / h);
-    }
-    void mouseDoubleClickEvent(QMouseEvent*) override
-    {
-        if (OnDoubleClick)
-            OnDoubleClick();
-    }
-
-private:
-    TModuleLichtpult& FConsole;
-    QScrollBar& FScroll;
-};
 
 // ---- the grid models -------------------------------------------------------------
 
@@ -312,8 +229,7 @@ TFrmChaser::TFrmChaser(TModuleLichtpult& console, const QString& templateFile, Q
     BuildDefinition();
     BuildLedChaser();
 
-    // The live list first: it is what the operator watches during a show.
-    PageControl1->setCurrentWidget(tabListe);
+    PageControl1->setCurrentWidget(tabLedChaser);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (PageControl1->currentWidget() == tabLedChaser)
             RebuildLedGrid();
@@ -333,15 +249,32 @@ void TFrmChaser::BuildListe()
 {
     auto* pnlListe = Named<QWidget>(QStringLiteral("pnlListe"));
     sbKanaele = Named<QScrollBar>(QStringLiteral("sbKanaele"), Qt::Vertical);
-    sbKanaele->setRange(0, 50);
-    pbKanaele = Named<TChaserListBox>(QStringLiteral("pbKanaele"), FConsole, *sbKanaele);
+    sbKanaele->setRange(0, 50);   // chaser 60 in the tenth line
+    pbKanaele = new TKanalListBox(*sbKanaele, LetzterGruppenKanal, QStringLiteral("Schritt"),
+                                  [this](int nr, TKanalListZeile& line) {
+                                      TKanal* k = nullptr;
+                                      if (!FConsole.FindKanal(nr, k))
+                                          return false;
+                                      line.Kind = k->Kind;
+                                      line.Texts = {k->NrText(),
+                                                    k->Name,
+                                                    k->ModusText(),
+                                                    k->IconText(),
+                                                    FConsole.FormatLevel(k->FlashPegel),
+                                                    FConsole.FormatLevel(k->BlackoutPegel),
+                                                    FConsole.FormatLevel(k->Pegel),
+                                                    FConsole.FormatLevel(k->Output),
+                                                    k->StepText()};
+                                      return true;
+                                  });
+    pbKanaele->setObjectName(QStringLiteral("pbKanaele"));
     auto* row = new QHBoxLayout(pnlListe);
     row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
     row->addWidget(pbKanaele, 1);
     row->addWidget(sbKanaele);
     (new QVBoxLayout(tabListe))->addWidget(pnlListe);
-    connect(sbKanaele, &QScrollBar::valueChanged, pbKanaele, qOverload<>(&QWidget::update));
-    pbKanaele->OnSelect = [this](int line) { SelectListLine(line); };
+    pbKanaele->OnPress = [this](int line, Qt::MouseButton) { SelectListLine(line); };
     pbKanaele->OnDoubleClick = [this] { PageControl1->setCurrentWidget(tabDefinition); };
 }
 
@@ -362,25 +295,41 @@ void TFrmChaser::BuildDefinition()
     btnAufsPult = Named<QPushButton>(QStringLiteral("btnAufsPult"), QStringLiteral("Schritt auf's Pult"));
     FGridModel = new TChaserGridModel(FEditor, this);
     sgChaser = MakeGridView(QStringLiteral("sgChaser"), FGridModel);
-    sgChaser->setColumnWidth(0, 50);
+    // 50 pixels, or what the labels of the fixed column need in this font.
+    sgChaser->setColumnWidth(0, std::max(50, static_cast<QAbstractItemView*>(sgChaser)->sizeHintForColumn(0)));
 
     auto* Label2 = Named<QLabel>(QStringLiteral("Label2"), QStringLiteral("Name"));
     auto* Label3 = Named<QLabel>(QStringLiteral("Label3"), QStringLiteral("Fade"));
     auto* Label5 = Named<QLabel>(QStringLiteral("Label5"), QStringLiteral("Schritte"));
     FDefinitionControls = {Label2, edtName, cbFadeModus, Label3, lblTakt, tbTakt, btnNullszene,
                            Label5, edtSchritte, btnSchrittSpeichern, btnAufsPult};
+    // The step time is set with the mouse: a pixel or more for each of the 300 values.
+    tbTakt->setMinimumWidth(300);
+    lblTakt->setMinimumWidth(lblTakt->fontMetrics().horizontalAdvance(QStringLiteral("Takt 300")));
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("Chaser")));
     top->addWidget(edtChaser);
-    for (QWidget* w : FDefinitionControls)
-        top->addWidget(w);
-    top->addStretch();
+    top->addSpacing(8);
+    top->addWidget(Label2);
+    top->addWidget(edtName, 1);
+    top->addSpacing(8);
+    top->addWidget(Label3);
+    top->addWidget(cbFadeModus);
+    top->addSpacing(8);
+    top->addWidget(Label5);
+    top->addWidget(edtSchritte);
+    auto* steps = new QHBoxLayout;
+    steps->addWidget(lblTakt);
+    steps->addWidget(tbTakt, 1);
+    steps->addSpacing(8);
+    steps->addWidget(btnNullszene);
+    steps->addWidget(btnSchrittSpeichern);
+    steps->addWidget(btnAufsPult);
     auto* column = new QVBoxLayout(tabDefinition);
     column->addLayout(top);
+    column->addLayout(steps);
     column->addWidget(sgChaser, 1);
-    for (QWidget* w : FDefinitionControls)
-        w->setVisible(false);
 
     connect(edtChaser, &QSpinBox::valueChanged, this, [this] { LoadChaser(); });
     connect(edtName, &QLineEdit::textChanged, this, [this](const QString& s) {
@@ -435,6 +384,7 @@ void TFrmChaser::BuildLedChaser()
     edtSchritteLED->setRange(ChaserSchritteMin, ChaserSchritteMax);
     FLedModel = new TLedGridModel(FEditor, this);
     sgLED = MakeGridView(QStringLiteral("sgLED"), FLedModel);
+    sgLED->horizontalHeader()->setDefaultSectionSize(40);
     sgLED->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cmbVorlagen = Named<QComboBox>(QStringLiteral("cmbVorlagen"));
     sgVorlagen = Named<QTableWidget>(QStringLiteral("sgVorlagen"), LedFarben + 1, LedKanaele + 1);
@@ -457,17 +407,32 @@ void TFrmChaser::BuildLedChaser()
     add(QStringLiteral("NamederVorlagendern1"), QStringLiteral("Name der Vorlage &ändern"), &TFrmChaser::VorlageUmbenennen);
     add(QStringLiteral("FarbederZeilendern1"), QStringLiteral("&Farbe der Zeile ändern"), &TFrmChaser::FarbeAendern);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(edtSpalten, 1);
-    top->addWidget(edtSchritteLED);
+    // The LEDs of the chaser and its step count.
+    auto* gbChaser = Named<QGroupBox>(QStringLiteral("gbChaser"), QStringLiteral(" Chaser: "));
+    auto* lblSpalten = Named<QLabel>(QStringLiteral("lblSpalten"), QStringLiteral("LEDs (Startkanäle kommasepariert)"));
+    lblSpalten->setBuddy(edtSpalten);
+    auto* chaser = new QGridLayout(gbChaser);
+    chaser->addWidget(lblSpalten, 0, 0);
+    chaser->addWidget(edtSpalten, 1, 0);
+    chaser->addWidget(edtSchritteLED, 1, 1);
+    chaser->setColumnStretch(0, 1);
+    // The colour templates: all 9 x 9 cells of the template grid in sight.
+    sgVorlagen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgVorlagen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgVorlagen->setFixedSize(30 * (LedKanaele + 1) + 2 * sgVorlagen->frameWidth(),
+                             18 * (LedFarben + 1) + 2 * sgVorlagen->frameWidth());
+    auto* gbFarben = Named<QGroupBox>(QStringLiteral("gbFarben"), QStringLiteral(" Farben: "));
+    auto* farben = new QGridLayout(gbFarben);
+    farben->addWidget(cmbVorlagen, 0, 0);
+    farben->addWidget(btnSave, 0, 1);
+    farben->addWidget(sgVorlagen, 1, 0, 1, 2);
+    farben->addWidget(pnlColor, 2, 0, 1, 2);
     auto* left = new QVBoxLayout;
-    left->addLayout(top);
+    left->addWidget(gbChaser);
     left->addWidget(sgLED, 1);
     auto* right = new QVBoxLayout;
-    right->addWidget(cmbVorlagen);
-    right->addWidget(sgVorlagen, 1);
-    right->addWidget(pnlColor);
-    right->addWidget(btnSave);
+    right->addWidget(gbFarben);
+    right->addStretch(1);
     auto* row = new QHBoxLayout(tabLedChaser);
     row->addLayout(left, 1);
     row->addLayout(right);
@@ -519,7 +484,7 @@ void TFrmChaser::RefreshChannelList()
 void TFrmChaser::SelectListLine(int line)
 {
     edtChaser->setValue(line + sbKanaele->value());
-    pbKanaele->SelectedListChannel = LetzterGruppenKanal + edtChaser->value();
+    pbKanaele->SelectedNr = LetzterGruppenKanal + edtChaser->value();
     pbKanaele->update();
 }
 

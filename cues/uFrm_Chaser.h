@@ -23,7 +23,7 @@ class QTableView;
 class QTableWidget;
 class QPushButton;
 class TModuleLichtpult;
-class TChaserListBox;
+class TKanalListBox;
 
 // The definition grid over the editor: column 0 and rows 0..2 are fixed, the step
 // cells are edited in place.
@@ -111,7 +111,7 @@ private:
 
     TChaserGridModel* FGridModel = nullptr;
     TLedGridModel* FLedModel = nullptr;
-    TChaserListBox* pbKanaele = nullptr;
+    TKanalListBox* pbKanaele = nullptr;
     QScrollBar* sbKanaele = nullptr;
     QSpinBox* edtChaser = nullptr;
     QList<QWidget*> FDefinitionControls;

@@ -74,10 +74,16 @@ Tfrm_EditMakro::Tfrm_EditMakro(QWidget* parent) : QDialog(parent)
     connect(btnIconChange, &QPushButton::clicked, this, [this] { Guarded([this] { ChangeIcon(); }); });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnAbbrechen, &QPushButton::clicked, this, &QDialog::reject);
+}
 
+void Tfrm_EditMakro::showEvent(QShowEvent* event)
+{
+    // The assistant is docked after creation: the dialog takes the size it needs
+    // with it and stands in the middle of the screen.
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    QDialog::showEvent(event);
 }
 
 void Tfrm_EditMakro::Fill(int n, const TMakro& m)

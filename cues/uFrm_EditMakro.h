@@ -44,6 +44,9 @@ public:
     // The macro assistant sits here while the dialog is open.
     QWidget* pnlAssiHilfe = nullptr;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void LimitLength();
     void PaintGlyph();

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -98,7 +99,9 @@ TfrmMakroAssiHilfe::TfrmMakroAssiHilfe(QWidget* parent) : QWidget(parent)
                          QStringLiteral("K Kanal"), QStringLiteral("M Makro"), QStringLiteral("N MIDI"),
                          QStringLiteral("P Patch"), QStringLiteral("R Master"), QStringLiteral("T Text"),
                          QStringLiteral("-"), QStringLiteral("W Bedingung"), QStringLiteral("D Delay")});
-    lbAuswahl->setMaximumWidth(QFontMetrics(lbAuswahl->font()).horizontalAdvance(QStringLiteral("W Bedingung")) + 40);
+    // Every letter's line whole, also beside a scroll bar in a low host.
+    lbAuswahl->setFixedWidth(static_cast<QAbstractItemView*>(lbAuswahl)->sizeHintForColumn(0) +
+                             2 * lbAuswahl->frameWidth() + lbAuswahl->verticalScrollBar()->sizeHint().width());
     connect(lbAuswahl, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ChooseLetter(item->text()); });
 
     pcAssiHilfe = Named<QTabWidget>(QStringLiteral("pcAssiHilfe"));

@@ -102,11 +102,16 @@ TFindDialog::TFindDialog(bool replace, QWidget* parent) : QDialog(parent)
     setModal(false);
     auto* grid = new QGridLayout(this);
     edtFind = Named<QLineEdit>(QStringLiteral("edtFind"));
-    grid->addWidget(new QLabel(QStringLiteral("Suchen &nach:")), 0, 0);
+    // The labels' mnemonics (Alt+N, Alt+D) lead into their edits.
+    auto* lblFind = new QLabel(QStringLiteral("Suchen &nach:"));
+    lblFind->setBuddy(edtFind);
+    grid->addWidget(lblFind, 0, 0);
     grid->addWidget(edtFind, 0, 1);
     if (replace) {
         edtReplace = Named<QLineEdit>(QStringLiteral("edtReplace"));
-        grid->addWidget(new QLabel(QStringLiteral("Ersetzen &durch:")), 1, 0);
+        auto* lblReplace = new QLabel(QStringLiteral("Ersetzen &durch:"));
+        lblReplace->setBuddy(edtReplace);
+        grid->addWidget(lblReplace, 1, 0);
         grid->addWidget(edtReplace, 1, 1);
     }
     cbWholeWord = Named<QCheckBox>(QStringLiteral("cbWholeWord"), QStringLiteral("Nur &ganzes Wort"));

@@ -21,38 +21,41 @@ TFrmVersionenVergleichen::TFrmVersionenVergleichen(const TSzene& scene, QWidget*
     btnClose = Named<QPushButton>(QStringLiteral("btnClose"), QStringLiteral("Schließen"));
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
-    // Row 0 and column 0 are the fixed header: channel numbers and version names.
+    // The fixed row and column of the grid are its headers, so that they stay in
+    // sight while the grid scrolls: the channel numbers above, the version names
+    // (time stamps) on the left, whole and at least 110 pixels wide.
     const int versions = static_cast<int>(scene.Versionen.size());
-    sgKanaele = Named<QTableWidget>(QStringLiteral("sgKanaele"), versions + 1, LetzterKonsolenKanal + 1);
-    sgKanaele->horizontalHeader()->hide();
-    sgKanaele->verticalHeader()->hide();
+    sgKanaele = Named<QTableWidget>(QStringLiteral("sgKanaele"), versions, LetzterKonsolenKanal);
+    sgKanaele->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     sgKanaele->verticalHeader()->setDefaultSectionSize(18);
+    sgKanaele->verticalHeader()->setMinimumWidth(110);
+    sgKanaele->verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    sgKanaele->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     sgKanaele->horizontalHeader()->setDefaultSectionSize(40);
-    sgKanaele->setColumnWidth(0, 110);
+    sgKanaele->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     sgKanaele->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto cell = [this](int row, int col, const QString& text) {
-        auto* item = new QTableWidgetItem(text);
-        sgKanaele->setItem(row, col, item);
-        return item;
-    };
+    QStringList channels;
     for (int c = 1; c <= LetzterKonsolenKanal; ++c)
-        cell(0, c, QString::number(c));
-    for (int r = 1; r <= versions; ++r) {
-        const TSzeneVersion& v = scene.Versionen[static_cast<std::size_t>(r - 1)];
-        cell(r, 0, v.Name);
+        channels << QString::number(c);
+    sgKanaele->setHorizontalHeaderLabels(channels);
+    QStringList names;
+    for (int r = 0; r < versions; ++r) {
+        const TSzeneVersion& v = scene.Versionen[static_cast<std::size_t>(r)];
+        names << v.Name;
         for (int c = 1; c <= LetzterKonsolenKanal; ++c)
-            cell(r, c, QString::number(v.Levels[static_cast<std::size_t>(c)]));
+            sgKanaele->setItem(r, c - 1, new QTableWidgetItem(QString::number(v.Levels[static_cast<std::size_t>(c)])));
     }
+    sgKanaele->setVerticalHeaderLabels(names);
     // A channel whose level differs between any two versions is bold in every row.
     QFont bold = sgKanaele->font();
     bold.setBold(true);
-    for (int c = 1; c <= LetzterKonsolenKanal && versions > 1; ++c) {
-        const QString first = sgKanaele->item(1, c)->text();
+    for (int c = 0; c < LetzterKonsolenKanal && versions > 1; ++c) {
+        const QString first = sgKanaele->item(0, c)->text();
         bool differs = false;
-        for (int r = 2; r <= versions && !differs; ++r)
+        for (int r = 1; r < versions && !differs; ++r)
             differs = sgKanaele->item(r, c)->text() != first;
         if (differs)
-            for (int r = 1; r <= versions; ++r)
+            for (int r = 0; r < versions; ++r)
                 sgKanaele->item(r, c)->setFont(bold);
     }
 

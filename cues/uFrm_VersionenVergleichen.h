@@ -1,7 +1,8 @@
 #pragma once
 // The level versions of one scene side by side, channel by channel: one row per
-// version, one column per console channel; every cell of a channel whose level
-// differs between versions is bold.
+// version (named in the row header), one column per console channel 1..510
+// (numbered in the column header); every cell of a channel whose level differs
+// between versions is bold.
 
 #include <QDialog>
 

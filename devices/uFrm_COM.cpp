@@ -21,7 +21,9 @@ TFrmCOM* FrmCOM = nullptr;
 TCOMComboBox::TCOMComboBox(TSerial& serial, QWidget* parent) : QComboBox(parent), FSerial(&serial)
 {
     setObjectName(QStringLiteral("COMComboBox1"));
-    setFixedWidth(57);
+    // As wide as its longest port name.
+    setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     const QStringList ports = serial.Ports();
     if (ports.isEmpty())
         addItem(QStringLiteral("keinen"));

@@ -11,6 +11,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -37,7 +39,13 @@ TEST(FrmChaser, EditsAChaserAndItsLedStepsThroughTheWidgets)
     ASSERT_TRUE(edtChaser && edtSchritte && sgChaser && sgLED);
     TKanal& k = ModuleLichtpult->GetKanal(575);
 
+    // The editor opens on its LED tab; the definition controls show until a chaser
+    // number is chosen, and hide for chaser 0.
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.tabLedChaser);
     form.PageControl1->setCurrentWidget(form.tabDefinition);
+    EXPECT_TRUE(w("btnNullszene")->isVisible());
+    edtChaser->setValue(1);
+    edtChaser->setValue(0);
     EXPECT_FALSE(w("btnNullszene")->isVisible());
     edtChaser->setValue(5);
     EXPECT_TRUE(w("btnNullszene")->isVisible());
@@ -58,6 +66,10 @@ TEST(FrmChaser, EditsAChaserAndItsLedStepsThroughTheWidgets)
 
     // A new template, renamed; its red row clicked onto the LED at channel 1 in step 3.
     form.PageControl1->setCurrentWidget(form.tabLedChaser);
+    EXPECT_EQ(form.findChild<QGroupBox*>(QStringLiteral("gbChaser"))->title(), QStringLiteral(" Chaser: "));
+    EXPECT_EQ(form.findChild<QGroupBox*>(QStringLiteral("gbFarben"))->title(), QStringLiteral(" Farben: "));
+    EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("lblSpalten"))->text(),
+              QStringLiteral("LEDs (Startkanäle kommasepariert)"));
     auto* edtSpalten = static_cast<QLineEdit*>(w("edtSpalten"));
     edtSpalten->setText(QStringLiteral("1"));
     QTest::keyClick(edtSpalten, Qt::Key_Return);

@@ -7,9 +7,12 @@
 #include "core/uFormUtils.h"
 #include "core/uFrmKanalvorlage.h"
 #include "core/uFrm_Kanaele.h"
+#include "core/uKanaeleModel.h"
 #include "core/uKanal.h"
+#include "core/uKanalListBox.h"
 #include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
+#include "core/uTrackBar.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,8 +22,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
-#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -72,8 +76,13 @@ TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
     form.resize(800, 400);
     form.show();
     QLineEdit* edtKanal = W<QLineEdit>(&form, "edtKanal");
+    auto* list = W<TKanalListBox>(&form, "pbKanaele");
+    auto* scroll = W<QScrollBar>(&form, "sbKanaele");
+    QCoreApplication::processEvents();
+    const int visible = list->VisibleRows();
+    ASSERT_GT(visible, 10);
     form.SelectKanalView();
-    // Page Up on 5 selects 1; Page Down from 720 stops at 729, which the table shows.
+    // Page Up on 5 selects 1; Page Down from 720 stops at 729, which the list shows.
     form.SelectKanal(5);
     QTest::keyClick(edtKanal, Qt::Key_PageUp);
     EXPECT_EQ(form.Selected(), 1);
@@ -83,15 +92,36 @@ TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
     QTest::keyClick(edtKanal, Qt::Key_PageDown);
     EXPECT_EQ(form.Selected(), MaxKanal);
     EXPECT_EQ(edtKanal->text(), QStringLiteral("99"));
-    QTableView* tv = W<QTableView>(&form, "tvKanaele");
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(tv->viewport()->rect().intersects(tv->visualRect(tv->model()->index(MaxKanal - 1, 0))));
+    EXPECT_EQ(list->NrOfLine(visible), MaxKanal);
 
-    // Clicking a row selects its channel; the panel's edits change only their own field.
+    // The keys scroll the list: near its bottom the selected line moves up to a
+    // third from the bottom, near its top down to the middle.
+    scroll->setValue(0);
+    form.SelectKanal(1);
+    for (int i = 1; i < visible - 4; ++i)
+        QTest::keyClick(edtKanal, Qt::Key_Down);
+    EXPECT_EQ(scroll->value(), 0);
+    QTest::keyClick(edtKanal, Qt::Key_Down);
+    EXPECT_EQ(scroll->value(), visible - 3 - (2 * visible) / 3);
+    const int top = scroll->value();
+    form.SelectKanal(top + 4);
+    EXPECT_EQ(scroll->value(), top);
+    QTest::keyClick(edtKanal, Qt::Key_Up);
+    EXPECT_EQ(scroll->value(), std::max(0, top + 3 - visible / 2));
+    form.SelectKanal(700);
+    EXPECT_EQ(scroll->value(), 700 - (2 * visible) / 3);
+
+    // Clicking a line selects its channel, which is drawn white on navy; the
+    // panel's edits change only their own field.
+    scroll->setValue(0);
     K(3).SetPegel(300);
-    QTest::mouseClick(tv->viewport(), Qt::LeftButton, {}, tv->visualRect(tv->model()->index(0, 1)).center());
-    tv->scrollToTop();
-    form.SelectKanal(3);
+    const QPoint line3(100, list->RowHeight() * 3 + 6 + list->RowHeight() / 2);
+    QTest::mouseClick(list, Qt::LeftButton, {}, line3);
+    EXPECT_EQ(form.Selected(), 3);
+    EXPECT_EQ(edtKanal->text(), QStringLiteral("3"));
+    const QImage shot = list->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(line3 + QPoint(0, 0)), QColor(0, 0, 128));
+    EXPECT_EQ(shot.pixelColor(line3 + QPoint(0, list->RowHeight())), list->palette().color(QPalette::Button));
     QTest::keyClicks(W<QLineEdit>(&form, "edtName"), QStringLiteral("Front"));
     W<QComboBox>(&form, "cmbStatus")->setCurrentIndex(kmLTP);
     W<QSpinBox>(&form, "edtFlash")->setValue(100);
@@ -99,21 +129,16 @@ TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
     EXPECT_EQ(K(3).Modus, kmLTP);
     EXPECT_EQ(K(3).FlashPegel, 100);
     EXPECT_EQ(K(3).Pegel, 300);   // a rename does not clamp the level into the track bar's range
-    EXPECT_EQ(tv->model()->index(2, 1).data().toString(), QStringLiteral("Front"));
+    EXPECT_EQ(form.Model()->index(2, 1).data().toString(), QStringLiteral("Front"));
 
-    // The table itself edits nothing: a double click or F2 on a cell and typing
-    // leave every field of the channel as the panel set it.
-    for (int column = 0; column < tv->model()->columnCount(); ++column) {
-        const QModelIndex cell = tv->model()->index(2, column);
-        EXPECT_FALSE(cell.flags() & Qt::ItemIsEditable) << column;
-        QTest::mouseDClick(tv->viewport(), Qt::LeftButton, {}, tv->visualRect(cell).center());
-        QTest::keyClick(tv, Qt::Key_F2);
-        QWidget* typed = QApplication::focusWidget() ? QApplication::focusWidget() : tv;
-        QTest::keyClicks(typed, QStringLiteral("7"));
-        QTest::keyClick(typed, Qt::Key_Return);
-    }
-    EXPECT_EQ(std::tuple(K(3).Name, K(3).Modus, K(3).FlashPegel, K(3).BlackoutPegel, K(3).Pegel),
-              std::tuple(QStringLiteral("Front"), int(kmLTP), 100, 0, 300));
+    // The track bar holds the level and shows the output level as its selection end.
+    W<QComboBox>(&form, "cmbStatus")->setCurrentIndex(kmHTP);
+    ModuleMain->ExecuteLines({QStringLiteral("K3P200"), QStringLiteral("R0P127")}, false);
+    ModuleMain->ClockTick();
+    auto* tbFader = W<TTrackBar>(&form, "tbFader");
+    EXPECT_EQ(tbFader->value(), 200);
+    EXPECT_EQ(tbFader->SelEnd(), K(3).Output);
+    EXPECT_LT(K(3).Output, 200);
 }
 
 TEST_F(FrmKanaeleTest, ExportAndImportDialogsThroughClipboardAndFile)
@@ -166,6 +191,14 @@ TEST_F(FrmKanaeleTest, TemplateEditorSavesInsertsAndDeletes)
     W<QSpinBox>(form.get(), "udKanalzahl")->setValue(2);
     EXPECT_TRUE(form->Fader(1)->isVisibleTo(form.get()));
     EXPECT_FALSE(form->Fader(2)->isVisibleTo(form.get()));
+    // The faders fill the box's height less 4 pixels above and below, at any size.
+    QScrollArea* sbFader = W<QScrollArea>(form.get(), "sbFader");
+    for (const int height : {400, 650}) {
+        form->resize(800, height);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(form->Fader(1)->height(), sbFader->viewport()->height() - 8) << height;
+        EXPECT_EQ(form->Fader(1)->y(), 4);
+    }
     Answers.TextAnswers = {QStringLiteral("Pan")};
     form->NamenAendern(form->Fader(1)->x() + 5);
     EXPECT_EQ(form->Fader(1)->toolTip(), QStringLiteral("Pan"));

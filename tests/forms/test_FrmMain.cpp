@@ -3,6 +3,7 @@
 // restart, the error-log page and file, the help page, the debug page, reopening
 // the last show and patch, and closing with auto-save.
 
+#include "FormAudit.h"
 #include "TestHelpers.h"
 
 #include "audio/uFrm_Audio.h"
@@ -27,7 +28,6 @@
 #include "devices/uFrm_Server.h"
 #include "devices/uFrm_VerbundeneRechner.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QColorDialog>
@@ -37,7 +37,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -645,31 +644,6 @@ TEST_F(FrmMainTest, EveryTextEditorTakesAPasteFromAnEmptyClipboard)
 // Qt's standard dialogs as the prompts build them speak German.
 TEST(StandardDialogs, SpeakGerman)
 {
-    const QStringList english{"Look in",
-                              "File name",
-                              "Files of type",
-                              "Cancel",
-                              "&Open",
-                              "&Save",
-                              "Open",
-                              "Save",
-                              "Select Color",
-                              "Basic colors",
-                              "Custom colors",
-                              "Add to Custom Colors",
-                              "Pick Screen Color",
-                              "Hue:",
-                              "Red:",
-                              "Green:",
-                              "Blue:",
-                              "Back",
-                              "Forward",
-                              "Detail View",
-                              "List View",
-                              "Create New Folder",
-                              "Parent Directory",
-                              "Size",
-                              "Date Modified"};
     TFileDialogOptions options;
     options.Filter = QStringLiteral("Palvento Orlisk 200 (*.pvs);;Alle Dateien (*)");
     std::vector<std::unique_ptr<QDialog>> dialogs;
@@ -678,16 +652,8 @@ TEST(StandardDialogs, SpeakGerman)
     dialogs.push_back(NewColorDialog(nullptr, 255));
     for (const auto& d : dialogs) {
         d->show();
-        QStringList texts{d->windowTitle()};
-        for (QLabel* l : d->findChildren<QLabel*>())
-            texts << l->text();
-        for (QAbstractButton* b : d->findChildren<QAbstractButton*>())
-            texts << b->text() << b->toolTip();
-        for (QHeaderView* h : d->findChildren<QHeaderView*>())
-            for (int i = 0; h->model() && i < h->model()->columnCount(); ++i)
-                texts << h->model()->headerData(i, Qt::Horizontal).toString();
-        for (const QString& text : texts)
-            for (const QString& word : english)
+        for (const QString& text : DialogTexts(d.get()))
+            for (const QString& word : EnglishDialogWords())
                 EXPECT_FALSE(text.contains(word)) << text.toStdString() << " in " << d->metaObject()->className();
         d->hide();
     }

@@ -91,18 +91,23 @@ TEST(FrmSzenen, VersionsAreStoredComparedAndMadeCurrentButNeverDeleted)
         bool bold;
     };
     std::vector<TCell> cells;
+    QStringList headers;
     SetDialogRunner<TFrmVersionenVergleichen>("FrmVersionenVergleichen", [&](TFrmVersionenVergleichen& d) {
         rows = d.sgKanaele->rowCount();
-        for (auto [r, c] : {std::pair{1, 1}, {3, 1}, {1, 300}, {2, 300}, {3, 300}, {0, 510}})
-            cells.push_back({r, c, d.sgKanaele->item(r, c)->text(), d.sgKanaele->item(r, c)->font().bold()});
+        // Version r, channel c.
+        for (auto [r, c] : {std::pair{1, 1}, {3, 1}, {1, 300}, {2, 300}, {3, 300}, {3, 510}})
+            cells.push_back(
+                {r, c, d.sgKanaele->item(r - 1, c - 1)->text(), d.sgKanaele->item(r - 1, c - 1)->font().bold()});
+        headers << d.sgKanaele->verticalHeaderItem(2)->text() << d.sgKanaele->horizontalHeaderItem(509)->text();
         EXPECT_EQ(d.lblSzene_a->text(), "2 - Szene 2");
         return 0;
     });
     f.Trigger(p.popSzenen, QStringLiteral("&Versionen vergleichen"));
     SetDialogRunner("FrmVersionenVergleichen", {});
-    EXPECT_EQ(rows, 4);
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(headers, QStringList({"2026-12-09 20:00:02", "510"}));
     const std::vector<std::tuple<QString, bool>> expected = {{"20", false}, {"20", false}, {"0", true},
-                                                             {"77", true},  {"77", true},  {"510", false}};
+                                                             {"77", true},  {"77", true},  {"0", false}};
     ASSERT_EQ(cells.size(), expected.size());
     for (std::size_t i = 0; i < cells.size(); ++i)
         EXPECT_EQ(std::tuple(cells[i].text, cells[i].bold), expected[i]) << cells[i].row << "," << cells[i].col;

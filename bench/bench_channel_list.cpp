@@ -1,0 +1,75 @@
+// The channel list offscreen on the whole engine, shown at the main window's size:
+// BM_TickLevelsChanging: every console channel gets a new level, then a tick and
+// the repaint of the list's lines that changed (the list shows 40 and more).
+// BM_TickNothingChanging: a tick while no channel changes.
+// BM_RepaintList: the whole list painted, for comparison.
+
+#include "BenchProgramFolder.h"
+#include "core/uFrm_Kanaele.h"
+#include "core/uKanal.h"
+#include "core/uKanalListBox.h"
+#include "core/uMod_Lichtpult.h"
+#include "core/uMod_Main.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+TFrmKanaele* Form = nullptr;
+
+void BM_TickLevelsChanging(benchmark::State& state)
+{
+    int v = 0;
+    for (auto _ : state) {
+        v = (v + 1) % 256;
+        for (int nr = ErsterKonsolenKanal; nr <= LetzterKonsolenKanal; ++nr)
+            ModuleLichtpult->GetKanal(nr).SetPegel(v);
+        ModuleMain->ClockTick();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_TickLevelsChanging)->Unit(benchmark::kMicrosecond);
+
+void BM_TickNothingChanging(benchmark::State& state)
+{
+    for (auto _ : state) {
+        ModuleMain->ClockTick();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_TickNothingChanging)->Unit(benchmark::kMicrosecond);
+
+void BM_RepaintList(benchmark::State& state)
+{
+    for (auto _ : state)
+        Form->pbKanaele->repaint();
+}
+BENCHMARK(BM_RepaintList)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TBenchProgramFolder dir;
+    auto main = std::make_unique<TModuleMain>();
+    auto form = std::make_unique<TFrmKanaele>(*ModuleLichtpult);
+    Form = form.get();
+    Form->resize(880, 660);
+    Form->show();
+    QApplication::processEvents();
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    form.reset();
+    main.reset();
+    return 0;
+}
