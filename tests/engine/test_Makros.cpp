@@ -117,6 +117,36 @@ TEST_F(MakroTest, BadAndOutOfRangeNumbersDoNothing)
     EXPECT_TRUE(TErrorLog::Instance().Lines().isEmpty());
 }
 
+TEST_F(MakroTest, AWindowMenuTagShowsOnlyAPageThatExists)
+{
+    while (ModuleMakro->PageCount() < 3)
+        ModuleMakro->NewMacroWindow();
+    const int pages = ModuleMakro->PageCount();
+    QSignalSpy shown(ModuleMakro->Signals(), &TMakroSignals::showPageRequested);
+    const struct {
+        int Tag;
+        bool Shown;
+        int Page;
+        bool TopLeft;
+    } cases[] = {
+        {0, true, 0, false},
+        {pages - 1, true, pages - 1, false},
+        {100 + pages - 1, true, pages - 1, true},
+        {pages, false, 0, false},
+        {100 + pages, false, 0, false},   // one past the last page
+        {-1, false, 0, false},
+        {99, false, 0, false},
+    };
+    for (const auto& c : cases) {
+        shown.clear();
+        ModuleMakro->ShowMacroPageClick(c.Tag);
+        ASSERT_EQ(shown.size(), c.Shown ? 1 : 0) << c.Tag;
+        if (c.Shown) {
+            EXPECT_EQ(shown.first(), QVariantList({c.Page, c.TopLeft})) << c.Tag;
+        }
+    }
+}
+
 TEST_F(MakroTest, ASectionWrittenByHandIsReadAndWrittenAgainByteForByte)
 {
     const QStringList hand{
