@@ -136,9 +136,11 @@ private:
 };
 
 // Every handler of a port records its name, from whichever thread it runs on.
+// Standard strings: a Qt list shared with the test's thread would be grown in
+// place by the handler's thread.
 struct TEventLog {
     std::mutex Lock;
-    QStringList Names;
+    std::vector<std::string> Names;
     void Attach(TSerial& s)
     {
         const std::pair<TSerial::TNotify TSerial::*, const char*> handlers[] = {
@@ -148,18 +150,19 @@ struct TEventLog {
             {&TSerial::OnRxChar, "Rx"},       {&TSerial::OnEventChar, "EventChar"},
             {&TSerial::OnTxEmpty, "TxEmpty"},
         };
-        for (const auto& [member, name] : handlers) {
-            const QString n = QString::fromLatin1(name);
-            s.*member = [this, n](TSerial&) {
+        for (const auto& [member, name] : handlers)
+            s.*member = [this, n = std::string(name)](TSerial&) {
                 std::lock_guard<std::mutex> g(Lock);
-                Names << n;
+                Names.push_back(n);
             };
-        }
     }
     QStringList Get()
     {
         std::lock_guard<std::mutex> g(Lock);
-        return Names;
+        QStringList names;
+        for (const std::string& n : Names)
+            names << QString::fromStdString(n);
+        return names;
     }
     // The names without Rx and without repeats of the one before.
     QStringList Kinds()
@@ -704,4 +707,21 @@ TEST_F(SerialTest, LineEventsRunOnTheOwnersThreadWithSyncEventHandling)
     ASSERT_TRUE(WaitFor([&] { return seen.size() == 2; }));
     s.ClosePort();
     EXPECT_EQ(seen, (std::vector<QString>{"Dsr main", "Break main"}));
+}
+
+TEST_F(SerialTest, WithEventsDisabledNoHandlerRunsAndTheBytesWait)
+{
+    TFakeLines lines;
+    TEventLog log;
+    TSerial s;
+    log.Attach(s);
+    s.EnableEvents = false;
+    ASSERT_TRUE(s.OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return lines.Get(lines.Waiting) == 1; }));
+    lines.Raise([](TSerialCounts& c) { ++c.Cts, ++c.Break; });
+    Pty.Write(std::string("\0x\r", 3));
+    ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == 3; }));
+    EXPECT_EQ(s.ReceiveString(), QString::fromLatin1("\0x\r", 3));
+    s.ClosePort();
+    EXPECT_TRUE(log.Get().isEmpty()) << log.Get().join(' ').toStdString();
 }
