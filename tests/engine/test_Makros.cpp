@@ -223,6 +223,20 @@ TEST_F(MakroTest, CountsFromAFileAreHeldToWhatCanExist)
     // A text ending in '|' gives no extra line.
     LoadShowText("[Makros]\nMakroCount=1\nText_0=a|b|");
     EXPECT_EQ(ModuleMakro->GetMacro(0)->Lines, QStringList({"a", "b"}));
+    // An imported text sets every macro it counts: one it holds no key of gets
+    // a new macro's settings.
+    TMakro& m = *ModuleMakro->GetMacro(1);
+    m.Name = "alt";
+    m.Lines = QStringList{"K1P1"};
+    m.Icon = 5;
+    m.VF = 7;
+    m.HF = 3;
+    TStringIniFile ini;
+    ini.SetText("[Makros]\nMakroCount=3\nName_2=neu\n");
+    ModuleMakro->ImportIni(ini);
+    EXPECT_EQ(std::make_tuple(m.Name, m.Lines, m.Icon, m.VF, m.HF),
+              std::make_tuple(QString(), QStringList(), -1, 0, 10));
+    EXPECT_EQ(ModuleMakro->GetMacro(2)->Name, "neu");
 }
 
 TEST_F(MakroTest, AShowOpenedAfterAnotherKeepsNothingOfTheOldMacros)

@@ -235,6 +235,15 @@ TEST_F(PeersTest, APeerThatNeverReadsCannotGrowTheUnsentBytes)
     ASSERT_TRUE(WaitFor([&] { return peer.Drain() >= 0 && Peers.UnsentBytes(2) == 0; }, 20000));
     Peers.SendToPeer({"V2", "K555M1D"});
     EXPECT_EQ(sent, before + 1);
+
+    // Messages waiting for their turn count as well: a burst beyond the bound
+    // is dropped at once, before any of it reaches the socket.
+    const int droppedBefore = dropped;
+    for (int i = 0; i < 8; ++i) {
+        Peers.SendToPeer({"V2", "K555", big});
+        ASSERT_LE(Peers.UnsentBytes(2), TPeerList::MaxUnsentBytes);
+    }
+    EXPECT_GE(dropped, droppedBefore + 2);
     Peers.Disconnect(2);
     EXPECT_EQ(Peers.UnsentBytes(2), 0);
 }

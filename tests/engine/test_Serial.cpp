@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -248,6 +249,21 @@ TEST_F(SerialTest, SettersKeepTheirInvariants)
     t.SetCOMPort(3);
     EXPECT_EQ(t.COMPort(), 3);
     EXPECT_EQ(t.Ports(), QStringList{"COM3"});
+
+    // The limits where they meet: an XON limit equal to the XOFF limit goes
+    // one below it, an XOFF limit equal to the XON limit one above it.
+    TSerial u;
+    u.SetBufSizeRec(400);
+    EXPECT_EQ(std::make_tuple(u.BufSizeRec(), u.XOffLimit(), u.XOnLimit()), std::make_tuple(400, 400, 399));
+    u.SetXOnLimit(100);
+    u.SetXOffLimit(100);
+    EXPECT_EQ(u.XOffLimit(), 101);
+
+    // The last port number there is.
+    MapCom(ComPortCount, Pty.Path);
+    t.SetCOMPort(ComPortCount);
+    EXPECT_EQ(t.COMPort(), ComPortCount);
+    MapCom(3, Pty.Path);
 }
 
 TEST_F(SerialTest, SettingsComeBackUnchangedThroughSetAndText)
@@ -280,12 +296,36 @@ TEST_F(SerialTest, SettingsComeBackUnchangedThroughSetAndText)
     const QString good = TSerial::SettingsToText(a);
     QString badCheck = good;
     badCheck[88] = badCheck[88] == u'0' ? u'1' : u'0';
-    QString badBaud = good;
-    badBaud.replace(7, 2, "20");
-    const QString cases[] = {QString(), good.left(90), "XXXX" + good.mid(4), badCheck, badBaud};
+    const QString cases[] = {QString(), good.left(90), "XXXX" + good.mid(4), badCheck};
     for (const QString& text : cases)
         EXPECT_FALSE(TSerial::TextToSettings(text).Valid) << text.toStdString();
+    // Each index at the last value it may have and one above, with the check
+    // value made to match.
+    const struct {
+        int Position;
+        const char* Digits;
+        bool Valid;
+    } fields[] = {
+        {7, "19", true}, {7, "20", false}, {9, "4", true},  {9, "5", false},
+        {10, "4", true}, {10, "5", false}, {11, "2", true}, {11, "3", false},
+    };
+    for (const auto& f : fields) {
+        QString text = good;
+        text.replace(f.Position, int(std::strlen(f.Digits)), QString::fromLatin1(f.Digits));
+        int check = 0;
+        for (int i = 0; i < 88; ++i)
+            check ^= text.at(i).unicode();
+        text.replace(88, 3, QString::number(check).rightJustified(3, u'0'));
+        EXPECT_EQ(TSerial::TextToSettings(text).Valid, f.Valid) << f.Position << " " << f.Digits;
+    }
     EXPECT_EQ(TSerial::SettingsToText(TSerialSettings{}), "");
+
+    // A negative number (no setter makes one) is written as 0: the text stays valid.
+    TSerialSettings negative = a;
+    negative.RecTimeOut = -5;
+    const TSerialSettings read = TSerial::TextToSettings(TSerial::SettingsToText(negative));
+    EXPECT_TRUE(read.Valid);
+    EXPECT_EQ(read.RecTimeOut, 0);
 
     // A number too long for its field keeps its first digits.
     TSerialSettings big = a;
@@ -654,9 +694,10 @@ TEST_F(SerialTest, PseudoTerminalOpensWithEveryHandlerAssigned)
     ASSERT_TRUE(s.OpenPort());
     EXPECT_TRUE(s.Device().HasThread());
     EXPECT_FALSE(s.Device().WatchesLines());
-    Pty.Write("a\r");
+    Pty.Write("a\rb");   // the event character anywhere in what arrives
     ASSERT_TRUE(WaitFor([&] { return log.Get().contains("EventChar"); }));
-    EXPECT_EQ(s.ReceiveString(), "a\r");
+    ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == 3; }));
+    EXPECT_EQ(s.ReceiveString(), "a\rb");
     EXPECT_EQ(s.SendString("b"), 1);
     ASSERT_TRUE(WaitFor([&] { return log.Get().contains("TxEmpty"); }));
     s.ClosePort();
@@ -724,4 +765,17 @@ TEST_F(SerialTest, WithEventsDisabledNoHandlerRunsAndTheBytesWait)
     EXPECT_EQ(s.ReceiveString(), QString::fromLatin1("\0x\r", 3));
     s.ClosePort();
     EXPECT_TRUE(log.Get().isEmpty()) << log.Get().join(' ').toStdString();
+}
+
+TEST_F(SerialTest, ADeviceOpenedForNoCommEventStartsNoThread)
+{
+    TSerialDevice device;
+    int calls = 0;
+    ASSERT_TRUE(device.Open(Pty.Path, TLineSettings{}, 13, seLost, [&](unsigned) { ++calls; }));
+    EXPECT_FALSE(device.HasThread());
+    device.Close();
+    ASSERT_TRUE(device.Open(Pty.Path, TLineSettings{}, 13, seAllEvents, nullptr));
+    EXPECT_FALSE(device.HasThread());
+    device.Close();
+    EXPECT_EQ(calls, 0);
 }
