@@ -19,9 +19,13 @@ TErrorLog& TErrorLog::Instance()
 
 void TErrorLog::Add(int kind, const QString& text)
 {
-    const QString line = FormatLine(QDateTime::currentDateTime(), kind, text);
+    QString line;
     {
         QMutexLocker lock(&FMutex);
+        // Stamped under the lock: a line added later never carries an earlier
+        // time. It also keeps the C library's time-zone state, which every
+        // local time reads and may set again, to one thread at a time.
+        line = FormatLine(QDateTime::currentDateTime(), kind, text);
         if (FLines.size() >= MaxLines)
             FLines.removeFirst();
         FLines.append(line);
@@ -33,7 +37,10 @@ void TErrorLog::Add(int kind, const QString& text)
 QStringList TErrorLog::Lines() const
 {
     QMutexLocker lock(&FMutex);
-    return FLines;
+    // A list of its own: a copy that shared the log's buffer would let the next
+    // Add, on another thread, grow that buffer in place while the copy is
+    // still being let go of here.
+    return QStringList(FLines.cbegin(), FLines.cend());
 }
 
 void TErrorLog::Clear()

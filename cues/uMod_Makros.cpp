@@ -163,8 +163,20 @@ void TModuleMakro::ReadSection(const TStringIniFile& ini, bool wholeShow)
         CutTo(Makros, count);
         CutTo(EditTexte, e);
     }
+    // A macro whose number ends no key of the section reads the defaults
+    // without lookups: a count of 2001 costs nothing for the macros not there.
+    const std::vector<bool> held = ini.KeyNumbers(Section, MaxMakro);
+    const QStringList noLines = SplitLines(ReplaceCharByCrLf(QString(), u'|'));
     for (int i = 0; i < count; ++i) {
         TMakro* m = GetMacro(i);
+        if (!held[std::size_t(i)]) {
+            m->Name.clear();
+            m->Lines = noLines;
+            m->Icon = -1;
+            m->VF = 0;
+            m->HF = 10;
+            continue;
+        }
         m->Name = ini.ReadString(Section, Key("Name_", i), QString());
         m->Lines = SplitLines(ReplaceCharByCrLf(ini.ReadString(Section, Key("Text_", i), QString()), u'|'));
         m->Icon = ini.ReadInteger(Section, Key("Icon_", i), -1);

@@ -43,7 +43,7 @@ TPeerList::TPeerList(QObject* parent) : QObject(parent)
             // A normal close by the peer is reported as an error first; disconnected() follows.
             if (error == QAbstractSocket::RemoteHostClosedError)
                 return;
-            Conn(row).Pending.clear();
+            ClearPending(Conn(row));
             SetStatus(row, QStringLiteral("Fehler"));
             // The socket's own text: its error code alone says little ("0" for a refused connection).
             LogPeerMessage(QStringLiteral(" Fehler: ") + socket->errorString(), row);
@@ -191,7 +191,7 @@ void TPeerList::Disconnect(int row)
     if (!IsOpen(row))
         return;
     QTcpSocket* socket = Conn(row).Socket;
-    Conn(row).Pending.clear();
+    ClearPending(Conn(row));
     const bool wasConnected = socket->state() == QAbstractSocket::ConnectedState;
     if (wasConnected) {
         socket->disconnectFromHost();   // disconnected() reports it
@@ -205,7 +205,7 @@ void TPeerList::Disconnect(int row)
 void TPeerList::Closed(int row)
 {
     TConnection& c = Conn(row);
-    c.Pending.clear();
+    ClearPending(c);
     c.Gap->stop();
     SetStatus(row, QStringLiteral("getrennt"));
     LogPeerMessage(QStringLiteral(" getrennt"), row);
@@ -221,10 +221,15 @@ void TPeerList::SendToPeer(const QStringList& tokens)
     if (!IsConnected(row))
         return;
     const QString text = tokens.mid(1).join(QString());
-    if (Write(row, EncodeText(text)))
-        LogPeerMessage(QStringLiteral(" gesendet: ") + text, row);
-    else
+    switch (Write(row, EncodeText(text))) {
+    case TWriteResult::Sent: LogPeerMessage(QStringLiteral(" gesendet: ") + text, row); break;
+    case TWriteResult::QueueFull:
         LogPeerMessage(QStringLiteral(" verworfen (zu viele wartende Nachrichten): ") + text, row);
+        break;
+    case TWriteResult::UnsentFull:
+        LogPeerMessage(QStringLiteral(" verworfen (zu viele ungesendete Bytes): ") + text, row);
+        break;
+    }
 }
 
 int TPeerList::PendingMessages(int row) const
@@ -232,21 +237,36 @@ int TPeerList::PendingMessages(int row) const
     return ValidRow(row) ? int(Conn(row).Pending.size()) : 0;
 }
 
-bool TPeerList::Write(int row, const QByteArray& bytes)
+qint64 TPeerList::UnsentBytes(int row) const
+{
+    return ValidRow(row) ? Conn(row).Socket->bytesToWrite() + Conn(row).PendingBytes : 0;
+}
+
+void TPeerList::ClearPending(TConnection& c)
+{
+    c.Pending.clear();
+    c.PendingBytes = 0;
+}
+
+TPeerList::TWriteResult TPeerList::Write(int row, const QByteArray& bytes)
 {
     if (bytes.isEmpty())
-        return true;
+        return TWriteResult::Sent;
     TConnection& c = Conn(row);
+    // What the socket still holds grows for as long as the peer does not read.
+    if (UnsentBytes(row) + bytes.size() > MaxUnsentBytes)
+        return TWriteResult::UnsentFull;
     if (c.Gap->isActive() || !c.Pending.empty()) {
         if (int(c.Pending.size()) >= MaxPendingMessages)
-            return false;
+            return TWriteResult::QueueFull;
         c.Pending.push_back(bytes);
-        return true;
+        c.PendingBytes += bytes.size();
+        return TWriteResult::Sent;
     }
     c.Socket->write(bytes);
     c.Socket->flush();
     c.Gap->start();
-    return true;
+    return TWriteResult::Sent;
 }
 
 void TPeerList::WriteNext(int row)
@@ -255,11 +275,13 @@ void TPeerList::WriteNext(int row)
     if (c.Pending.empty())
         return;
     if (!IsConnected(row)) {
-        c.Pending.clear();
+        ClearPending(c);
         return;
     }
-    c.Socket->write(c.Pending.front());
+    const QByteArray bytes = c.Pending.front();
     c.Pending.pop_front();
+    c.PendingBytes -= bytes.size();
+    c.Socket->write(bytes);
     c.Socket->flush();
     c.Gap->start();
 }

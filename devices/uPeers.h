@@ -36,6 +36,11 @@ public:
     static constexpr int MessageGapMs = 30;
     // Messages waiting for their turn per peer; beyond this they are dropped.
     static constexpr int MaxPendingMessages = 1000;
+    // Bytes per peer not yet taken by the system (waiting for their turn, or
+    // written while the peer's receive window is full); a message that would
+    // go beyond this is dropped, so that a peer that never reads cannot grow
+    // the program's memory.
+    static constexpr qint64 MaxUnsentBytes = 1 << 20;
 
     explicit TPeerList(QObject* parent = nullptr);
     ~TPeerList() override;
@@ -74,6 +79,8 @@ public:
     void SendToPeer(const QStringList& tokens);
     // Messages of row not yet handed to its connection.
     int PendingMessages(int row) const;
+    // Bytes of row not yet taken by the system, the waiting messages included.
+    qint64 UnsentBytes(int row) const;
 
     const QStringList& Log() const { return FLog.Lines(); }
     const TProtocolLog& ProtocolLog() const { return FLog; }
@@ -90,12 +97,15 @@ private:
         QTcpSocket* Socket = nullptr;
         QTimer* Gap = nullptr;
         std::deque<QByteArray> Pending;
+        qint64 PendingBytes = 0;
     };
+    enum class TWriteResult { Sent, QueueFull, UnsentFull };
 
     TConnection& Conn(int row) { return FConnections[std::size_t(row - 1)]; }
     const TConnection& Conn(int row) const { return FConnections[std::size_t(row - 1)]; }
-    // False when the message was dropped because too many wait already.
-    bool Write(int row, const QByteArray& bytes);
+    // Sent covers written and queued; the others say why it was dropped.
+    TWriteResult Write(int row, const QByteArray& bytes);
+    void ClearPending(TConnection& c);
     void WriteNext(int row);
     void Closed(int row);
     void SetStatus(int row, const QString& status);

@@ -106,11 +106,33 @@ bool TSerial::OpenPort()
     s.EliminateNull = EliminateNullChar;
     s.XOnChar = XOnChar;
     s.XOffChar = XOffChar;
-    TSerialDevice::THandler handler;
-    if (OnRxChar || OnEventChar || OnTxEmpty)
-        handler = [this](TSerialEvent e) { Dispatch(e); };
-    FActive = FDevice.Open(ComDevicePath(FCOMPort), s, EventChar, std::move(handler));
+    FActive =
+        FDevice.Open(ComDevicePath(FCOMPort), s, EventChar, EventMask(), [this](unsigned events) { Dispatch(events); });
     return FActive.load();
+}
+
+// The handlers with their events, in the order of dispatch.
+namespace {
+struct THandlerEvent {
+    TSerial::TNotify TSerial::*Handler;
+    unsigned Event;
+};
+const THandlerEvent HandlerEvents[] = {
+    {&TSerial::OnBreak, seBreak},     {&TSerial::OnCts, seCts},
+    {&TSerial::OnDsr, seDsr},         {&TSerial::OnError, seError},
+    {&TSerial::OnRing, seRing},       {&TSerial::OnDcd, seDcd},
+    {&TSerial::OnRxChar, seRxChar},   {&TSerial::OnEventChar, seEventChar},
+    {&TSerial::OnTxEmpty, seTxEmpty},
+};
+}   // namespace
+
+unsigned TSerial::EventMask() const
+{
+    unsigned mask = 0;
+    for (const THandlerEvent& h : HandlerEvents)
+        if (this->*h.Handler)
+            mask |= h.Event;
+    return mask;
 }
 
 void TSerial::ClosePort()
@@ -122,9 +144,9 @@ void TSerial::ClosePort()
 }
 
 // On the event thread.
-void TSerial::Dispatch(TSerialEvent e)
+void TSerial::Dispatch(unsigned events)
 {
-    if (e == TSerialEvent::Lost) {
+    if (events & seLost) {
         QMetaObject::invokeMethod(this, [this] {
             if (!FActive)
                 return;
@@ -137,19 +159,22 @@ void TSerial::Dispatch(TSerialEvent e)
     if (!EnableEvents)
         return;
     if (SyncEventHandling)
-        QMetaObject::invokeMethod(this, [this, e] { if (FActive) Deliver(e); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, events] {
+                if (FActive)
+                    Deliver(events);
+            },
+            Qt::QueuedConnection);
     else
-        Deliver(e);
+        Deliver(events);
 }
 
-void TSerial::Deliver(TSerialEvent e)
+void TSerial::Deliver(unsigned events)
 {
-    const TNotify* h = e == TSerialEvent::RxChar      ? &OnRxChar
-                       : e == TSerialEvent::EventChar ? &OnEventChar
-                       : e == TSerialEvent::TxEmpty   ? &OnTxEmpty
-                                                      : nullptr;
-    if (h && *h)
-        (*h)(*this);
+    for (const THandlerEvent& h : HandlerEvents)
+        if ((events & h.Event) && this->*h.Handler)
+            (this->*h.Handler)(*this);
 }
 
 int TSerial::WriteTimeout(int count) const
@@ -285,15 +310,12 @@ namespace {
 const QString SettingsTag = QStringLiteral("PVS1");
 constexpr int SettingsTextLength = 91;
 
-// A number in a field of width digits; one too long for it becomes the
-// field's largest value rather than its first digits.
+// A number in a field of width digits, left-padded with '0'; one too long for
+// the field keeps its first digits. A negative number (no setter makes one)
+// is written as 0, so that the text stays readable.
 QString Field(long long v, int width)
 {
-    long long max = 1;
-    for (int i = 0; i < width; ++i)
-        max *= 10;
-    v = std::clamp(v, 0LL, max - 1);
-    return QString::number(v).rightJustified(width, u'0');
+    return QString::number(std::max(v, 0LL)).left(width).rightJustified(width, u'0');
 }
 
 class TFieldReader {

@@ -105,8 +105,13 @@ public:
     void SetTrmTimeOut(int v) { FTrmTimeOut = v < 0 ? 0 : v; }
     std::atomic<bool> SyncEventHandling{false};
     std::atomic<bool> EnableEvents{true};
-    // Assigned before the port opens; only these three can be raised here.
-    TNotify OnRxChar, OnEventChar, OnTxEmpty;
+    // Assigned before the port opens: the port watches the events that have a
+    // handler. One wake-up's events run in this order. Modem lines and line
+    // errors are reported only by a device that keeps their counters (not by a
+    // pseudo-terminal).
+    TNotify OnBreak, OnCts, OnDsr, OnError, OnRing, OnDcd, OnRxChar, OnEventChar, OnTxEmpty;
+    // The events (TSerialEvent bits) that the assigned handlers ask for.
+    unsigned EventMask() const;
 
     bool OpenPort();
     void ClosePort();
@@ -133,8 +138,8 @@ signals:
     void portLost(int comPort, const QString& reason);
 
 private:
-    void Dispatch(TSerialEvent e);
-    void Deliver(TSerialEvent e);
+    void Dispatch(unsigned events);
+    void Deliver(unsigned events);
     int WriteTimeout(int count) const;
 
     std::atomic<bool> FActive{false};

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -48,7 +50,86 @@ int CloseNoIntr(int fd)
     return fd >= 0 ? ::close(fd) : 0;
 }
 
+// The signal that ends a wait for a modem line: its handler does nothing, and
+// without SA_RESTART the interrupted ioctl returns EINTR.
+int WakeSignal()
+{
+    static const int sig = [] {
+        const int n = SIGRTMIN + 4;
+        struct sigaction sa {};
+        sa.sa_handler = [](int) {};
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;
+        sigaction(n, &sa, nullptr);
+        return n;
+    }();
+    return sig;
+}
+
+class TKernelLines final : public TSerialLines {
+public:
+    bool Counts(int fd, TSerialCounts& c) override
+    {
+        serial_icounter_struct k{};
+        if (ioctl(fd, TIOCGICOUNT, &k) != 0)
+            return false;
+        c.Cts = k.cts;
+        c.Dsr = k.dsr;
+        c.Ring = k.rng;
+        c.Dcd = k.dcd;
+        c.Break = k.brk;
+        c.Frame = k.frame;
+        c.Parity = k.parity;
+        c.Overrun = k.overrun;
+        c.BufOverrun = k.buf_overrun;
+        return true;
+    }
+    int WaitLines(int fd, unsigned lines) override
+    {
+        WakeSignal();
+        unsigned long bits = 0;
+        if (lines & seCts)
+            bits |= TIOCM_CTS;
+        if (lines & seDsr)
+            bits |= TIOCM_DSR;
+        if (lines & seRing)
+            bits |= TIOCM_RNG;
+        if (lines & seDcd)
+            bits |= TIOCM_CD;
+        if (ioctl(fd, TIOCMIWAIT, bits) == 0)
+            return 1;
+        return errno == EINTR ? 0 : -1;
+    }
+    void Interrupt(std::thread::native_handle_type waiter) override { pthread_kill(waiter, WakeSignal()); }
+};
+
+TKernelLines KernelLines;
+std::atomic<TSerialLines*> Lines{&KernelLines};
+
 } // namespace
+
+void SetSerialLines(TSerialLines* lines)
+{
+    Lines = lines ? lines : &KernelLines;
+}
+
+unsigned SerialCountEvents(const TSerialCounts& a, const TSerialCounts& b)
+{
+    unsigned events = 0;
+    if (a.Break != b.Break)
+        events |= seBreak;
+    if (a.Cts != b.Cts)
+        events |= seCts;
+    if (a.Dsr != b.Dsr)
+        events |= seDsr;
+    if (a.Frame != b.Frame || a.Parity != b.Parity || a.Overrun != b.Overrun || a.BufOverrun != b.BufOverrun)
+        events |= seError;
+    if (a.Ring != b.Ring)
+        events |= seRing;
+    if (a.Dcd != b.Dcd)
+        events |= seDcd;
+    return events;
+}
 
 std::string ComDevicePath(int com)
 {
@@ -180,8 +261,8 @@ TSerialDevice::~TSerialDevice()
     Close();
 }
 
-bool TSerialDevice::Open(const std::string& path, const TLineSettings& s, unsigned char eventChar, THandler handler,
-                         std::string* error)
+bool TSerialDevice::Open(const std::string& path, const TLineSettings& s, unsigned char eventChar, unsigned events,
+                         THandler handler, std::string* error)
 {
     auto fail = [&](int fd, const char* what) {
         const int e = errno;
@@ -219,8 +300,11 @@ bool TSerialDevice::Open(const std::string& path, const TLineSettings& s, unsign
     (void)ioctl(fd, (s.DtrDsr || s.DtrActive) ? TIOCMBIS : TIOCMBIC, &dtr);
     tcflush(fd, TCIOFLUSH);
 
+    events &= seAllEvents;
+    if (!handler)
+        events = 0;
     int wake = -1;
-    if (handler) {
+    if (events) {
         wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wake < 0)
             return fail(fd, "eventfd");
@@ -230,23 +314,48 @@ bool TSerialDevice::Open(const std::string& path, const TLineSettings& s, unsign
     FWake = wake;
     FEliminateNull = s.EliminateNull;
     FEventChar = eventChar;
+    FEvents = events;
     FReceived.clear();
-    FHandler = std::move(handler);
+    FHandler = events ? std::move(handler) : nullptr;
     FStop = false;
     FWrote = false;
-    if (FHandler)
+    FLinesMoved = false;
+    FLinesDone = false;
+    // The counters are read only for the events that need them, and only a
+    // device that keeps them reports those events.
+    FLines = Lines.load();
+    FCounting = (events & SerialCountedEvents) && FLines->Counts(fd, FCounts);
+    if (events)
         FThread = std::thread([this] { Run(); });
+    if (FCounting && (events & SerialLineEvents))
+        FLineThread = std::thread([this] { WatchLines(); });
     return true;
+}
+
+void TSerialDevice::Wake()
+{
+    const std::uint64_t one = 1;
+    if (FWake >= 0)
+        (void)!::write(FWake, &one, sizeof one);
 }
 
 void TSerialDevice::StopThread()
 {
+    FStop = true;
+    // The line watcher runs no handler, so any thread may end it. A wake-up that
+    // comes just before it enters its wait is lost: it is sent again until the
+    // thread has ended.
+    if (FLineThread.joinable()) {
+        while (!FLinesDone) {
+            FLines->Interrupt(FLineThread.native_handle());
+            for (int i = 0; i < 10 && !FLinesDone; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        FLineThread.join();
+    }
     if (!FThread.joinable())
         return;
-    FStop = true;
-    const std::uint64_t one = 1;
-    if (FWake >= 0)
-        (void)!::write(FWake, &one, sizeof one);
+    Wake();
     // A handler that closes its own port cannot join its own thread: it ends by
     // itself after the handler returns and is joined by the next open or close.
     if (FThread.get_id() == std::this_thread::get_id())
@@ -269,6 +378,8 @@ void TSerialDevice::Close()
     FFd = -1;
     FWake = -1;
     FHandler = nullptr;
+    FEvents = 0;
+    FCounting = false;
     FReceived.clear();
 }
 
@@ -283,10 +394,40 @@ bool TSerialDevice::HasThread() const
     return FThread.joinable();
 }
 
+bool TSerialDevice::WatchesLines() const
+{
+    return FLineThread.joinable() && !FLinesDone;
+}
+
 int TSerialDevice::Handle() const
 {
     std::lock_guard<std::mutex> g(FLock);
     return FFd;
+}
+
+// Waits for the modem lines and wakes the event thread when one moved. A change
+// between two waits is seen by the counts taken before each wait.
+void TSerialDevice::WatchLines()
+{
+    const int fd = FFd;
+    const unsigned lines = FEvents & SerialLineEvents;
+    TSerialCounts seen;
+    bool ok = FLines->Counts(fd, seen);
+    while (ok && !FStop) {
+        TSerialCounts now;
+        if (!FLines->Counts(fd, now))
+            break;
+        if (SerialCountEvents(seen, now) & lines) {
+            seen = now;
+            FLinesMoved = true;
+            Wake();
+            continue;
+        }
+        // A device that cannot wait (or that went away) ends the watch; the
+        // event thread tells a device that went away.
+        ok = FLines->WaitLines(fd, lines) >= 0;
+    }
+    FLinesDone = true;
 }
 
 void TSerialDevice::Run()
@@ -302,39 +443,50 @@ void TSerialDevice::Run()
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            FHandler(TSerialEvent::Lost);
+            FHandler(seLost);
             break;
         }
         if (fds[1].revents & POLLIN) {
             std::uint64_t v;
             (void)!::read(FWake, &v, sizeof v);
-            continue;
         }
+        unsigned events = 0;
+        bool received = false;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
             const ssize_t n = ::read(fd, buf, sizeof buf);
             if (n > 0) {
+                received = true;
                 std::string bytes(buf, std::size_t(n));
                 if (FEliminateNull)
                     std::erase(bytes, '\0');
-                const bool eventChar = bytes.find(char(FEventChar)) != std::string::npos;
-                {
-                    std::lock_guard<std::mutex> g(FLock);
-                    FReceived += bytes;
-                }
                 if (!bytes.empty())
-                    FHandler(TSerialEvent::RxChar);
-                if (eventChar)
-                    FHandler(TSerialEvent::EventChar);
+                    events |= seRxChar;
+                if (bytes.find(char(FEventChar)) != std::string::npos)
+                    events |= seEventChar;
+                std::lock_guard<std::mutex> g(FLock);
+                FReceived += bytes;
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 // The other end hung up or the device went away.
-                FHandler(TSerialEvent::Lost);
+                FHandler(seLost);
                 break;
+            }
+        }
+        // A break or a faulty byte arrives as a byte (stripped as a NUL, maybe);
+        // the counters tell what it was.
+        if (FCounting && (received || FLinesMoved.exchange(false))) {
+            TSerialCounts now;
+            if (FLines->Counts(fd, now)) {
+                events |= SerialCountEvents(FCounts, now);
+                FCounts = now;
             }
         }
         if (FWrote && OutQueue() == 0) {
             FWrote = false;
-            FHandler(TSerialEvent::TxEmpty);
+            events |= seTxEmpty;
         }
+        events &= FEvents;
+        if (events)
+            FHandler(events);
     }
 }
 
@@ -365,8 +517,7 @@ int TSerialDevice::Write(const void* data, int count, int timeoutMs)
     }
     if (done > 0 && FThread.joinable()) {
         FWrote = true;
-        const std::uint64_t one = 1;
-        (void)!::write(FWake, &one, sizeof one);
+        Wake();
     }
     return done;
 }

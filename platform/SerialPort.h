@@ -74,29 +74,79 @@ bool SetBaudRate(int fd, int baud);
 // The output baud rate the kernel holds for fd; 0 on failure.
 int GetBaudRate(int fd);
 
-// Comm events, in the order they are dispatched.
-enum class TSerialEvent : std::uint8_t { RxChar, EventChar, TxEmpty, Lost };
+// Comm events as bits of one mask, in the order they are dispatched.
+enum TSerialEvent : unsigned {
+    seBreak = 1u << 0,       // a break arrived
+    seCts = 1u << 1,         // the CTS line changed
+    seDsr = 1u << 2,         // the DSR line changed
+    seError = 1u << 3,       // a framing, parity or overrun error
+    seRing = 1u << 4,        // the ring indicator changed
+    seDcd = 1u << 5,         // the carrier-detect line changed
+    seRxChar = 1u << 6,      // bytes arrived
+    seEventChar = 1u << 7,   // the event character arrived
+    seTxEmpty = 1u << 8,     // the output queue ran empty
+    seAllEvents = (1u << 9) - 1,
+    // Not a comm event: the device went away. Reported alone, once.
+    seLost = 1u << 15,
+};
+constexpr unsigned SerialLineEvents = seCts | seDsr | seRing | seDcd;
+constexpr unsigned SerialCountedEvents = seBreak | seError | SerialLineEvents;
+
+// What the driver counts per port: transitions of the modem lines and the
+// breaks and line errors received.
+struct TSerialCounts {
+    int Cts = 0, Dsr = 0, Ring = 0, Dcd = 0;
+    int Break = 0, Frame = 0, Parity = 0, Overrun = 0, BufOverrun = 0;
+};
+// The events (of SerialCountedEvents) that lie between two counts.
+unsigned SerialCountEvents(const TSerialCounts& before, const TSerialCounts& after);
+
+// The modem lines and error counters of a port. The default is the kernel's
+// (TIOCGICOUNT, TIOCMIWAIT); tests put a fake in its place with SetSerialLines.
+class TSerialLines {
+public:
+    virtual ~TSerialLines() = default;
+    // The counters; false when the device keeps none (a pseudo-terminal has no
+    // modem lines).
+    virtual bool Counts(int fd, TSerialCounts& counts) = 0;
+    // Blocks until a line of lines (bits of SerialLineEvents) changes.
+    // 1: a line changed; 0: interrupted; -1: the device cannot wait.
+    virtual int WaitLines(int fd, unsigned lines) = 0;
+    // Ends a WaitLines that thread waiter may be blocked in.
+    virtual void Interrupt(std::thread::native_handle_type waiter) = 0;
+};
+// nullptr: the kernel's. A port keeps the one it was opened with.
+void SetSerialLines(TSerialLines* lines);
 
 // One open port. Reading belongs to the event thread while it runs: it moves
-// every byte that arrives into the receive buffer and reports RxChar (and
-// EventChar when the new bytes hold the event character). Handlers run on that
-// thread. A hang-up or read error reports Lost once and ends the thread; the
-// owner closes the port then. Close wakes and joins the thread.
+// every byte that arrives into the receive buffer and reports seRxChar (and
+// seEventChar when the new bytes hold the event character). Breaks and line
+// errors are told by the driver's counters, looked at whenever bytes arrive (a
+// break or a faulty byte arrives as a byte); modem-line changes by a second
+// thread that waits in the driver for them and wakes the event thread. The
+// handler runs on the event thread with every event of one wake-up in one mask.
+// A hang-up or read error reports seLost once and ends the thread; the owner
+// closes the port then. Close wakes and joins both threads.
 class TSerialDevice {
 public:
-    using THandler = std::function<void(TSerialEvent)>;
+    using THandler = std::function<void(unsigned events)>;
     TSerialDevice() = default;
     ~TSerialDevice();
     TSerialDevice(const TSerialDevice&) = delete;
     TSerialDevice& operator=(const TSerialDevice&) = delete;
 
-    // Opens path exclusively with settings s. With a handler an event thread
-    // starts; without one none does. error receives the reason on failure.
-    bool Open(const std::string& path, const TLineSettings& s, unsigned char eventChar, THandler handler,
-              std::string* error = nullptr);
+    // Opens path exclusively with settings s. With a handler and events (bits
+    // of seAllEvents) to watch an event thread starts, else none does; only the
+    // events asked for are reported. A kind the device cannot report (modem
+    // lines and error counts of a pseudo-terminal) is never reported; the port
+    // opens all the same. error receives the reason on failure.
+    bool Open(const std::string& path, const TLineSettings& s, unsigned char eventChar, unsigned events,
+              THandler handler, std::string* error = nullptr);
     void Close();
     bool IsOpen() const;
     bool HasThread() const;
+    // The thread waiting for modem-line changes runs.
+    bool WatchesLines() const;
     int Handle() const;
 
     // Writes count bytes; waits at most timeoutMs for room. Returns bytes written.
@@ -110,16 +160,26 @@ public:
 
 private:
     void Run();
+    void WatchLines();
     void StopThread();
+    void Wake();
 
     mutable std::mutex FLock;   // the descriptor and the receive buffer
     int FFd = -1;
     int FWake = -1;             // eventfd that ends the thread's wait
     bool FEliminateNull = false;
     unsigned char FEventChar = 13;
+    unsigned FEvents = 0;
     std::string FReceived;
     THandler FHandler;
     std::thread FThread;
     std::atomic<bool> FStop{false};
     std::atomic<bool> FWrote{false};
+    // Counters, when the device keeps them and an event needs them.
+    TSerialLines* FLines = nullptr;
+    bool FCounting = false;
+    TSerialCounts FCounts;   // as last reported (event thread)
+    std::thread FLineThread;
+    std::atomic<bool> FLinesMoved{false};
+    std::atomic<bool> FLinesDone{false};
 };

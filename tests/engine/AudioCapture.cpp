@@ -64,9 +64,10 @@ bool TCaptureStream::Idle(const TAuReadCallback& read)
     TAuSyncData sync = FSyncData.Load();
     const std::int32_t got = read(FChunk.data(), static_cast<std::int32_t>(room), sync);
     FSyncData.Store(sync);
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    FState->EndRead = FState->EndRead || sync.State == ausEnd;
     if (got <= 0)
         return false;
-    std::lock_guard<std::mutex> guard(FState->Lock);
     FState->Bytes.append(reinterpret_cast<const char*>(FChunk.data()), got);
     FState->Records.push_back(sync);
     return true;

@@ -17,6 +17,7 @@ struct TCaptureState {
     std::int64_t Budget = -1;          // bytes it accepts in all; -1 without limit
     bool Playing = false;
     std::vector<TAuSyncData> Records;  // every record a read returned with data
+    bool EndRead = false;              // a read, with data or without, returned the end
 
     QByteArray Captured();
     void SetBudget(std::int64_t bytes);

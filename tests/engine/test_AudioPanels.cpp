@@ -575,4 +575,19 @@ TEST_F(AudioPanelTest, AHugeTrackNumberNeverGrowsThePlaylist)
     Run("A3T999999999F\"\"");
     for (int n : {1, 2, 3})
         EXPECT_LE(P(n).Files.size(), TSonivexPanel::MaxPlaylistEntries) << n;
+
+    // A show may bring one entry more than a playlist takes: F on that track
+    // leaves it as it was, F on the last track it takes stores its file.
+    const int last = TSonivexPanel::MaxPlaylistEntries;
+    LoadShow(QStringLiteral("[Audio]\r\nPanelCount=10\r\nTrackCount_4=%1\r\nFile_4_%2=%3\r\nFile_4_%1=%3\r\n")
+                 .arg(last)
+                 .arg(last - 1)
+                 .arg(F("a.wav")));
+    ASSERT_EQ(P(4).Files.size(), last + 1);
+    Run(QStringLiteral("A4T%1F\"%2\"").arg(last + 1).arg(F("b.wav")));
+    EXPECT_EQ(P(4).TrackID(), last + 1);
+    EXPECT_EQ(P(4).Files.at(last), F("a.wav"));
+    Run(QStringLiteral("A4T%1F\"%2\"").arg(last).arg(F("b.wav")));
+    EXPECT_EQ(P(4).Files.at(last - 1), F("b.wav"));
+    EXPECT_EQ(P(4).Files.size(), last + 1);
 }

@@ -19,7 +19,9 @@
 #include <QFile>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -200,6 +202,39 @@ TEST_F(AudioPlayer, EndOfASeekableTrackIsReportedOnceAndItPlaysAgain)
     ASSERT_TRUE(Drained());
     EXPECT_EQ(finished.load(), 2);
     EXPECT_EQ(TCaptureDriver::Last()->Captured(), PcmOf(wav) + PcmOf(wav));
+}
+
+TEST_F(AudioPlayer, ATrackPausedExactlyAtItsEndIsReportedFinished)
+{
+    const QByteArray wav = Sine(Rate / 5, 20000);
+    auto player = Opened(wav);
+    TAuPlayer* p = player.get();
+    const auto capture = TCaptureDriver::Last();
+    // Ahead of the end notice on the notification thread: the operator pauses
+    // once the device has read the end, before the end is reported.
+    std::atomic<int> pausedAt{-1};
+    const int key = 0;
+    SyncEnqueue(&key, [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Bound);
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard<std::mutex> guard(capture->Lock);
+                if (capture->EndRead)
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        p->Pause();
+        pausedAt = p->State();
+    });
+    player->Play();
+    ASSERT_TRUE(WaitFinished());
+    ASSERT_TRUE(Drained());
+    EXPECT_EQ(pausedAt.load(), aosPaused);
+    EXPECT_EQ(finished.load(), 1);
+    EXPECT_EQ(finishState.load(), aosOpened);
+    EXPECT_EQ(player->State(), aosOpened);
+    EXPECT_EQ(capture->Captured(), PcmOf(wav));
 }
 
 TEST_F(AudioPlayer, EndOfAnUnseekableSourceFreesTheChainAndPlayRebuildsIt)

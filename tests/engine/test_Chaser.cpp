@@ -117,6 +117,19 @@ TEST_F(ChaserTest, NumbersThatNameNoChaserEditNoChannel)
     EXPECT_EQ(Kanaele(), before);
 }
 
+TEST_F(ChaserTest, TheFirstAndTheLastChaserOpen)
+{
+    TChaserEditor e(*ModuleLichtpult);
+    for (int n : {1, ChaserAnzahl}) {
+        SCOPED_TRACE(n);
+        e.LoadChaser(n);
+        ASSERT_EQ(e.ChaserKanal, &K(570 + n));
+        e.SetName(QStringLiteral("Chaser %1").arg(n));
+        EXPECT_EQ(K(570 + n).Name, QStringLiteral("Chaser %1").arg(n));
+    }
+    EXPECT_EQ(ChaserAnzahl, 60);
+}
+
 TEST_F(ChaserTest, StepCountsAreHeldToTwoThroughNinetyNine)
 {
     TChaserEditor e(*ModuleLichtpult);
@@ -238,7 +251,19 @@ TEST_F(ChaserTest, LedColumnsTemplatesAndTheLedView)
     e.ApplyTemplateRow(3, 1, v, 1);
     EXPECT_EQ(k.GetEintrag(5, 1), 0);
 
+    // Steps beyond the chaser's step count (2 here) have no LED cells: nothing
+    // is written there, in the LED view or in the grid.
+    ASSERT_EQ(e.StepCount, 2);
+    const QStringList sequence = Kanaele();
+    e.ApplyTemplateRow(1, 3, v, 2);
+    e.ApplyTemplateRow(1, ChaserSchritteMax, v, 2);
+    EXPECT_EQ(e.LedCell(1, 3), QString());
+    EXPECT_EQ(e.Cell(1, 2 + 3), QString());
+    EXPECT_EQ(Kanaele(), sequence);
+
     e.RebuildLedGrid(&v);
+    for (int s = 3; s <= ChaserSchritteMax; ++s)
+        ASSERT_EQ(e.LedCell(1, s), QString()) << s;
     EXPECT_EQ(e.LedCell(1, 2), QStringLiteral("255"));   // row 2 matches
     EXPECT_EQ(e.LedCell(1, 1), QStringLiteral("0"));      // all zero: row 1, black
     e.RebuildLedGrid(nullptr);
@@ -330,6 +355,8 @@ TEST_F(ChaserTest, TheTemplateFileIsReadAndWrittenByteIdentical)
     } cases[] = {
         {"[Allgemein]\r\nCount=2\r\n[Vorlage0]\r\nName=A\r\nW_11=-1\r\n", 2},
         {"[Allgemein]\r\nCount=2147483647\r\n", TLedVorlagen::MaxCount},
+        {"[Allgemein]\r\nCount=200\r\n", 200},   // exactly the most: read whole, not logged
+        {"[Allgemein]\r\nCount=201\r\n", 200},
         {"[Allgemein]\r\nCount=-4\r\n", 0},
         {"", 0},
     };
@@ -339,6 +366,8 @@ TEST_F(ChaserTest, TheTemplateFileIsReadAndWrittenByteIdentical)
         EXPECT_EQ(list.Count(), c.Count) << c.Text.constData();
     }
     EXPECT_EQ(ErrorLogCount(QStringLiteral("Count=2147483647")), 1);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Count=201 ")), 1);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("ChaserLedVorlagen")), 2);
     Engine.Dir.Write("Data/t.ini", cases[0].Text);
     list.LoadFromFile(Engine.Dir.File("Data/t.ini"));
     EXPECT_EQ(list.Get(0)->W[0][0], -1);

@@ -78,6 +78,8 @@ TEST_F(KanalvorlagenTest, ReaderDefaultsAndBounds)
         {"[Allgemein]\r\nCount=1\r\n[Vorlage0]\r\nCount=1\r\nFl_1=x\r\n", 1, 1, 0, 255},   // malformed: default
         {"[Allgemein]\r\nCount=-3\r\n", 0, 0, 0, 0},
         {"[Allgemein]\r\nCount=2147483647\r\n", TKanalvorlagen::MaxVorlagen, 1, 0, 255},   // bounded, no huge allocation
+        {"[Allgemein]\r\nCount=1000\r\n", 1000, 1, 0, 255},   // the most: read whole, not logged
+        {"[Allgemein]\r\nCount=1001\r\n", 1000, 1, 0, 255},
     };
     for (const Case& c : cases) {
         Engine.Dir.Write(QStringLiteral("Data/Vorlagen.ini"), QByteArray(c.text));
@@ -91,7 +93,8 @@ TEST_F(KanalvorlagenTest, ReaderDefaultsAndBounds)
         EXPECT_EQ(v.Vorlage(0)->Kanal(1)->Icon, c.icon) << c.text;
         EXPECT_EQ(v.Vorlage(0)->Kanal(1)->FlashPegel, c.flash) << c.text;
     }
-    EXPECT_EQ(ErrorLogCount(QStringLiteral("Vorlagen.ini")), 1);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Vorlagen.ini")), 2);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Vorlagen.ini: 1001 Vorlagen")), 1);
     TKanalvorlagen none;
     none.LoadFromFile(Engine.Dir.File(QStringLiteral("Data/fehlt.ini")));
     EXPECT_EQ(none.Count(), 0);

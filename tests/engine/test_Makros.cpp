@@ -118,6 +118,36 @@ TEST_F(MakroTest, BadAndOutOfRangeNumbersDoNothing)
     EXPECT_TRUE(TErrorLog::Instance().Lines().isEmpty());
 }
 
+TEST_F(MakroTest, AWindowMenuTagShowsOnlyAPageThatExists)
+{
+    while (ModuleMakro->PageCount() < 3)
+        ModuleMakro->NewMacroWindow();
+    const int pages = ModuleMakro->PageCount();
+    QSignalSpy shown(ModuleMakro->Signals(), &TMakroSignals::showPageRequested);
+    const struct {
+        int Tag;
+        bool Shown;
+        int Page;
+        bool TopLeft;
+    } cases[] = {
+        {0, true, 0, false},
+        {pages - 1, true, pages - 1, false},
+        {100 + pages - 1, true, pages - 1, true},
+        {pages, false, 0, false},
+        {100 + pages, false, 0, false},   // one past the last page
+        {-1, false, 0, false},
+        {99, false, 0, false},
+    };
+    for (const auto& c : cases) {
+        shown.clear();
+        ModuleMakro->ShowMacroPageClick(c.Tag);
+        ASSERT_EQ(shown.size(), c.Shown ? 1 : 0) << c.Tag;
+        if (c.Shown) {
+            EXPECT_EQ(shown.first(), QVariantList({c.Page, c.TopLeft})) << c.Tag;
+        }
+    }
+}
+
 TEST_F(MakroTest, ASectionWrittenByHandIsReadAndWrittenAgainByteForByte)
 {
     const QStringList hand{
@@ -194,6 +224,20 @@ TEST_F(MakroTest, CountsFromAFileAreHeldToWhatCanExist)
     // A text ending in '|' gives no extra line.
     LoadShowText("[Makros]\nMakroCount=1\nText_0=a|b|");
     EXPECT_EQ(ModuleMakro->GetMacro(0)->Lines, QStringList({"a", "b"}));
+    // An imported text sets every macro it counts: one it holds no key of gets
+    // a new macro's settings.
+    TMakro& m = *ModuleMakro->GetMacro(1);
+    m.Name = "alt";
+    m.Lines = QStringList{"K1P1"};
+    m.Icon = 5;
+    m.VF = 7;
+    m.HF = 3;
+    TStringIniFile ini;
+    ini.SetText("[Makros]\nMakroCount=3\nName_2=neu\n");
+    ModuleMakro->ImportIni(ini);
+    EXPECT_EQ(std::make_tuple(m.Name, m.Lines, m.Icon, m.VF, m.HF),
+              std::make_tuple(QString(), QStringList(), -1, 0, 10));
+    EXPECT_EQ(ModuleMakro->GetMacro(2)->Name, "neu");
 }
 
 TEST_F(MakroTest, AShowOpenedAfterAnotherKeepsNothingOfTheOldMacros)

@@ -18,6 +18,9 @@
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -153,6 +156,96 @@ TEST_F(PeersTest, AMessageBeyondTheQueueIsLoggedAsDroppedNotAsSent)
         << Peers.Log().first().toStdString();
     EXPECT_EQ(CountLines(Peers.Log(), "gesendet: " + dropped), 0);
     Peers.Disconnect(1);
+}
+
+// A peer that accepts and never reads: a plain listening socket on 127.0.0.1
+// with a small receive buffer, so that the sender's buffers fill soon.
+struct TSilentPeer {
+    int Listen = -1;
+    int Conn = -1;
+    QString Port;
+    TSilentPeer()
+    {
+        Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 4096;
+        setsockopt(Listen, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(Listen, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(Listen, 1) == 0 &&
+            getsockname(Listen, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            Port = QString::number(ntohs(a.sin_port));
+    }
+    ~TSilentPeer()
+    {
+        if (Conn >= 0)
+            ::close(Conn);
+        ::close(Listen);
+    }
+    // Reads what has arrived so far; the number of bytes.
+    qint64 Drain() const
+    {
+        char buf[65536];
+        qint64 total = 0;
+        for (ssize_t n; (n = ::recv(Conn, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+            total += n;
+        return total;
+    }
+};
+
+TEST_F(PeersTest, APeerThatNeverReadsCannotGrowTheUnsentBytes)
+{
+    TSilentPeer peer;
+    ASSERT_FALSE(peer.Port.isEmpty());
+    Peers.SetPeer(2, "Stumm", "127.0.0.1", peer.Port, "K555");
+    ASSERT_TRUE(Connect(Peers, 2));
+    peer.Conn = ::accept(peer.Listen, nullptr, nullptr);
+    ASSERT_GE(peer.Conn, 0);
+
+    // Counted as they come: the log keeps fewer lines than may be written.
+    int sent = 0, dropped = 0;
+    QObject::connect(&Peers, &TPeerList::logAdded, [&](const QString& line) {
+        sent += line.contains("]   gesendet: K555");
+        dropped += line.contains("]   verworfen (zu viele ungesendete Bytes): K555");
+    });
+    // Long V commands, each handed to the socket after its gap, until the
+    // system's buffers are full and the socket's own one reaches the bound.
+    const QString big(200 * 1024, u'x');
+    int calls = 0;
+    for (int i = 0; i < 400 && dropped == 0; ++i, ++calls) {
+        Peers.SendToPeer({"V2", "K555", big});
+        ASSERT_TRUE(WaitFor([&] { return Peers.PendingMessages(2) == 0; }));
+        ASSERT_LE(Peers.UnsentBytes(2), TPeerList::MaxUnsentBytes);
+    }
+    ASSERT_EQ(dropped, 1);
+    EXPECT_GT(Peers.UnsentBytes(2) + big.size(), TPeerList::MaxUnsentBytes);
+    // Every further event is sent or dropped and logged as what it was; the
+    // unsent bytes stay within the bound.
+    for (int i = 0; i < 20; ++i, ++calls) {
+        Peers.SendToPeer({"V2", "K555", big});
+        ASSERT_TRUE(WaitFor([&] { return Peers.PendingMessages(2) == 0; }));
+        ASSERT_LE(Peers.UnsentBytes(2), TPeerList::MaxUnsentBytes);
+    }
+    EXPECT_GE(dropped, 2);
+    EXPECT_EQ(sent + dropped, calls);
+    const int before = sent;
+
+    // Once the peer reads again, events go out again.
+    ASSERT_TRUE(WaitFor([&] { return peer.Drain() >= 0 && Peers.UnsentBytes(2) == 0; }, 20000));
+    Peers.SendToPeer({"V2", "K555M1D"});
+    EXPECT_EQ(sent, before + 1);
+
+    // Messages waiting for their turn count as well: a burst beyond the bound
+    // is dropped at once, before any of it reaches the socket.
+    const int droppedBefore = dropped;
+    for (int i = 0; i < 8; ++i) {
+        Peers.SendToPeer({"V2", "K555", big});
+        ASSERT_LE(Peers.UnsentBytes(2), TPeerList::MaxUnsentBytes);
+    }
+    EXPECT_GE(dropped, droppedBefore + 2);
+    Peers.Disconnect(2);
+    EXPECT_EQ(Peers.UnsentBytes(2), 0);
 }
 
 TEST(PeersShow, SavedRowsAndLoadedRows)

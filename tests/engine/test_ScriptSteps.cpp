@@ -71,6 +71,7 @@ TEST(ScriptSteps, RenumberingPlanCountsNumbersAndRefusesScenesNamedTwice)
     };
     const TCase cases[] = {
         {"{{3}} a {{1}} b {{x}} {{-2}} {{ 4 }}", {"3", "1"}, {}},   // malformed, negative, blanks: not counted
+        {"{{0}} {{2}} {{00}}", {"0", "2", "00"}, {"00"}},           // 0 is a number of at least 0: counted
         {"{{5}} {{2}} {{5}}", {"5", "2", "5"}, {"5"}},
         {"{{5}} {{05}}", {"5", "05"}, {"5"}},   // both name the fifth scene
         {"{{1}} {{2}", {"1"}, {}},              // the walk ends where no "}}" follows
@@ -111,6 +112,13 @@ TEST(ScriptSteps, RenumberedScenesComeBeforeUnnamedScenesOfTheSameNumber)
     for (const auto& scene : s.Szenen)
         order << QStringLiteral("%1:%2").arg(scene->NAME).arg(scene->SNR);
     EXPECT_EQ(order, QStringList({"S1:1", "S2:2", "S3:3", "S4:4"}));
+
+    // {{0}} is counted but names no scene: it takes number 1 and renumbers nothing.
+    ApplyMarkerNumbers(s, {"0", "1"});
+    order.clear();
+    for (const auto& scene : s.Szenen)
+        order << QStringLiteral("%1:%2").arg(scene->NAME).arg(scene->SNR);
+    EXPECT_EQ(order, QStringList({"S1:2", "S2:2", "S3:3", "S4:4"}));
 }
 
 TEST(ScriptSteps, ReplaceAllEndsAndMissesNoAdjacentMatch)

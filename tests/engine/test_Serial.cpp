@@ -1,7 +1,8 @@
 // The serial port and the serial terminal through a real pseudo-terminal mapped
 // as a COM port: line settings read back from the kernel, text both ways, the
-// event character, the C command, the other end going away, and open/close
-// without leaking descriptors or threads.
+// event character, the C command, the other end going away, open/close
+// without leaking descriptors or threads, and every comm event (modem lines,
+// breaks and line errors through a fake of the driver's counters).
 
 #include "TestHelpers.h"
 
@@ -19,8 +20,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -66,6 +70,111 @@ void MapCom(int com, const std::string& path)
     SetComDeviceTable({{com, path}});
     ProbeComPorts();
 }
+
+// The driver's counters and modem-line wait, played by the test: Raise changes
+// counters as a UART's interrupt would; the wait wakes for its lines only, as
+// the kernel's does, and not while Hold is set.
+class TFakeLines : public TSerialLines {
+public:
+    TFakeLines() { SetSerialLines(this); }
+    ~TFakeLines() override { SetSerialLines(nullptr); }
+
+    bool Counts(int, TSerialCounts& c) override
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        ++CountCalls;
+        c = FCounts;
+        return Keeps;
+    }
+    int WaitLines(int, unsigned lines) override
+    {
+        std::unique_lock<std::mutex> l(FLock);
+        WaitMasks.push_back(lines);
+        const TSerialCounts start = FCounts;
+        ++Waiting;
+        FChanged.wait(l, [&] { return FInterrupted || (!Hold && (SerialCountEvents(start, FCounts) & lines)); });
+        --Waiting;
+        const bool interrupted = FInterrupted;
+        FInterrupted = false;
+        return interrupted ? 0 : 1;
+    }
+    void Interrupt(std::thread::native_handle_type) override
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        FInterrupted = true;
+        FChanged.notify_all();
+    }
+    void Raise(const std::function<void(TSerialCounts&)>& change)
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        change(FCounts);
+        FChanged.notify_all();
+    }
+    void SetHold(bool hold)
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        Hold = hold;
+        FChanged.notify_all();
+    }
+    template <class T>
+    T Get(const T& field)
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        return field;
+    }
+
+    bool Keeps = true;
+    bool Hold = false;
+    int CountCalls = 0;
+    int Waiting = 0;
+    std::vector<unsigned> WaitMasks;
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    TSerialCounts FCounts;
+    bool FInterrupted = false;
+};
+
+// Every handler of a port records its name, from whichever thread it runs on.
+// Standard strings: a Qt list shared with the test's thread would be grown in
+// place by the handler's thread.
+struct TEventLog {
+    std::mutex Lock;
+    std::vector<std::string> Names;
+    void Attach(TSerial& s)
+    {
+        const std::pair<TSerial::TNotify TSerial::*, const char*> handlers[] = {
+            {&TSerial::OnBreak, "Break"},     {&TSerial::OnCts, "Cts"},
+            {&TSerial::OnDsr, "Dsr"},         {&TSerial::OnError, "Error"},
+            {&TSerial::OnRing, "Ring"},       {&TSerial::OnDcd, "Dcd"},
+            {&TSerial::OnRxChar, "Rx"},       {&TSerial::OnEventChar, "EventChar"},
+            {&TSerial::OnTxEmpty, "TxEmpty"},
+        };
+        for (const auto& [member, name] : handlers)
+            s.*member = [this, n = std::string(name)](TSerial&) {
+                std::lock_guard<std::mutex> g(Lock);
+                Names.push_back(n);
+            };
+    }
+    QStringList Get()
+    {
+        std::lock_guard<std::mutex> g(Lock);
+        QStringList names;
+        for (const std::string& n : Names)
+            names << QString::fromStdString(n);
+        return names;
+    }
+    // The names without Rx and without repeats of the one before.
+    QStringList Kinds()
+    {
+        QStringList kinds;
+        for (const QString& n : Get())
+            if (n != "Rx" && (kinds.isEmpty() || kinds.last() != n))
+                kinds << n;
+        return kinds;
+    }
+};
 
 int CountEntries(const char* dir)
 {
@@ -140,6 +249,21 @@ TEST_F(SerialTest, SettersKeepTheirInvariants)
     t.SetCOMPort(3);
     EXPECT_EQ(t.COMPort(), 3);
     EXPECT_EQ(t.Ports(), QStringList{"COM3"});
+
+    // The limits where they meet: an XON limit equal to the XOFF limit goes
+    // one below it, an XOFF limit equal to the XON limit one above it.
+    TSerial u;
+    u.SetBufSizeRec(400);
+    EXPECT_EQ(std::make_tuple(u.BufSizeRec(), u.XOffLimit(), u.XOnLimit()), std::make_tuple(400, 400, 399));
+    u.SetXOnLimit(100);
+    u.SetXOffLimit(100);
+    EXPECT_EQ(u.XOffLimit(), 101);
+
+    // The last port number there is.
+    MapCom(ComPortCount, Pty.Path);
+    t.SetCOMPort(ComPortCount);
+    EXPECT_EQ(t.COMPort(), ComPortCount);
+    MapCom(3, Pty.Path);
 }
 
 TEST_F(SerialTest, SettingsComeBackUnchangedThroughSetAndText)
@@ -172,18 +296,46 @@ TEST_F(SerialTest, SettingsComeBackUnchangedThroughSetAndText)
     const QString good = TSerial::SettingsToText(a);
     QString badCheck = good;
     badCheck[88] = badCheck[88] == u'0' ? u'1' : u'0';
-    QString badBaud = good;
-    badBaud.replace(7, 2, "20");
-    const QString cases[] = {QString(), good.left(90), "XXXX" + good.mid(4), badCheck, badBaud};
+    const QString cases[] = {QString(), good.left(90), "XXXX" + good.mid(4), badCheck};
     for (const QString& text : cases)
         EXPECT_FALSE(TSerial::TextToSettings(text).Valid) << text.toStdString();
+    // Each index at the last value it may have and one above, with the check
+    // value made to match.
+    const struct {
+        int Position;
+        const char* Digits;
+        bool Valid;
+    } fields[] = {
+        {7, "19", true}, {7, "20", false}, {9, "4", true},  {9, "5", false},
+        {10, "4", true}, {10, "5", false}, {11, "2", true}, {11, "3", false},
+    };
+    for (const auto& f : fields) {
+        QString text = good;
+        text.replace(f.Position, int(std::strlen(f.Digits)), QString::fromLatin1(f.Digits));
+        int check = 0;
+        for (int i = 0; i < 88; ++i)
+            check ^= text.at(i).unicode();
+        text.replace(88, 3, QString::number(check).rightJustified(3, u'0'));
+        EXPECT_EQ(TSerial::TextToSettings(text).Valid, f.Valid) << f.Position << " " << f.Digits;
+    }
     EXPECT_EQ(TSerial::SettingsToText(TSerialSettings{}), "");
 
-    // A number too long for its field becomes the field's largest value, not
-    // its first digits.
+    // A negative number (no setter makes one) is written as 0: the text stays valid.
+    TSerialSettings negative = a;
+    negative.RecTimeOut = -5;
+    const TSerialSettings read = TSerial::TextToSettings(TSerial::SettingsToText(negative));
+    EXPECT_TRUE(read.Valid);
+    EXPECT_EQ(read.RecTimeOut, 0);
+
+    // A number too long for its field keeps its first digits.
     TSerialSettings big = a;
     big.XOffLimit = 123456789;
-    EXPECT_EQ(TSerial::TextToSettings(TSerial::SettingsToText(big)).XOffLimit, 99999999);
+    big.COMPort = 1234;
+    const QString bigText = TSerial::SettingsToText(big);
+    EXPECT_EQ(bigText.size(), 91);
+    EXPECT_EQ(bigText.mid(4, 3), "123");
+    EXPECT_EQ(bigText.mid(39, 8), "12345678");
+    EXPECT_EQ(TSerial::TextToSettings(bigText).XOffLimit, 12345678);
 }
 
 TEST_F(SerialTest, LineSettingsReachTheKernel)
@@ -400,4 +552,230 @@ TEST_F(SerialTest, SyncEventHandlingRunsHandlersOnTheOwnersThread)
     Pty.Write("go\r");
     ASSERT_TRUE(WaitFor([&] { return onOwner.size() == 2; }));
     EXPECT_EQ(onOwner, (std::vector<bool>{true, true}));
+}
+
+TEST_F(SerialTest, EveryCommEventReachesItsHandler)
+{
+    TFakeLines lines;
+    struct Row {
+        const char* name;
+        std::function<void(TSerialCounts&)> raise;
+        bool arrivesAsByte;   // a break or faulty byte comes with a NUL byte
+    };
+    const Row rows[] = {
+        {"Cts", [](TSerialCounts& c) { ++c.Cts; }, false},
+        {"Dsr", [](TSerialCounts& c) { ++c.Dsr; }, false},
+        {"Ring", [](TSerialCounts& c) { ++c.Ring; }, false},
+        {"Dcd", [](TSerialCounts& c) { ++c.Dcd; }, false},
+        {"Break", [](TSerialCounts& c) { ++c.Break; }, true},
+        {"Error", [](TSerialCounts& c) { ++c.Frame; }, true},
+        {"Error", [](TSerialCounts& c) { ++c.Parity; }, true},
+        {"Error", [](TSerialCounts& c) { ++c.Overrun; }, true},
+        {"Error", [](TSerialCounts& c) { c.BufOverrun += 3; }, true},
+    };
+    for (const bool stripNull : {false, true})
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(r.name) + (stripNull ? " without NUL" : ""));
+            TEventLog log;
+            TSerial s;
+            log.Attach(s);
+            s.EliminateNullChar = stripNull;
+            ASSERT_TRUE(s.OpenPort());
+            ASSERT_TRUE(s.Device().WatchesLines());
+            // The line watcher waits for the four lines.
+            ASSERT_TRUE(WaitFor([&] { return lines.Get(lines.Waiting) == 1; }));
+            EXPECT_EQ(lines.Get(lines.WaitMasks).back(), unsigned(seCts | seDsr | seRing | seDcd));
+            lines.Raise(r.raise);
+            if (r.arrivesAsByte)
+                Pty.Write(std::string(1, '\0'));
+            ASSERT_TRUE(WaitFor([&] { return log.Get().contains(r.name); }));
+            // Bytes the port took in, and nothing but the event raised.
+            if (r.arrivesAsByte) {
+                ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == (stripNull ? 0 : 1); }));
+            }
+            s.ClosePort();
+            EXPECT_EQ(log.Kinds(), QStringList{r.name});
+            EXPECT_EQ(log.Get().contains("Rx"), r.arrivesAsByte && !stripNull);
+        }
+}
+
+TEST_F(SerialTest, EventsOfOneWakeUpRunInTheirOrder)
+{
+    TFakeLines lines;
+    TEventLog log;
+    TSerial s;
+    log.Attach(s);
+    ASSERT_TRUE(s.OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return lines.Get(lines.Waiting) == 1; }));
+    // Everything at once: the lines moved, then a break, a faulty byte and the
+    // event character came in.
+    lines.SetHold(true);
+    lines.Raise([](TSerialCounts& c) { ++c.Dcd, ++c.Ring, ++c.Parity, ++c.Dsr, ++c.Cts, ++c.Break; });
+    Pty.Write(std::string("\0x\r", 3));
+    ASSERT_TRUE(WaitFor([&] { return log.Get().contains("EventChar"); }));
+    lines.SetHold(false);
+    EXPECT_EQ(log.Kinds(), QStringList({"Break", "Cts", "Dsr", "Error", "Ring", "Dcd", "EventChar"}));
+    EXPECT_EQ(log.Get().at(6), "Rx");
+    // The output running empty comes last of all.
+    EXPECT_EQ(s.SendString("ok"), 2);
+    ASSERT_TRUE(WaitFor([&] { return log.Get().contains("TxEmpty"); }));
+    EXPECT_EQ(Pty.Read(2), "ok");
+    s.ClosePort();
+    EXPECT_EQ(log.Kinds().last(), "TxEmpty");
+    EXPECT_EQ(log.Kinds().size(), 8);
+}
+
+TEST_F(SerialTest, OnlyTheEventsWithAHandlerAreWatched)
+{
+    TFakeLines lines;
+    {
+        // Characters only: no counter is read, no line watched.
+        TSerial s;
+        s.OnRxChar = [](TSerial&) {};
+        ASSERT_TRUE(s.OpenPort());
+        EXPECT_TRUE(s.Device().HasThread());
+        EXPECT_FALSE(s.Device().WatchesLines());
+        lines.Raise([](TSerialCounts& c) { ++c.Break, ++c.Cts; });
+        Pty.Write(std::string(1, '\0'));
+        ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == 1; }));
+        s.ClosePort();
+        EXPECT_EQ(lines.Get(lines.CountCalls), 0);
+    }
+    {
+        // Errors only: counters, but no line watcher.
+        TSerial s;
+        std::atomic<int> errors{0};
+        s.OnError = [&](TSerial&) { ++errors; };
+        ASSERT_TRUE(s.OpenPort());
+        EXPECT_FALSE(s.Device().WatchesLines());
+        lines.Raise([](TSerialCounts& c) { ++c.Break, ++c.Overrun; });
+        Pty.Write(std::string(1, '\0'));
+        ASSERT_TRUE(WaitFor([&] { return errors == 1; }));
+        s.ClosePort();
+    }
+    {
+        // One line: the watcher waits for that line alone; the others move unseen.
+        TSerial s;
+        std::atomic<int> cts{0};
+        s.OnCts = [&](TSerial&) { ++cts; };
+        ASSERT_TRUE(s.OpenPort());
+        ASSERT_TRUE(WaitFor([&] { return lines.Get(lines.Waiting) == 1; }));
+        EXPECT_EQ(lines.Get(lines.WaitMasks).back(), unsigned(seCts));
+        lines.Raise([](TSerialCounts& c) { ++c.Dsr, ++c.Ring, ++c.Dcd; });
+        lines.Raise([](TSerialCounts& c) { ++c.Cts; });
+        ASSERT_TRUE(WaitFor([&] { return cts == 1; }));
+        lines.Raise([](TSerialCounts& c) { c.Cts += 2; });
+        ASSERT_TRUE(WaitFor([&] { return cts == 2; }));
+        s.ClosePort();
+    }
+    {
+        // A device that keeps no counters opens; its other events work.
+        lines.Keeps = false;
+        TEventLog log;
+        TSerial s;
+        log.Attach(s);
+        ASSERT_TRUE(s.OpenPort());
+        EXPECT_FALSE(s.Device().WatchesLines());
+        lines.Raise([](TSerialCounts& c) { ++c.Cts, ++c.Break; });
+        Pty.Write(std::string("\0\r", 2));
+        ASSERT_TRUE(WaitFor([&] { return log.Get().contains("EventChar"); }));
+        s.ClosePort();
+        EXPECT_EQ(log.Kinds(), QStringList{"EventChar"});
+    }
+}
+
+// A pseudo-terminal has no modem lines and no counters: with every handler
+// assigned the port opens and the character events work.
+TEST_F(SerialTest, PseudoTerminalOpensWithEveryHandlerAssigned)
+{
+    TEventLog log;
+    TSerial s;
+    log.Attach(s);
+    ASSERT_TRUE(s.OpenPort());
+    EXPECT_TRUE(s.Device().HasThread());
+    EXPECT_FALSE(s.Device().WatchesLines());
+    Pty.Write("a\rb");   // the event character anywhere in what arrives
+    ASSERT_TRUE(WaitFor([&] { return log.Get().contains("EventChar"); }));
+    ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == 3; }));
+    EXPECT_EQ(s.ReceiveString(), "a\rb");
+    EXPECT_EQ(s.SendString("b"), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Get().contains("TxEmpty"); }));
+    s.ClosePort();
+    EXPECT_EQ(log.Kinds(), QStringList({"EventChar", "TxEmpty"}));
+}
+
+TEST_F(SerialTest, CloseEndsTheLineWatcherWaitingInTheDriver)
+{
+    TFakeLines lines;
+    TEventLog log;
+    TSerial s;
+    log.Attach(s);
+    ASSERT_TRUE(s.OpenPort());
+    s.ClosePort();
+    const int fds = CountEntries("/proc/self/fd");
+    const int tasks = CountEntries("/proc/self/task");
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(s.OpenPort()) << i;
+        ASSERT_TRUE(s.Device().WatchesLines());
+        if (i % 2) {   // sometimes while it waits, sometimes before
+            ASSERT_TRUE(WaitFor([&] { return lines.Get(lines.Waiting) == 1; }));
+        }
+        s.ClosePort();
+        ASSERT_EQ(lines.Get(lines.Waiting), 0) << i;
+        EXPECT_FALSE(s.Device().HasThread());
+    }
+    EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
+    EXPECT_TRUE(WaitFor([&] { return CountEntries("/proc/self/task") <= tasks; })) << CountEntries("/proc/self/task");
+    EXPECT_TRUE(log.Get().isEmpty());
+}
+
+TEST_F(SerialTest, LineEventsRunOnTheOwnersThreadWithSyncEventHandling)
+{
+    TFakeLines lines;
+    TSerial s;
+    s.SyncEventHandling = true;
+    std::vector<QString> seen;
+    s.OnDsr = [&](TSerial&) { seen.push_back(QThread::currentThread() == s.thread() ? "Dsr main" : "Dsr other"); };
+    s.OnBreak = [&](TSerial&) {
+        seen.push_back(QThread::currentThread() == s.thread() ? "Break main" : "Break other");
+    };
+    ASSERT_TRUE(s.OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return lines.Get(lines.Waiting) == 1; }));
+    lines.Raise([](TSerialCounts& c) { ++c.Dsr; });
+    ASSERT_TRUE(WaitFor([&] { return seen.size() == 1; }));
+    lines.Raise([](TSerialCounts& c) { ++c.Break; });
+    Pty.Write(std::string(1, '\0'));
+    ASSERT_TRUE(WaitFor([&] { return seen.size() == 2; }));
+    s.ClosePort();
+    EXPECT_EQ(seen, (std::vector<QString>{"Dsr main", "Break main"}));
+}
+
+TEST_F(SerialTest, WithEventsDisabledNoHandlerRunsAndTheBytesWait)
+{
+    TFakeLines lines;
+    TEventLog log;
+    TSerial s;
+    log.Attach(s);
+    s.EnableEvents = false;
+    ASSERT_TRUE(s.OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return lines.Get(lines.Waiting) == 1; }));
+    lines.Raise([](TSerialCounts& c) { ++c.Cts, ++c.Break; });
+    Pty.Write(std::string("\0x\r", 3));
+    ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() == 3; }));
+    EXPECT_EQ(s.ReceiveString(), QString::fromLatin1("\0x\r", 3));
+    s.ClosePort();
+    EXPECT_TRUE(log.Get().isEmpty()) << log.Get().join(' ').toStdString();
+}
+
+TEST_F(SerialTest, ADeviceOpenedForNoCommEventStartsNoThread)
+{
+    TSerialDevice device;
+    int calls = 0;
+    ASSERT_TRUE(device.Open(Pty.Path, TLineSettings{}, 13, seLost, [&](unsigned) { ++calls; }));
+    EXPECT_FALSE(device.HasThread());
+    device.Close();
+    ASSERT_TRUE(device.Open(Pty.Path, TLineSettings{}, 13, seAllEvents, nullptr));
+    EXPECT_FALSE(device.HasThread());
+    device.Close();
+    EXPECT_EQ(calls, 0);
 }

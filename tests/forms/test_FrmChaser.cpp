@@ -95,6 +95,12 @@ TEST(FrmChaser, EditsAChaserAndItsLedStepsThroughTheWidgets)
     const QByteArray saved = engine.Dir.Read("Data/ChaserLedVorlagen.ini");
     EXPECT_TRUE(saved.contains("Name=Rot\r\n")) << saved.constData();
     EXPECT_TRUE(saved.contains("W_21=250\r\nW_22=-1\r\n")) << saved.constData();
+
+    // The number box reaches the last chaser and no further.
+    form.PageControl1->setCurrentWidget(form.tabDefinition);
+    edtChaser->setValue(ChaserAnzahl + 1);
+    EXPECT_EQ(edtChaser->value(), ChaserAnzahl);
+    EXPECT_EQ(form.Editor().ChaserKanal, &ModuleLichtpult->GetKanal(570 + ChaserAnzahl));
 }
 
 TEST(FrmChaser, AFailedTemplateSaveIsShownAndLogged)
