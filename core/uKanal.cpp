@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+static_assert(MaxKanal == LevelArrayMax, "a level array holds one byte per channel");
+
 namespace {
 
 constexpr std::int64_t Int32Min = std::numeric_limits<std::int32_t>::min();

@@ -90,7 +90,7 @@ QString EncodeLevels(const TLevelArray& L, QStringView prefix)
     // than the encoding itself. Every group covers at least one level and costs
     // at most one byte more than it covers, so the text holds at most two bytes
     // per level and a header for the rest, two digits each.
-    constexpr std::size_t Capacity = 2 * (2 * MaxKanal + 2);
+    constexpr std::size_t Capacity = 2 * (2 * LevelArrayMax + 2);
     std::array<char, Capacity> out;
     std::size_t size = 0;
     const auto hex = [&out, &size](unsigned value) {
@@ -101,10 +101,10 @@ QString EncodeLevels(const TLevelArray& L, QStringView prefix)
     int i = 1;
     int j = 2;
     int total = 0;
-    while (j <= MaxKanal) {
+    while (j <= LevelArrayMax) {
         if (L[j] == L[i]) {
             // A run of equal levels (2..127).
-            while (j - i < 127 && j <= MaxKanal && L[j] == L[j - 1])
+            while (j - i < 127 && j <= LevelArrayMax && L[j] == L[j - 1])
                 ++j;
             hex(0x80u + static_cast<unsigned>(j - i));
             hex(L[i]);
@@ -112,7 +112,7 @@ QString EncodeLevels(const TLevelArray& L, QStringView prefix)
             i = j;
         } else {
             // Literals (1..126); L[j-1] is left to start the next group.
-            while (j - i < 127 && j <= MaxKanal && L[j] != L[j - 1])
+            while (j - i < 127 && j <= LevelArrayMax && L[j] != L[j - 1])
                 ++j;
             const int n = j - i - 1;
             hex(static_cast<unsigned>(n));
@@ -123,9 +123,9 @@ QString EncodeLevels(const TLevelArray& L, QStringView prefix)
         }
         j = i + 1;
     }
-    if (total < MaxKanal) {
-        hex(static_cast<unsigned>(MaxKanal - total));
-        for (int k = total + 1; k <= MaxKanal; ++k)
+    if (total < LevelArrayMax) {
+        hex(static_cast<unsigned>(LevelArrayMax - total));
+        for (int k = total + 1; k <= LevelArrayMax; ++k)
             hex(L[k]);
     }
     QString text;
@@ -148,17 +148,17 @@ bool DecodeLevels(const QString& text, TLevelArray& levels)
         if (c < 128) {
             for (int m = 0; m < n; ++m) {
                 const int value = ByteAt(text, pos + 2 + 2 * m);
-                if (k + m <= MaxKanal)
+                if (k + m <= LevelArrayMax)
                     levels[k + m] = static_cast<std::uint8_t>(value);
             }
             pos += 2 * n + 2;
         } else {
             const int value = ByteAt(text, pos + 2);
-            for (int m = 0; m < n && k + m <= MaxKanal; ++m)
+            for (int m = 0; m < n && k + m <= LevelArrayMax; ++m)
                 levels[k + m] = static_cast<std::uint8_t>(value);
             pos += 4;
         }
-        if (k <= MaxKanal)
+        if (k <= LevelArrayMax)
             k += n;
     }
     return result;

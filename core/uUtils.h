@@ -3,8 +3,6 @@
 // run-length text codec of level arrays, line lists inside one INI value, the
 // command tokenizer and token readers, integer conversion, rounding and percent.
 
-#include "core/uKanal.h"
-
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -15,8 +13,11 @@
 class QDateTime;
 class TStringIniFile;
 
-// A level array holds one byte per channel at index 1..MaxKanal (index 0 is unused).
-using TLevelArray = std::array<std::uint8_t, MaxKanal + 1>;
+// A level array holds one byte per channel number 1..LevelArrayMax, index 0
+// unused: the levels of all the console's channels (uKanal.cpp checks that the
+// channel model has exactly as many).
+constexpr int LevelArrayMax = 729;
+using TLevelArray = std::array<std::uint8_t, LevelArrayMax + 1>;
 
 // '0'..'9', 'A'..'F', 'a'..'f'; anything else raises EPvError
 // "\"c\" ist kein hexadezimales Zeichen."

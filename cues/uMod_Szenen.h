@@ -9,6 +9,7 @@
 // the module keeps its own selection, the script's bytes as they were loaded,
 // and answers the T command's step execution itself (TScriptStepsHeadless).
 
+#include "core/uKanal.h"
 #include "core/uMod_Abstract.h"
 #include "core/uUtils.h"
 

@@ -1,6 +1,7 @@
 // Shared utilities: hexadecimal helpers, the level codec, line lists, integer
 // text, percent, and the command tokenizer with its token readers.
 #include "core/uErrors.h"
+#include "core/uKanal.h"
 #include "core/uStringIniFile.h"
 #include "core/uUtils.h"
 
