@@ -30,6 +30,7 @@
 #include "devices/uMod_Interface.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -91,6 +92,31 @@ QWidget* FindOrAddTab(QTabWidget* pc, const QString& name, const QString& captio
     return tab;
 }
 
+// A page of the main window became active: the master panel comes below the
+// console or the scene page, and the grand master with it (into the script
+// page's panel on the script page); the channel list shows its channel, the
+// scene page is refreshed.
+void FollowPage(TFrmMain& main, QWidget* page)
+{
+    if (!frmMaster)
+        return;
+    if (page == main.tabKanaele) {
+        ModuleLichtpult->FocusChannelList();
+    } else if (page == main.tabPult) {
+        frmMaster->DockMasterPanel(main.pnlPultUnten);
+        frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
+    } else if (page == main.tabSzenen) {
+        frmMaster->DockMasterPanel(main.pnlSzenenUnten);
+        frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
+        if (ModuleSzenen)
+            ModuleSzenen->RefreshSceneForm();
+    } else if (page == main.tabText) {
+        // The master panel stays where it is; only the grand master comes along.
+        if (frmText)
+            frmMaster->DockGrandmasterPanel(frmText->GetTextFormPanel());
+    }
+}
+
 } // namespace
 
 void ComposeForms(TFrmMain& main, TStartupStage stage)
@@ -139,6 +165,12 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         }
         if (ModuleMakro && !MacroPage(0))
             CreateMacroPages(*ModuleMakro, Panel(main, "TFrmMakro"));
+        // The patch page shows the output plug-in's status text.
+        if (ModulePatch && main.lblDMXInit) {
+            main.lblDMXInit->setText(ModulePatch->DmxInitText);
+            QObject::connect(ModulePatch->Signals(), &TPatchSignals::statusTextChanged, main.lblDMXInit, &QLabel::setText);
+        }
+        main.OnPageChange = [&main](QWidget* page) { FollowPage(main, page); };
         break;
     case TStartupStage::MainFormCreated:
         CreateInterfacePages(main.pcInterface);

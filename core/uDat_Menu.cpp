@@ -5,9 +5,7 @@
 #include "core/uErrorLog.h"
 #include "core/uFormUtils.h"
 #include "core/uErrors.h"
-#include "core/uMod_Lichtpult.h"
 #include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
 #include "core/uProject.h"
 #include "core/uTextCodec.h"
 #include "cues/uMod_Makros.h"
@@ -35,9 +33,10 @@ TModuleMain& Main()
 
 TModuleAbstract& Patch()
 {
-    if (!ModulePatch)
+    TModuleAbstract* patch = ConsoleLink().PatchModule();
+    if (!patch)
         throw EPvError(QStringLiteral("Das Patch-Modul fehlt."));
-    return *ModulePatch;
+    return *patch;
 }
 
 void SetShortcut(QAction* action, const QKeySequence& key)
@@ -90,10 +89,8 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
          AddAction(Fenster1, QStringLiteral("NeuesAudioFenster1"), QStringLiteral("&Neues Audio-Fenster"),
                    [this] { emit newAudioWindowRequested(); })},
     };
-    AddAction(Fenster1, QStringLiteral("NeuesLichtpultFenster1"), QStringLiteral("&Neues Lichtpult-Fenster"), [] {
-        if (ModuleLichtpult)
-            ModuleLichtpult->OpenLichtpultWindow();
-    });
+    AddAction(Fenster1, QStringLiteral("NeuesLichtpultFenster1"), QStringLiteral("&Neues Lichtpult-Fenster"),
+              [] { ConsoleLink().OpenLichtpultWindow(); });
     AddAction(Fenster1, QStringLiteral("HauptformularaufStandardgre1"), QStringLiteral("&Hauptformular auf Standardgröße"),
               [this] { HauptformularaufStandardgre1Click(); });
     Lichtpult1 = Named<QMenu>(QStringLiteral("Lichtpult1"), QStringLiteral("&Lichtpult"), Fenster1);
@@ -117,16 +114,14 @@ TdmMenu::TdmMenu(QMainWindow* mainWindow, QObject* parent) : QObject(parent), FM
     Kennliniebearbeiten1->menuAction()->setObjectName(QStringLiteral("Kennliniebearbeiten1"));
     Patch2->addMenu(Kennliniebearbeiten1);
     RefillCurveMenu();
-    if (ModulePatch)
-        // Queued: an edit started from one of these items changes the curves
-        // while the item is still being triggered, and the refill deletes it.
-        connect(ModulePatch->Signals(), &TPatchSignals::curvesChanged, this, &TdmMenu::RefillCurveMenu,
-                Qt::QueuedConnection);
+    // Queued: an edit started from one of these items changes the curves while
+    // the item is still being triggered, and the refill deletes it.
+    ConsoleLink().OnCurvesChanged(this, [this] { RefillCurveMenu(); }, Qt::QueuedConnection);
     bar->addMenu(Patch2);
     UpdateRequestItems();
 
-    if (ModulePatch)
-        Patch().SetSaveDialog(&FPatchDialog);
+    if (TModuleAbstract* patch = ConsoleLink().PatchModule())
+        patch->SetSaveDialog(&FPatchDialog);
     dmMenu = this;
 }
 
@@ -134,8 +129,9 @@ TdmMenu::~TdmMenu()
 {
     if (dmMenu == this)
         dmMenu = nullptr;
-    if (ModulePatch && Patch().SaveDialog == &FPatchDialog)
-        Patch().SetSaveDialog(nullptr);
+    TModuleAbstract* patch = ConsoleLink().PatchModule();
+    if (patch && patch->SaveDialog == &FPatchDialog)
+        patch->SetSaveDialog(nullptr);
 }
 
 void TdmMenu::connectNotify(const QMetaMethod& signal)
@@ -199,7 +195,7 @@ TModuleAbstract& TdmMenu::ModuleOf(TExportModule module)
     TModuleAbstract* m = nullptr;
     switch (module) {
     case TExportModule::Makros: m = ModuleMakro; break;
-    case TExportModule::Lichtpult: m = ModuleLichtpult; break;
+    case TExportModule::Lichtpult: m = ConsoleLink().ConsoleModule(); break;
     case TExportModule::Audio: m = ModuleAudio; break;
     case TExportModule::Szenen: m = ModuleSzenen; break;
     }
@@ -313,11 +309,11 @@ void TdmMenu::Speichernunter2Click()
 void TdmMenu::RefillCurveMenu()
 {
     Kennliniebearbeiten1->clear();
-    const QStringList names = ModulePatch ? ModulePatch->GetCurveNames() : QStringList();
+    const QStringList names = ConsoleLink().CurveNames();
     for (int nr = 1; nr < names.size(); ++nr) {
         QAction* a = Kennliniebearbeiten1->addAction(names.at(nr));
         a->setData(nr);
-        connect(a, &QAction::triggered, this, [nr] { Guarded([nr] { ModulePatch->EditCurve(nr); }); });
+        connect(a, &QAction::triggered, this, [nr] { Guarded([nr] { ConsoleLink().EditCurve(nr); }); });
     }
     Kennliniebearbeiten1->menuAction()->setEnabled(names.size() > 1);
 }

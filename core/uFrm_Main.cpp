@@ -4,16 +4,11 @@
 #include "core/uErrorLog.h"
 #include "core/uErrors.h"
 #include "core/uFormUtils.h"
-#include "core/uFrm_Master.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Master.h"
-#include "core/uMod_Patch.h"
 #include "core/uProject.h"
 #include "core/uPrompts.h"
 #include "core/uStringIniFile.h"
 #include "core/uTextCodec.h"
 #include "core/uTextEdits.h"
-#include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 
 #include <QApplication>
@@ -153,10 +148,6 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     // The modules' forms, docked into this window's pages.
     ComposeForms(*this, TStartupStage::ModulesCreated);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] { Guarded([this] { PageControl1Change(); }); });
-
-    // The output plug-in's status text.
-    lblDMXInit->setText(ModulePatch->DmxInitText);
-    connect(ModulePatch->Signals(), &TPatchSignals::statusTextChanged, lblDMXInit, &QLabel::setText);
 
     PageControl1->setTabVisible(PageControl1->indexOf(tabDebug), QFileInfo::exists(ProgramDir + QStringLiteral("debug.txt")));
     LoadFormPosition(this);
@@ -401,7 +392,8 @@ void TFrmMain::WriteOptions()
     for (const TBoolOption& o : BoolOptions)
         ini.WriteBool(Section, QString::fromLatin1(o.Key), (this->*o.Box)->isChecked());
     ini.WriteString(Section, QStringLiteral("LetzteProjektDatei"), ProjectFileName);
-    ini.WriteString(Section, QStringLiteral("LetztePatchDatei"), ModulePatch ? ModulePatch->FileName : QString());
+    const TModuleAbstract* patch = ConsoleLink().PatchModule();
+    ini.WriteString(Section, QStringLiteral("LetztePatchDatei"), patch ? patch->FileName : QString());
     ini.WriteString(Section, QStringLiteral("DefaultFadeVor"), edtDefaultFadeVor->text());
     ini.WriteString(Section, QStringLiteral("DefaultFadeZurueck"), edtDefaultFadeZurueck->text());
     ini.WriteInteger(Section, QStringLiteral("WaehrendAusfuehrung"), StepDuringExecution());
@@ -414,16 +406,12 @@ void TFrmMain::cbAutoSaveOnClosingClick(bool checked)
 
 void TFrmMain::cbProzentClick(bool checked)
 {
-    Guarded([checked] {
-        if (ModuleLichtpult)
-            ModuleLichtpult->SetProzent(checked);
-    });
+    Guarded([checked] { ConsoleLink().SetProzent(checked); });
 }
 
 void TFrmMain::cbLampenschonungClick(bool checked)
 {
-    if (ModuleLichtpult)
-        ModuleLichtpult->SetLampenschonung(checked);
+    ConsoleLink().SetLampenschonung(checked);
 }
 
 void TFrmMain::cbAutoSzenenseiteClick(bool checked)
@@ -516,17 +504,18 @@ void TFrmMain::FormShow()
     });
     Guarded([this] {
         const QString last = SettingsIni->ReadString(Section, QStringLiteral("LetztePatchDatei"), QString());
-        if (cbLastPatch->isChecked() && !last.isEmpty() && QFileInfo(last).isFile())
-            ModulePatch->OpenDocument(last);
+        TModuleAbstract* patch = ConsoleLink().PatchModule();
+        if (patch && cbLastPatch->isChecked() && !last.isEmpty() && QFileInfo(last).isFile())
+            patch->OpenDocument(last);
     });
     Guarded([] {
         ModuleMain->StartClock();
         std::fprintf(stderr, "PV_ORLISK: Uhr gestartet (%s)\n",
                      ModuleMain->UsesClockThread() ? "Taktgeber-Thread" : "40-ms-Timer");
     });
-    Guarded([] { ModuleLichtpult->SortLichtpultZeilen(); });
+    Guarded([] { ConsoleLink().SortLichtpultZeilen(); });
     Guarded([this] { PageControl1Change(); });
-    Guarded([] { ModuleLichtpult->OpenLichtpultWindow(); });
+    Guarded([] { ConsoleLink().OpenLichtpultWindow(); });
     Guarded([this] { FillHelpPage(); });
 }
 
@@ -534,24 +523,8 @@ void TFrmMain::FormShow()
 
 void TFrmMain::PageControl1Change()
 {
-    if (!frmMaster)
-        return;
-    QWidget* page = PageControl1->currentWidget();
-    if (page == tabKanaele) {
-        ModuleLichtpult->FocusChannelList();
-    } else if (page == tabPult) {
-        frmMaster->DockMasterPanel(pnlPultUnten);
-        frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
-    } else if (page == tabSzenen) {
-        frmMaster->DockMasterPanel(pnlSzenenUnten);
-        frmMaster->DockGrandmasterPanel(frmMaster->GetGrandmasterPanel());
-        if (ModuleSzenen)
-            ModuleSzenen->RefreshSceneForm();
-    } else if (page == tabText) {
-        // The master panel stays where it is; only the grand master comes along.
-        if (frmText)
-            frmMaster->DockGrandmasterPanel(frmText->GetTextFormPanel());
-    }
+    if (OnPageChange)
+        OnPageChange(PageControl1->currentWidget());
 }
 
 // ---- help page ----

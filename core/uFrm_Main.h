@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QMainWindow>
 
+#include <functional>
+
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -32,8 +34,12 @@ public:
     // Sets the show's file name; the caption follows every change of it.
     void SetProjectFileName(const QString& fileName);
 
-    // Moves shared panels to the page that has become active.
+    // Moves shared panels to the page that has become active (OnPageChange).
     void PageControl1Change();
+    // What a page that becomes active brings along from elsewhere (the master
+    // panel below the console and the scene page, ...): set by the composition
+    // root, which docks those panels; called with the page now active.
+    std::function<void(QWidget* page)> OnPageChange;
 
     // Writes the error-log page to ProgramDir/Fehlerlogs/Log_<time>.txt (folder
     // created) and returns the file's path. Raises EPvError when it cannot.

@@ -104,7 +104,54 @@ void RemoveLeftTempFiles()
     }
 }
 
+// The console as the main window and the menu see it: the console and patch
+// modules while they exist.
+class TModulesConsoleLink final : public TConsoleLink {
+public:
+    TModuleAbstract* ConsoleModule() const override { return ModuleLichtpult; }
+    TModuleAbstract* PatchModule() const override { return ModulePatch; }
+
+    void SetProzent(bool on) override
+    {
+        if (ModuleLichtpult)
+            ModuleLichtpult->SetProzent(on);
+    }
+    void SetLampenschonung(bool on) override
+    {
+        if (ModuleLichtpult)
+            ModuleLichtpult->SetLampenschonung(on);
+    }
+    void SortLichtpultZeilen() override
+    {
+        if (ModuleLichtpult)
+            ModuleLichtpult->SortLichtpultZeilen();
+    }
+    void OpenLichtpultWindow() override
+    {
+        if (ModuleLichtpult)
+            ModuleLichtpult->OpenLichtpultWindow();
+    }
+
+    QStringList CurveNames() const override { return ModulePatch ? ModulePatch->GetCurveNames() : QStringList(); }
+    void EditCurve(int nr) override
+    {
+        if (ModulePatch)
+            ModulePatch->EditCurve(nr);
+    }
+    void OnCurvesChanged(QObject* receiver, std::function<void()> changed, Qt::ConnectionType type) override
+    {
+        if (ModulePatch)
+            QObject::connect(ModulePatch->Signals(), &TPatchSignals::curvesChanged, receiver, std::move(changed), type);
+    }
+};
+
 } // namespace
+
+TConsoleLink& ConsoleLink()
+{
+    static TModulesConsoleLink link;
+    return link;
+}
 
 QString DetermineProgramDir()
 {

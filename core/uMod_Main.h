@@ -5,11 +5,13 @@
 
 #include "core/uMod_Abstract.h"
 
+#include <Qt>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -59,6 +61,35 @@ public:
     virtual int StepDuringExecution() const { return 0; }
     virtual void ShowScenesPage() {}
 };
+
+// What the main window and the menu ask of the lighting console: the console and
+// patch modules as modules (export and import, the patch file), the options and
+// start-up steps of the console, and the patch's dimmer curves. The framework
+// knows the console only through this; the main module, which creates the
+// console's modules, answers it. Without those modules (before they exist, after
+// they are freed) nothing happens and there is no module.
+class TConsoleLink {
+public:
+    virtual ~TConsoleLink() = default;
+
+    // The console module; nullptr when there is none.
+    virtual TModuleAbstract* ConsoleModule() const = 0;
+    // The patch module, the one module with a document of its own (the patch file).
+    virtual TModuleAbstract* PatchModule() const = 0;
+
+    virtual void SetProzent(bool on) = 0;
+    virtual void SetLampenschonung(bool on) = 0;
+    virtual void SortLichtpultZeilen() = 0;
+    virtual void OpenLichtpultWindow() = 0;
+
+    // The curve names, index = curve number (0 is the linear curve).
+    virtual QStringList CurveNames() const = 0;
+    virtual void EditCurve(int nr) = 0;
+    // Calls changed, in receiver's thread and while receiver exists, whenever the
+    // curves change.
+    virtual void OnCurvesChanged(QObject* receiver, std::function<void()> changed, Qt::ConnectionType type) = 0;
+};
+TConsoleLink& ConsoleLink();
 
 struct TDelayedCommand {
     QString Text;
