@@ -1,18 +1,16 @@
 #pragma once
 // Helpers for forms: named widgets, docking a form into a panel, the protocol
 // memos and digit-only edits, the runner hook of modal dialogs, their remembered
-// position in the settings file and the window-menu entries of numbered windows.
+// position in the settings file and the window-menu entries of numbered windows
+// (whose registry is uNumberedWindows.h).
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QList>
-#include <QPointer>
 #include <QString>
 
-#include <algorithm>
 #include <functional>
 #include <utility>
-#include <vector>
 
 class QAction;
 class QDialog;
@@ -77,40 +75,3 @@ QList<QAction*> AddShowMenuItems(QMenu* parent, const QString& caption, int tag,
 // Shows, raises and activates window; first moves it to the primary screen's
 // top left (plus 4, 4) when topLeft.
 void ShowWindowRaised(QWidget* window, bool topLeft);
-
-// The numbered windows of one kind (console, patch, macro windows), owned by
-// number. A window that went with its parent (a docked one goes with the main
-// window) is simply gone from the list, never deleted twice.
-template <class W>
-class TNumberedWindows {
-public:
-    TNumberedWindows() = default;
-    TNumberedWindows(const TNumberedWindows&) = delete;
-    TNumberedWindows& operator=(const TNumberedWindows&) = delete;
-    ~TNumberedWindows() { CutTo(0); }
-
-    // Window n; nullptr when there is none.
-    W* At(int n) const { return n >= 0 && n < int(FWindows.size()) ? FWindows[size_t(n)].data() : nullptr; }
-    // Window n becomes w; a window n before it is deleted.
-    void Put(int n, W* w)
-    {
-        if (n < 0)
-            return;
-        if (FWindows.size() <= size_t(n))
-            FWindows.resize(size_t(n) + 1);
-        delete FWindows[size_t(n)].data();
-        FWindows[size_t(n)] = w;
-    }
-    // Deletes the windows from number count on, the last first.
-    void CutTo(int count)
-    {
-        while (int(FWindows.size()) > std::max(count, 0)) {
-            delete FWindows.back().data();
-            FWindows.pop_back();
-        }
-    }
-    int Count() const { return int(FWindows.size()); }
-
-private:
-    std::vector<QPointer<W>> FWindows;
-};

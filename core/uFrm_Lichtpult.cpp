@@ -4,6 +4,7 @@
 #include "core/uErrorLog.h"
 #include "core/uFader.h"
 #include "core/uFormUtils.h"
+#include "core/uNumberedWindows.h"
 #include "core/uFrm_EditLichtpultseite.h"
 #include "core/uFrm_EditSymbol.h"
 #include "core/uKanal.h"
@@ -48,63 +49,14 @@ int FaderLeft(std::int64_t x)
     return static_cast<int>(std::clamp<std::int64_t>(x, 0, Farthest));
 }
 
-// The console windows of the module, by number. Owned by the module's signals
-// object, so that they go (and write their settings) when the module goes.
-class TLichtpultWindows : public QObject {
-public:
-    explicit TLichtpultWindows(TModuleLichtpult& module) : QObject(module.Signals()), FModule(module)
-    {
-        Instance = this;
-        connect(module.Signals(), &TLichtpultSignals::windowOpened, this,
-                [this](int n) { Guarded([&] { Open(n); }); });
-        connect(module.Signals(), &TLichtpultSignals::showWindowRequested, this,
-                [this](int index, bool topLeft) { Guarded([&] { Show(index, topLeft); }); });
-    }
-    ~TLichtpultWindows() override
-    {
-        if (Instance == this)
-            Instance = nullptr;
-        for (TFrmLichtpult* w : Windows)
-            delete w;
-    }
+using TLichtpultWindows = TNumberedWindows<TFrmLichtpult, TModuleLichtpult>;
 
-    TFrmLichtpult* Window(int n) const
-    {
-        return n >= 0 && n < static_cast<int>(Windows.size()) ? Windows[static_cast<std::size_t>(n)] : nullptr;
-    }
-
-    void Add(TFrmLichtpult* w)
-    {
-        const auto n = static_cast<std::size_t>(w->Tag());
-        if (Windows.size() <= n)
-            Windows.resize(n + 1, nullptr);
-        delete Windows[n];
-        Windows[n] = w;
-    }
-
-    void Open(int n)
-    {
-        auto* w = new TFrmLichtpult(FModule, n);
-        Add(w);
-        w->show();
-    }
-
-    void Show(int index, bool topLeft)
-    {
-        TFrmLichtpult* w = Window(index);
-        if (!w || index == 0)   // window 0 has no window of its own: its panels are docked
-            return;
-        ShowWindowRaised(w, topLeft);
-    }
-
-    static TLichtpultWindows* Instance;
-    std::vector<TFrmLichtpult*> Windows;
-
-private:
-    TModuleLichtpult& FModule;
+const TLichtpultWindows::TKind LichtpultWindowKind{
+    .Menu = [] { return dmMenu ? dmMenu->Lichtpult1 : nullptr; },
+    .MenuClick = &TModuleLichtpult::ShowWindowFromMenu,
+    .Window0Placed = true,
+    .Placed = [](TFrmLichtpult& w) { w.RestoreTreeWidth(); },
 };
-
-TLichtpultWindows* TLichtpultWindows::Instance = nullptr;
 
 QAction* MenuItem(QMenu* menu, const QString& name, const QString& caption)
 {
@@ -117,16 +69,16 @@ QAction* MenuItem(QMenu* menu, const QString& name, const QString& caption)
 
 void CreateLichtpultWindows(TModuleLichtpult& module, QWidget* dockTarget)
 {
-    auto* windows = new TLichtpultWindows(module);
-    auto* w = new TFrmLichtpult(module, 0);
-    windows->Add(w);
-    if (dockTarget)
-        w->Dock(dockTarget);
+    // Owned by the module's signals object: the windows go (and write their
+    // settings) when the module goes.
+    auto* windows = new TLichtpultWindows(module, module.Signals(), dockTarget, LichtpultWindowKind);
+    windows->Follow(module.Signals(), &TLichtpultSignals::windowOpened, &TLichtpultSignals::showWindowRequested);
+    windows->Open(0);
 }
 
 TFrmLichtpult* LichtpultWindow(int n)
 {
-    return TLichtpultWindows::Instance ? TLichtpultWindows::Instance->Window(n) : nullptr;
+    return TLichtpultWindows::Find(n);
 }
 
 // ---------------------------------------------------------------------------
@@ -210,34 +162,25 @@ TFrmLichtpult::TFrmLichtpult(TModuleLichtpult& module, int n) : QWidget(nullptr)
     connect(Splitter1, &QSplitter::splitterMoved, this, [this] { FTreeWidth = Splitter1->sizes().value(0, FTreeWidth); });
 
     RebuildPageTree();
-
-    LoadFormPosition(this);
-    if (SettingsIni)
-        FTreeWidth = SettingsIni->ReadInteger(objectName(), TreeWidthKey, FTreeWidth);
-    Splitter1->setSizes({FTreeWidth, qMax(1, width() - FTreeWidth)});
-
-    if (n > 0 && dmMenu && dmMenu->Lichtpult1) {
-        for (QAction* a : AddShowMenuItems(dmMenu->Lichtpult1, FCaption, n, [](int tag) {
-                 if (ModuleLichtpult)
-                     ModuleLichtpult->ShowWindowFromMenu(tag);
-             }))
-            FMenuItems << a;
-    }
 }
 
 TFrmLichtpult::~TFrmLichtpult()
 {
     try {
-        SaveFormPosition(this);
         if (SettingsIni)
             SettingsIni->WriteInteger(objectName(), TreeWidthKey, FTreeWidth);
     } catch (const std::exception& e) {
         AddToErrorLog(elError, ExceptionMessage(e));
     }
-    for (const QPointer<QAction>& a : FMenuItems)
-        delete a.data();
     // The docked panels are this window's, wherever they are shown.
     delete FDockedSplitter.data();
+}
+
+void TFrmLichtpult::RestoreTreeWidth()
+{
+    if (SettingsIni)
+        FTreeWidth = SettingsIni->ReadInteger(objectName(), TreeWidthKey, FTreeWidth);
+    Splitter1->setSizes({FTreeWidth, qMax(1, width() - FTreeWidth)});
 }
 
 void TFrmLichtpult::Dock(QWidget* target)

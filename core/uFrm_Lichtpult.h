@@ -33,13 +33,17 @@ public:
     static constexpr int FaderCount = 24;
 
     // Window n: n = 0 is named "FrmLichtpult" and has no caption of its own;
-    // n > 0 is "FrmLichtpult" + n, "Lichtpult " + n, with its window-menu entries.
-    // Position and tree width come from the settings section of that name.
+    // n > 0 is "FrmLichtpult" + n, "Lichtpult " + n. Made by the window registry
+    // (CreateLichtpultWindows), which keeps its position and window-menu entries.
     TFrmLichtpult(TModuleLichtpult& module, int n);
-    // Writes position and tree width into the settings section of the window.
+    // Writes the tree width into the settings section of the window.
     ~TFrmLichtpult() override;
 
     int Tag() const { return FTag; }
+    // The caption without the page shown: the window-menu entries show it.
+    const QString& MenuCaption() const { return FCaption; }
+    // The tree width from the settings section of the window, for its size.
+    void RestoreTreeWidth();
     // Moves the tree and the fader box into target (the main window's console panel).
     void Dock(QWidget* target);
 
@@ -111,7 +115,6 @@ private:
     QMenu* FGroupCurrent = nullptr;
     QMenu* FGroupOnConsole = nullptr;
     int FPopupPage = -1;
-    QList<QPointer<QAction>> FMenuItems;
     QPointer<QSplitter> FDockedSplitter;
     // The fader box's viewport, the one object this window filters. Kept apart so
     // that the filter never calls into the scroll area, which also sends events

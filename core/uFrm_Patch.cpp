@@ -3,6 +3,7 @@
 #include "core/uDat_Menu.h"
 #include "core/uErrorLog.h"
 #include "core/uFormUtils.h"
+#include "core/uNumberedWindows.h"
 #include "core/uFrm_KennEdit.h"
 #include "core/uKanal.h"
 #include "core/uKennlinie.h"
@@ -112,54 +113,13 @@ void TPatchView::paintEvent(QPaintEvent*)
     }
 }
 
-// The patch windows of the module, by number. Owned by the module's signals
-// object, so that they go (and write their settings) when the module goes.
-class TPatchWindows : public QObject {
-public:
-    TPatchWindows(TModulePatch& module, QWidget* dockTarget)
-        : QObject(module.Signals()), FModule(module), FDockTarget(dockTarget)
-    {
-        Instance = this;
-        TPatchSignals* s = module.Signals();
-        connect(s, &TPatchSignals::windowOpened, this, [this](int n) { Guarded([&] { Open(n); }); });
-        connect(s, &TPatchSignals::showWindowRequested, this, [this](int index, bool topLeft) {
-            if (index > 0)   // window 0 has no window of its own: its panels are docked
-                ShowWindowRaised(Window(index), topLeft);
-        });
-    }
-    ~TPatchWindows() override
-    {
-        if (Instance == this)
-            Instance = nullptr;
-    }
+using TPatchWindows = TNumberedWindows<TFrmPatch, TModulePatch>;
 
-    TFrmPatch* Window(int n) const
-    {
-        return Windows.At(n);
-    }
-
-    void Open(int n)
-    {
-        auto* w = new TFrmPatch(FModule, n);
-        Windows.Put(n, w);
-        if (n == 0) {
-            w->Dock(FDockTarget);
-            w->RefreshPatchEditor();
-        } else {
-            w->show();
-            w->RefreshPatchEditor();
-        }
-    }
-
-    static TPatchWindows* Instance;
-    TNumberedWindows<TFrmPatch> Windows;
-
-private:
-    TModulePatch& FModule;
-    QPointer<QWidget> FDockTarget;
+const TPatchWindows::TKind PatchWindowKind{
+    .Menu = [] { return dmMenu ? dmMenu->Patch1 : nullptr; },
+    .MenuClick = &TModulePatch::ShowPatchWindowClick,
+    .Window0Placed = true,
 };
-
-TPatchWindows* TPatchWindows::Instance = nullptr;
 
 QLabel* Caption(QGridLayout* grid, const QString& text, int row, int column)
 {
@@ -172,7 +132,10 @@ QLabel* Caption(QGridLayout* grid, const QString& text, int row, int column)
 
 void CreatePatchWindows(TModulePatch& module, QWidget* dockTarget)
 {
-    new TPatchWindows(module, dockTarget);
+    // Owned by the module's signals object: the windows go (and write their
+    // positions) when the module goes.
+    auto* windows = new TPatchWindows(module, module.Signals(), dockTarget, PatchWindowKind);
+    windows->Follow(module.Signals(), &TPatchSignals::windowOpened, &TPatchSignals::showWindowRequested);
     module.SetCurveEditor(&Tfrm_kenn_edit::EditCurve);
     if (module.PatchWindowCount() == 0)
         module.NewPatchWindow();
@@ -180,14 +143,13 @@ void CreatePatchWindows(TModulePatch& module, QWidget* dockTarget)
 
 TFrmPatch* PatchWindow(int n)
 {
-    return TPatchWindows::Instance ? TPatchWindows::Instance->Window(n) : nullptr;
+    return TPatchWindows::Find(n);
 }
 
 TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(module), FTag(n)
 {
     setObjectName(n == 0 ? QStringLiteral("FrmPatch") : QStringLiteral("FrmPatch%1").arg(n));
-    const QString caption = QStringLiteral("Patch %1").arg(n);
-    setWindowTitle(caption);
+    setWindowTitle(QStringLiteral("Patch %1").arg(n));
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(900, 600);   // all seven rows of cells
     auto* layout = new QVBoxLayout(this);
@@ -275,26 +237,11 @@ TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(mo
     connect(s, &TPatchSignals::curvesChanged, this, [this] { Guarded([this] { RefreshPatchEditor(); }); });
     connect(s, &TPatchSignals::statusTextChanged, lblDMXInit, &QLabel::setText);
 
-    LoadFormPosition(this);
-    if (n > 0 && dmMenu && dmMenu->Patch1) {
-        for (QAction* a : AddShowMenuItems(dmMenu->Patch1, caption, n, [](int tag) {
-                 if (ModulePatch)
-                     ModulePatch->ShowPatchWindowClick(tag);
-             }))
-            FMenuItems << a;
-    }
     SelectDmx(1);
 }
 
 TFrmPatch::~TFrmPatch()
 {
-    try {
-        SaveFormPosition(this);
-    } catch (const std::exception& e) {
-        AddToErrorLog(elError, ExceptionMessage(e));
-    }
-    for (const QPointer<QAction>& a : FMenuItems)
-        delete a.data();
     // The docked panels are this window's, wherever they are shown.
     delete FDockedEdit.data();
     delete FDockedView.data();
@@ -320,6 +267,7 @@ void TFrmPatch::Dock(QWidget* target)
     }
     FDockedEdit = pnlPatchEdit;
     FDockedView = pnlPatchView;
+    RefreshPatchEditor();
 }
 
 int TFrmPatch::LineHeight() const

@@ -22,13 +22,16 @@ public:
     static constexpr int Rows = 7;
     static constexpr int Columns = 12;
 
-    // Window n: "FrmPatch" (n = 0) or "FrmPatch" + n, caption "Patch " + n;
-    // position from the settings section of that name.
+    // Window n: "FrmPatch" (n = 0) or "FrmPatch" + n, caption "Patch " + n.
+    // Made by the window registry (CreatePatchWindows), which keeps its
+    // position and window-menu entries.
     TFrmPatch(TModulePatch& module, int n);
     ~TFrmPatch() override;
 
     int Tag() const { return FTag; }
-    // Moves the two panels into target (the main window's patch page).
+    QString MenuCaption() const { return windowTitle(); }
+    // Moves the two panels into target (the main window's patch page) and
+    // shows the editor there.
     void Dock(QWidget* target);
 
     // The editor part again: curve list, selected slot, status bar. Only while shown.
@@ -75,7 +78,6 @@ private:
     int FSelected = 1;
     bool FUpdating = false;
     QLineEdit* FEdit = nullptr;   // the spin box's edit
-    QList<QPointer<QAction>> FMenuItems;
     QPointer<QWidget> FDockedEdit;
     QPointer<QWidget> FDockedView;
 };
