@@ -2,13 +2,13 @@
 
 #include "audio/uMod_Audio.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uDat_Menu.h"
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uNumberedWindows.h"
-#include "core/uMod_Main.h"
-#include "core/uPrompts.h"
-#include "core/uUtils.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uNumberedWindows.h"
+#include "framework/uPrompts.h"
+#include "framework/uUtils.h"
 
 #include <QAction>
 #include <QBitmap>

@@ -5,9 +5,9 @@
 // to channel (long literal groups in the level text) and leaves the rest dark;
 // about 5.2 MB on disk. PrepareShow fills the scene module of a running engine.
 
-#include "core/uUtils.h"
-#include "core/uMod_Main.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uMod_Main.h"
+#include "framework/uUtils.h"
 
 #include <QDateTime>
 

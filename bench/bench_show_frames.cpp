@@ -18,8 +18,8 @@
 
 #include "BenchProgramFolder.h"
 #include "BenchSceneShow.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,12 +1,12 @@
 #include "cues/uFrm_Makro.h"
 
-#include "core/uDat_Menu.h"
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uNumberedWindows.h"
-#include "core/uMod_Main.h"
 #include "cues/uFrm_EditMakro.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uNumberedWindows.h"
 
 #include <QCloseEvent>
 #include <QLayout>

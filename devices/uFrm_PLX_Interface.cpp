@@ -1,9 +1,9 @@
 #include "devices/uFrm_PLX_Interface.h"
 
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uTextEdits.h"
 #include "devices/uPlxBox.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uTextEdits.h"
 
 #include <QCheckBox>
 #include <QClipboard>

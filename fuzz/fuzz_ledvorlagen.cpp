@@ -4,9 +4,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uChaser.h"
+#include "framework/uMod_Main.h"
 
 #include <cstdlib>
 
