@@ -12,6 +12,7 @@
 
 #include "BenchProgramFolder.h"
 #include "console/uFader.h"
+#include "console/uFaderStrip.h"
 #include "console/uFrm_Lichtpult.h"
 #include "console/uKanal.h"
 #include "console/uMod_Lichtpult.h"

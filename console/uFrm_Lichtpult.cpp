@@ -1,6 +1,7 @@
 #include "console/uFrm_Lichtpult.h"
 
 #include "console/uFader.h"
+#include "console/uFaderStrip.h"
 #include "console/uFrm_EditLichtpultseite.h"
 #include "console/uFrm_EditSymbol.h"
 #include "console/uKanal.h"

@@ -92,8 +92,9 @@ public:
             w->Dock(FDockTarget);
             return w;
         }
-        for (QAction* a : AddShowMenuItems(FKind.Menu ? FKind.Menu() : nullptr, w->MenuCaption(), n,
-                                           [module = &FModule, click = FKind.MenuClick](int tag) { (module->*click)(tag); }))
+        for (QAction* a :
+             AddShowMenuItems(FKind.Menu ? FKind.Menu() : nullptr, w->MenuCaption(), n,
+                              [module = &FModule, click = FKind.MenuClick](int tag) { (module->*click)(tag); }))
             slot.Entries << a;
         if (show) {
             if (FKind.OpenRaised)

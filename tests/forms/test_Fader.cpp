@@ -5,6 +5,7 @@
 #include "ConsoleWindowTest.h"
 
 #include "console/uFader.h"
+#include "console/uFaderStrip.h"
 #include "console/uFrm_Lichtpult.h"
 #include "console/uKanal.h"
 #include "console/uMod_Lichtpult.h"
