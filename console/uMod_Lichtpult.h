@@ -10,6 +10,12 @@
 // The console windows themselves are widgets of the forms side: the module keeps
 // which windows exist and the pages they show, and asks the windows through
 // TLichtpultSignals to follow its data.
+//
+// The module's work lies in three files: uMod_Lichtpult.cpp (channels, levels
+// of all channels, commands), uLichtpultMixer.cpp (the tick: crossfade, groups,
+// step sequences, HTP, blink and flicker outputs; playback mode) and
+// uLichtpultPages.cpp (pages, categories, console windows, a new show, the show
+// sections, channel export and import).
 
 #include "console/uKanal.h"
 #include "framework/uMod_Abstract.h"
