@@ -319,9 +319,9 @@ QMenu* AudioWindowMenu()
     return menu;
 }
 
-using TAudioPages = TNumberedWindows<TfrmAudio, TModuleAudio>;
+using TPages = TNumberedWindows<TfrmAudio, TModuleAudio>;
 
-const TAudioPages::TKind AudioPageKind{
+const TPages::TKind AudioPageKind{
     .Menu = AudioWindowMenu,
     .MenuClick = &TModuleAudio::AudioPageMenuClick,
     .OpenRaised = true,
@@ -331,12 +331,12 @@ const TAudioPages::TKind AudioPageKind{
 
 void CreateAudioPages(TModuleAudio& module, QWidget* dockTarget)
 {
-    if (TAudioPages::Instance())
+    if (TPages::Instance())
         return;
     // Owned by the module's signals object: the pages go (and write their
     // positions) when the module goes. Page 0 lies in the main window.
     TAudioSignals* s = module.Signals();
-    auto* pages = new TAudioPages(module, s, dockTarget, AudioPageKind);
+    auto* pages = new TPages(module, s, dockTarget, AudioPageKind);
     pages->Follow(s, &TAudioSignals::pageAdded, &TAudioSignals::showPageRequested);
     QObject::connect(s, &TAudioSignals::pageRemoving, pages, [pages](int k) { pages->CutTo(k); });
     for (int k = 0; k < module.PageCount(); ++k)
@@ -345,7 +345,7 @@ void CreateAudioPages(TModuleAudio& module, QWidget* dockTarget)
 
 TfrmAudio* AudioPage(int k)
 {
-    return TAudioPages::Find(k);
+    return TPages::Find(k);
 }
 
 TfrmAudio::TfrmAudio(TModuleAudio& module, int k) : QWidget(nullptr), FModule(module), FTag(k)

@@ -50,9 +50,9 @@ int FaderLeft(std::int64_t x)
     return static_cast<int>(std::clamp<std::int64_t>(x, 0, Farthest));
 }
 
-using TLichtpultWindows = TNumberedWindows<TFrmLichtpult, TModuleLichtpult>;
+using TWindows = TNumberedWindows<TFrmLichtpult, TModuleLichtpult>;
 
-const TLichtpultWindows::TKind LichtpultWindowKind{
+const TWindows::TKind LichtpultWindowKind{
     .Menu = [] { return dmMenu ? dmMenu->Lichtpult1 : nullptr; },
     .MenuClick = &TModuleLichtpult::ShowWindowFromMenu,
     .Window0Placed = true,
@@ -72,14 +72,14 @@ void CreateLichtpultWindows(TModuleLichtpult& module, QWidget* dockTarget)
 {
     // Owned by the module's signals object: the windows go (and write their
     // settings) when the module goes.
-    auto* windows = new TLichtpultWindows(module, module.Signals(), dockTarget, LichtpultWindowKind);
+    auto* windows = new TWindows(module, module.Signals(), dockTarget, LichtpultWindowKind);
     windows->Follow(module.Signals(), &TLichtpultSignals::windowOpened, &TLichtpultSignals::showWindowRequested);
     windows->Open(0);
 }
 
 TFrmLichtpult* LichtpultWindow(int n)
 {
-    return TLichtpultWindows::Find(n);
+    return TWindows::Find(n);
 }
 
 // ---------------------------------------------------------------------------

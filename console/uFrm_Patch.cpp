@@ -113,9 +113,9 @@ void TPatchView::paintEvent(QPaintEvent*)
     }
 }
 
-using TPatchWindows = TNumberedWindows<TFrmPatch, TModulePatch>;
+using TWindows = TNumberedWindows<TFrmPatch, TModulePatch>;
 
-const TPatchWindows::TKind PatchWindowKind{
+const TWindows::TKind PatchWindowKind{
     .Menu = [] { return dmMenu ? dmMenu->Patch1 : nullptr; },
     .MenuClick = &TModulePatch::ShowPatchWindowClick,
     .Window0Placed = true,
@@ -134,7 +134,7 @@ void CreatePatchWindows(TModulePatch& module, QWidget* dockTarget)
 {
     // Owned by the module's signals object: the windows go (and write their
     // positions) when the module goes.
-    auto* windows = new TPatchWindows(module, module.Signals(), dockTarget, PatchWindowKind);
+    auto* windows = new TWindows(module, module.Signals(), dockTarget, PatchWindowKind);
     windows->Follow(module.Signals(), &TPatchSignals::windowOpened, &TPatchSignals::showWindowRequested);
     module.SetCurveEditor(&Tfrm_kenn_edit::EditCurve);
     if (module.PatchWindowCount() == 0)
@@ -143,7 +143,7 @@ void CreatePatchWindows(TModulePatch& module, QWidget* dockTarget)
 
 TFrmPatch* PatchWindow(int n)
 {
-    return TPatchWindows::Find(n);
+    return TWindows::Find(n);
 }
 
 TFrmPatch::TFrmPatch(TModulePatch& module, int n) : QWidget(nullptr), FModule(module), FTag(n)

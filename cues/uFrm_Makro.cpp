@@ -62,14 +62,14 @@ void TMakroButton::mouseDoubleClickEvent(QMouseEvent* e)
 
 namespace {
 
-using TMakroPages = TNumberedWindows<TFrmMakro, TModuleMakro>;
+using TPages = TNumberedWindows<TFrmMakro, TModuleMakro>;
 
-const TMakroPages::TKind MakroPageKind{
+const TPages::TKind MakroPageKind{
     .Menu = [] { return dmMenu ? dmMenu->Makro1 : nullptr; },
     .MenuClick = &TModuleMakro::ShowMacroPageClick,
 };
 
-void RefreshPages(const TMakroPages& pages)
+void RefreshPages(const TPages& pages)
 {
     for (int n = 0; n < pages.Count(); ++n)
         if (TFrmMakro* w = pages.At(n))
@@ -83,7 +83,7 @@ void CreateMacroPages(TModuleMakro& module, QWidget* dockTarget)
     // Owned by the module's signals object: the pages go (and write their
     // positions) when the module goes. Page 0 sits in the main window.
     TMakroSignals* s = module.Signals();
-    auto* pages = new TMakroPages(module, s, dockTarget, MakroPageKind);
+    auto* pages = new TPages(module, s, dockTarget, MakroPageKind);
     pages->Follow(s, &TMakroSignals::pageOpened, &TMakroSignals::showPageRequested);
     QObject::connect(s, &TMakroSignals::macrosReloaded, pages, [pages] { Guarded([pages] { RefreshPages(*pages); }); });
     // A new show: the pages beyond the first go, from the last down.
@@ -99,7 +99,7 @@ void CreateMacroPages(TModuleMakro& module, QWidget* dockTarget)
 
 TFrmMakro* MacroPage(int p)
 {
-    return TMakroPages::Find(p);
+    return TPages::Find(p);
 }
 
 // ---- TFrmMakro ----
