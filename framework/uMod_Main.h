@@ -85,8 +85,8 @@ public:
     // The curve names, index = curve number (0 is the linear curve).
     virtual QStringList CurveNames() const = 0;
     virtual void EditCurve(int nr) = 0;
-    // Calls changed, in receiver's thread and while receiver exists, whenever the
-    // curves change.
+    // Calls changed whenever the curves change, through a connection of type
+    // with receiver as its context (it goes with receiver).
     virtual void OnCurvesChanged(QObject* receiver, std::function<void()> changed, Qt::ConnectionType type) = 0;
 };
 TConsoleLink& ConsoleLink();
