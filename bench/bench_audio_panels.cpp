@@ -2,6 +2,7 @@
 // memory once started and its CPU share while the panels rest. Each iteration
 // starts build/bin/PV_ORLISK (offscreen, the paced null sound device) from a
 // temporary program folder whose settings reopen a show at start, and ends it.
+// PV_BENCH_AUDIO_OUTPUT, when set, replaces the null device (PV_AUDIO_OUTPUT).
 //
 //   BM_ProgramStart/0: no show
 //   BM_ProgramStart/1: a show of 40 panels (four audio pages) without files
@@ -136,7 +137,8 @@ void BM_ProgramStart(benchmark::State& state)
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PV_PROGRAM_DIR"), dir.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("PV_AUDIO_OUTPUT"), QStringLiteral("null"));
+        env.insert(QStringLiteral("PV_AUDIO_OUTPUT"),
+                   qEnvironmentVariable("PV_BENCH_AUDIO_OUTPUT", QStringLiteral("null")));
         program.setProcessEnvironment(env);
         program.setReadChannel(QProcess::StandardError);
         QElapsedTimer clock;
@@ -159,6 +161,8 @@ void BM_ProgramStart(benchmark::State& state)
         state.SetIterationTime(double(startedNs) / 1e9);
         QThread::msleep(1500);
         rss += ProcStatusMb(program.processId(), "VmRSS:");
+        if (qEnvironmentVariableIsSet("PV_BENCH_HOLD"))
+            QThread::sleep(qEnvironmentVariableIntValue("PV_BENCH_HOLD"));
         const double c0 = ProcCpuSeconds(program.processId());
         QThread::msleep(2000);
         cpu += (ProcCpuSeconds(program.processId()) - c0) / 2.0 * 100.0;
