@@ -11,8 +11,9 @@
 // them to the stream driver's format.
 //
 // Threads with nothing to do wait on a condition: the decoder thread while its
-// buffer is full or the decoder has ended, the idle thread while the output is
-// not playing, the analyze thread while nothing is queued.
+// buffer holds what it should (the head at rest, the limit while playing) or
+// the decoder has ended, the idle thread while the output is not playing, the
+// analyze thread while nothing is queued.
 
 #include "audio/uAcBuffer.h"
 #include "audio/uAuDriver.h"

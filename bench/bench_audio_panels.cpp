@@ -8,11 +8,14 @@
 //   BM_ProgramStart/1: a show of 40 panels (four audio pages) without files
 //   BM_ProgramStart/2: the same show, every panel loaded: 20 WAV and 20 MP3
 //                      files of 30 s each (44.1 kHz stereo)
+//   BM_ProgramStart/3: as 2, then every panel in turn plays for 0.3 s and is
+//                      stopped (A<n>E1, A<n>E3 over the command server)
 //
 // Manual time: from the start of the process to its "Uhr gestartet" line on
 // stderr, which it prints after the show has been opened. Counters: rss_mb,
-// VmRSS one and a half seconds later; idle_cpu_percent, the program's CPU time
-// in the two seconds after that, in percent of one core.
+// VmRSS one and a half seconds later (case 3: two seconds after the last
+// stop); idle_cpu_percent, the program's CPU time in the two seconds after
+// that, in percent of one core.
 
 #include "AudioFixtures.h"
 #include "MediaEncode.h"
@@ -22,6 +25,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <benchmark/benchmark.h>
@@ -40,28 +45,26 @@ QString BinFolder()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/");
 }
 
-// The track files, made once: WAV for the odd panels, MP3 for the even ones.
-const QStringList& TrackFiles(const QTemporaryDir& media)
+// The track files, made before the runs: WAV for the odd panels, MP3 for the even ones.
+QStringList TrackFiles;
+
+bool MakeTrackFiles(const QTemporaryDir& media)
 {
-    static QStringList files = [&media] {
-        QStringList out;
-        const std::vector<int32_t> samples = SineSamples(kRate, 2, 16, kRate * kSeconds, 330.0, 0.3);
-        const QString wav = media.filePath(QStringLiteral("master.wav"));
-        const QString mp3 = media.filePath(QStringLiteral("master.mp3"));
-        QString error;
-        if (!WriteWav(wav, kRate, 2, 16, samples) || !EncodeAudio(mp3, kMp3, kRate, 2, 16, samples, &error)) {
-            std::fprintf(stderr, "fixtures failed: %s\n", qPrintable(error));
-            return out;
-        }
-        for (int n = 1; n <= kPanels; ++n) {
-            const QString master = n % 2 ? wav : mp3;
-            const QString name = media.filePath(QStringLiteral("Ton%1.%2").arg(n).arg(n % 2 ? "wav" : "mp3"));
-            QFile::copy(master, name);
-            out << name;
-        }
-        return out;
-    }();
-    return files;
+    const std::vector<int32_t> samples = SineSamples(kRate, 2, 16, kRate * kSeconds, 330.0, 0.3);
+    const QString wav = media.filePath(QStringLiteral("master.wav"));
+    const QString mp3 = media.filePath(QStringLiteral("master.mp3"));
+    QString error;
+    if (!WriteWav(wav, kRate, 2, 16, samples) || !EncodeAudio(mp3, kMp3, kRate, 2, 16, samples, &error)) {
+        std::fprintf(stderr, "bench_audio_panels: no track files: %s\n", qPrintable(error));
+        return false;
+    }
+    for (int n = 1; n <= kPanels; ++n) {
+        const QString name = media.filePath(QStringLiteral("Ton%1.%2").arg(n).arg(n % 2 ? "wav" : "mp3"));
+        if (!QFile::copy(n % 2 ? wav : mp3, name))
+            return false;
+        TrackFiles << name;
+    }
+    return true;
 }
 
 QByteArray ShowText(const QStringList& files, bool withFiles)
@@ -110,14 +113,27 @@ double ProcCpuSeconds(qint64 pid)
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
+quint16 FreePort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
+}
+
+// One remote command line on a connection of its own.
+void Send(quint16 port, const QByteArray& line)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    if (client.waitForConnected(5000)) {
+        client.write("K719" + line + "\n");
+        client.waitForBytesWritten(5000);
+        client.disconnectFromHost();
+    }
+}
+
 void BM_ProgramStart(benchmark::State& state)
 {
-    static QTemporaryDir media;
-    const QStringList& files = TrackFiles(media);
-    if (files.size() != kPanels) {
-        state.SkipWithError("no fixtures");
-        return;
-    }
+    const QStringList& files = TrackFiles;
     const int mode = int(state.range(0));
     double rss = 0, cpu = 0;
     int runs = 0;
@@ -126,9 +142,11 @@ void BM_ProgramStart(benchmark::State& state)
         for (const char* name : {"pvm_dmx.so", "libusbio.so", "libmediadec.so"})
             QFile::copy(BinFolder() + name, dir.filePath(name));
         const QString show = dir.filePath(QStringLiteral("Abend.pvs"));
-        QByteArray ini = "[FrmMain]\r\nAutoSpeichern=0\r\n";
+        const quint16 port = FreePort();
+        QByteArray ini = "[Server]\r\nStartAktiv=1\r\nPort=" + QByteArray::number(port) + "\r\n";
+        ini += "[FrmMain]\r\nAutoSpeichern=0\r\n";
         if (mode > 0) {
-            WriteFile(show, ShowText(files, mode == 2));
+            WriteFile(show, ShowText(files, mode >= 2));
             ini += "LetzteDatei=1\r\nLetzteProjektDatei=" + show.toUtf8() + "\r\n";
         }
         WriteFile(dir.filePath(QStringLiteral("PV_TESSEL.ini")), ini);
@@ -160,9 +178,15 @@ void BM_ProgramStart(benchmark::State& state)
         }
         state.SetIterationTime(double(startedNs) / 1e9);
         QThread::msleep(1500);
+        if (mode == 3) {
+            for (int n = 1; n <= kPanels; ++n) {
+                Send(port, "A" + QByteArray::number(n) + "E1");
+                QThread::msleep(300);
+                Send(port, "A" + QByteArray::number(n) + "E3");
+            }
+            QThread::msleep(2000);
+        }
         rss += ProcStatusMb(program.processId(), "VmRSS:");
-        if (qEnvironmentVariableIsSet("PV_BENCH_HOLD"))
-            QThread::sleep(qEnvironmentVariableIntValue("PV_BENCH_HOLD"));
         const double c0 = ProcCpuSeconds(program.processId());
         QThread::msleep(2000);
         cpu += (ProcCpuSeconds(program.processId()) - c0) / 2.0 * 100.0;
@@ -178,13 +202,23 @@ void BM_ProgramStart(benchmark::State& state)
         state.counters["idle_cpu_percent"] = cpu / runs;
     }
 }
-BENCHMARK(BM_ProgramStart)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgramStart)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QTemporaryDir media;
+    if (!MakeTrackFiles(media))
+        return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
