@@ -489,7 +489,7 @@ constexpr int PrebufferMilliseconds = 500;
 constexpr int RefillMilliseconds = 50;
 
 // The buffer of a player that played is freed on the player's thread, but its
-// buckets came from the decoder thread's arena of the allocator, which keeps
+// buckets came from the allocator's arena of the decoder thread, which keeps
 // freed memory: a show whose tracks have each played once would go on holding
 // what they held while playing. Freeing more than this hands the free memory
 // of every arena back to the system, on the notification thread (the trim

@@ -315,9 +315,8 @@ public:
     bool SeekDecoder(std::int32_t currentMs, std::int32_t targetMs);
     // The decoder's length, asked between two blocks.
     std::int32_t DecoderLength();
-    // Bytes buffered, and the bytes of the head (tests).
+    // Bytes buffered (tests).
     std::int64_t Buffered();
-    std::int64_t HeadBytes() const { return FHead; }
 
 protected:
     void UpdateSyncData(TAuSyncData& sync, std::int32_t bytesRead) override;
