@@ -20,6 +20,7 @@ void TAcBuffer::Write(const void* source, std::int64_t count, std::int32_t tag)
     bucket.StreamPos = FWritten;
     if (count > bucket.Capacity) {
         bucket.Data = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(count));
+        FAllocated += count - bucket.Capacity;
         bucket.Capacity = count;
     }
     if (count > 0)
@@ -62,6 +63,7 @@ std::int64_t TAcBuffer::Read(void* destination, std::int64_t count)
 void TAcBuffer::Clear()
 {
     FBuckets.clear();
+    FAllocated = 0;
     FWritten = 0;
     FSize = 0;
 }

@@ -31,10 +31,13 @@ public:
     std::int32_t CurrentTag() const { return FCurrentTag; }
     std::int64_t Written() const { return FWritten; }
     std::size_t BucketCount() const { return FBuckets.size(); }
+    // Bytes of bucket memory held (the buckets' capacities); 0 after Clear.
+    std::int64_t Allocated() const { return FAllocated; }
 
 private:
     std::deque<std::unique_ptr<TAcBufferBucket>> FBuckets;
     std::int64_t FSize = 0;
     std::int32_t FCurrentTag = 0;
     std::int64_t FWritten = 0;
+    std::int64_t FAllocated = 0;
 };

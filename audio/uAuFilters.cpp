@@ -4,9 +4,11 @@
 #include "audio/uAuSyncMgr.h"
 #include "framework/uErrorLog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <malloc.h>
 
 // ---- TAuOutputFilter --------------------------------------------------------
 
@@ -482,9 +484,33 @@ void TAuCustomDecoderFilter::Flush()
 // ---- TAuDecoderFilter / TAuDecoderThread ------------------------------------
 
 namespace {
-// How long creation waits for the buffer to fill, and a flush for it to fill again.
+// How long Play waits for the head, and a flush while playing for it to fill again.
 constexpr int PrebufferMilliseconds = 500;
 constexpr int RefillMilliseconds = 50;
+
+// The buffer of a player that played is freed on the player's thread, but its
+// buckets came from the allocator's arena of the decoder thread, which keeps
+// freed memory: a show whose tracks have each played once would go on holding
+// what they held while playing. Freeing more than this hands the free memory
+// of every arena back to the system, on the notification thread (the trim
+// walks all arenas), one trim queued at a time.
+constexpr std::int64_t TrimAfterBytes = 1 << 20;
+std::atomic<bool> TrimQueued{false};
+
+struct TTrimTicket {
+    // Also when the queued call is dropped (the engine stops): a later free queues again.
+    ~TTrimTicket() { TrimQueued = false; }
+};
+
+void ReturnFreedMemory(std::int64_t freedBytes)
+{
+    if (freedBytes < TrimAfterBytes || TrimQueued.exchange(true))
+        return;
+    SyncEnqueue(&TrimQueued, [ticket = std::make_shared<TTrimTicket>()] {
+        TrimQueued = false;
+        malloc_trim(0);
+    });
+}
 } // namespace
 
 TAuDecoderFilter::TAuDecoderFilter(TAuDecoder* decoder, std::int32_t limit) : FDecoder(decoder), FLimit(limit)
@@ -493,12 +519,14 @@ TAuDecoderFilter::TAuDecoderFilter(TAuDecoder* decoder, std::int32_t limit) : FD
     if (FDecoder)
         FDecoder->GetInfo(info);
     Parameters = MakeParameters(info.Frequency, info.Channels, info.Reserved);
+    const std::int64_t head =
+        std::int64_t(std::max(info.Frequency, 0)) * std::max(info.Channels, 0) * 4 * HeadMilliseconds / 1000;
+    FHead = std::clamp<std::int64_t>(head, 0, std::max(FLimit, 0));
     if (!FDecoder) {
         FFinished = true;
         return;
     }
     FThread = std::make_unique<TAuDecoderThread>(*this);
-    WaitForData(PrebufferMilliseconds);
 }
 
 TAuDecoderFilter::~TAuDecoderFilter()
@@ -510,48 +538,77 @@ TAuDecoderFilter::~TAuDecoderFilter()
     }
     FBufferChanged.notify_all();
     FThread.reset();
+    const std::int64_t freed = FBuffer.Allocated();
+    FBuffer.Clear();
+    ReturnFreedMemory(freed);
 }
 
-void TAuDecoderFilter::WaitForData(int milliseconds)
+void TAuDecoderFilter::WaitForHead(int milliseconds)
 {
     std::unique_lock<std::mutex> guard(FBufferLock);
     FBufferChanged.wait_for(guard, std::chrono::milliseconds(milliseconds),
-                            [this] { return FBuffer.Size() >= FLimit || FFinished; });
+                            [this] { return FBuffer.Size() >= FHead || FFinished; });
 }
 
-void TAuDecoderFilter::FlushLocked()
+void TAuDecoderFilter::Fill()
+{
+    {
+        std::lock_guard<std::mutex> guard(FBufferLock);
+        FFillToLimit = true;
+    }
+    FBufferChanged.notify_all();
+    WaitForHead(PrebufferMilliseconds);
+}
+
+void TAuDecoderFilter::Rest()
+{
+    std::lock_guard<std::mutex> guard(FBufferLock);
+    FFillToLimit = false;
+}
+
+bool TAuDecoderFilter::FlushLocked(std::int64_t& freedBytes)
 {
     std::lock_guard<std::mutex> guard(FBufferLock);
     FFlushed = true;
+    freedBytes = FBuffer.Allocated();
     FBuffer.Clear();
     FTimecodeBase = -1;
     FFinished = false;
+    return FFillToLimit;
 }
 
 void TAuDecoderFilter::Flush()
 {
+    bool playing = false;
+    std::int64_t freed = 0;
     {
         std::lock_guard<std::mutex> decode(FDecodeLock);
-        FlushLocked();
+        playing = FlushLocked(freed);
     }
     FBufferChanged.notify_all();
-    WaitForData(RefillMilliseconds);
+    ReturnFreedMemory(freed);
+    if (playing)
+        WaitForHead(RefillMilliseconds);
 }
 
 bool TAuDecoderFilter::SeekDecoder(std::int32_t currentMs, std::int32_t targetMs)
 {
     if (!FDecoder)
         return false;
+    bool playing = false;
+    std::int64_t freed = 0;
     {
         // Between two blocks: the protocol is not being read, and no block
         // decoded before the seek can be written after the flush.
         std::lock_guard<std::mutex> decode(FDecodeLock);
         if (!FDecoder->SeekTo(currentMs, targetMs))
             return false;
-        FlushLocked();
+        playing = FlushLocked(freed);
     }
     FBufferChanged.notify_all();
-    WaitForData(RefillMilliseconds);
+    ReturnFreedMemory(freed);
+    if (playing)
+        WaitForHead(RefillMilliseconds);
     return true;
 }
 
@@ -609,7 +666,7 @@ void TAuDecoderThread::Execute()
         {
             std::unique_lock<std::mutex> guard(FFilter.FBufferLock);
             FFilter.FBufferChanged.wait(guard, [this] {
-                return FFilter.FTerminated || (!FFilter.FFinished && FFilter.FBuffer.Size() < FFilter.FLimit);
+                return FFilter.FTerminated || (!FFilter.FFinished && FFilter.FBuffer.Size() < FFilter.FillLimit());
             });
             if (FFilter.FTerminated)
                 break;

@@ -11,8 +11,9 @@
 // them to the stream driver's format.
 //
 // Threads with nothing to do wait on a condition: the decoder thread while its
-// buffer is full or the decoder has ended, the idle thread while the output is
-// not playing, the analyze thread while nothing is queued.
+// buffer holds what it should (the head at rest, the limit while playing) or
+// the decoder has ended, the idle thread while the output is not playing, the
+// analyze thread while nothing is queued.
 
 #include "audio/uAcBuffer.h"
 #include "audio/uAuDriver.h"
@@ -288,13 +289,26 @@ protected:
 
 class TAuDecoderThread;
 
-// Keeps up to Limit bytes of decoded float samples ahead of the output.
+// Keeps decoded float samples ahead of the output. While it plays the decoder
+// thread fills up to Limit bytes; while it rests (made, stopped, sought while
+// not playing) a buffer that was emptied fills again only with its head, the
+// next HeadMilliseconds of the stream, so that a loaded player holds little
+// and Play starts at once while the rest fills behind the head.
 class TAuDecoderFilter : public TAuCustomDecoderFilter {
 public:
-    // Waits (at most half a second) until the buffer is full or the decoder ended.
+    static constexpr std::int32_t HeadMilliseconds = 500;
+
+    // Starts resting: the decoder thread fills the head without being waited for.
     TAuDecoderFilter(TAuDecoder* decoder, std::int32_t limit);
     ~TAuDecoderFilter() override;
-    // Empties the buffer and waits briefly for it to fill again.
+    // Playing: the decoder thread fills up to the limit. Waits (at most half a
+    // second) until the head is buffered or the decoder ended, so that the
+    // output starts without a gap.
+    void Fill();
+    // Resting: from the next emptying on only the head is filled again; what
+    // is buffered stays.
+    void Rest();
+    // Empties the buffer; while playing waits briefly for the head to fill again.
     void Flush() override;
     // Moves the decoder while the decoder thread is between two blocks; on
     // success empties the buffer as Flush does. Nothing stale is read after it.
@@ -309,11 +323,19 @@ protected:
 
 private:
     friend class TAuDecoderThread;
-    void WaitForData(int milliseconds);
-    void FlushLocked();
+    // Waits until the head is buffered or the decoder ended.
+    void WaitForHead(int milliseconds);
+    // Empties the buffer (FDecodeLock held); true when playing. freedBytes:
+    // the bucket memory the buffer held.
+    bool FlushLocked(std::int64_t& freedBytes);
+
+    // The bytes the decoder thread fills up to now; under FBufferLock.
+    std::int64_t FillLimit() const { return FFillToLimit ? FLimit : FHead; }
 
     TAuDecoder* FDecoder;
     std::int32_t FLimit;
+    std::int64_t FHead = 0;          // at most FLimit
+    bool FFillToLimit = false;       // under FBufferLock
     std::int32_t FTimecodeBase = -1;
     std::int32_t FLastTag = 0;
     bool FFinished = false;          // the decoder reported its end; under FBufferLock

@@ -418,8 +418,11 @@ void TAuPlayer::Play()
     }
     if (!FOutput)
         return;
-    if (FDecoderFilter)
+    if (FDecoderFilter) {
         FDecoderFilter->Suspended = false;
+        // The output starts on the head; the rest fills while it plays.
+        FDecoderFilter->Fill();
+    }
     FOutput->Play();
     SetState(aosPlaying, true);
 }
@@ -438,8 +441,11 @@ void TAuPlayer::Stop()
     TAcLocker locker(FLock);
     if (!FOutput)
         return;
-    if (FDecoderFilter)
+    if (FDecoderFilter) {
         FDecoderFilter->Suspended = true;
+        // At rest the player keeps only the head of its track (the rewind refills it).
+        FDecoderFilter->Rest();
+    }
     FOutput->Stop();
     SetState(aosOpened, true);
     if (Seekable()) {

@@ -147,8 +147,9 @@ public:
     // The player's own device instead of the parent's standard device.
     void SetDeviceID(std::int32_t id);
 
-    // Bytes of float samples the decoder keeps ahead of the output (4 MiB,
-    // about 12 s of 44.1 kHz stereo). Set before Open.
+    // Bytes of float samples the decoder keeps ahead of the output while it
+    // plays (4 MiB, about 12 s of 44.1 kHz stereo); at rest it keeps half a
+    // second (TAuDecoderFilter). Set before Open.
     std::int32_t DecoderBufferSize = 4194304;
 
 private:

@@ -1,11 +1,20 @@
 // The player's cost: CPU time of one playing player, of ten players that are
-// loaded and opened but not playing, and the delay from Play to the first
-// sample handed to the stream driver. The stream driver here is paced by the
-// clock like a sound card: it takes samples only as fast as they would play,
-// keeping 100 ms queued.
+// loaded and opened but not playing, the time a load and open takes, and the
+// delay from Play to the first sample the device receives. The stream driver of
+// the CPU figures is paced by the clock like a sound card: it takes samples only
+// as fast as they would play, keeping 100 ms queued. Load and Play go through
+// the program's own sound-card driver on a paced device (the null device of
+// PV_AUDIO_OUTPUT=null) that notes when it receives its first sample; the
+// tracks are a WAV and an MP3 of 30 s (the MP3 encoded at start through FFmpeg).
 
+#include "AudioFixtures.h"
+#include "MediaEncode.h"
+
+#include "audio/uAuDirectSound.h"
 #include "audio/uAuPlayer.h"
 #include "audio/uAuRegistry.h"
+#include "framework/uMod_Main.h"
+#include "platform/PcmOut.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -15,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 #include <vector>
@@ -24,6 +34,36 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 std::atomic<std::int64_t> FirstSampleNs{0};
+
+std::int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(TClock::now().time_since_epoch()).count();
+}
+
+// The null device of the program's sound-card driver, noting its first sample.
+class TStampPcmOut : public TPacedPcmOut {
+public:
+    TStampPcmOut() : TPacedPcmOut(nullptr) {}
+
+protected:
+    void Accepted(const void*, std::int64_t bytes) override
+    {
+        std::int64_t none = 0;
+        if (bytes > 0)
+            FirstSampleNs.compare_exchange_strong(none, NowNs());
+    }
+};
+
+class TStampDriver : public TAuDirectSoundDriver {
+public:
+    static constexpr const char* ClassName = "TStampDriver";
+    using ClassBase = TAuDirectSoundDriver;
+    TStampDriver()
+        : TAuDirectSoundDriver({TPcmDevice{QStringLiteral("Stempel"), QStringLiteral("stamp"), true,
+                                           [] { return std::unique_ptr<TPcmOut>(new TStampPcmOut); }}})
+    {
+    }
+};
 
 class TPacedStream : public TAuStreamDriver {
 public:
@@ -54,8 +94,6 @@ public:
         TAuSyncData sync = FSyncData.Load();
         const std::int32_t got = read(FChunk.data(), static_cast<std::int32_t>(room), sync);
         FSyncData.Store(sync);
-        if (got > 0 && FWritten == 0)
-            FirstSampleNs = std::chrono::duration_cast<std::chrono::nanoseconds>(TClock::now().time_since_epoch()).count();
         FWritten += got;
         return got > 0;
     }
@@ -81,44 +119,65 @@ public:
     }
 };
 
-QByteArray Le(quint32 v, int bytes)
-{
-    QByteArray out;
-    for (int i = 0; i < bytes; ++i)
-        out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    return out;
-}
-
 // A 16-bit stereo sine of the given length.
 QString SineFile(QTemporaryDir& dir, int seconds)
 {
-    const int rate = 44100;
-    QByteArray data;
-    data.reserve(seconds * rate * 4);
-    for (int f = 0; f < seconds * rate; ++f) {
-        const auto s = static_cast<quint16>(static_cast<qint16>(std::lrint(20000 * std::sin(2 * M_PI * 440 * f / rate))));
-        data.append(Le(s, 2) + Le(s, 2));
-    }
-    const QByteArray fmt = Le(1, 2) + Le(2, 2) + Le(rate, 4) + Le(rate * 4, 4) + Le(4, 2) + Le(16, 2);
-    const QByteArray body = "WAVEfmt " + Le(16, 4) + fmt + "data" + Le(static_cast<quint32>(data.size()), 4) + data;
     const QString name = dir.filePath(QStringLiteral("sine%1.wav").arg(seconds));
-    QFile file(name);
-    if (file.open(QIODevice::WriteOnly))
-        file.write("RIFF" + Le(static_cast<quint32>(body.size()), 4) + body);
+    WriteWav(name, 44100, 2, 16, SineSamples(44100, 2, 16, seconds * 44100, 440.0, 0.6));
     return name;
+}
+
+void StartEngine()
+{
+    static const bool started = [] {
+        // The decoder library of the build's program folder, beside build/bench.
+        ProgramDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/");
+        StartAudioEngine();
+        RegisterAudioClass<TPacedDriver>([](TAuProtocol*) { return std::make_unique<TPacedDriver>(); });
+        RegisterAudioClass<TStampDriver>([](TAuProtocol*) { return std::make_unique<TStampDriver>(); });
+        return true;
+    }();
+    (void)started;
+}
+
+TAuAudio& AudioOn(const char* driver)
+{
+    StartEngine();
+    auto* a = new TAuAudio;
+    a->DriverName = QString::fromLatin1(driver);
+    a->Initialize();
+    return *a;
 }
 
 TAuAudio& Audio()
 {
-    static TAuAudio* audio = [] {
-        StartAudioEngine();
-        RegisterAudioClass<TPacedDriver>([](TAuProtocol*) { return std::make_unique<TPacedDriver>(); });
-        auto* a = new TAuAudio;
-        a->DriverName = TPacedDriver::ClassName;
-        a->Initialize();
-        return a;
+    static TAuAudio& audio = AudioOn(TPacedDriver::ClassName);
+    return audio;
+}
+
+TAuAudio& SoundCard()
+{
+    static TAuAudio& audio = AudioOn(TStampDriver::ClassName);
+    return audio;
+}
+
+// The 30 s tracks: 0 WAV, 1 MP3 (empty when the encoder is missing).
+QString Track(int format)
+{
+    static QTemporaryDir dir;
+    static const QStringList files = [] {
+        const std::vector<int32_t> samples = SineSamples(44100, 2, 16, 44100 * 30, 330.0, 0.3);
+        const QString wav = dir.filePath(QStringLiteral("track.wav"));
+        const QString mp3 = dir.filePath(QStringLiteral("track.mp3"));
+        QString error;
+        WriteWav(wav, 44100, 2, 16, samples);
+        if (!EncodeAudio(mp3, kMp3, 44100, 2, 16, samples, &error)) {
+            std::fprintf(stderr, "MP3: %s\n", qPrintable(error));
+            return QStringList{wav, QString()};
+        }
+        return QStringList{wav, mp3};
     }();
-    return *audio;
+    return files.value(format);
 }
 
 double ProcessCpuSeconds()
@@ -146,9 +205,9 @@ void MeasureCpu(benchmark::State& state)
     state.counters["cpu_percent"] = wall > 0 ? 100.0 * cpu / wall : 0;
 }
 
-std::unique_ptr<TAuPlayer> OpenedPlayer(const QString& file)
+std::unique_ptr<TAuPlayer> OpenedPlayer(const QString& file, TAuAudio& audio = Audio())
 {
-    auto player = std::make_unique<TAuPlayer>(&Audio());
+    auto player = std::make_unique<TAuPlayer>(&audio);
     player->LoadFromFile(file);
     player->Open();
     return player;
@@ -179,25 +238,46 @@ void BM_TenIdlePlayers(benchmark::State& state)
 }
 BENCHMARK(BM_TenIdlePlayers)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
+// From Play to the first sample the device takes, on a player that was loaded
+// and opened a while before, as a panel's is; stopped and rested between runs.
 void BM_PlayToFirstSample(benchmark::State& state)
 {
-    QTemporaryDir dir;
-    auto player = OpenedPlayer(SineFile(dir, 5));
+    const QString file = Track(int(state.range(0)));
+    if (file.isEmpty()) {
+        state.SkipWithError("no track");
+        return;
+    }
+    auto player = OpenedPlayer(file, SoundCard());
     for (auto _ : state) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         FirstSampleNs = 0;
-        const auto t0 = TClock::now();
+        const std::int64_t t0 = NowNs();
         player->Play();
         while (FirstSampleNs.load() == 0)
             std::this_thread::yield();
-        const double seconds =
-            static_cast<double>(FirstSampleNs.load()
-                                - std::chrono::duration_cast<std::chrono::nanoseconds>(t0.time_since_epoch()).count())
-            / 1e9;
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(double(FirstSampleNs.load() - t0) / 1e9);
         player->Stop();
     }
 }
-BENCHMARK(BM_PlayToFirstSample)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlayToFirstSample)->Arg(0)->Arg(1)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+
+// LoadFromFile and Open of a panel's player: what each loaded panel adds to
+// the opening of a show.
+void BM_LoadAndOpen(benchmark::State& state)
+{
+    const QString file = Track(int(state.range(0)));
+    if (file.isEmpty()) {
+        state.SkipWithError("no track");
+        return;
+    }
+    TAuPlayer player(&SoundCard());
+    for (auto _ : state) {
+        player.LoadFromFile(file);
+        if (!player.Open())
+            state.SkipWithError("open failed");
+    }
+}
+BENCHMARK(BM_LoadAndOpen)->Arg(0)->Arg(1)->Iterations(40)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

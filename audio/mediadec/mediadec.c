@@ -20,6 +20,11 @@
 enum {
     kIoBufferSize = 32 * 1024,
     kProbeSize = 1024 * 1024,
+    /* A stream whose codec the demuxer is not sure of (a WAV's PCM may hide a
+     * compressed stream) is probed packet by packet on the data gathered so
+     * far. A hidden stream shows in its first packets; probing a plain WAV's
+     * whole run of packets cost each opened file some 3 ms. */
+    kProbePackets = 4,
     /* Decoded audio of one package is never more than this (a damaged header
      * must not make one package allocate without bound). */
     kMaxBufferBytes = 64 * 1024 * 1024,
@@ -225,6 +230,7 @@ int32_t ac_open(ac_instance* inst, void* sender, ac_open_fn open, ac_read_fn rea
     p->fmt->pb = p->io;
     p->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
     p->fmt->probesize = kProbeSize;
+    p->fmt->max_probe_packets = kProbePackets;
     p->fmt->io_open = refuse_io_open;
     if (avformat_open_input(&p->fmt, "", NULL, NULL) < 0)
         goto fail; /* frees fmt and clears the pointer */

@@ -344,6 +344,77 @@ TEST_F(AudioPlayer, SeeksWhileTheDecoderRunsLeaveNoStaleBlock)
     EXPECT_LE(runs, seeks + 1);
 }
 
+// A file in memory that counts the bytes read since it was last sought: what
+// the decoder thread has taken into the player's buffer since its last flush.
+class TCountingSource : public QBuffer {
+public:
+    explicit TCountingSource(const QByteArray& bytes)
+    {
+        setData(bytes);
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool seek(qint64 pos) override
+    {
+        ReadSinceSeek = 0;
+        return QBuffer::seek(pos);
+    }
+    std::atomic<qint64> ReadSinceSeek{0};
+
+protected:
+    qint64 readData(char* data, qint64 size) override
+    {
+        const qint64 n = QBuffer::readData(data, size);
+        ReadSinceSeek += std::max<qint64>(n, 0);
+        return n;
+    }
+};
+
+TEST_F(AudioPlayer, ARestingPlayerHoldsOnlyTheHeadOfItsTrack)
+{
+    // 15 s: more than the 4 MiB a playing player keeps ahead.
+    const QByteArray wav = Ramp(15 * Rate);
+    const QByteArray pcm = PcmOf(wav);
+    constexpr qint64 Head = Rate / 2 * 4;   // half a second of the file's samples
+    constexpr qint64 Block = 512 * 4;       // what the decoder reads at once
+    TCountingSource source(wav);
+    TAuPlayer player(&audio);
+    player.SetOnFinish([this](TAuCustomAudioObject*) { ++finished; });
+    ASSERT_TRUE(player.LoadFromStream(&source, false));
+    ASSERT_TRUE(player.Open());
+    auto capture = TCaptureDriver::Last();
+    // Resting, the player reads the head and then nothing more.
+    const auto holdsTheHead = [&] {
+        if (!WaitFor([&] { return source.ReadSinceSeek.load() >= Head; }, Bound))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return source.ReadSinceSeek.load() < Head + Block;
+    };
+    EXPECT_TRUE(holdsTheHead());
+
+    // Played, the rest follows behind the head, and the whole track arrives.
+    player.Play();
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_EQ(capture->Captured(), pcm);
+
+    // Stopped at the end, it rests on the head again, and holds the head of
+    // wherever it is sought to while it rests; played from there, the rest of
+    // the track follows whole.
+    ASSERT_TRUE(Drained());
+    EXPECT_TRUE(holdsTheHead());
+    player.Seek(9000);
+    EXPECT_EQ(player.State(), aosOpened);
+    EXPECT_TRUE(holdsTheHead());
+    capture = TCaptureDriver::Last();
+    const qint64 before = capture->Size();
+    player.Play();
+    ASSERT_TRUE(WaitFinished(2));
+    const QByteArray got = capture->Captured().mid(before);
+    ASSERT_GT(got.size(), 0);
+    const int landed = RampFrame(got, 0);
+    EXPECT_LE(std::abs(landed - 9 * Rate), 512);
+    EXPECT_EQ(got, pcm.mid(landed * 4));
+}
+
 TEST_F(AudioPlayer, OperationsBeforeOpenAndWithoutParent)
 {
     // No parent: nothing to play on.
@@ -589,7 +660,8 @@ TEST(AudioChain, DecoderFilterDeliversEveryBlockThenTheEndEvenWhenTheDecoderFail
         SCOPED_TRACE(throws);
         const int errorsBefore = ErrorLogCount("kaputter Block");
         TBlockDecoder decoder(5, throws);
-        TAuDecoderFilter filter(&decoder, 1 << 20);   // prebuffers all five blocks
+        TAuDecoderFilter filter(&decoder, 1 << 20);
+        filter.Fill();   // the head is longer than all five blocks: waits for the end
         std::vector<float> out(2000);
         TAuSyncData sync;
         std::vector<std::int32_t> timecodes;
