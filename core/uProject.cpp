@@ -114,15 +114,16 @@ struct TSaveResult {
     QString BackupError;   // why the backup was not made (the show was written)
 };
 
-// The part of a save that touches the disk: the container's bytes from the lines
-// and the script, the write and sync of the temporary file, the backup and the
-// rename over the target.
-TSaveResult WriteShow(const QString& fileName, bool backup, const QStringList& lines, const QByteArray& script)
+// The part of a save that runs off the GUI thread: the script's bytes (encoded
+// from the snapshot taken at the save, where the script changed since it was last
+// loaded or saved), the container's bytes, the write and sync of the temporary
+// file, the backup and the rename over the target.
+TSaveResult WriteShow(const QString& fileName, bool backup, const QStringList& lines, const TTextForSave& script)
 {
     TSaveResult result;
     try {
         TAtomicFile file(fileName);
-        file.Write(ShowFileBytes(lines, script));
+        file.Write(ShowFileBytes(lines, script ? script() : QByteArray()));
         // With the new show safely on the disk, the backup becomes the current
         // show (the show itself stays), then the new show replaces the current
         // one. At every instant a complete show and a complete backup exist.
@@ -149,7 +150,7 @@ public:
 
     bool Running() const { return FRunning; }
 
-    void Start(const QString& fileName, bool backup, QStringList lines, QByteArray script,
+    void Start(const QString& fileName, bool backup, QStringList lines, TTextForSave script,
                std::function<void(bool)> done)
     {
         FRunning = true;
@@ -199,12 +200,12 @@ bool StartSave(const QString& fileName, bool backup, std::function<void(bool)> d
 {
     WaitForShowSaves();
     QStringList lines;
-    QByteArray script;
+    TTextForSave script;
     try {
         if (ModuleMain)
             ModuleMain->SaveToStrings(lines);
         if (ModuleSzenen)
-            script = ModuleSzenen->SaveTextToStream();
+            script = ModuleSzenen->TextForSave();
     } catch (const std::exception& e) {
         AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
         return false;
@@ -332,14 +333,17 @@ bool OpenProject(const QString& fileName)
     // show has been opened.
     WaitForShowSaves();
 
-    // The file is read, decoded and parsed on a thread of its own while the clock
-    // goes on; only the modules' loading runs on the GUI thread. A file that
+    // The file is read, decoded and parsed, and the script converted for its
+    // page, on a thread of its own while the clock goes on; only the modules'
+    // loading and the script's hand-over run on the GUI thread. A file that
     // cannot be read changes nothing, so the loaded show keeps its own name and
     // cannot be saved over the other file.
     QString readError;
     QString contentError;
     auto ini = std::make_unique<TStringIniFile>();
     QByteArray script;
+    const TTextPreparer prepare = ModuleSzenen ? ModuleSzenen->TextPreparer() : TTextPreparer();
+    std::unique_ptr<TPreparedText> prepared;
     RunOffGuiThread([&] {
         QByteArray bytes;
         {
@@ -362,6 +366,9 @@ bool OpenProject(const QString& fileName)
             qsizetype consumed = 0;
             ini->SetText(DecodeShowString(bytes, consumed));
             script = bytes.mid(consumed);
+            bytes = QByteArray();
+            if (prepare)
+                prepared = prepare(script);
         } catch (const std::exception& e) {
             contentError = ExceptionMessage(e);
         }
@@ -380,7 +387,7 @@ bool OpenProject(const QString& fileName)
             ModuleMain->LoadIni(*ini);
         ini.reset();
         if (ModuleSzenen)
-            ModuleSzenen->LoadTextFromStream(script);
+            ModuleSzenen->LoadTextFromStream(script, std::move(prepared));
     } catch (const std::exception& e) {
         AddToErrorLog(elError, OpenErrorPrefix + ExceptionMessage(e));
         return false;

@@ -34,6 +34,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <mutex>
+#include <optional>
 
 TfrmText* frmText = nullptr;
 const char* const PrintJobTitle = "Palvento Orlisk 200 -  Ausdruck Text";
@@ -76,7 +78,63 @@ QTextDocument::FindFlags FindFlags(bool matchCase, bool wholeWord)
     return flags;
 }
 
+// A show's script converted on the reading thread: its document, and what a save
+// writes of it.
+class TPreparedScript : public TPreparedText {
+public:
+    std::unique_ptr<QTextDocument> Document;
+    TRtfLoadResult Result;
+    std::optional<QByteArray> Saved;
+};
+
+// Builds the document of bytes in a new document with the editor's default font.
+// The document has no layout yet, so building it lays nothing out; it belongs to
+// the calling thread until it is moved.
+std::unique_ptr<TPreparedScript> PrepareScript(const QByteArray& bytes, const QFont& defaultFont)
+{
+    auto prepared = std::make_unique<TPreparedScript>();
+    prepared->Document = std::make_unique<QTextDocument>();
+    QTextDocument& doc = *prepared->Document;
+    doc.setDefaultFont(defaultFont);
+    // Editing starts from the loaded script: an undo must not take it away (and
+    // the next save write the show without it).
+    doc.setUndoRedoEnabled(false);
+    prepared->Result = LoadRichText(doc, bytes);
+    doc.setUndoRedoEnabled(true);
+    return prepared;
+}
+
 } // namespace
+
+// The bytes of the script's last load or save, with the edit count and the
+// default font of the text they were made from. The save's thread stores what it
+// encoded; the GUI thread reuses the bytes while the text is still that text.
+struct TSavedScript {
+    void Store(const QByteArray& bytes, quint64 edits, const QString& fontKey)
+    {
+        const std::lock_guard lock(FMutex);
+        if (FValid && edits < FEdits)
+            return;   // a slower save of an older text
+        FValid = true;
+        FBytes = bytes;
+        FEdits = edits;
+        FFontKey = fontKey;
+    }
+    std::optional<QByteArray> Lookup(quint64 edits, const QString& fontKey)
+    {
+        const std::lock_guard lock(FMutex);
+        if (FValid && FEdits == edits && FFontKey == fontKey)
+            return FBytes;
+        return std::nullopt;
+    }
+
+private:
+    std::mutex FMutex;
+    bool FValid = false;
+    QByteArray FBytes;
+    quint64 FEdits = 0;
+    QString FFontKey;
+};
 
 // ---------------------------------------------------------------------------
 // Buttons and dialogs
@@ -163,7 +221,7 @@ bool TFindDialog::WholeWord() const
 // ---------------------------------------------------------------------------
 // Page
 
-TfrmText::TfrmText(QWidget* parent) : QWidget(parent)
+TfrmText::TfrmText(QWidget* parent) : QWidget(parent), FSaved(std::make_shared<TSavedScript>())
 {
     setObjectName(QStringLiteral("frmText"));
 
@@ -182,6 +240,7 @@ TfrmText::TfrmText(QWidget* parent) : QWidget(parent)
         p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
         RichEdit1->setPalette(p);
     }
+    connect(RichEdit1->document(), &QTextDocument::contentsChange, this, [this] { ++FEdits; });
     RichEditAttributes1->SetRichEdit(RichEdit1);
     RichEditAttributes1->Loaded();
     auto* textLayout = new QVBoxLayout(pnlText);
@@ -377,21 +436,75 @@ QString TfrmText::Text() const
 
 // ---- script text ----
 
+TTextPreparer TfrmText::TextPreparer()
+{
+    // Only values go with the function, no part of the page: the page may be gone
+    // when it runs. Fonts may be used off the GUI thread (Qt's font database locks
+    // itself); the document made here is laid out only once the editor shows it.
+    return [font = RichEdit1->document()->defaultFont(),
+            gui = thread()](const QByteArray& bytes) -> std::unique_ptr<TPreparedText> {
+        std::unique_ptr<TPreparedScript> prepared = PrepareScript(bytes, font);
+        prepared->Saved = SaveRichText(*prepared->Document);
+        prepared->Document->moveToThread(gui);
+        return prepared;
+    };
+}
+
+void TfrmText::LoadText(const QByteArray& bytes, std::unique_ptr<TPreparedText> prepared)
+{
+    std::unique_ptr<TPreparedScript> script(dynamic_cast<TPreparedScript*>(prepared.get()));
+    if (script)
+        prepared.release();
+    else
+        script = PrepareScript(bytes, RichEdit1->document()->defaultFont());
+    if (!script->Result.Ok())
+        AddToErrorLog(elWarning, QStringLiteral("Skript-Text: ") + script->Result.Problem);
+    ShowDocument(std::move(script->Document));
+    if (script->Saved)
+        FSaved->Store(*script->Saved, FEdits, DefaultFontKey());
+}
+
 void TfrmText::LoadText(const QByteArray& bytes)
 {
-    const TRtfLoadResult result = LoadRichText(*RichEdit1->document(), bytes);
-    if (!result.Ok())
-        AddToErrorLog(elWarning, QStringLiteral("Skript-Text: ") + result.Problem);
-    // Editing starts from the loaded script: an undo must not take it away (and
-    // the next save write the show without it).
-    RichEdit1->document()->clearUndoRedoStacks();
-    RichEdit1->document()->setModified(false);
+    LoadText(bytes, nullptr);
+}
+
+void TfrmText::ShowDocument(std::unique_ptr<QTextDocument> doc)
+{
+    QTextDocument* old = RichEdit1->document();
+    // The editor would delete a document of its own at once; this one goes on a
+    // later turn of the event loop, or with the page.
+    old->setParent(this);
+    doc->setParent(RichEdit1);
+    RichEdit1->setDocument(doc.release());
+    old->deleteLater();
+    QTextDocument* shown = RichEdit1->document();
+    connect(shown, &QTextDocument::contentsChange, this, [this] { ++FEdits; });
+    shown->setModified(false);
     RichEdit1->moveCursor(QTextCursor::Start);
+    RichEditAttributes1->UpdateFromSelection();
+}
+
+QString TfrmText::DefaultFontKey() const
+{
+    return RichEdit1->document()->defaultFont().key();
+}
+
+TTextForSave TfrmText::TextForSave()
+{
+    const QString fontKey = DefaultFontKey();
+    if (std::optional<QByteArray> bytes = FSaved->Lookup(FEdits, fontKey))
+        return [bytes = *bytes] { return bytes; };
+    return [snapshot = TakeRtfSnapshot(*RichEdit1->document()), saved = FSaved, edits = FEdits, fontKey] {
+        const QByteArray bytes = EncodeRtf(*snapshot);
+        saved->Store(bytes, edits, fontKey);
+        return bytes;
+    };
 }
 
 QByteArray TfrmText::SaveText()
 {
-    return SaveRichText(*RichEdit1->document());
+    return TextForSave()();
 }
 
 void TfrmText::ClearText()

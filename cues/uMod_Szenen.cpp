@@ -757,14 +757,26 @@ void TModuleSzenen::StoreGroupVersion(int g, bool fromOutput)
 
 // ---- script text ----
 
-void TModuleSzenen::LoadTextFromStream(const QByteArray& bytes)
+void TModuleSzenen::LoadTextFromStream(const QByteArray& bytes, std::unique_ptr<TPreparedText> prepared)
 {
     ScriptText = bytes;
     if (FScriptPage)
-        FScriptPage->LoadText(bytes);
+        FScriptPage->LoadText(bytes, std::move(prepared));
 }
 
 QByteArray TModuleSzenen::SaveTextToStream() const
 {
-    return FScriptPage ? FScriptPage->SaveText() : ScriptText;
+    return TextForSave()();
+}
+
+TTextPreparer TModuleSzenen::TextPreparer() const
+{
+    return FScriptPage ? FScriptPage->TextPreparer() : TTextPreparer();
+}
+
+TTextForSave TModuleSzenen::TextForSave() const
+{
+    if (FScriptPage)
+        return FScriptPage->TextForSave();
+    return [bytes = ScriptText] { return bytes; };
 }
