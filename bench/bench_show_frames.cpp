@@ -1,13 +1,19 @@
 // The DMX frame while the operator saves and opens a large show. The engine runs
-// headless in a temporary program folder with its 40 ms clock and the real output
-// plug-in, which sends every frame as Art-Net to a UDP receiver on its own thread
-// in this process; the receiver stamps each frame's arrival, so a stalled event
-// loop shows as a gap between frames. The show is the scene benchmark's (about
-// 5.2 MB on disk).
+// in a temporary program folder with its 40 ms clock, the script page (offscreen,
+// not on screen, as when another page is shown) and the real output plug-in,
+// which sends every frame as Art-Net to a UDP receiver on its own thread in this
+// process; the receiver stamps each frame's arrival, so a stalled event loop
+// shows as a gap between frames. The show is BenchSceneShow's full show: 999
+// scenes of 10 versions, 60 group scenes, all channels named, 60 chasers and a
+// script of about 1 MB (about 6.4 MB on disk). With PV_BENCH_SHOW=FILE the show is
+// that file (copied into the program folder); a missing FILE is written first,
+// so that programs built from different trees measure the same show.
 //
 // BM_SavesInARow: ten saves of the show one after the other ("Speichern" with its
 //   backup), each waiting for its result, with 100 ms of normal running after each.
 // BM_SavesInARowFromTheMenu: the same as the menu saves, the write in the background.
+// BM_EditedSavesInARowFromTheMenu: the same with one character typed into the
+//   script before each save, so that no save finds its text unchanged.
 // BM_OpenShow: three opens of the show as the menu runs them.
 // Counters: max_gap_ms, the largest gap between two frames from the first
 // operation's start to 100 ms after the last one ended; missing_frames, how many
@@ -20,11 +26,14 @@
 #include "BenchSceneShow.h"
 #include "core/uMod_Main.h"
 #include "core/uProject.h"
+#include "cues/uFrm_Text.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -161,6 +170,17 @@ void BM_SavesInARowFromTheMenu(benchmark::State& state)
 }
 BENCHMARK(BM_SavesInARowFromTheMenu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+void BM_EditedSavesInARowFromTheMenu(benchmark::State& state)
+{
+    MeasureGaps(state, 10, [] {
+        QTextCursor c(frmText->RichEdit1->document());
+        c.insertText(QStringLiteral("x"));
+        return SaveCurrentProject(TSaveMode::Background);
+    });
+    WaitForShowSaves();
+}
+BENCHMARK(BM_EditedSavesInARowFromTheMenu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 void BM_OpenShow(benchmark::State& state)
 {
     MeasureGaps(state, 3, [] { return OpenProject(ShowPath) && ShowIsComplete(); });
@@ -171,7 +191,9 @@ BENCHMARK(BM_OpenShow)->Iterations(1)->UseRealTime()->Unit(benchmark::kMilliseco
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -186,12 +208,20 @@ int main(int argc, char** argv)
             ini.write("[System]\r\nMMTimer=1\r\n");
     }
     auto main = std::make_unique<TModuleMain>();
-    PrepareShow();
-    if (!SaveProject(ShowPath))
-        return 1;
+    auto page = std::make_unique<TfrmText>();
+    const QString given = qEnvironmentVariable("PV_BENCH_SHOW");
+    if (!given.isEmpty() && QFileInfo::exists(given)) {
+        if (!QFile::copy(given, ShowPath) || !OpenProject(ShowPath) || !ShowIsComplete())
+            return 1;
+    } else {
+        PrepareFullShow();
+        if (!SaveProject(ShowPath) || (!given.isEmpty() && !QFile::copy(ShowPath, given)))
+            return 1;
+    }
     main->StartClock();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    page.reset();
     main.reset();
     return 0;
 }

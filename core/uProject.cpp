@@ -114,16 +114,18 @@ struct TSaveResult {
     QString BackupError;   // why the backup was not made (the show was written)
 };
 
-// The part of a save that runs off the GUI thread: the script's bytes (encoded
-// from the snapshot taken at the save, where the script changed since it was last
-// loaded or saved), the container's bytes, the write and sync of the temporary
-// file, the backup and the rename over the target.
-TSaveResult WriteShow(const QString& fileName, bool backup, const QStringList& lines, const TTextForSave& script)
+// The part of a save that runs off the GUI thread: the lines of the modules that
+// write them from their copies, the script's bytes (encoded from the snapshot
+// taken at the save, where the script changed since it was last loaded or saved),
+// the container's bytes, the write and sync of the temporary file, the backup and
+// the rename over the target.
+TSaveResult WriteShow(const QString& fileName, bool backup, const TModuleMain::TShowSections& sections,
+                      const TTextForSave& script)
 {
     TSaveResult result;
     try {
         TAtomicFile file(fileName);
-        file.Write(ShowFileBytes(lines, script ? script() : QByteArray()));
+        file.Write(ShowFileBytes(sections.Lines(), script ? script() : QByteArray()));
         // With the new show safely on the disk, the backup becomes the current
         // show (the show itself stays), then the new show replaces the current
         // one. At every instant a complete show and a complete backup exist.
@@ -150,18 +152,18 @@ public:
 
     bool Running() const { return FRunning; }
 
-    void Start(const QString& fileName, bool backup, QStringList lines, TTextForSave script,
+    void Start(const QString& fileName, bool backup, TModuleMain::TShowSections sections, TTextForSave script,
                std::function<void(bool)> done)
     {
         FRunning = true;
         if (!OnGuiThread()) {
-            Finish(fileName, WriteShow(fileName, backup, lines, script), done);
+            Finish(fileName, WriteShow(fileName, backup, sections, script), done);
             return;
         }
         QObject* receiver = &ProjectSignals();
-        FThread = std::thread([this, receiver, fileName, backup, lines = std::move(lines), script = std::move(script),
-                               done = std::move(done)] {
-            const TSaveResult result = WriteShow(fileName, backup, lines, script);
+        FThread = std::thread([this, receiver, fileName, backup, sections = std::move(sections),
+                               script = std::move(script), done = std::move(done)] {
+            const TSaveResult result = WriteShow(fileName, backup, sections, script);
             QMetaObject::invokeMethod(
                 receiver, [this, fileName, result, done] { Finish(fileName, result, done); }, Qt::QueuedConnection);
         });
@@ -199,18 +201,18 @@ TShowSaver& Saver()
 bool StartSave(const QString& fileName, bool backup, std::function<void(bool)> done)
 {
     WaitForShowSaves();
-    QStringList lines;
+    TModuleMain::TShowSections sections;
     TTextForSave script;
     try {
         if (ModuleMain)
-            ModuleMain->SaveToStrings(lines);
+            sections = ModuleMain->CollectShowSections();
         if (ModuleSzenen)
             script = ModuleSzenen->TextForSave();
     } catch (const std::exception& e) {
         AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
         return false;
     }
-    Saver().Start(fileName, backup, std::move(lines), std::move(script), std::move(done));
+    Saver().Start(fileName, backup, std::move(sections), std::move(script), std::move(done));
     return true;
 }
 
@@ -343,6 +345,7 @@ bool OpenProject(const QString& fileName)
     auto ini = std::make_unique<TStringIniFile>();
     QByteArray script;
     const TTextPreparer prepare = ModuleSzenen ? ModuleSzenen->TextPreparer() : TTextPreparer();
+    TModuleMain::TPreparedShow sections;
     std::unique_ptr<TPreparedText> prepared;
     RunOffGuiThread([&] {
         QByteArray bytes;
@@ -367,6 +370,8 @@ bool OpenProject(const QString& fileName)
             ini->SetText(DecodeShowString(bytes, consumed));
             script = bytes.mid(consumed);
             bytes = QByteArray();
+            if (ModuleMain)
+                sections = ModuleMain->PrepareShow(*ini);
             if (prepare)
                 prepared = prepare(script);
         } catch (const std::exception& e) {
@@ -382,17 +387,19 @@ bool OpenProject(const QString& fileName)
         AddToErrorLog(elError, OpenErrorPrefix + contentError);
         return false;
     }
+    bool loaded = true;
     try {
         if (ModuleMain)
-            ModuleMain->LoadIni(*ini);
-        ini.reset();
+            ModuleMain->LoadPreparedShow(*ini, std::move(sections));
         if (ModuleSzenen)
             ModuleSzenen->LoadTextFromStream(script, std::move(prepared));
     } catch (const std::exception& e) {
         AddToErrorLog(elError, OpenErrorPrefix + ExceptionMessage(e));
-        return false;
+        loaded = false;
     }
-    return true;
+    // The store of a large show takes a while to free: not on the GUI thread.
+    RunOffGuiThread([&ini] { ini.reset(); });
+    return loaded;
 }
 
 void WaitForShowSaves()

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPrinter>
+#include <QPointer>
 #include <QPrinterInfo>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -471,13 +472,12 @@ void TfrmText::LoadText(const QByteArray& bytes)
 
 void TfrmText::ShowDocument(std::unique_ptr<QTextDocument> doc)
 {
-    QTextDocument* old = RichEdit1->document();
-    // The editor would delete a document of its own at once; this one goes on a
-    // later turn of the event loop, or with the page.
-    old->setParent(this);
+    // The editor deletes the document it made itself; one of ours goes here. Left
+    // alive, it would go on laying itself out.
+    const QPointer<QTextDocument> old = RichEdit1->document();
     doc->setParent(RichEdit1);
     RichEdit1->setDocument(doc.release());
-    old->deleteLater();
+    delete old.data();
     QTextDocument* shown = RichEdit1->document();
     connect(shown, &QTextDocument::contentsChange, this, [this] { ++FEdits; });
     shown->setModified(false);

@@ -168,8 +168,8 @@ public:
 
 private:
     QString Text() const;
-    // Puts doc into the editor in place of its document, which is deleted on a
-    // later turn of the event loop; the cursor goes to the start.
+    // Puts doc into the editor in place of its document, which is deleted; the
+    // cursor goes to the start.
     void ShowDocument(std::unique_ptr<QTextDocument> doc);
     QString DefaultFontKey() const;
     // Selects the marker so that it rests in the upper seven tenths of the view.

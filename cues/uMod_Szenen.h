@@ -150,6 +150,11 @@ public:
     // the rest of the show loads.
     void LoadIni(TStringIniFile& ini) override;
     void SaveToStrings(QStringList& lines) override;
+    // The scenes are read on an open's reading thread; a save copies the scenes
+    // and group scenes and writes their lines on the save's thread.
+    std::unique_ptr<TPreparedSections> PrepareIni(const TStringIniFile& ini) const override;
+    void LoadPreparedIni(TStringIniFile& ini, std::unique_ptr<TPreparedSections> prepared) override;
+    std::function<void(QStringList&)> SaveLater() override;
     // Drops the scenes and the script text; group scenes, Protokoll and
     // AktuelleSzene stay.
     void NewProject() override;
@@ -283,7 +288,7 @@ public:
 
 private:
     void ClearScenes();
-    void ReadScenes(const TStringIniFile& ini);
+    static void ReadScenes(const TStringIniFile& ini, std::vector<std::unique_ptr<TSzene>>& scenes);
     void ReadGroups(const TStringIniFile& ini);
     void ConsoleLevels(bool fromOutput, TLevelArray& levels) const;
 
