@@ -12,8 +12,8 @@
 #include "BenchScript.h"
 #include "core/uKanal.h"
 #include "core/uMod_Lichtpult.h"
-#include "core/uUtils.h"
 #include "core/uMod_Main.h"
+#include "core/uUtils.h"
 #include "cues/uMod_Szenen.h"
 
 #include <QDateTime>

@@ -16,4 +16,4 @@ inline QByteArray ScriptRtf(int lines)
     return rtf + "}\r\n";
 }
 
-} // namespace bench_script
+}   // namespace bench_script

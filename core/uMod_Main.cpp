@@ -261,11 +261,11 @@ namespace {
 
 void LogSaveFailure(const QString& module, const std::exception& e)
 {
-    AddToErrorLog(elError,
-                  QStringLiteral("Fehler beim Speichern von Modul ") + module + QStringLiteral("    ") + ExceptionMessage(e));
+    AddToErrorLog(elError, QStringLiteral("Fehler beim Speichern von Modul ") + module + QStringLiteral("    ") +
+                               ExceptionMessage(e));
 }
 
-} // namespace
+}   // namespace
 
 TModuleMain::TShowSections TModuleMain::CollectShowSections()
 {

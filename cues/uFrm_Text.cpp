@@ -23,8 +23,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPrinter>
 #include <QPointer>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QRadioButton>
 #include <QScrollBar>

@@ -297,7 +297,7 @@ public:
 void WriteSections(const std::vector<std::unique_ptr<TSzene>>& scenes,
                    const std::array<TGroupSzene, GroupCount>& groups, QStringList& lines);
 
-} // namespace
+}   // namespace
 
 void TModuleSzenen::LoadIni(TStringIniFile& ini)
 {
@@ -429,7 +429,7 @@ void WriteSections(const std::vector<std::unique_ptr<TSzene>>& scenes,
     }
 }
 
-} // namespace
+}   // namespace
 
 void TModuleSzenen::NewProject()
 {

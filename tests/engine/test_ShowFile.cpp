@@ -369,10 +369,11 @@ TEST_F(ShowFileTest, WithTheClockRunningScenesAreReadAndWrittenOffTheGuiThread)
 {
     ModuleMain->StartClock();
     // Read on the reading thread: a count beyond the section is logged once.
-    Engine.Dir.Write("s.pvs", HandMadeShow(QStringLiteral(
-        "\r\n[Szenen]\r\nAnzahl=50\r\nSZ_1_SNR=4\r\nSZ_1_NAME=Akt I\r\nSZ_1_SDAT=a\r\nSZ_1_MDAT=a\r\n"
-        "SZ_1_SZ_CNT=1\r\nSZ_1_SZ_1_DAT=a\r\nSZ_1_SZ_1_KAN=FF00\r\nSZ_1_MAK_CNT=1\r\nSZ_1_MAK_1_DAT=a\r\n"
-        "SZ_1_MAK_1_MAK=K1P255\r\n")));
+    Engine.Dir.Write(
+        "s.pvs", HandMadeShow(QStringLiteral(
+                     "\r\n[Szenen]\r\nAnzahl=50\r\nSZ_1_SNR=4\r\nSZ_1_NAME=Akt I\r\nSZ_1_SDAT=a\r\nSZ_1_MDAT=a\r\n"
+                     "SZ_1_SZ_CNT=1\r\nSZ_1_SZ_1_DAT=a\r\nSZ_1_SZ_1_KAN=FF00\r\nSZ_1_MAK_CNT=1\r\nSZ_1_MAK_1_DAT=a\r\n"
+                     "SZ_1_MAK_1_MAK=K1P255\r\n")));
     ASSERT_TRUE(OpenProject(Path("s.pvs")));
     ASSERT_EQ(ModuleSzenen->SceneCount(), 1);
     TSzene& scene = ModuleSzenen->GetScene(0);

@@ -596,7 +596,8 @@ TEST_F(FrmTextTest, TheScriptSurvivesTheShowFileByteForByte)
         EXPECT_TRUE(first.startsWith("{\\rtf1"));
 
         // A second part that is not RTF loads as plain text; malformed RTF is logged once.
-        Engine.Dir.Write("Plain.pvs", HandMadeShow(ini, "{{1}} Gr\xFC\xDF" "e\r\n{{2}}"));
+        Engine.Dir.Write("Plain.pvs", HandMadeShow(ini, "{{1}} Gr\xFC\xDF"
+                                                        "e\r\n{{2}}"));
         ASSERT_TRUE(OpenProject(Engine.Dir.File("Plain.pvs")));
         EXPECT_EQ(doc()->toPlainText(), "{{1}} Grüße\n{{2}}");
         Engine.Dir.Write("Kaputt.pvs", HandMadeShow(ini, "{\\rtf1\\ansi {\\b fett {{{ offen"));
