@@ -15,6 +15,11 @@
 // BM_EditedSavesInARowFromTheMenu: the same with one character typed into the
 //   script before each save, so that no save finds its text unchanged.
 // BM_OpenShow: three opens of the show as the menu runs them.
+// BM_PasteIntoTheScript, BM_PasteIntoAMemo, BM_PasteIntoAnInputScript: 5.7 MB of
+//   text (lines of 80 characters) pasted into the script page, into a memo (as the
+//   debug page's) and into an input-script box of the interface page (185 x 89
+//   pixels, a box for command lines), each on screen (offscreen), from the paste
+//   until the box holds what it takes.
 // Counters: max_gap_ms, the largest gap between two frames from the first
 // operation's start to 100 ms after the last one ended; missing_frames, how many
 // frames fewer than the 40 ms schedule gives arrived in that time.
@@ -26,12 +31,16 @@
 #include "BenchSceneShow.h"
 #include "core/uMod_Main.h"
 #include "core/uProject.h"
+#include "core/uTextEdits.h"
+#include "core/uUtils.h"
 #include "cues/uFrm_Text.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QClipboard>
+#include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <benchmark/benchmark.h>
@@ -186,6 +195,64 @@ void BM_OpenShow(benchmark::State& state)
     MeasureGaps(state, 3, [] { return OpenProject(ShowPath) && ShowIsComplete(); });
 }
 BENCHMARK(BM_OpenShow)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+QString PastedText()
+{
+    QString text;
+    for (int i = 0; text.size() < 5700000; ++i)
+        text += QStringLiteral("Zeile %1: K1P255 W5M3 \"Licht an\" und Text bis zum Ende der Zeile im Skript.\n")
+                    .arg(i, 6, 10, QLatin1Char('0'));
+    return text;
+}
+
+// Pastes PastedText into editor and runs the event loop until its document
+// holds expected characters.
+template <class Edit>
+void MeasurePaste(benchmark::State& state, Edit* editor, qsizetype expected)
+{
+    editor->show();
+    QGuiApplication::clipboard()->setText(PastedText());
+    RunFor(200);
+    MeasureGaps(state, 1, [editor, expected] {
+        editor->paste();
+        QElapsedTimer waited;
+        waited.start();
+        while (editor->document()->characterCount() - 1 < expected && waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        return editor->document()->characterCount() - 1 == expected;
+    });
+    editor->hide();
+    editor->clear();
+    RunFor(200);
+}
+
+void BM_PasteIntoTheScript(benchmark::State& state)
+{
+    QTextEdit* edit = frmText->RichEdit1;
+    edit->clear();
+    frmText->resize(1000, 700);
+    frmText->show();
+    MeasurePaste(state, edit, PastedText().size());
+    frmText->hide();
+}
+BENCHMARK(BM_PasteIntoTheScript)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_PasteIntoAMemo(benchmark::State& state)
+{
+    TPlainTextEdit memo;
+    memo.resize(800, 600);
+    MeasurePaste(state, &memo, PastedText().size());
+}
+BENCHMARK(BM_PasteIntoAMemo)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_PasteIntoAnInputScript(benchmark::State& state)
+{
+    TPlainTextEdit box;
+    box.resize(185, 89);
+    box.SetMaxLength(MaxCommandLineLength);
+    MeasurePaste(state, &box, MaxCommandLineLength);
+}
+BENCHMARK(BM_PasteIntoAnInputScript)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "core/uMod_Main.h"
 #include "core/uPrompts.h"
 #include "core/uTextEdits.h"
+#include "core/uUtils.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_VersionenVergleichen.h"
 
@@ -124,7 +125,9 @@ TFrmSzenen::TFrmSzenen(TModuleSzenen& module, QWidget* parent) : QWidget(parent)
 
     // ---- tab "Makro" ----
     tabMakro = Named<QWidget>(QStringLiteral("tabMakro"));
-    memMakro = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    auto* makroMemo = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    makroMemo->SetMaxLength(MaxCommandLineLength);
+    memMakro = makroMemo;
     pnlAssiHilfe = Named<QWidget>(QStringLiteral("pnlAssiHilfe"));
     auto* makro = new QHBoxLayout(tabMakro);
     makro->addWidget(memMakro, 1);
