@@ -36,10 +36,10 @@
 #include "cues/uFrm_Text.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QClipboard>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextEdit>

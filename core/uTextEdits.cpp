@@ -50,7 +50,7 @@ qsizetype PieceLength(const QString& text, qsizetype from)
     return size - from;
 }
 
-} // namespace
+}   // namespace
 
 // Inserts a large text into an editor's document in pieces, a few milliseconds'
 // worth per turn of the event loop: plain text as it comes, rich text (HTML) read
@@ -90,7 +90,8 @@ public:
             source->setHtml(html);
             source->moveToThread(gui);
             FRead = std::move(source);
-            QMetaObject::invokeMethod(this, [this] { SourceRead(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { SourceRead(); }, Qt::QueuedConnection);
         });
     }
 
@@ -108,7 +109,10 @@ private:
         Schedule();
     }
 
-    void Schedule() { QTimer::singleShot(0, this, [this] { Turn(); }); }
+    void Schedule()
+    {
+        QTimer::singleShot(0, this, [this] { Turn(); });
+    }
 
     bool Target() const { return FDocument && FEditor.Document() == FDocument && !FCursor.isNull(); }
 
@@ -204,7 +208,7 @@ TSlicedInsert::TEditor EditorOf(Edit* edit)
             [edit] { return edit->document(); }};
 }
 
-} // namespace
+}   // namespace
 
 bool HasInsertableData(const QMimeData* source)
 {

@@ -56,7 +56,7 @@ QTextDocument* Document(QWidget* editor)
     return qobject_cast<QPlainTextEdit*>(editor)->document();
 }
 
-} // namespace
+}   // namespace
 
 TEST(TextEdits, ABoxWithAMaximumTakesOfAPasteWhatFitsAndSaysSo)
 {
