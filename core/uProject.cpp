@@ -162,8 +162,12 @@ public:
         }
         QObject* receiver = &ProjectSignals();
         FThread = std::thread([this, receiver, fileName, backup, sections = std::move(sections),
-                               script = std::move(script), done = std::move(done)] {
+                               script = std::move(script), done = std::move(done)]() mutable {
             const TSaveResult result = WriteShow(fileName, backup, sections, script);
+            // The copies are freed here, before the GUI thread hears of the end
+            // and joins this thread.
+            sections = {};
+            script = nullptr;
             QMetaObject::invokeMethod(
                 receiver, [this, fileName, result, done] { Finish(fileName, result, done); }, Qt::QueuedConnection);
         });
