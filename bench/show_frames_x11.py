@@ -142,7 +142,7 @@ def one_round(binary_dir, show, mm_timer, shot=None):
             # Ten saves from the keyboard.
             start = time.monotonic()
             for _ in range(10):
-                run(["xdotool", "key", "--window", wid, "ctrl+s"], env)
+                run(["xdotool", "key", "--window", wid, "ctrl+s"], env, check=False)
                 time.sleep(0.3)
             wait_for(lambda: os.path.exists(os.path.join(folder, "Erste.~pvs")), 10)
             time.sleep(1)
@@ -151,10 +151,15 @@ def one_round(binary_dir, show, mm_timer, shot=None):
             # An open from the menu.
             time.sleep(1)
             windows = run(["xdotool", "search", "--onlyvisible", "--pid", str(program.pid)], env, check=False)
-            run(["xdotool", "key", "--window", wid, "ctrl+o"], env)
-            dialog = wait_for(lambda: [w for w in run(["xdotool", "search", "--onlyvisible", "--pid",
-                                                       str(program.pid)], env, check=False).split("\n")
-                                       if w and w not in windows.split("\n")], 10)
+            dialog = None
+            for _ in range(3):   # a key the window missed is pressed again
+                run(["xdotool", "windowactivate", "--sync", wid], env, check=False)
+                run(["xdotool", "key", "--window", wid, "ctrl+o"], env)
+                dialog = wait_for(lambda: [w for w in run(["xdotool", "search", "--onlyvisible", "--pid",
+                                                           str(program.pid)], env, check=False).split("\n")
+                                           if w and w not in windows.split("\n")], 5)
+                if dialog:
+                    break
             if not dialog:
                 raise RuntimeError("the open dialog did not show")
             time.sleep(1)
