@@ -32,8 +32,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTextLayout>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -46,14 +44,6 @@ const char* const PrintJobTitle = "Palvento Orlisk 200 -  Ausdruck Text";
 namespace {
 
 const QString NoFurtherScene = QStringLiteral("Keine weitere Szene gefunden.");
-
-// Qt lays a new document out on the GUI thread in the background, in steps that
-// double up to 200,000 characters (some 30 ms for a script of 1 MB). A change of
-// the document starts them small again: while a large script is being laid out,
-// the pacer marks its first paragraph changed every LayoutPaceMs, which keeps
-// each step to a few milliseconds; it stops once the last paragraph is laid out.
-constexpr int LayoutPaceMs = 40;
-constexpr int PacedLayoutChars = 100000;
 
 TFileDialogOptions ImportOptions()
 {
@@ -235,9 +225,6 @@ bool TFindDialog::WholeWord() const
 TfrmText::TfrmText(QWidget* parent) : QWidget(parent), FSaved(std::make_shared<TSavedScript>())
 {
     setObjectName(QStringLiteral("frmText"));
-    FLayoutPacer = new QTimer(this);
-    FLayoutPacer->setInterval(LayoutPaceMs);
-    connect(FLayoutPacer, &QTimer::timeout, this, &TfrmText::PaceLayout);
 
     // Left: the attribute panel above the editor.
     pnlText = Named<QWidget>(QStringLiteral("pnlText"));
@@ -496,22 +483,6 @@ void TfrmText::ShowDocument(std::unique_ptr<QTextDocument> doc)
     shown->setModified(false);
     RichEdit1->moveCursor(QTextCursor::Start);
     RichEditAttributes1->UpdateFromSelection();
-    if (shown->characterCount() > PacedLayoutChars)
-        FLayoutPacer->start();
-    else
-        FLayoutPacer->stop();
-}
-
-void TfrmText::PaceLayout()
-{
-    QTextDocument* doc = RichEdit1->document();
-    const QTextBlock last = doc->lastBlock();
-    if (last.layout() && last.layout()->lineCount() > 0) {
-        FLayoutPacer->stop();
-        return;
-    }
-    // A change, however small, starts the steps small again.
-    doc->markContentsDirty(0, 0);
 }
 
 QString TfrmText::DefaultFontKey() const

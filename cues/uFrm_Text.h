@@ -28,7 +28,6 @@ class QMenu;
 class QRadioButton;
 class QTextDocument;
 class QTextEdit;
-class QTimer;
 class TRichEditAttributes;
 struct TSavedScript;
 struct TStepMarker;
@@ -172,8 +171,6 @@ private:
     // Puts doc into the editor in place of its document, which is deleted; the
     // cursor goes to the start.
     void ShowDocument(std::unique_ptr<QTextDocument> doc);
-    // Keeps the steps of the editor's background layout of a new script small.
-    void PaceLayout();
     QString DefaultFontKey() const;
     // Selects the marker so that it rests in the upper seven tenths of the view.
     void SelectMarker(const TStepMarker& marker);
@@ -181,7 +178,6 @@ private:
     void ConnectDialogs();
 
     quint64 FEdits = 0;   // changes of the editor's text (content or format) so far
-    QTimer* FLayoutPacer;
     std::shared_ptr<TSavedScript> FSaved;
 };
 

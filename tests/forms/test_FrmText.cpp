@@ -664,22 +664,6 @@ TEST_F(FrmTextTest, ASaveWritesTheScriptAsItStoodWhenTheSaveBegan)
     EXPECT_TRUE(Page->SaveText().contains("sp\\'e4ter Zeile"));
 }
 
-TEST_F(FrmTextTest, ALargeScriptIsLaidOutToItsEndInSmallSteps)
-{
-    QByteArray script = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 ";
-    for (int i = 1; i <= 3000; ++i)
-        script += "{{" + QByteArray::number(i) + "}} Auftritt und Text bis zum Ende der Zeile im Skript.\\par\r\n";
-    script += "Ende}";
-    Page->resize(800, 600);
-    Page->show();
-    Page->LoadText(script);
-    QTextDocument* doc = Page->RichEdit1->document();
-    ASSERT_GT(doc->characterCount(), 100000);
-    EXPECT_TRUE(WaitFor([doc] { return doc->lastBlock().layout()->lineCount() > 0; }));
-    EXPECT_FALSE(doc->isModified());
-    EXPECT_EQ(doc->lastBlock().text(), "Ende");
-}
-
 namespace {
 
 // The dark pixels of the editor's view left of where the text of the line at
