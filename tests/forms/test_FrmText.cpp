@@ -664,6 +664,32 @@ TEST_F(FrmTextTest, ASaveWritesTheScriptAsItStoodWhenTheSaveBegan)
     EXPECT_TRUE(Page->SaveText().contains("sp\\'e4ter Zeile"));
 }
 
+TEST_F(FrmTextTest, ALargeScriptTakesTheEditorsPlaceAndIsLaidOutWhole)
+{
+    QByteArray script = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Anfang\\par\r\n";
+    for (int i = 1; i <= 3000; ++i)
+        script += "\\{\\{" + QByteArray::number(i) + "\\}\\} Auftritt und Text bis zum Ende der Zeile.\\par\r\n";
+    script += "Ende}";
+    Page->resize(800, 600);
+    Page->show();
+    for (int round = 0; round < 2; ++round) {
+        Page->LoadText(script);
+        QTextDocument* doc = Page->RichEdit1->document();
+        ASSERT_GT(doc->characterCount(), 100000);
+        // Qt lays the new document out in the background; every paragraph gets its lines.
+        EXPECT_TRUE(WaitFor([doc] {
+            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+                if (b.layout()->lineCount() == 0)
+                    return false;
+            return true;
+        }));
+        EXPECT_EQ(doc->firstBlock().text(), "Anfang");
+        EXPECT_EQ(doc->lastBlock().text(), "Ende");
+        EXPECT_FALSE(doc->isModified());
+        EXPECT_EQ(Page->RichEdit1->textCursor().position(), 0);
+    }
+}
+
 namespace {
 
 // The dark pixels of the editor's view left of where the text of the line at
