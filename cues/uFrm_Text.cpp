@@ -32,6 +32,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -44,6 +46,16 @@ const char* const PrintJobTitle = "Palvento Orlisk 200 -  Ausdruck Text";
 namespace {
 
 const QString NoFurtherScene = QStringLiteral("Keine weitere Szene gefunden.");
+
+// Qt lays a new document out on the GUI thread in the background, in steps that
+// double up to 200,000 characters (some 35 ms for a script of 1 MB), and a change
+// of the document starts them small again. While a large script is laid out and
+// the editor is not on screen, the page marks the first paragraph changed every
+// LayoutPaceMs, which keeps each step to a few milliseconds. A mark clears that
+// paragraph's layout: it is laid out again once the script is laid out to its end
+// or the editor is shown.
+constexpr int LayoutPaceMs = 40;
+constexpr int PacedLayoutChars = 100000;
 
 TFileDialogOptions ImportOptions()
 {
@@ -225,6 +237,9 @@ bool TFindDialog::WholeWord() const
 TfrmText::TfrmText(QWidget* parent) : QWidget(parent), FSaved(std::make_shared<TSavedScript>())
 {
     setObjectName(QStringLiteral("frmText"));
+    FLayoutPacer = new QTimer(this);
+    FLayoutPacer->setInterval(LayoutPaceMs);
+    connect(FLayoutPacer, &QTimer::timeout, this, &TfrmText::PaceLayout);
 
     // Left: the attribute panel above the editor.
     pnlText = Named<QWidget>(QStringLiteral("pnlText"));
@@ -243,6 +258,7 @@ TfrmText::TfrmText(QWidget* parent) : QWidget(parent), FSaved(std::make_shared<T
     }
     connect(RichEdit1->document(), &QTextDocument::contentsChange, this, [this] { ++FEdits; });
     RichEditAttributes1->SetRichEdit(RichEdit1);
+    RichEdit1->installEventFilter(this);
     RichEditAttributes1->Loaded();
     auto* textLayout = new QVBoxLayout(pnlText);
     textLayout->setContentsMargins(0, 0, 0, 0);
@@ -474,6 +490,8 @@ void TfrmText::ShowDocument(std::unique_ptr<QTextDocument> doc)
 {
     // The editor deletes the document it made itself; one of ours goes here. Left
     // alive, it would go on laying itself out.
+    FLayoutPacer->stop();
+    FFirstParagraphMarked = false;
     const QPointer<QTextDocument> old = RichEdit1->document();
     doc->setParent(RichEdit1);
     RichEdit1->setDocument(doc.release());
@@ -483,6 +501,52 @@ void TfrmText::ShowDocument(std::unique_ptr<QTextDocument> doc)
     shown->setModified(false);
     RichEdit1->moveCursor(QTextCursor::Start);
     RichEditAttributes1->UpdateFromSelection();
+    if (shown->characterCount() > PacedLayoutChars && !RichEdit1->isVisible())
+        FLayoutPacer->start();
+}
+
+namespace {
+
+bool LaidOutToItsEnd(const QTextDocument& doc)
+{
+    const QTextBlock last = doc.lastBlock();
+    return last.layout() && last.layout()->lineCount() > 0;
+}
+
+} // namespace
+
+void TfrmText::PaceLayout()
+{
+    QTextDocument* doc = RichEdit1->document();
+    if (RichEdit1->isVisible() || LaidOutToItsEnd(*doc)) {
+        EndLayoutPacing();
+        return;
+    }
+    doc->markContentsDirty(0, 0);
+    FFirstParagraphMarked = true;
+}
+
+void TfrmText::EndLayoutPacing()
+{
+    FLayoutPacer->stop();
+    if (!FFirstParagraphMarked)
+        return;
+    FFirstParagraphMarked = false;
+    QTextDocument* doc = RichEdit1->document();
+    if (LaidOutToItsEnd(*doc))
+        doc->markContentsDirty(0, doc->firstBlock().length());
+    else
+        // A paragraph marked while the layout runs would end it there: the layout
+        // starts again from the beginning instead, in Qt's own steps.
+        doc->setPageSize(doc->pageSize());
+}
+
+bool TfrmText::eventFilter(QObject* watched, QEvent* event)
+{
+    // Shown, the editor needs its first paragraph laid out before it paints.
+    if (watched == RichEdit1 && event->type() == QEvent::Show)
+        EndLayoutPacing();
+    return QWidget::eventFilter(watched, event);
 }
 
 QString TfrmText::DefaultFontKey() const

@@ -28,6 +28,7 @@ class QMenu;
 class QRadioButton;
 class QTextDocument;
 class QTextEdit;
+class QTimer;
 class TRichEditAttributes;
 struct TSavedScript;
 struct TStepMarker;
@@ -172,6 +173,11 @@ private:
     // cursor goes to the start.
     void ShowDocument(std::unique_ptr<QTextDocument> doc);
     QString DefaultFontKey() const;
+    // Keeps the steps of Qt's background layout of a large new script small while
+    // the editor is not on screen (see LayoutPaceMs); EndLayoutPacing stops that.
+    void PaceLayout();
+    void EndLayoutPacing();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Selects the marker so that it rests in the upper seven tenths of the view.
     void SelectMarker(const TStepMarker& marker);
     void BuildPopups();
@@ -179,6 +185,8 @@ private:
 
     quint64 FEdits = 0;   // changes of the editor's text (content or format) so far
     std::shared_ptr<TSavedScript> FSaved;
+    QTimer* FLayoutPacer;
+    bool FFirstParagraphMarked = false;
 };
 
 // The one script page; nullptr before its creation and after its end.

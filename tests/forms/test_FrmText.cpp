@@ -670,19 +670,30 @@ TEST_F(FrmTextTest, ALargeScriptTakesTheEditorsPlaceAndIsLaidOutWhole)
     for (int i = 1; i <= 3000; ++i)
         script += "\\{\\{" + QByteArray::number(i) + "\\}\\} Auftritt und Text bis zum Ende der Zeile.\\par\r\n";
     script += "Ende}";
+    const auto laidOut = [](const QTextBlock& b) { return b.layout()->lineCount() > 0; };
+    const auto wholeLaidOut = [&](QTextDocument* doc) {
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+            if (!laidOut(b))
+                return false;
+        return true;
+    };
     Page->resize(800, 600);
-    Page->show();
-    for (int round = 0; round < 2; ++round) {
+    // On screen; off screen (its layout paced) to its end; off screen and shown
+    // while it is laid out: every paragraph gets its lines, the first one before
+    // the editor paints.
+    for (const int kind : {0, 1, 2}) {
+        SCOPED_TRACE(kind);
+        Page->setVisible(kind == 0);
         Page->LoadText(script);
         QTextDocument* doc = Page->RichEdit1->document();
         ASSERT_GT(doc->characterCount(), 100000);
-        // Qt lays the new document out in the background; every paragraph gets its lines.
-        EXPECT_TRUE(WaitFor([doc] {
-            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-                if (b.layout()->lineCount() == 0)
-                    return false;
-            return true;
-        }));
+        if (kind == 2) {
+            QTest::qWait(100);
+            Page->show();
+            EXPECT_TRUE(laidOut(doc->firstBlock()));
+        }
+        EXPECT_TRUE(WaitFor([&] { return wholeLaidOut(doc); }));
+        EXPECT_TRUE(WaitFor([&] { return laidOut(doc->firstBlock()); }));
         EXPECT_EQ(doc->firstBlock().text(), "Anfang");
         EXPECT_EQ(doc->lastBlock().text(), "Ende");
         EXPECT_FALSE(doc->isModified());
