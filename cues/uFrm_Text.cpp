@@ -513,7 +513,7 @@ bool LaidOutToItsEnd(const QTextDocument& doc)
     return last.layout() && last.layout()->lineCount() > 0;
 }
 
-} // namespace
+}   // namespace
 
 void TfrmText::PaceLayout()
 {
