@@ -7,7 +7,7 @@
 //
 // PrepareFullShow adds what a large real show has beside its scenes: all 729
 // channels named, 60 chasers (the step sequences on channels 571..630, 16 steps of
-// 24 entries) and a script of about 1 MB of RTF; about 6.4 MB on disk.
+// 24 entries) and a script of about 1 MB of RTF; about 6.5 MB on disk.
 
 #include "BenchScript.h"
 #include "core/uKanal.h"

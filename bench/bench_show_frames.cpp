@@ -5,7 +5,7 @@
 // process; the receiver stamps each frame's arrival, so a stalled event loop
 // shows as a gap between frames. The show is BenchSceneShow's full show: 999
 // scenes of 10 versions, 60 group scenes, all channels named, 60 chasers and a
-// script of about 1 MB (about 6.4 MB on disk). With PV_BENCH_SHOW=FILE the show is
+// script of about 1 MB (about 6.5 MB on disk). With PV_BENCH_SHOW=FILE the show is
 // that file (copied into the program folder); a missing FILE is written first,
 // so that programs built from different trees measure the same show.
 //

@@ -6,7 +6,7 @@ temporary program folder with the output plug-in and the driver stand-in,
 sending its frames as Art-Net to a UDP receiver on 127.0.0.1 that stamps each
 frame's arrival. The show (bench_show_frames's full show: 999 scenes of 10
 versions, 60 group scenes, all channels named, 60 chasers, a script of about
-1 MB; about 6.4 MB) is reopened at start. Then, as an operator does it:
+1 MB; about 6.5 MB) is reopened at start. Then, as an operator does it:
 
 - saves: Ctrl+S pressed ten times, 300 ms apart, with xdotool;
 - open: Ctrl+O, the file name typed into the dialog, Enter (another copy of the
