@@ -3,6 +3,7 @@
 #include "core/uFormUtils.h"
 #include "core/uMod_Main.h"
 #include "core/uTextEdits.h"
+#include "core/uUtils.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_VersionenVergleichen.h"
 
@@ -123,7 +124,9 @@ TFrmSzenen::TFrmSzenen(TModuleSzenen& module, QWidget* parent) : QWidget(parent)
 
     // ---- tab "Makro" ----
     tabMakro = Named<QWidget>(QStringLiteral("tabMakro"));
-    memMakro = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    auto* makroMemo = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    makroMemo->SetMaxLength(MaxCommandLineLength);
+    memMakro = makroMemo;
     pnlAssiHilfe = Named<QWidget>(QStringLiteral("pnlAssiHilfe"));
     auto* makro = new QHBoxLayout(tabMakro);
     makro->addWidget(memMakro, 1);
