@@ -4,7 +4,14 @@
 // each. Every version lights channels 1..200 with levels that change from channel
 // to channel (long literal groups in the level text) and leaves the rest dark;
 // about 5.2 MB on disk. PrepareShow fills the scene module of a running engine.
+//
+// PrepareFullShow adds what a large real show has beside its scenes: all 729
+// channels named, 60 chasers (the step sequences on channels 571..630, 16 steps of
+// 24 entries) and a script of about 1 MB of RTF; about 6.5 MB on disk.
 
+#include "BenchScript.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uMod_Szenen.h"
 #include "framework/uMod_Main.h"
 #include "framework/uUtils.h"
@@ -64,6 +71,28 @@ inline void PrepareShow()
         }
         s.SelectVersion(g, group.Versionen.back().Name);
     }
+}
+
+constexpr int ScriptLines = 10700;   // about 1 MB of RTF
+
+inline void PrepareFullShow()
+{
+    PrepareShow();
+    TModuleLichtpult& lp = *ModuleLichtpult;
+    for (int nr = 1; nr <= MaxKanal; ++nr)
+        lp.GetKanal(nr).SetName(QStringLiteral("Scheinwerfer %1 Bühne links").arg(nr));
+    for (int nr = ErsterSequenzKanal; nr <= LetzterSequenzKanal; ++nr) {
+        TKanal& k = lp.GetKanal(nr);
+        k.SetSchrittZahl(16);
+        k.SetEintragZahl(24);
+        k.SetTakt(5);
+        for (int i = 1; i <= 24; ++i) {
+            k.SetEintrag(i, -1, i + nr % 100);
+            for (int step = 1; step <= 16; ++step)
+                k.SetEintrag(i, step, (i * step * 17 + nr) % 256);
+        }
+    }
+    ModuleSzenen->LoadTextFromStream(bench_script::ScriptRtf(ScriptLines));
 }
 
 inline bool ShowIsComplete()

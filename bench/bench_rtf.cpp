@@ -1,10 +1,20 @@
 // The script's rich text: reading and writing a 200-page script as RTF (the second
 // part of a show file), with a step marker in bold and umlauts on every line.
+// BM_LoadScript / BM_SaveScript: the reader into a new document, the writer.
+// BM_SnapshotScript: what a save of a changed script costs the GUI thread (the
+//   snapshot); BM_EncodeSnapshot: what the save's thread then does with it.
+// BM_LoadIntoShownEditor: the reader into the document of an editor on screen, as
+//   the script page loaded a show before; BM_ShowPreparedScript: what a show's
+//   open leaves to the GUI thread now: the script page takes the document the
+//   reading thread built (the swap, the old document's deletion, the first paint).
 
+#include "BenchScript.h"
+#include "cues/uFrm_Text.h"
 #include "cues/uRtf.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -12,12 +22,7 @@ namespace {
 // 200 pages of 40 lines in the Windows control's dialect.
 QByteArray Script()
 {
-    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
-                     "{\\colortbl ;\\red255\\green0\\blue0;}\r\n\\viewkind4\\uc1\\pard\\f0\\fs20 ";
-    for (int i = 0; i < 200 * 40; ++i)
-        rtf += "Auftritt der Gr\\'fc\\'dfen \\cf1\\b {{" + QByteArray::number(i + 1) +
-               "}}\\cf0\\b0  und Text bis zum Ende der Zeile im Skript.\\par\r\n";
-    return rtf + "}\r\n";
+    return bench_script::ScriptRtf(200 * 40);
 }
 
 void BM_LoadScript(benchmark::State& state)
@@ -41,13 +46,64 @@ void BM_SaveScript(benchmark::State& state)
 }
 BENCHMARK(BM_SaveScript)->Unit(benchmark::kMillisecond);
 
+void BM_SnapshotScript(benchmark::State& state)
+{
+    QTextDocument doc;
+    LoadRichText(doc, Script());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TakeRtfSnapshot(doc));
+}
+BENCHMARK(BM_SnapshotScript)->Unit(benchmark::kMillisecond);
+
+void BM_EncodeSnapshot(benchmark::State& state)
+{
+    QTextDocument doc;
+    LoadRichText(doc, Script());
+    const auto snapshot = TakeRtfSnapshot(doc);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EncodeRtf(*snapshot));
+}
+BENCHMARK(BM_EncodeSnapshot)->Unit(benchmark::kMillisecond);
+
+void BM_LoadIntoShownEditor(benchmark::State& state)
+{
+    const QByteArray rtf = Script();
+    QTextEdit edit;
+    edit.resize(800, 600);
+    edit.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        LoadRichText(*edit.document(), rtf);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_LoadIntoShownEditor)->Unit(benchmark::kMillisecond);
+
+void BM_ShowPreparedScript(benchmark::State& state)
+{
+    const QByteArray rtf = Script();
+    TfrmText page;
+    page.resize(1000, 700);
+    page.show();
+    QApplication::processEvents();
+    const TTextPreparer prepare = page.TextPreparer();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<TPreparedText> prepared = prepare(rtf);
+        state.ResumeTiming();
+        page.LoadText(rtf, std::move(prepared));
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_ShowPreparedScript)->Unit(benchmark::kMillisecond);
+
 }   // namespace
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

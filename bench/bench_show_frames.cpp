@@ -1,14 +1,25 @@
 // The DMX frame while the operator saves and opens a large show. The engine runs
-// headless in a temporary program folder with its 40 ms clock and the real output
-// plug-in, which sends every frame as Art-Net to a UDP receiver on its own thread
-// in this process; the receiver stamps each frame's arrival, so a stalled event
-// loop shows as a gap between frames. The show is the scene benchmark's (about
-// 5.2 MB on disk).
+// in a temporary program folder with its 40 ms clock, the script page (offscreen,
+// not on screen, as when another page is shown) and the real output plug-in,
+// which sends every frame as Art-Net to a UDP receiver on its own thread in this
+// process; the receiver stamps each frame's arrival, so a stalled event loop
+// shows as a gap between frames. The show is BenchSceneShow's full show: 999
+// scenes of 10 versions, 60 group scenes, all channels named, 60 chasers and a
+// script of about 1 MB (about 6.5 MB on disk). With PV_BENCH_SHOW=FILE the show is
+// that file (copied into the program folder); a missing FILE is written first,
+// so that programs built from different trees measure the same show.
 //
 // BM_SavesInARow: ten saves of the show one after the other ("Speichern" with its
 //   backup), each waiting for its result, with 100 ms of normal running after each.
 // BM_SavesInARowFromTheMenu: the same as the menu saves, the write in the background.
+// BM_EditedSavesInARowFromTheMenu: the same with one character typed into the
+//   script before each save, so that no save finds its text unchanged.
 // BM_OpenShow: three opens of the show as the menu runs them.
+// BM_PasteIntoTheScript, BM_PasteIntoAMemo, BM_PasteIntoAnInputScript: 5.7 MB of
+//   text (lines of 80 characters) pasted into the script page, into a memo (as the
+//   debug page's) and into an input-script box of the interface page (185 x 89
+//   pixels, a box for command lines), each on screen (offscreen), from the paste
+//   until the box holds what it takes.
 // Counters: max_gap_ms, the largest gap between two frames from the first
 // operation's start to 100 ms after the last one ended; missing_frames, how many
 // frames fewer than the 40 ms schedule gives arrived in that time.
@@ -18,13 +29,20 @@
 
 #include "BenchProgramFolder.h"
 #include "BenchSceneShow.h"
+#include "cues/uFrm_Text.h"
 #include "framework/uMod_Main.h"
 #include "framework/uProject.h"
+#include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -161,17 +179,88 @@ void BM_SavesInARowFromTheMenu(benchmark::State& state)
 }
 BENCHMARK(BM_SavesInARowFromTheMenu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+void BM_EditedSavesInARowFromTheMenu(benchmark::State& state)
+{
+    MeasureGaps(state, 10, [] {
+        QTextCursor c(frmText->RichEdit1->document());
+        c.insertText(QStringLiteral("x"));
+        return SaveCurrentProject(TSaveMode::Background);
+    });
+    WaitForShowSaves();
+}
+BENCHMARK(BM_EditedSavesInARowFromTheMenu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 void BM_OpenShow(benchmark::State& state)
 {
     MeasureGaps(state, 3, [] { return OpenProject(ShowPath) && ShowIsComplete(); });
 }
 BENCHMARK(BM_OpenShow)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+QString PastedText()
+{
+    QString text;
+    for (int i = 0; text.size() < 5700000; ++i)
+        text += QStringLiteral("Zeile %1: K1P255 W5M3 \"Licht an\" und Text bis zum Ende der Zeile im Skript.\n")
+                    .arg(i, 6, 10, QLatin1Char('0'));
+    return text;
+}
+
+// Pastes PastedText into editor and runs the event loop until its document
+// holds expected characters.
+template <class Edit>
+void MeasurePaste(benchmark::State& state, Edit* editor, qsizetype expected)
+{
+    editor->show();
+    QGuiApplication::clipboard()->setText(PastedText());
+    RunFor(200);
+    MeasureGaps(state, 1, [editor, expected] {
+        editor->paste();
+        QElapsedTimer waited;
+        waited.start();
+        while (editor->document()->characterCount() - 1 < expected && waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        return editor->document()->characterCount() - 1 == expected;
+    });
+    editor->hide();
+    editor->clear();
+    RunFor(200);
+}
+
+void BM_PasteIntoTheScript(benchmark::State& state)
+{
+    QTextEdit* edit = frmText->RichEdit1;
+    edit->clear();
+    frmText->resize(1000, 700);
+    frmText->show();
+    MeasurePaste(state, edit, PastedText().size());
+    frmText->hide();
+}
+BENCHMARK(BM_PasteIntoTheScript)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_PasteIntoAMemo(benchmark::State& state)
+{
+    TPlainTextEdit memo;
+    memo.resize(800, 600);
+    MeasurePaste(state, &memo, PastedText().size());
+}
+BENCHMARK(BM_PasteIntoAMemo)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_PasteIntoAnInputScript(benchmark::State& state)
+{
+    TPlainTextEdit box;
+    box.resize(185, 89);
+    box.SetMaxLength(MaxCommandLineLength);
+    MeasurePaste(state, &box, MaxCommandLineLength);
+}
+BENCHMARK(BM_PasteIntoAnInputScript)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -186,12 +275,20 @@ int main(int argc, char** argv)
             ini.write("[System]\r\nMMTimer=1\r\n");
     }
     auto main = std::make_unique<TModuleMain>();
-    PrepareShow();
-    if (!SaveProject(ShowPath))
-        return 1;
+    auto page = std::make_unique<TfrmText>();
+    const QString given = qEnvironmentVariable("PV_BENCH_SHOW");
+    if (!given.isEmpty() && QFileInfo::exists(given)) {
+        if (!QFile::copy(given, ShowPath) || !OpenProject(ShowPath) || !ShowIsComplete())
+            return 1;
+    } else {
+        PrepareFullShow();
+        if (!SaveProject(ShowPath) || (!given.isEmpty() && !QFile::copy(ShowPath, given)))
+            return 1;
+    }
     main->StartClock();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    page.reset();
     main.reset();
     return 0;
 }

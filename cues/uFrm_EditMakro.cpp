@@ -48,7 +48,9 @@ Tfrm_EditMakro::Tfrm_EditMakro(QWidget* parent) : QDialog(parent)
     edtName = Named<QLineEdit>(QStringLiteral("edtName"));
     grid->addWidget(edtName, 1, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Makro:")), 2, 0, Qt::AlignTop);
-    memMakro = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    auto* makroMemo = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    makroMemo->SetMaxLength(MaxLength);
+    memMakro = makroMemo;
     memMakro->setLineWrapMode(QPlainTextEdit::NoWrap);
     memMakro->setMinimumSize(260, 200);
     grid->addWidget(memMakro, 2, 1, 1, 2);

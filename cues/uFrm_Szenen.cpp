@@ -5,6 +5,7 @@
 #include "framework/uFormUtils.h"
 #include "framework/uMod_Main.h"
 #include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -123,7 +124,9 @@ TFrmSzenen::TFrmSzenen(TModuleSzenen& module, QWidget* parent) : QWidget(parent)
 
     // ---- tab "Makro" ----
     tabMakro = Named<QWidget>(QStringLiteral("tabMakro"));
-    memMakro = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    auto* makroMemo = Named<TPlainTextEdit>(QStringLiteral("memMakro"));
+    makroMemo->SetMaxLength(MaxCommandLineLength);
+    memMakro = makroMemo;
     pnlAssiHilfe = Named<QWidget>(QStringLiteral("pnlAssiHilfe"));
     auto* makro = new QHBoxLayout(tabMakro);
     makro->addWidget(memMakro, 1);

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRadioButton>
@@ -31,9 +32,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <mutex>
+#include <optional>
 
 TfrmText* frmText = nullptr;
 const char* const PrintJobTitle = "Palvento Orlisk 200 -  Ausdruck Text";
@@ -41,6 +46,16 @@ const char* const PrintJobTitle = "Palvento Orlisk 200 -  Ausdruck Text";
 namespace {
 
 const QString NoFurtherScene = QStringLiteral("Keine weitere Szene gefunden.");
+
+// Qt lays a new document out on the GUI thread in the background, in steps that
+// double up to 200,000 characters (some 35 ms for a script of 1 MB), and a change
+// of the document starts them small again. While a large script is laid out and
+// the editor is not on screen, the page marks the first paragraph changed every
+// LayoutPaceMs, which keeps each step to a few milliseconds. A mark clears that
+// paragraph's layout: it is laid out again once the script is laid out to its end
+// or the editor is shown.
+constexpr int LayoutPaceMs = 40;
+constexpr int PacedLayoutChars = 100000;
 
 TFileDialogOptions ImportOptions()
 {
@@ -76,7 +91,63 @@ QTextDocument::FindFlags FindFlags(bool matchCase, bool wholeWord)
     return flags;
 }
 
+// A show's script converted on the reading thread: its document, and what a save
+// writes of it.
+class TPreparedScript : public TPreparedText {
+public:
+    std::unique_ptr<QTextDocument> Document;
+    TRtfLoadResult Result;
+    std::optional<QByteArray> Saved;
+};
+
+// Builds the document of bytes in a new document with the editor's default font.
+// The document has no layout yet, so building it lays nothing out; it belongs to
+// the calling thread until it is moved.
+std::unique_ptr<TPreparedScript> PrepareScript(const QByteArray& bytes, const QFont& defaultFont)
+{
+    auto prepared = std::make_unique<TPreparedScript>();
+    prepared->Document = std::make_unique<QTextDocument>();
+    QTextDocument& doc = *prepared->Document;
+    doc.setDefaultFont(defaultFont);
+    // Editing starts from the loaded script: an undo must not take it away (and
+    // the next save write the show without it).
+    doc.setUndoRedoEnabled(false);
+    prepared->Result = LoadRichText(doc, bytes);
+    doc.setUndoRedoEnabled(true);
+    return prepared;
+}
+
 } // namespace
+
+// The bytes of the script's last load or save, with the edit count and the
+// default font of the text they were made from. The save's thread stores what it
+// encoded; the GUI thread reuses the bytes while the text is still that text.
+struct TSavedScript {
+    void Store(const QByteArray& bytes, quint64 edits, const QString& fontKey)
+    {
+        const std::lock_guard lock(FMutex);
+        if (FValid && edits < FEdits)
+            return;   // a slower save of an older text
+        FValid = true;
+        FBytes = bytes;
+        FEdits = edits;
+        FFontKey = fontKey;
+    }
+    std::optional<QByteArray> Lookup(quint64 edits, const QString& fontKey)
+    {
+        const std::lock_guard lock(FMutex);
+        if (FValid && FEdits == edits && FFontKey == fontKey)
+            return FBytes;
+        return std::nullopt;
+    }
+
+private:
+    std::mutex FMutex;
+    bool FValid = false;
+    QByteArray FBytes;
+    quint64 FEdits = 0;
+    QString FFontKey;
+};
 
 // ---------------------------------------------------------------------------
 // Buttons and dialogs
@@ -168,9 +239,12 @@ bool TFindDialog::WholeWord() const
 // ---------------------------------------------------------------------------
 // Page
 
-TfrmText::TfrmText(QWidget* parent) : QWidget(parent)
+TfrmText::TfrmText(QWidget* parent) : QWidget(parent), FSaved(std::make_shared<TSavedScript>())
 {
     setObjectName(QStringLiteral("frmText"));
+    FLayoutPacer = new QTimer(this);
+    FLayoutPacer->setInterval(LayoutPaceMs);
+    connect(FLayoutPacer, &QTimer::timeout, this, &TfrmText::PaceLayout);
 
     // Left: the attribute panel above the editor.
     pnlText = Named<QWidget>(QStringLiteral("pnlText"));
@@ -187,7 +261,9 @@ TfrmText::TfrmText(QWidget* parent) : QWidget(parent)
         p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
         RichEdit1->setPalette(p);
     }
+    connect(RichEdit1->document(), &QTextDocument::contentsChange, this, [this] { ++FEdits; });
     RichEditAttributes1->SetRichEdit(RichEdit1);
+    RichEdit1->installEventFilter(this);
     RichEditAttributes1->Loaded();
     auto* textLayout = new QVBoxLayout(pnlText);
     textLayout->setContentsMargins(0, 0, 0, 0);
@@ -382,21 +458,122 @@ QString TfrmText::Text() const
 
 // ---- script text ----
 
+TTextPreparer TfrmText::TextPreparer()
+{
+    // Only values go with the function, no part of the page: the page may be gone
+    // when it runs. Fonts may be used off the GUI thread (Qt's font database locks
+    // itself); the document made here is laid out only once the editor shows it.
+    return [font = RichEdit1->document()->defaultFont(),
+            gui = thread()](const QByteArray& bytes) -> std::unique_ptr<TPreparedText> {
+        std::unique_ptr<TPreparedScript> prepared = PrepareScript(bytes, font);
+        prepared->Saved = SaveRichText(*prepared->Document);
+        prepared->Document->moveToThread(gui);
+        return prepared;
+    };
+}
+
+void TfrmText::LoadText(const QByteArray& bytes, std::unique_ptr<TPreparedText> prepared)
+{
+    std::unique_ptr<TPreparedScript> script(dynamic_cast<TPreparedScript*>(prepared.get()));
+    if (script)
+        prepared.release();
+    else
+        script = PrepareScript(bytes, RichEdit1->document()->defaultFont());
+    if (!script->Result.Ok())
+        AddToErrorLog(elWarning, QStringLiteral("Skript-Text: ") + script->Result.Problem);
+    ShowDocument(std::move(script->Document));
+    if (script->Saved)
+        FSaved->Store(*script->Saved, FEdits, DefaultFontKey());
+}
+
 void TfrmText::LoadText(const QByteArray& bytes)
 {
-    const TRtfLoadResult result = LoadRichText(*RichEdit1->document(), bytes);
-    if (!result.Ok())
-        AddToErrorLog(elWarning, QStringLiteral("Skript-Text: ") + result.Problem);
-    // Editing starts from the loaded script: an undo must not take it away (and
-    // the next save write the show without it).
-    RichEdit1->document()->clearUndoRedoStacks();
-    RichEdit1->document()->setModified(false);
+    LoadText(bytes, nullptr);
+}
+
+void TfrmText::ShowDocument(std::unique_ptr<QTextDocument> doc)
+{
+    // The editor deletes the document it made itself; one of ours goes here. Left
+    // alive, it would go on laying itself out.
+    FLayoutPacer->stop();
+    FFirstParagraphMarked = false;
+    const QPointer<QTextDocument> old = RichEdit1->document();
+    doc->setParent(RichEdit1);
+    RichEdit1->setDocument(doc.release());
+    delete old.data();
+    QTextDocument* shown = RichEdit1->document();
+    connect(shown, &QTextDocument::contentsChange, this, [this] { ++FEdits; });
+    shown->setModified(false);
     RichEdit1->moveCursor(QTextCursor::Start);
+    RichEditAttributes1->UpdateFromSelection();
+    if (shown->characterCount() > PacedLayoutChars && !RichEdit1->isVisible())
+        FLayoutPacer->start();
+}
+
+namespace {
+
+bool LaidOutToItsEnd(const QTextDocument& doc)
+{
+    const QTextBlock last = doc.lastBlock();
+    return last.layout() && last.layout()->lineCount() > 0;
+}
+
+}   // namespace
+
+void TfrmText::PaceLayout()
+{
+    QTextDocument* doc = RichEdit1->document();
+    if (RichEdit1->isVisible() || LaidOutToItsEnd(*doc)) {
+        EndLayoutPacing();
+        return;
+    }
+    doc->markContentsDirty(0, 0);
+    FFirstParagraphMarked = true;
+}
+
+void TfrmText::EndLayoutPacing()
+{
+    FLayoutPacer->stop();
+    if (!FFirstParagraphMarked)
+        return;
+    FFirstParagraphMarked = false;
+    QTextDocument* doc = RichEdit1->document();
+    if (LaidOutToItsEnd(*doc))
+        doc->markContentsDirty(0, doc->firstBlock().length());
+    else
+        // A paragraph marked while the layout runs would end it there: the layout
+        // starts again from the beginning instead, in Qt's own steps.
+        doc->setPageSize(doc->pageSize());
+}
+
+bool TfrmText::eventFilter(QObject* watched, QEvent* event)
+{
+    // Shown, the editor needs its first paragraph laid out before it paints.
+    if (watched == RichEdit1 && event->type() == QEvent::Show)
+        EndLayoutPacing();
+    return QWidget::eventFilter(watched, event);
+}
+
+QString TfrmText::DefaultFontKey() const
+{
+    return RichEdit1->document()->defaultFont().key();
+}
+
+TTextForSave TfrmText::TextForSave()
+{
+    const QString fontKey = DefaultFontKey();
+    if (std::optional<QByteArray> bytes = FSaved->Lookup(FEdits, fontKey))
+        return [bytes = *bytes] { return bytes; };
+    return [snapshot = TakeRtfSnapshot(*RichEdit1->document()), saved = FSaved, edits = FEdits, fontKey] {
+        const QByteArray bytes = EncodeRtf(*snapshot);
+        saved->Store(bytes, edits, fontKey);
+        return bytes;
+    };
 }
 
 QByteArray TfrmText::SaveText()
 {
-    return SaveRichText(*RichEdit1->document());
+    return TextForSave()();
 }
 
 void TfrmText::ClearText()

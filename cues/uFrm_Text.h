@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -25,8 +26,11 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QRadioButton;
+class QTextDocument;
 class QTextEdit;
+class QTimer;
 class TRichEditAttributes;
+struct TSavedScript;
 struct TStepMarker;
 
 // A push button that reports the mouse button itself: the step buttons act on the
@@ -73,9 +77,20 @@ public:
     // ---- for the scene module ----
     void ExecuteTextCommand(const QStringList& tokens, bool remote) override;
     void UpdateStepDisplay() override;
-    void LoadText(const QByteArray& bytes) override;
-    QByteArray SaveText() override;
+    // The script of a show converts into a document of its own off the GUI thread
+    // (TextPreparer), which then takes the editor's document's place: the GUI
+    // thread neither reads the RTF nor lays out a text being built. A save reuses
+    // the bytes of the last load or save while the text has not changed since
+    // (no edit of the document, the same default font), and otherwise takes a
+    // snapshot that the save's thread encodes.
+    TTextPreparer TextPreparer() override;
+    void LoadText(const QByteArray& bytes, std::unique_ptr<TPreparedText> prepared) override;
+    TTextForSave TextForSave() override;
     void ClearText() override;
+    // Converts and shows bytes on the GUI thread (a text import).
+    void LoadText(const QByteArray& bytes);
+    // The editor's text as a save writes it.
+    QByteArray SaveText();
     void AppendLines(const QStringList& lines) override;
 
     // The empty panel below the step controls; the main window lends it the
@@ -154,10 +169,24 @@ public:
 
 private:
     QString Text() const;
+    // Puts doc into the editor in place of its document, which is deleted; the
+    // cursor goes to the start.
+    void ShowDocument(std::unique_ptr<QTextDocument> doc);
+    QString DefaultFontKey() const;
+    // Keeps the steps of Qt's background layout of a large new script small while
+    // the editor is not on screen (see LayoutPaceMs); EndLayoutPacing stops that.
+    void PaceLayout();
+    void EndLayoutPacing();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Selects the marker so that it rests in the upper seven tenths of the view.
     void SelectMarker(const TStepMarker& marker);
     void BuildPopups();
     void ConnectDialogs();
+
+    quint64 FEdits = 0;   // changes of the editor's text (content or format) so far
+    std::shared_ptr<TSavedScript> FSaved;
+    QTimer* FLayoutPacer;
+    bool FFirstParagraphMarked = false;
 };
 
 // The one script page; nullptr before its creation and after its end.

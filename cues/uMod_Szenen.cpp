@@ -289,15 +289,43 @@ void TModuleSzenen::ClearScenes()
         FScenePage->ScenesCleared();
 }
 
+namespace {
+
+class TPreparedScenes : public TPreparedSections {
+public:
+    std::vector<std::unique_ptr<TSzene>> Szenen;
+};
+
+// The sections "Szenen" and "Gruppen" of scenes and groups.
+void WriteSections(const std::vector<std::unique_ptr<TSzene>>& scenes,
+                   const std::array<TGroupSzene, GroupCount>& groups, QStringList& lines);
+
+}   // namespace
+
 void TModuleSzenen::LoadIni(TStringIniFile& ini)
 {
+    LoadPreparedIni(ini, nullptr);
+}
+
+std::unique_ptr<TPreparedSections> TModuleSzenen::PrepareIni(const TStringIniFile& ini) const
+{
+    auto prepared = std::make_unique<TPreparedScenes>();
+    ReadScenes(ini, prepared->Szenen);
+    return prepared;
+}
+
+void TModuleSzenen::LoadPreparedIni(TStringIniFile& ini, std::unique_ptr<TPreparedSections> prepared)
+{
     ClearScenes();
-    ReadScenes(ini);
+    if (auto* scenes = dynamic_cast<TPreparedScenes*>(prepared.get()))
+        Szenen = std::move(scenes->Szenen);
+    else
+        ReadScenes(ini, Szenen);
     FillSceneList();
     ReadGroups(ini);
 }
 
-void TModuleSzenen::ReadScenes(const TStringIniFile& ini)
+void TModuleSzenen::ReadScenes(const TStringIniFile& ini, std::vector<std::unique_ptr<TSzene>>& scenes)
 {
     const QString& s = SectionSzenen;
     const TSectionExtent extent(ini, s);
@@ -327,7 +355,7 @@ void TModuleSzenen::ReadScenes(const TStringIniFile& ini)
             m.Name = name;
             *m.Lines = SplitDelimited(ini.ReadString(s, VersionKey(i, "_MAK_", k, "_MAK"), QString()), MacroDelimiter);
         }
-        Szenen.push_back(std::move(scene));
+        scenes.push_back(std::move(scene));
     }
 }
 
@@ -350,9 +378,33 @@ void TModuleSzenen::ReadGroups(const TStringIniFile& ini)
 
 void TModuleSzenen::SaveToStrings(QStringList& lines)
 {
-    lines << QString() << u'[' + SectionSzenen + u']' << QStringLiteral("Anzahl=") + QString::number(Szenen.size());
-    int i = 0;
+    WriteSections(Szenen, Gruppen, lines);
+}
+
+std::function<void(QStringList&)> TModuleSzenen::SaveLater()
+{
+    // Copied here, written there: the copy shares nothing that the GUI thread
+    // changes in place (a macro version's lines are shared with the master).
+    auto scenes = std::make_shared<std::vector<std::unique_ptr<TSzene>>>();
+    scenes->reserve(Szenen.size());
     for (const auto& scene : Szenen) {
+        auto copy = std::make_unique<TSzene>(*scene);
+        for (TMakroVersion& m : copy->MakroVersionen)
+            m.Lines = std::make_shared<QStringList>(*m.Lines);
+        scenes->push_back(std::move(copy));
+    }
+    auto groups = std::make_shared<std::array<TGroupSzene, GroupCount>>(Gruppen);
+    return [scenes, groups](QStringList& lines) { WriteSections(*scenes, *groups, lines); };
+}
+
+namespace {
+
+void WriteSections(const std::vector<std::unique_ptr<TSzene>>& scenes,
+                   const std::array<TGroupSzene, GroupCount>& groups, QStringList& lines)
+{
+    lines << QString() << u'[' + SectionSzenen + u']' << QStringLiteral("Anzahl=") + QString::number(scenes.size());
+    int i = 0;
+    for (const auto& scene : scenes) {
         ++i;
         lines << Line(Key(i, "_SNR"), QString::number(scene->SNR));
         lines << Line(Key(i, "_NAME"), scene->NAME);
@@ -372,13 +424,15 @@ void TModuleSzenen::SaveToStrings(QStringList& lines)
 
     lines << QString() << u'[' + SectionGruppen + u']';
     for (int g = 0; g < GroupCount; ++g) {
-        const TGroupSzene& group = Gruppen[static_cast<std::size_t>(g)];
+        const TGroupSzene& group = groups[static_cast<std::size_t>(g)];
         if (group.Versionen.empty())
             continue;
         lines << Line(Key(g + 1, "_SDAT"), group.Aktuell);
         WriteVersions(g + 1, group.Versionen, lines);
     }
 }
+
+}   // namespace
 
 void TModuleSzenen::NewProject()
 {
@@ -747,14 +801,26 @@ void TModuleSzenen::FillVersionMenu(int g, std::vector<TVersionMenuItem>& items)
 
 // ---- script text ----
 
-void TModuleSzenen::LoadTextFromStream(const QByteArray& bytes)
+void TModuleSzenen::LoadTextFromStream(const QByteArray& bytes, std::unique_ptr<TPreparedText> prepared)
 {
     ScriptText = bytes;
     if (FScriptPage)
-        FScriptPage->LoadText(bytes);
+        FScriptPage->LoadText(bytes, std::move(prepared));
 }
 
 QByteArray TModuleSzenen::SaveTextToStream() const
 {
-    return FScriptPage ? FScriptPage->SaveText() : ScriptText;
+    return TextForSave()();
+}
+
+TTextPreparer TModuleSzenen::TextPreparer() const
+{
+    return FScriptPage ? FScriptPage->TextPreparer() : TTextPreparer();
+}
+
+TTextForSave TModuleSzenen::TextForSave() const
+{
+    if (FScriptPage)
+        return FScriptPage->TextForSave();
+    return [bytes = ScriptText] { return bytes; };
 }

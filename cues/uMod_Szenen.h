@@ -87,6 +87,19 @@ public:
     virtual void ScenesCleared() = 0;
 };
 
+// The script of a show file made ready for the script page on another thread;
+// what it holds is the page's affair.
+class TPreparedText {
+public:
+    virtual ~TPreparedText() = default;
+};
+
+// Turns the show file's second part into a prepared text; runs on any thread.
+using TTextPreparer = std::function<std::unique_ptr<TPreparedText>(const QByteArray& bytes)>;
+// Gives the show file's second part as it was when the function was made; runs
+// on any thread (the save's).
+using TTextForSave = std::function<QByteArray()>;
+
 // What the script page does for the module: the T command's step operations,
 // the fade-end step, and the script text in the show file.
 class TScriptPageLink {
@@ -96,10 +109,14 @@ public:
     virtual void ExecuteTextCommand(const QStringList& tokens, bool remote) = 0;
     // A crossfade has ended (playback state 5).
     virtual void UpdateStepDisplay() = 0;
-    // The show file's second part: load it into the editor, or the editor's text as
-    // it is saved; ClearText empties the editor.
-    virtual void LoadText(const QByteArray& bytes) = 0;
-    virtual QByteArray SaveText() = 0;
+    // The show file's second part. TextPreparer is taken on the GUI thread and
+    // carries what it needs of the page with it, so that the conversion runs while
+    // the GUI thread goes on; LoadText then shows the bytes, from what the preparer
+    // made of exactly these bytes when prepared is given. TextForSave is taken on
+    // the GUI thread at the moment of a save. ClearText empties the editor.
+    virtual TTextPreparer TextPreparer() = 0;
+    virtual void LoadText(const QByteArray& bytes, std::unique_ptr<TPreparedText> prepared) = 0;
+    virtual TTextForSave TextForSave() = 0;
     virtual void ClearText() = 0;
     // Appends plain lines at the end of the script.
     virtual void AppendLines(const QStringList& lines) = 0;
@@ -142,6 +159,11 @@ public:
     // the rest of the show loads.
     void LoadIni(TStringIniFile& ini) override;
     void SaveToStrings(QStringList& lines) override;
+    // The scenes are read on an open's reading thread; a save copies the scenes
+    // and group scenes and writes their lines on the save's thread.
+    std::unique_ptr<TPreparedSections> PrepareIni(const TStringIniFile& ini) const override;
+    void LoadPreparedIni(TStringIniFile& ini, std::unique_ptr<TPreparedSections> prepared) override;
+    std::function<void(QStringList&)> SaveLater() override;
     // Drops the scenes and the script text; group scenes, Protokoll and
     // AktuelleSzene stay.
     void NewProject() override;
@@ -227,8 +249,13 @@ public:
     // ---- script text (the show file's second part) ----
 
     // Connected page converts; headless the bytes are kept unchanged.
-    void LoadTextFromStream(const QByteArray& bytes);
+    void LoadTextFromStream(const QByteArray& bytes, std::unique_ptr<TPreparedText> prepared = nullptr);
     QByteArray SaveTextToStream() const;
+    // The page's preparer (TScriptPageLink); empty without a page, where the
+    // bytes need no conversion.
+    TTextPreparer TextPreparer() const;
+    // The script as a save writes it, given on the save's thread.
+    TTextForSave TextForSave() const;
 
     // ---- links to the pages ----
 
@@ -268,7 +295,7 @@ public:
 
 private:
     void ClearScenes();
-    void ReadScenes(const TStringIniFile& ini);
+    static void ReadScenes(const TStringIniFile& ini, std::vector<std::unique_ptr<TSzene>>& scenes);
     void ReadGroups(const TStringIniFile& ini);
     void ConsoleLevels(bool fromOutput, TLevelArray& levels) const;
 

@@ -762,9 +762,10 @@ private:
     bool FDelimit = false;   // the last thing written was a control word
 };
 
-TParaState ParaOf(const QTextBlock& block)
+// The paragraph attributes of a block format; whether the paragraph is bulleted
+// is the block's, not the format's.
+TParaState ParaOf(const QTextBlockFormat& bf)
 {
-    const QTextBlockFormat bf = block.blockFormat();
     TParaState p;
     const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
     if (a & Qt::AlignHCenter)
@@ -776,7 +777,6 @@ TParaState ParaOf(const QTextBlock& block)
     p.Left = LayoutToTwips(bf.leftMargin());
     p.Right = LayoutToTwips(bf.rightMargin());
     p.First = LayoutToTwips(FirstLineIndent(bf));
-    p.Bullet = block.textList() != nullptr;
     return p;
 }
 
@@ -799,6 +799,37 @@ QString FamilyOf(const QTextCharFormat& f, const QString& fallback)
 
 }   // namespace
 
+// What the writer reads of a document, in plain values: the raw text, each
+// format the document holds turned into the attributes the writer writes, and the
+// paragraphs with their runs as formats and places in the text.
+struct TRtfSnapshot {
+    struct TChar {
+        QString Family;   // the default family where the format names none
+        bool HasColor = false;
+        QRgb Color = 0;
+        int HalfPoints = kDefaultHalfPoints;
+        bool Bold = false;
+        bool Italic = false;
+        bool Underline = false;
+        bool Strike = false;
+    };
+    struct TBlock {
+        TParaState Para;
+        qsizetype Runs = 0;   // its runs follow those of the blocks before it
+    };
+    struct TRun {
+        int Format = 0;   // index into Chars
+        int Position = 0;
+        int Length = 0;
+    };
+
+    QString DefaultFamily;
+    QString Text;
+    std::vector<TChar> Chars;   // by format index, then one for an unknown index
+    std::vector<TBlock> Blocks;
+    std::vector<TRun> Runs;
+};
+
 TRtfLoadResult LoadRichText(QTextDocument& doc, const QByteArray& data)
 {
     TRtfLoadResult result;
@@ -814,14 +845,72 @@ TRtfLoadResult LoadRichText(QTextDocument& doc, const QByteArray& data)
     return result;
 }
 
-QByteArray SaveRichText(const QTextDocument& doc)
+std::shared_ptr<const TRtfSnapshot> TakeRtfSnapshot(const QTextDocument& doc)
 {
-    QString defaultFamily = CleanFontName(doc.defaultFont().family());
-    if (defaultFamily.isEmpty())
-        defaultFamily = QStringLiteral("Arial");
+    auto snapshot = std::make_shared<TRtfSnapshot>();
+    TRtfSnapshot& s = *snapshot;
+    s.DefaultFamily = CleanFontName(doc.defaultFont().family());
+    if (s.DefaultFamily.isEmpty())
+        s.DefaultFamily = QStringLiteral("Arial");
     double defaultSize = doc.defaultFont().pointSizeF();
     if (defaultSize <= 0)
         defaultSize = kDefaultHalfPoints / 2.0;
+
+    const auto charOf = [&s, defaultSize](const QTextCharFormat& f) {
+        TRtfSnapshot::TChar c;
+        c.Family = FamilyOf(f, s.DefaultFamily);
+        c.HasColor = f.foreground().style() != Qt::NoBrush;
+        c.Color = c.HasColor ? f.foreground().color().rgb() : 0;
+        const double size = f.fontPointSize() > 0 ? f.fontPointSize() : defaultSize;
+        c.HalfPoints = std::clamp(static_cast<int>(std::lrint(size * 2)), 1, 3276);
+        c.Bold = f.fontWeight() >= QFont::DemiBold;
+        c.Italic = f.fontItalic();
+        c.Underline = f.fontUnderline();
+        c.Strike = f.fontStrikeOut();
+        return c;
+    };
+    // Formats are few (a document keeps each distinct one once): each is read here
+    // once, whatever number of runs uses it. One more entry, a plain format, stands
+    // for an index the document does not know.
+    const QList<QTextFormat> formats = doc.allFormats();
+    const auto count = std::size_t(formats.size());
+    s.Chars.reserve(count + 1);
+    std::vector<TParaState> paras(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const QTextFormat& format = formats.at(qsizetype(i));
+        if (format.isBlockFormat())
+            paras[i] = ParaOf(format.toBlockFormat());
+        s.Chars.push_back(charOf(format.toCharFormat()));
+    }
+    s.Chars.push_back(charOf(QTextCharFormat()));
+    const auto known = [count](int index) { return index >= 0 && std::size_t(index) < count; };
+
+    s.Text = doc.toRawText();
+    s.Blocks.reserve(std::size_t(doc.blockCount()));
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        TRtfSnapshot::TBlock block;
+        if (known(b.blockFormatIndex()))
+            block.Para = paras[std::size_t(b.blockFormatIndex())];
+        block.Para.Bullet = b.textList() != nullptr;
+        // A block's runs lie one behind the other from its start.
+        int position = b.position();
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            const int format = frag.charFormatIndex();
+            s.Runs.push_back({known(format) ? format : int(count), position, frag.length()});
+            position += frag.length();
+            ++block.Runs;
+        }
+        s.Blocks.push_back(block);
+    }
+    return snapshot;
+}
+
+QByteArray EncodeRtf(const TRtfSnapshot& s)
+{
+    const auto charOf = [&s](const TRtfSnapshot::TRun& run) -> const TRtfSnapshot::TChar& {
+        return s.Chars[std::size_t(run.Format)];
+    };
 
     // Font and colour tables in the order of first use.
     QStringList fonts;
@@ -836,25 +925,22 @@ QByteArray SaveRichText(const QTextDocument& doc)
         fonts << family;
         return *fontIndex.insert(family, int(fonts.size() - 1));
     };
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        anyBullet = anyBullet || b.textList();
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            fontOf(FamilyOf(f, defaultFamily));
-            if (f.foreground().style() != Qt::NoBrush) {
-                const QRgb rgb = f.foreground().color().rgb();
-                if (!colorIndex.contains(rgb)) {
-                    colors << rgb;
-                    colorIndex.insert(rgb, int(colors.size()));
-                }
-            }
+    for (const TRtfSnapshot::TBlock& b : s.Blocks)
+        anyBullet = anyBullet || b.Para.Bullet;
+    for (const TRtfSnapshot::TRun& run : s.Runs) {
+        const TRtfSnapshot::TChar& c = charOf(run);
+        fontOf(c.Family);
+        if (c.HasColor && !colorIndex.contains(c.Color)) {
+            colors << c.Color;
+            colorIndex.insert(c.Color, int(colors.size()));
         }
     }
     if (fonts.isEmpty())
-        fontOf(defaultFamily);
+        fontOf(s.DefaultFamily);
     const int symbolFont = anyBullet ? fontOf(QStringLiteral("Symbol")) : -1;
 
     TRtfOut out;
+    out.Bytes.reserve(s.Text.size() + s.Text.size() / 4 + 256);
     out.Raw("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl");
     for (qsizetype i = 0; i < fonts.size(); ++i) {
         out.Raw("{");
@@ -884,8 +970,9 @@ QByteArray SaveRichText(const QTextDocument& doc)
     TParaState para;
     bool first = true;
     bool pnWritten = false;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        const TParaState p = ParaOf(b);
+    std::size_t next = 0;
+    for (const TRtfSnapshot::TBlock& b : s.Blocks) {
+        const TParaState& p = b.Para;
         const bool changed = first || !(p == para);
         if (changed) {
             out.Word("pard");
@@ -914,38 +1001,42 @@ QByteArray SaveRichText(const QTextDocument& doc)
         para = p;
         first = false;
 
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            const QTextCharFormat f = frag.charFormat();
-            TCharState s;
-            s.Font = fontIndex.value(FamilyOf(f, defaultFamily));
-            const double size = f.fontPointSize() > 0 ? f.fontPointSize() : defaultSize;
-            s.HalfPoints = std::clamp(static_cast<int>(std::lrint(size * 2)), 1, 3276);
-            s.Color = f.foreground().style() != Qt::NoBrush ? colorIndex.value(f.foreground().color().rgb()) : 0;
-            s.Bold = f.fontWeight() >= QFont::DemiBold;
-            s.Italic = f.fontItalic();
-            s.Underline = f.fontUnderline();
-            s.Strike = f.fontStrikeOut();
-            if (s.Font != state.Font)
-                out.Word("f", s.Font);
-            if (s.HalfPoints != state.HalfPoints)
-                out.Word("fs", s.HalfPoints);
-            if (s.Color != state.Color)
-                out.Word("cf", s.Color);
-            if (s.Bold != state.Bold)
-                s.Bold ? out.Word("b") : out.Word("b", 0);
-            if (s.Italic != state.Italic)
-                s.Italic ? out.Word("i") : out.Word("i", 0);
-            if (s.Underline != state.Underline)
-                s.Underline ? out.Word("ul") : out.Word("ulnone");
-            if (s.Strike != state.Strike)
-                s.Strike ? out.Word("strike") : out.Word("strike", 0);
-            state = s;
-            out.Text(frag.text());
+        for (qsizetype r = 0; r < b.Runs; ++r, ++next) {
+            const TRtfSnapshot::TRun& run = s.Runs[next];
+            const TRtfSnapshot::TChar& c = charOf(run);
+            TCharState cs;
+            cs.Font = fontIndex.value(c.Family);
+            cs.HalfPoints = c.HalfPoints;
+            cs.Color = c.HasColor ? colorIndex.value(c.Color) : 0;
+            cs.Bold = c.Bold;
+            cs.Italic = c.Italic;
+            cs.Underline = c.Underline;
+            cs.Strike = c.Strike;
+            if (cs.Font != state.Font)
+                out.Word("f", cs.Font);
+            if (cs.HalfPoints != state.HalfPoints)
+                out.Word("fs", cs.HalfPoints);
+            if (cs.Color != state.Color)
+                out.Word("cf", cs.Color);
+            if (cs.Bold != state.Bold)
+                cs.Bold ? out.Word("b") : out.Word("b", 0);
+            if (cs.Italic != state.Italic)
+                cs.Italic ? out.Word("i") : out.Word("i", 0);
+            if (cs.Underline != state.Underline)
+                cs.Underline ? out.Word("ul") : out.Word("ulnone");
+            if (cs.Strike != state.Strike)
+                cs.Strike ? out.Word("strike") : out.Word("strike", 0);
+            state = cs;
+            out.Text(QStringView(s.Text).mid(run.Position, run.Length));
         }
         out.Word("par");
         out.Raw("\r\n");
     }
     out.Raw("}\r\n");
     return out.Bytes;
+}
+
+QByteArray SaveRichText(const QTextDocument& doc)
+{
+    return EncodeRtf(*TakeRtfSnapshot(doc));
 }

@@ -21,6 +21,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 class QTextBlockFormat;
 class QTextDocument;
 
@@ -40,6 +42,14 @@ TRtfLoadResult LoadRichText(QTextDocument& doc, const QByteArray& data);
 
 // doc's content as RTF in the Windows control's dialect (no trailing NUL).
 QByteArray SaveRichText(const QTextDocument& doc);
+
+// What the writer reads of a document, in plain values that share nothing with
+// it. Taking it walks the paragraphs and reads each format once, a fraction of
+// the writing; the writing of a snapshot then runs on any thread while the
+// document goes on changing. SaveRichText(doc) is EncodeRtf(*TakeRtfSnapshot(doc)).
+struct TRtfSnapshot;
+std::shared_ptr<const TRtfSnapshot> TakeRtfSnapshot(const QTextDocument& doc);
+QByteArray EncodeRtf(const TRtfSnapshot& snapshot);
 
 // Bulleted paragraphs. The bullet stands where the paragraph's first line begins
 // (its left indent plus its first-line indent, never left of the editor's edge)

@@ -4,6 +4,7 @@
 #include "framework/uErrorLog.h"
 #include "framework/uFormUtils.h"
 #include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -114,6 +115,7 @@ TFrmPLX_Interface::TFrmPLX_Interface(TPlxBox& box, QWidget* parent) : QWidget(pa
         });
         Inputs[std::size_t(i)] = button;
         auto* memo = Named<TPlainTextEdit>(QStringLiteral("memInput%1").arg(i + 1), pnlMain);
+        memo->SetMaxLength(MaxCommandLineLength);
         memo->move((i % 4) * 190 + 16, (i / 4) * 150 + 152);
         memo->resize(185, 89);
         connect(memo, &QPlainTextEdit::textChanged, this, [this, i, memo] {

@@ -4,6 +4,8 @@
 // holds the three coupling options by which this console forwards its own step
 // and macro events to coupled computers. The server page is a view of it.
 
+#include "framework/uUtils.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -38,7 +40,7 @@ class TRemoteServer : public QObject {
 public:
     static constexpr int FallbackPort = 22456;
     // The most one message may hold; a client that sends more at once is dropped.
-    static constexpr int MaxMessageBytes = 64 * 1024;
+    static constexpr int MaxMessageBytes = MaxCommandLineLength;
     // How long the server lets a message gather after its first bytes arrived.
     static constexpr int ReadDelayMs = 10;
     // Received text longer than this is shortened in the log (not in the command).

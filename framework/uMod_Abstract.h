@@ -7,9 +7,18 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 class TStringIniFile;
 struct TFileDialogOptions;
+
+// What a module read of its sections on another thread than the GUI thread;
+// what it holds is the module's affair.
+class TPreparedSections {
+public:
+    virtual ~TPreparedSections() = default;
+};
 
 class TModuleAbstract {
 public:
@@ -34,6 +43,25 @@ public:
     // as a show.
     virtual void ImportIni(TStringIniFile& ini) { LoadIni(ini); }
     virtual void SaveToStrings(QStringList& lines) { (void)lines; }
+    // Show files are read and written off the GUI thread as far as the modules
+    // allow. A module whose sections are large may:
+    // - read them from the show's store on the reading thread (PrepareIni, which
+    //   touches nothing but ini and what it returns), so that LoadPreparedIni then
+    //   only takes the result over on the GUI thread;
+    // - copy on the GUI thread what it writes and return a function that writes
+    //   its lines from the copy on the save's thread (SaveLater, empty: the lines
+    //   are collected with SaveToStrings on the GUI thread).
+    virtual std::unique_ptr<TPreparedSections> PrepareIni(const TStringIniFile& ini) const
+    {
+        (void)ini;
+        return nullptr;
+    }
+    virtual void LoadPreparedIni(TStringIniFile& ini, std::unique_ptr<TPreparedSections> prepared)
+    {
+        (void)prepared;
+        LoadIni(ini);
+    }
+    virtual std::function<void(QStringList&)> SaveLater() { return {}; }
     virtual void Tick() {}
     virtual void SlowTick() {}
     virtual void NewProject() {}

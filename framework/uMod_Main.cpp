@@ -267,9 +267,29 @@ void TModuleMain::Done()
 
 void TModuleMain::LoadIni(TStringIniFile& ini)
 {
+    LoadPreparedShow(ini, {});
+}
+
+TModuleMain::TPreparedShow TModuleMain::PrepareShow(const TStringIniFile& ini) const
+{
+    TPreparedShow prepared;
+    for (const auto& m : Modules) {
+        try {
+            prepared.push_back(m->PrepareIni(ini));
+        } catch (const std::exception&) {
+            // LoadIni reads the sections again and meets the failure in its place.
+            prepared.push_back(nullptr);
+        }
+    }
+    return prepared;
+}
+
+void TModuleMain::LoadPreparedShow(TStringIniFile& ini, TPreparedShow prepared)
+{
     TFlagGuard busy(ModulesBusy);
-    for (auto& m : Modules)
-        m->LoadIni(ini);
+    prepared.resize(Modules.size());
+    for (std::size_t i = 0; i < Modules.size(); ++i)
+        Modules[i]->LoadPreparedIni(ini, std::move(prepared[i]));
 }
 
 void TModuleMain::NewProject()
@@ -281,14 +301,50 @@ void TModuleMain::NewProject()
 
 void TModuleMain::SaveToStrings(QStringList& lines)
 {
+    lines += CollectShowSections().Lines();
+}
+
+namespace {
+
+void LogSaveFailure(const QString& module, const std::exception& e)
+{
+    AddToErrorLog(elError, QStringLiteral("Fehler beim Speichern von Modul ") + module + QStringLiteral("    ") +
+                               ExceptionMessage(e));
+}
+
+}   // namespace
+
+TModuleMain::TShowSections TModuleMain::CollectShowSections()
+{
+    TShowSections sections;
     for (auto& m : Modules) {
+        TShowSections::TPart& part = sections.FParts.emplace_back();
+        part.Module = m->Name;
         try {
-            m->SaveToStrings(lines);
+            part.Later = m->SaveLater();
+            if (!part.Later)
+                m->SaveToStrings(part.Lines);
         } catch (const std::exception& e) {
-            AddToErrorLog(elError, QStringLiteral("Fehler beim Speichern von Modul ") + m->Name + QStringLiteral("    ") +
-                                       ExceptionMessage(e));
+            LogSaveFailure(m->Name, e);
         }
     }
+    return sections;
+}
+
+QStringList TModuleMain::TShowSections::Lines() const
+{
+    QStringList lines;
+    for (const TPart& part : FParts) {
+        lines += part.Lines;
+        if (!part.Later)
+            continue;
+        try {
+            part.Later(lines);
+        } catch (const std::exception& e) {
+            LogSaveFailure(part.Module, e);
+        }
+    }
+    return lines;
 }
 
 QString TModuleMain::ExportText(TModuleAbstract& module)

@@ -121,6 +121,31 @@ public:
     void SaveToStrings(QStringList& lines) override;
     void NewProject() override;
 
+    // An open: what each module reads of ini on the reading thread (one entry per
+    // module, null where it reads on the GUI thread, also when its reading
+    // failed), then the LoadIni broadcast that takes it over.
+    using TPreparedShow = std::vector<std::unique_ptr<TPreparedSections>>;
+    TPreparedShow PrepareShow(const TStringIniFile& ini) const;
+    void LoadPreparedShow(TStringIniFile& ini, TPreparedShow prepared);
+
+    // A save: every module's lines, or the function that writes them on the
+    // save's thread, collected on the GUI thread in module order. Lines runs on
+    // any thread; a module that fails is logged and skipped, here or there.
+    class TShowSections {
+    public:
+        QStringList Lines() const;
+
+    private:
+        friend class TModuleMain;
+        struct TPart {
+            QString Module;
+            QStringList Lines;
+            std::function<void(QStringList&)> Later;
+        };
+        std::vector<TPart> FParts;
+    };
+    TShowSections CollectShowSections();
+
     // One 40 ms tick of the engine (delayed commands, console, patch).
     void Tick() override;
     void SlowTick() override;

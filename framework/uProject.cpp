@@ -114,15 +114,18 @@ struct TSaveResult {
     QString BackupError;   // why the backup was not made (the show was written)
 };
 
-// The part of a save that touches the disk: the container's bytes from the lines
-// and the script, the write and sync of the temporary file, the backup and the
-// rename over the target.
-TSaveResult WriteShow(const QString& fileName, bool backup, const QStringList& lines, const QByteArray& script)
+// The part of a save that runs off the GUI thread: the lines of the modules that
+// write them from their copies, the script's bytes (encoded from the snapshot
+// taken at the save, where the script changed since it was last loaded or saved),
+// the container's bytes, the write and sync of the temporary file, the backup and
+// the rename over the target.
+TSaveResult WriteShow(const QString& fileName, bool backup, const TModuleMain::TShowSections& sections,
+                      const TTextForSave& script)
 {
     TSaveResult result;
     try {
         TAtomicFile file(fileName);
-        file.Write(ShowFileBytes(lines, script));
+        file.Write(ShowFileBytes(sections.Lines(), script ? script() : QByteArray()));
         // With the new show safely on the disk, the backup becomes the current
         // show (the show itself stays), then the new show replaces the current
         // one. At every instant a complete show and a complete backup exist.
@@ -149,18 +152,22 @@ public:
 
     bool Running() const { return FRunning; }
 
-    void Start(const QString& fileName, bool backup, QStringList lines, QByteArray script,
+    void Start(const QString& fileName, bool backup, TModuleMain::TShowSections sections, TTextForSave script,
                std::function<void(bool)> done)
     {
         FRunning = true;
         if (!OnGuiThread()) {
-            Finish(fileName, WriteShow(fileName, backup, lines, script), done);
+            Finish(fileName, WriteShow(fileName, backup, sections, script), done);
             return;
         }
         QObject* receiver = &ProjectSignals();
-        FThread = std::thread([this, receiver, fileName, backup, lines = std::move(lines), script = std::move(script),
-                               done = std::move(done)] {
-            const TSaveResult result = WriteShow(fileName, backup, lines, script);
+        FThread = std::thread([this, receiver, fileName, backup, sections = std::move(sections),
+                               script = std::move(script), done = std::move(done)]() mutable {
+            const TSaveResult result = WriteShow(fileName, backup, sections, script);
+            // The copies are freed here, before the GUI thread hears of the end
+            // and joins this thread.
+            sections = {};
+            script = nullptr;
             QMetaObject::invokeMethod(
                 receiver, [this, fileName, result, done] { Finish(fileName, result, done); }, Qt::QueuedConnection);
         });
@@ -198,18 +205,18 @@ TShowSaver& Saver()
 bool StartSave(const QString& fileName, bool backup, std::function<void(bool)> done)
 {
     WaitForShowSaves();
-    QStringList lines;
-    QByteArray script;
+    TModuleMain::TShowSections sections;
+    TTextForSave script;
     try {
         if (ModuleMain)
-            ModuleMain->SaveToStrings(lines);
+            sections = ModuleMain->CollectShowSections();
         if (ModuleSzenen)
-            script = ModuleSzenen->SaveTextToStream();
+            script = ModuleSzenen->TextForSave();
     } catch (const std::exception& e) {
         AddToErrorLog(elError, SaveErrorPrefix + ExceptionMessage(e));
         return false;
     }
-    Saver().Start(fileName, backup, std::move(lines), std::move(script), std::move(done));
+    Saver().Start(fileName, backup, std::move(sections), std::move(script), std::move(done));
     return true;
 }
 
@@ -332,14 +339,18 @@ bool OpenProject(const QString& fileName)
     // show has been opened.
     WaitForShowSaves();
 
-    // The file is read, decoded and parsed on a thread of its own while the clock
-    // goes on; only the modules' loading runs on the GUI thread. A file that
+    // The file is read, decoded and parsed, and the script converted for its
+    // page, on a thread of its own while the clock goes on; only the modules'
+    // loading and the script's hand-over run on the GUI thread. A file that
     // cannot be read changes nothing, so the loaded show keeps its own name and
     // cannot be saved over the other file.
     QString readError;
     QString contentError;
     auto ini = std::make_unique<TStringIniFile>();
     QByteArray script;
+    const TTextPreparer prepare = ModuleSzenen ? ModuleSzenen->TextPreparer() : TTextPreparer();
+    TModuleMain::TPreparedShow sections;
+    std::unique_ptr<TPreparedText> prepared;
     RunOffGuiThread([&] {
         QByteArray bytes;
         {
@@ -362,6 +373,11 @@ bool OpenProject(const QString& fileName)
             qsizetype consumed = 0;
             ini->SetText(DecodeShowString(bytes, consumed));
             script = bytes.mid(consumed);
+            bytes = QByteArray();
+            if (ModuleMain)
+                sections = ModuleMain->PrepareShow(*ini);
+            if (prepare)
+                prepared = prepare(script);
         } catch (const std::exception& e) {
             contentError = ExceptionMessage(e);
         }
@@ -375,17 +391,19 @@ bool OpenProject(const QString& fileName)
         AddToErrorLog(elError, OpenErrorPrefix + contentError);
         return false;
     }
+    bool loaded = true;
     try {
         if (ModuleMain)
-            ModuleMain->LoadIni(*ini);
-        ini.reset();
+            ModuleMain->LoadPreparedShow(*ini, std::move(sections));
         if (ModuleSzenen)
-            ModuleSzenen->LoadTextFromStream(script);
+            ModuleSzenen->LoadTextFromStream(script, std::move(prepared));
     } catch (const std::exception& e) {
         AddToErrorLog(elError, OpenErrorPrefix + ExceptionMessage(e));
-        return false;
+        loaded = false;
     }
-    return true;
+    // The store of a large show takes a while to free: not on the GUI thread.
+    RunOffGuiThread([&ini] { ini.reset(); });
+    return loaded;
 }
 
 void WaitForShowSaves()

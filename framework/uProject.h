@@ -63,15 +63,18 @@ QString BackupFileName(const QString& showFile);
 // as they are and "Fehler beim Öffnen: " with the reason is logged. Otherwise
 // the file's name becomes the show's name; a content error is logged the same
 // way and leaves what had loaded until then. True when everything loaded.
-// The file is read, decoded and parsed on a thread of its own while the GUI
-// thread's event loop goes on without user input (the 40 ms clock keeps
-// ticking); the modules load it on the GUI thread. A save still being written is
+// The file is read, decoded and parsed, and the script converted for the script
+// page, on a thread of its own while the GUI thread's event loop goes on without
+// user input (the 40 ms clock keeps ticking); the modules load it and the page
+// takes the converted script on the GUI thread. A save still being written is
 // waited for first.
 bool OpenProject(const QString& fileName);
 
 // Saving a show: the modules' lines and the script are collected on the GUI
-// thread, at the moment of the save; the container's bytes, the write, the sync,
-// the backup and the renames run on a thread of its own. The result comes back
+// thread, at the moment of the save (the script as the bytes of its last load or
+// save when it has not changed since, else as a snapshot); the script's encoding,
+// the container's bytes, the write, the sync, the backup and the renames run on a
+// thread of its own. The result comes back
 // to the GUI thread: on success the show's name becomes the file's name, on
 // failure "Fehler beim Speichern: " is logged and the target and its backup stay
 // untouched. One save is written at a time: a save started while another is

@@ -78,6 +78,9 @@ inline bool IsAsciiLetter(QChar c) { const ushort u = c.unicode(); return (u >= 
 // appended (callers append the end marker "E"). A comment line (';') or an empty
 // line yields no tokens.
 void TokenizeCommand(const QString& line, QStringList& tokens);
+// The longest command line: what the command server takes as one message. A
+// box that holds command lines takes no more.
+constexpr int MaxCommandLineLength = 64 * 1024;
 // Token i without its first character as an integer, -1 when not valid (or no such token).
 int GetTokenInt(const QStringList& tokens, int i);
 // Token i without its first character, trimmed; the text between the quotes when it

@@ -10,6 +10,7 @@
 #include "console/uFrm_Lichtpult.h"
 #include "console/uMod_Lichtpult.h"
 #include "cues/uMod_Szenen.h"
+#include "cues/uRtf.h"
 #include "framework/uMod_Main.h"
 #include "framework/uProject.h"
 #include "framework/uUtils.h"
@@ -18,6 +19,7 @@
 #include <QMenu>
 
 #include <QTcpSocket>
+#include <QTextDocument>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
@@ -202,4 +204,43 @@ TEST(SceneProgram, AGroupSceneStoredThroughTheFaderMenuIsSavedAndMixedByTheGroup
     EXPECT_EQ(end.ExitCode, 0) << err;
     const QByteArray saved = remote.Dir.Read("Abend.pvs");
     EXPECT_TRUE(saved.contains("SZ_1_SZ_CNT=1\r\n")) << saved.constData();
+}
+
+// A script of some 5,000 lines with its markers far down: the real program finds
+// the marker {{3}} near the end, steps to it from a remote computer, and at its
+// close writes the script back as the writer wrote it, the previous show beside
+// it as the backup.
+TEST(SceneProgram, ALargeScriptIsSteppedAndWrittenBackByteForByte)
+{
+    // The script as the writer writes it: read and written once.
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}}\r\n"
+                     "{\\colortbl ;\\red255\\green0\\blue0;}\r\n\\viewkind4\\uc1\\pard\\f0\\fs20 ";
+    for (int i = 0; i < 5000; ++i)
+        rtf += "Auftritt der Gr\\'fc\\'dfen \\cf1\\b Zeile " + QByteArray::number(i) +
+               "\\cf0\\b0  und Text bis zum Ende der Zeile im Skript.\\par\r\n";
+    rtf += "Vorhang \\{\\{3\\}\\}\\par\r\n}\r\n";
+    QTextDocument doc;
+    LoadRichText(doc, rtf);
+    const QByteArray script = SaveRichText(doc);
+    ASSERT_GT(script.size(), 400000);
+
+    TSceneProgram p(script);
+    ASSERT_TRUE(p.Ready) << (p.Program ? p.Program->Stderr().toStdString() : std::string());
+    const QByteArray opened = p.Dir.Read("Abend.pvs");
+    ASSERT_TRUE(p.Send("K719T0S1E1"));
+    int between = 0;
+    QByteArray last;
+    const bool reached = FrameReaches(p.ArtNet, *p.Program, 0, 30, 0, between, last);
+    p.Client.disconnectFromHost();
+    const TProgramProcess::TResult end = p.Program->Stop(SIGTERM);
+    const std::string err = end.Stderr.toStdString();
+
+    EXPECT_TRUE(reached) << err;   // scene 3's levels: the marker at the end was found
+    EXPECT_FALSE(end.Crashed) << err;
+    EXPECT_EQ(end.ExitCode, 0) << err;
+    const QByteArray saved = p.Dir.Read("Abend.pvs");
+    qsizetype used = 0;
+    DecodeShowString(saved, used);
+    EXPECT_EQ(saved.mid(used), script);
+    EXPECT_EQ(p.Dir.Read("Abend.~pvs"), opened);
 }

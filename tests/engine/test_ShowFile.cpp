@@ -336,16 +336,67 @@ TEST_F(ShowFileTest, TheEventLoopGoesOnWhileAShowIsRead)
 
 TEST_F(ShowFileTest, AModuleThatCannotSaveStillYieldsAFile)
 {
+    // One fails on the GUI thread, one on the save's thread.
     class TBroken : public TModuleAbstract {
     public:
         TBroken() { Name = "Kaputt"; }
         void SaveToStrings(QStringList&) override { throw EPvError("geht nicht"); }
     };
+    class TBrokenLater : public TModuleAbstract {
+    public:
+        TBrokenLater() { Name = "Später"; }
+        std::function<void(QStringList&)> SaveLater() override
+        {
+            return [](QStringList&) { throw EPvError("geht später nicht"); };
+        }
+    };
     ModuleMain->Modules.emplace(ModuleMain->Modules.begin() + 1, new TBroken);
+    ModuleMain->Modules.emplace(ModuleMain->Modules.begin() + 2, new TBrokenLater);
     Import(*ModuleInterface, "[Interface]\r\nSeite1=Musik\r\n");
+    for (const bool clock : {false, true}) {
+        if (clock)
+            ModuleMain->StartClock();
+        TErrorLog::Instance().Clear();
+        ASSERT_TRUE(SaveProject(Path("s.pvs")));
+        EXPECT_EQ(CarriedInterfaceLines(Engine.Dir.Read("s.pvs")), QStringList{"Seite1=Musik"});
+        EXPECT_EQ(SectionLines(Engine.Dir.Read("s.pvs"), "Szenen"), QStringList{"Anzahl=0"});
+        EXPECT_EQ(ErrorLogCount("Fehler beim Speichern von Modul Kaputt    geht nicht"), 1);
+        EXPECT_EQ(ErrorLogCount(QStringLiteral("Fehler beim Speichern von Modul Später    geht später nicht")), 1);
+    }
+}
+
+TEST_F(ShowFileTest, WithTheClockRunningScenesAreReadAndWrittenOffTheGuiThread)
+{
+    ModuleMain->StartClock();
+    // Read on the reading thread: a count beyond the section is logged once.
+    Engine.Dir.Write(
+        "s.pvs", HandMadeShow(QStringLiteral(
+                     "\r\n[Szenen]\r\nAnzahl=50\r\nSZ_1_SNR=4\r\nSZ_1_NAME=Akt I\r\nSZ_1_SDAT=a\r\nSZ_1_MDAT=a\r\n"
+                     "SZ_1_SZ_CNT=1\r\nSZ_1_SZ_1_DAT=a\r\nSZ_1_SZ_1_KAN=FF00\r\nSZ_1_MAK_CNT=1\r\nSZ_1_MAK_1_DAT=a\r\n"
+                     "SZ_1_MAK_1_MAK=K1P255\r\n")));
+    ASSERT_TRUE(OpenProject(Path("s.pvs")));
+    ASSERT_EQ(ModuleSzenen->SceneCount(), 1);
+    TSzene& scene = ModuleSzenen->GetScene(0);
+    EXPECT_EQ(scene.NAME, "Akt I");
+    EXPECT_EQ(scene.Versionen.size(), 1u);
+    EXPECT_EQ(ErrorLogCount("ist größer als der Abschnitt"), 1);
+
+    // A save writes the scenes as they stood when it began; what changes while
+    // it is written, the macro lines shared with the master among it, waits for
+    // the next save.
+    const auto saved = [this] { return SectionLines(Engine.Dir.Read("s.pvs"), "Szenen"); };
+    ASSERT_TRUE(SaveProjectInBackground(Path("s.pvs")));
+    scene.NAME = "Akt II";
+    *scene.MakroVersionen.at(0).Lines = QStringList{"K2P0"};
+    ModuleSzenen->GetGroupScene(0).Versionen.emplace_back().Name = "neu";
+    WaitForShowSaves();
+    EXPECT_TRUE(saved().contains("SZ_1_NAME=Akt I"));
+    EXPECT_TRUE(saved().contains("SZ_1_MAK_1_MAK=K1P255"));
+    EXPECT_TRUE(SectionLines(Engine.Dir.Read("s.pvs"), "Gruppen").isEmpty());
     ASSERT_TRUE(SaveProject(Path("s.pvs")));
-    EXPECT_EQ(CarriedInterfaceLines(Engine.Dir.Read("s.pvs")), QStringList{"Seite1=Musik"});
-    EXPECT_EQ(ErrorLogCount("Fehler beim Speichern von Modul Kaputt"), 1);
+    EXPECT_TRUE(saved().contains("SZ_1_NAME=Akt II"));
+    EXPECT_TRUE(saved().contains("SZ_1_MAK_1_MAK=K2P0"));
+    EXPECT_TRUE(SectionLines(Engine.Dir.Read("s.pvs"), "Gruppen").contains("SZ_1_SZ_1_DAT=neu"));
 }
 
 TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)

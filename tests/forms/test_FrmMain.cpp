@@ -27,6 +27,7 @@
 #include "framework/uPromptsGui.h"
 #include "framework/uStringIniFile.h"
 #include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -639,6 +640,67 @@ TEST_F(FrmMainTest, EveryTextEditorTakesAPasteFromAnEmptyClipboard)
     frmText->RichEdit1->clear();
     frmText->RichEdit1->paste();
     EXPECT_EQ(frmText->RichEdit1->toPlainText(), "K1P255");
+}
+
+// A paste of megabytes: the boxes that hold command lines (the input scripts,
+// the scene macro, the macro editor) take no more than a command line can be and
+// log the cut; every other box that can be edited takes it all, piece by piece.
+TEST_F(FrmMainTest, ABoxForCommandLinesCutsAPasteAndEveryOtherTakesItInPieces)
+{
+    Create();
+    ComposeForms(*Main, TStartupStage::MainFormCreated);
+    ComposeForms(*Main, TStartupStage::ModulesStarted);
+    Main->show();
+    Tfrm_EditMakro macroEditor(Main);
+    QStringList lines;
+    for (int i = 0; i < 2000; ++i)
+        lines << QStringLiteral("K%1P255 ").arg(i) + QString(60, u'x');
+    const QString text = lines.join(u'\n');
+    ASSERT_GT(text.size(), MaxCommandLineLength);
+    QGuiApplication::clipboard()->setText(text);
+
+    QStringList limited;
+    QStringList sliced;
+    {
+        // The main window holds every page and the macro editor.
+        QWidget* top = Main;
+        for (TTextEdit* e : top->findChildren<TTextEdit*>()) {
+            if (e->isReadOnly())
+                continue;
+            SCOPED_TRACE(e->objectName().toStdString());
+            e->clear();
+            e->paste();
+            EXPECT_TRUE(e->isReadOnly());
+            ASSERT_TRUE(WaitFor([e] { return !InsertingSlices(e); }));
+            EXPECT_FALSE(e->isReadOnly());
+            EXPECT_EQ(e->toPlainText(), text);
+            sliced << e->objectName();
+        }
+        for (TPlainTextEdit* e : top->findChildren<TPlainTextEdit*>()) {
+            if (e->isReadOnly())
+                continue;
+            SCOPED_TRACE(e->objectName().toStdString());
+            TErrorLog::Instance().Clear();
+            e->clear();
+            e->paste();
+            if (e->MaxLength() > 0) {
+                EXPECT_EQ(e->toPlainText(), text.left(e->MaxLength()));
+                EXPECT_EQ(ErrorLogCount(QStringLiteral("Einfügen in ") + e->objectName()), 1);
+                limited << e->objectName() + u'=' + QString::number(e->MaxLength());
+                continue;
+            }
+            ASSERT_TRUE(WaitFor([e] { return !InsertingSlices(e); }));
+            EXPECT_EQ(e->toPlainText(), text);
+            sliced << e->objectName();
+        }
+    }
+    limited.sort();
+    const QString line = QStringLiteral("=") + QString::number(MaxCommandLineLength);
+    EXPECT_EQ(limited, (QStringList{"memInput1" + line, "memInput2" + line, "memInput3" + line, "memInput4" + line,
+                                    "memInput5" + line, "memInput6" + line, "memInput7" + line, "memInput8" + line,
+                                    "memMakro=250", "memMakro" + line}));
+    EXPECT_TRUE(sliced.contains("RichEdit1"));
+    EXPECT_TRUE(sliced.contains("memDebug"));
 }
 
 // Qt's standard dialogs as the prompts build them speak German.

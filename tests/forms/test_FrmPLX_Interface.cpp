@@ -6,6 +6,7 @@
 
 #include "devices/uFrm_PLX_Interface.h"
 #include "devices/uPlxBox.h"
+#include "framework/uUtils.h"
 #include "platform/Hid.h"
 
 #include <QCheckBox>
@@ -66,6 +67,18 @@ TEST(FrmPLXInterface, ThePageDrivesTheBoxAndFollowsIt)
     EXPECT_EQ(page.memDebug->blockCount(), 3);
     QTest::mouseDClick(page.memDebug->viewport(), Qt::LeftButton);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), page.memDebug->toPlainText());
+
+    // A paste of megabytes into a script is cut to what a command line can be;
+    // the box gets what the memo shows.
+    QStringList lines;
+    for (int i = 0; i < 60000; ++i)
+        lines << QStringLiteral("K%1P255").arg(i % 510 + 1) + QString(90, u' ');
+    QGuiApplication::clipboard()->setText(lines.join(u'\n'));
+    page.Scripts[2]->paste();
+    const QString kept = lines.join(u'\n').left(MaxCommandLineLength);
+    EXPECT_EQ(page.Scripts[2]->toPlainText(), kept);
+    EXPECT_EQ(box.Script(2).join(u'\n'), kept);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Einfügen in memInput3: ")), 1);
 
     // A new show empties the memos and unchecks the outputs.
     box.SetOutput(0, true);

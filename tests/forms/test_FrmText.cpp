@@ -37,6 +37,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -558,45 +559,147 @@ TEST_F(FrmTextTest, TheScriptSurvivesTheShowFileByteForByte)
         "Gr\\'fc\\'dfe\\par\r\n\\pard \\{\\{2\\}\\} Ende\\par\r\n}\r\n";
     const QByteArray withNul = legacy + QByteArray(1, '\0');
     const QString ini = QStringLiteral("\r\n[Kanäle]\r\n");
-    Engine.Dir.Write("Abend.pvs", HandMadeShow(ini, withNul));
-    ASSERT_TRUE(OpenProject(Engine.Dir.File("Abend.pvs")));
-    QTextDocument* doc = Page->RichEdit1->document();
-    EXPECT_EQ(doc->blockCount(), 3);
-    EXPECT_EQ(doc->toPlainText(), "{{1}} Vorhang auf\nGrüße\n{{2}} Ende");
-    EXPECT_EQ(ErrorLogCount("RTF"), 0);
-    // The loaded script is where editing starts: an undo cannot empty it.
-    EXPECT_FALSE(doc->isUndoAvailable());
-    Page->RichEdit1->undo();
-    EXPECT_EQ(doc->toPlainText(), "{{1}} Vorhang auf\nGrüße\n{{2}} Ende");
-
-    // Save, open, save: the second part is the same bytes, the paragraphs stay three.
+    // A load puts a new document into the editor.
+    const auto doc = [this] { return Page->RichEdit1->document(); };
+    // Before the clock runs a show is read where it is opened; with the clock
+    // running the script is converted on the reading thread. Both give the same.
     QByteArray first;
-    for (int cycle = 0; cycle < 3; ++cycle) {
-        ASSERT_TRUE(SaveProject(Engine.Dir.File("Abend.pvs")));
-        qsizetype consumed = 0;
-        const QByteArray file = Engine.Dir.Read("Abend.pvs");
-        DecodeShowString(file, consumed);
-        const QByteArray tail = file.mid(consumed);
-        if (cycle == 0)
-            first = tail;
-        EXPECT_EQ(tail, first) << cycle;
+    for (const bool clock : {false, true}) {
+        SCOPED_TRACE(clock ? "clock running" : "no clock");
+        if (clock)
+            ModuleMain->StartClock();
+        TErrorLog::Instance().Clear();
+        Engine.Dir.Write("Abend.pvs", HandMadeShow(ini, withNul));
         ASSERT_TRUE(OpenProject(Engine.Dir.File("Abend.pvs")));
-        EXPECT_EQ(doc->blockCount(), 3) << cycle;
+        EXPECT_EQ(doc()->thread(), Page->thread());
+        EXPECT_EQ(doc()->blockCount(), 3);
+        EXPECT_EQ(doc()->toPlainText(), "{{1}} Vorhang auf\nGrüße\n{{2}} Ende");
+        EXPECT_EQ(ErrorLogCount("RTF"), 0);
+        EXPECT_FALSE(doc()->isModified());
+        // The loaded script is where editing starts: an undo cannot empty it.
+        EXPECT_FALSE(doc()->isUndoAvailable());
+        Page->RichEdit1->undo();
+        EXPECT_EQ(doc()->toPlainText(), "{{1}} Vorhang auf\nGrüße\n{{2}} Ende");
+
+        // Save, open, save: the second part is the same bytes, the paragraphs stay three.
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            ASSERT_TRUE(SaveProject(Engine.Dir.File("Abend.pvs")));
+            qsizetype consumed = 0;
+            const QByteArray file = Engine.Dir.Read("Abend.pvs");
+            DecodeShowString(file, consumed);
+            const QByteArray tail = file.mid(consumed);
+            if (first.isEmpty())
+                first = tail;
+            EXPECT_EQ(tail, first) << cycle;
+            ASSERT_TRUE(OpenProject(Engine.Dir.File("Abend.pvs")));
+            EXPECT_EQ(doc()->blockCount(), 3) << cycle;
+        }
+        EXPECT_TRUE(first.startsWith("{\\rtf1"));
+
+        // A second part that is not RTF loads as plain text; malformed RTF is logged once.
+        Engine.Dir.Write("Plain.pvs", HandMadeShow(ini, "{{1}} Gr\xFC\xDF"
+                                                        "e\r\n{{2}}"));
+        ASSERT_TRUE(OpenProject(Engine.Dir.File("Plain.pvs")));
+        EXPECT_EQ(doc()->toPlainText(), "{{1}} Grüße\n{{2}}");
+        Engine.Dir.Write("Kaputt.pvs", HandMadeShow(ini, "{\\rtf1\\ansi {\\b fett {{{ offen"));
+        ASSERT_TRUE(OpenProject(Engine.Dir.File("Kaputt.pvs")));
+        EXPECT_TRUE(doc()->toPlainText().contains("fett"));
+        EXPECT_EQ(ErrorLogCount("Skript-Text: RTF"), 1);
+
+        // A new show empties the script.
+        ModuleMain->NewProject();
+        EXPECT_TRUE(doc()->isEmpty());
     }
-    EXPECT_TRUE(first.startsWith("{\\rtf1"));
+}
 
-    // A second part that is not RTF loads as plain text; malformed RTF is logged once.
-    Engine.Dir.Write("Plain.pvs", HandMadeShow(ini, "{{1}} Gr\xFC\xDF" "e\r\n{{2}}"));
-    ASSERT_TRUE(OpenProject(Engine.Dir.File("Plain.pvs")));
-    EXPECT_EQ(doc->toPlainText(), "{{1}} Grüße\n{{2}}");
-    Engine.Dir.Write("Kaputt.pvs", HandMadeShow(ini, "{\\rtf1\\ansi {\\b fett {{{ offen"));
-    ASSERT_TRUE(OpenProject(Engine.Dir.File("Kaputt.pvs")));
-    EXPECT_TRUE(doc->toPlainText().contains("fett"));
-    EXPECT_EQ(ErrorLogCount("Skript-Text: RTF"), 1);
+TEST_F(FrmTextTest, ASaveWritesTheScriptAsItStoodWhenTheSaveBegan)
+{
+    ModuleMain->StartClock();
+    const QString show = Engine.Dir.File("Abend.pvs");
+    const auto savedScript = [this, &show] {
+        EXPECT_TRUE(SaveProject(show));
+        const QByteArray file = Engine.Dir.Read("Abend.pvs");
+        qsizetype consumed = 0;
+        DecodeShowString(file, consumed);
+        return file.mid(consumed);
+    };
+    Engine.Dir.Write("Abend.pvs", HandMadeShow(QStringLiteral("\r\n[Kanäle]\r\n"),
+                                               "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Vorhang auf\\par}"));
+    ASSERT_TRUE(OpenProject(show));
+    const QByteArray loaded = savedScript();
+    EXPECT_TRUE(loaded.contains("\\fs20 Vorhang auf\\par")) << loaded.constData();
+    EXPECT_EQ(savedScript(), loaded);
 
-    // A new show empties the script.
-    ModuleMain->NewProject();
-    EXPECT_TRUE(doc->isEmpty());
+    // Typed text, then a format alone (bold through the panel) reach the file.
+    Caret(0);
+    QTest::keyClicks(Page->RichEdit1, "Jetzt: ");
+    EXPECT_TRUE(savedScript().contains("Jetzt: Vorhang auf"));
+    QTextCursor c = Page->RichEdit1->textCursor();
+    c.setPosition(0);
+    c.setPosition(5, QTextCursor::KeepAnchor);
+    Page->RichEdit1->setTextCursor(c);
+    Click(Page->RichEditAttributes1->btnBold);
+    EXPECT_TRUE(savedScript().contains("\\b Jetzt\\b0 :")) << savedScript().constData();
+    // Undone, it is the loaded script again.
+    while (Page->RichEdit1->document()->isUndoAvailable())
+        Page->RichEdit1->undo();
+    EXPECT_EQ(savedScript(), loaded);
+
+    // Runs without a font of their own take the editor's, which follows the page's font.
+    Page->LoadText("Zeile ohne Schrift");
+    EXPECT_FALSE(savedScript().contains("Courier New"));
+    QFont courier = Page->RichEdit1->font();
+    courier.setFamilies({QStringLiteral("Courier New")});
+    Page->RichEdit1->setFont(courier);
+    EXPECT_TRUE(savedScript().contains("{\\f0\\fnil\\fcharset0 Courier New;}")) << savedScript().constData();
+
+    // What a save takes is the text of that moment: its bytes come on the save's
+    // thread, whatever the editor holds by then.
+    const TTextForSave atSave = Page->TextForSave();
+    Caret(0);
+    Page->RichEdit1->insertPlainText(QStringLiteral("später "));
+    QByteArray onThread;
+    std::thread([&] { onThread = atSave(); }).join();
+    EXPECT_TRUE(onThread.contains(" Zeile ohne Schrift\\par"));
+    EXPECT_FALSE(onThread.contains("später"));
+    EXPECT_TRUE(Page->SaveText().contains("sp\\'e4ter Zeile"));
+}
+
+TEST_F(FrmTextTest, ALargeScriptTakesTheEditorsPlaceAndIsLaidOutWhole)
+{
+    QByteArray script = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Anfang\\par\r\n";
+    for (int i = 1; i <= 3000; ++i)
+        script += "\\{\\{" + QByteArray::number(i) + "\\}\\} Auftritt und Text bis zum Ende der Zeile.\\par\r\n";
+    script += "Ende}";
+    const auto laidOut = [](const QTextBlock& b) { return b.layout()->lineCount() > 0; };
+    const auto wholeLaidOut = [&](QTextDocument* doc) {
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+            if (!laidOut(b))
+                return false;
+        return true;
+    };
+    Page->resize(800, 600);
+    // On screen; off screen (its layout paced) to its end; off screen and shown
+    // while it is laid out: every paragraph gets its lines, the first one before
+    // the editor paints.
+    for (const int kind : {0, 1, 2}) {
+        SCOPED_TRACE(kind);
+        Page->setVisible(kind == 0);
+        Page->LoadText(script);
+        QTextDocument* doc = Page->RichEdit1->document();
+        ASSERT_GT(doc->characterCount(), 100000);
+        if (kind == 2) {
+            QTest::qWait(100);
+            Page->show();
+            EXPECT_TRUE(laidOut(doc->firstBlock()));
+        }
+        EXPECT_TRUE(WaitFor([&] { return wholeLaidOut(doc); }));
+        EXPECT_TRUE(WaitFor([&] { return laidOut(doc->firstBlock()); }));
+        EXPECT_EQ(doc->firstBlock().text(), "Anfang");
+        EXPECT_EQ(doc->lastBlock().text(), "Ende");
+        EXPECT_FALSE(doc->isModified());
+        EXPECT_EQ(Page->RichEdit1->textCursor().position(), 0);
+    }
 }
 
 namespace {
