@@ -2,15 +2,15 @@
 
 #include "audio/uAuRegistry.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uComposition.h"
-#include "core/uFrm_Main.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
-#include "core/uPromptsGui.h"
+#include "framework/uComposition.h"
+#include "framework/uFrm_Main.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uPromptsGui.h"
 #include "platform/SignalWatcher.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
 
 #include <QApplication>
 #include <cerrno>
@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     StartAudioEngine();
 
     // The main window creates the modules and their first forms; the rest of the
-    // forms follow in the order the start-up needs (core/uComposition.h).
+    // forms follow in the order the start-up needs (framework/uComposition.h).
     auto* frmMain = new TFrmMain;
     prompts.SetParent(frmMain);
     ComposeForms(*frmMain, TStartupStage::MainFormCreated);

@@ -1,7 +1,7 @@
 #include "audio/uAuCDAudio.h"
 
 #include "audio/uAcUtils.h"
-#include "core/uErrorLog.h"
+#include "framework/uErrorLog.h"
 
 #include <algorithm>
 #include <cstring>

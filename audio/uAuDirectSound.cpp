@@ -1,6 +1,6 @@
 #include "audio/uAuDirectSound.h"
 
-#include "core/uErrorLog.h"
+#include "framework/uErrorLog.h"
 
 #include <algorithm>
 #include <cerrno>

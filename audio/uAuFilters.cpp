@@ -2,7 +2,7 @@
 
 #include "audio/uAuDecoder.h"
 #include "audio/uAuSyncMgr.h"
-#include "core/uErrorLog.h"
+#include "framework/uErrorLog.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,7 @@
 
 #include "audio/uAcUtils.h"
 #include "audio/uAuProtocol.h"
-#include "core/uMod_Main.h"
+#include "framework/uMod_Main.h"
 
 #include <QDir>
 

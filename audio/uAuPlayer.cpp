@@ -5,7 +5,7 @@
 #include "audio/uAuFilters.h"
 #include "audio/uAuProtocol.h"
 #include "audio/uAuSyncMgr.h"
-#include "core/uErrors.h"
+#include "framework/uErrors.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "audio/uAuWASAPI.h"
 
 #include "audio/uAcUtils.h"
-#include "core/uMod_Main.h"
+#include "framework/uMod_Main.h"
 
 #include <QCoreApplication>
 #include <QDir>

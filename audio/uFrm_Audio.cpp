@@ -2,12 +2,13 @@
 
 #include "audio/uMod_Audio.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uDat_Menu.h"
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uMod_Main.h"
-#include "core/uPrompts.h"
-#include "core/uUtils.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uNumberedWindows.h"
+#include "framework/uPrompts.h"
+#include "framework/uUtils.h"
 
 #include <QAction>
 #include <QBitmap>
@@ -306,66 +307,6 @@ void TSonivexPanelWidget::PopupMenuClick(int tag)
 
 namespace {
 
-// The page windows, by number; owned by the module's signals object, so that
-// they go (and write their positions) when the module goes.
-class TAudioPages : public QObject {
-public:
-    TAudioPages(TModuleAudio& module, QWidget* dockTarget) : QObject(module.Signals()), FModule(module), FDock(dockTarget)
-    {
-        Instance = this;
-        TAudioSignals* s = module.Signals();
-        connect(s, &TAudioSignals::pageAdded, this, [this](int k, bool show) { Guarded([&] { Open(k, show); }); });
-        connect(s, &TAudioSignals::pageRemoving, this, [this](int k) { Close(k); });
-        connect(s, &TAudioSignals::showPageRequested, this, [this](int k, bool topLeft) {
-            if (k > 0)   // page 0 lies in the main window
-                ShowWindowRaised(Page(k), topLeft);
-        });
-        for (int k = 0; k < module.PageCount(); ++k)
-            Open(k, false);
-    }
-    ~TAudioPages() override
-    {
-        if (Instance == this)
-            Instance = nullptr;
-        for (int k = int(Pages.size()) - 1; k >= 0; --k)
-            Close(k);
-    }
-
-    TfrmAudio* Page(int k) const { return k >= 0 && k < int(Pages.size()) ? Pages[size_t(k)].data() : nullptr; }
-
-    void Open(int k, bool show)
-    {
-        if (Pages.size() <= size_t(k))
-            Pages.resize(size_t(k) + 1);
-        delete Pages[size_t(k)].data();
-        auto* page = new TfrmAudio(FModule, k);
-        Pages[size_t(k)] = page;
-        if (k == 0) {
-            if (FDock)
-                DockInto(page, FDock);
-        } else if (show) {
-            ShowWindowRaised(page, false);
-        }
-    }
-
-    void Close(int k)
-    {
-        if (k < 0 || size_t(k) >= Pages.size())
-            return;
-        delete Pages[size_t(k)].data();
-        Pages.resize(size_t(k));
-    }
-
-    static TAudioPages* Instance;
-    std::vector<QPointer<TfrmAudio>> Pages;
-
-private:
-    TModuleAudio& FModule;
-    QPointer<QWidget> FDock;
-};
-
-TAudioPages* TAudioPages::Instance = nullptr;
-
 // The "Audio" entry of the window menu that lists the further pages.
 QMenu* AudioWindowMenu()
 {
@@ -378,17 +319,33 @@ QMenu* AudioWindowMenu()
     return menu;
 }
 
+using TPages = TNumberedWindows<TfrmAudio, TModuleAudio>;
+
+const TPages::TKind AudioPageKind{
+    .Menu = AudioWindowMenu,
+    .MenuClick = &TModuleAudio::AudioPageMenuClick,
+    .OpenRaised = true,
+};
+
 }   // namespace
 
 void CreateAudioPages(TModuleAudio& module, QWidget* dockTarget)
 {
-    if (!TAudioPages::Instance)
-        new TAudioPages(module, dockTarget);
+    if (TPages::Instance())
+        return;
+    // Owned by the module's signals object: the pages go (and write their
+    // positions) when the module goes. Page 0 lies in the main window.
+    TAudioSignals* s = module.Signals();
+    auto* pages = new TPages(module, s, dockTarget, AudioPageKind);
+    pages->Follow(s, &TAudioSignals::pageAdded, &TAudioSignals::showPageRequested);
+    QObject::connect(s, &TAudioSignals::pageRemoving, pages, [pages](int k) { pages->CutTo(k); });
+    for (int k = 0; k < module.PageCount(); ++k)
+        pages->Open(k, false);
 }
 
 TfrmAudio* AudioPage(int k)
 {
-    return TAudioPages::Instance ? TAudioPages::Instance->Page(k) : nullptr;
+    return TPages::Find(k);
 }
 
 TfrmAudio::TfrmAudio(TModuleAudio& module, int k) : QWidget(nullptr), FModule(module), FTag(k)
@@ -426,19 +383,12 @@ TfrmAudio::TfrmAudio(TModuleAudio& module, int k) : QWidget(nullptr), FModule(mo
         setObjectName(QStringLiteral("FrmAudio%1").arg(k));
         setWindowTitle(QStringLiteral("Audio %1").arg(k));
         resize(pnlMain->minimumSize());
-        LoadFormPosition(this);
-        for (QAction* a : AddShowMenuItems(AudioWindowMenu(), windowTitle(), k,
-                                           [&module](int tag) { module.AudioPageMenuClick(tag); }))
-            MenuItems << a;
     }
 }
 
-TfrmAudio::~TfrmAudio()
+void TfrmAudio::Dock(QWidget* target)
 {
-    for (const QPointer<QAction>& a : MenuItems)
-        delete a.data();
-    if (FTag > 0)
-        SaveFormPosition(this);
+    DockInto(this, target);
 }
 
 void TfrmAudio::leeren1Click()

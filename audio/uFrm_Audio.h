@@ -68,10 +68,15 @@ private:
 class TfrmAudio : public QWidget {
     Q_OBJECT
 public:
+    // Page k: page 0 is "frmAudio", docked; a windowed page is "FrmAudio" + k,
+    // captioned "Audio " + k. Made by the page registry (CreateAudioPages),
+    // which keeps its position and window-menu entries.
     TfrmAudio(TModuleAudio& module, int k);
-    ~TfrmAudio() override;
 
     int Tag() const { return FTag; }
+    QString MenuCaption() const { return windowTitle(); }
+    // Moves page 0 into target (the main window's audio tab).
+    void Dock(QWidget* target);
     TSonivexPanelWidget* PanelWidget(int i) const { return FPanels.value(i); }
     void leeren1Click();
     void BatchImport1Click();
@@ -80,7 +85,6 @@ public:
     QMenu* popAudio;
     QAction* leeren1;
     QAction* BatchImport1;
-    QList<QPointer<QAction>> MenuItems;   // the window-menu entries (the menu may go first)
 
 private:
     TModuleAudio& FModule;

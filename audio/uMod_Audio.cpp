@@ -1,10 +1,10 @@
 #include "audio/uMod_Audio.h"
 
 #include "audio/uSonivexPanel.h"
-#include "core/uErrorLog.h"
-#include "core/uPrompts.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uPrompts.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 #include <QThread>
 

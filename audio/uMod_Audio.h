@@ -6,7 +6,7 @@
 // forms follow its signals.
 
 #include "audio/uSonivexPanel.h"
-#include "core/uMod_Abstract.h"
+#include "framework/uMod_Abstract.h"
 
 #include <QObject>
 #include <QStringList>

@@ -2,9 +2,9 @@
 
 #include "audio/uAuPlayer.h"
 #include "audio/uAuTypes.h"
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uUtils.h"
 #include "platform/PcmOut.h"
 
 #include <QFileInfo>

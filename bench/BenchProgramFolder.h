@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "core/uMod_Abstract.h"
-#include "core/uStringIniFile.h"
+#include "framework/uMod_Abstract.h"
+#include "framework/uStringIniFile.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,11 +10,11 @@
 // 24 entries) and a script of about 1 MB of RTF; about 6.5 MB on disk.
 
 #include "BenchScript.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uUtils.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uMod_Main.h"
+#include "framework/uUtils.h"
 
 #include <QDateTime>
 

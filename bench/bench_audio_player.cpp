@@ -13,7 +13,7 @@
 #include "audio/uAuDirectSound.h"
 #include "audio/uAuPlayer.h"
 #include "audio/uAuRegistry.h"
-#include "core/uMod_Main.h"
+#include "framework/uMod_Main.h"
 #include "platform/PcmOut.h"
 
 #include <QCoreApplication>

@@ -5,11 +5,11 @@
 // BM_RepaintList: the whole list painted, for comparison.
 
 #include "BenchProgramFolder.h"
-#include "core/uFrm_Kanaele.h"
-#include "core/uKanal.h"
-#include "core/uKanalListBox.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
+#include "console/uFrm_Kanaele.h"
+#include "console/uKanal.h"
+#include "console/uKanalListBox.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uMod_Main.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

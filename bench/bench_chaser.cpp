@@ -8,10 +8,10 @@
 // BM_GridToSequence: every step cell written back (a cell selection or Enter).
 
 #include "BenchProgramFolder.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uFrm_Chaser.h"
+#include "framework/uMod_Main.h"
 
 #include <QApplication>
 #include <QSpinBox>

@@ -2,8 +2,8 @@
 // idle engine (no fade, no groups, no sequences, nothing queued).
 
 #include "BenchProgramFolder.h"
-#include "core/uMod_Main.h"
-#include "core/uUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uUtils.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>

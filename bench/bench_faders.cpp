@@ -11,12 +11,13 @@
 // repaint it causes in both.
 
 #include "BenchProgramFolder.h"
-#include "core/uFader.h"
-#include "core/uFrm_Lichtpult.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
+#include "console/uFader.h"
+#include "console/uFaderStrip.h"
+#include "console/uFrm_Lichtpult.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
+#include "framework/uMod_Main.h"
 
 #include <QApplication>
 #include <QVBoxLayout>

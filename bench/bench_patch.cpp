@@ -3,10 +3,10 @@
 // which sends it as an Art-Net packet to a local port nobody listens on.
 
 #include "BenchProgramFolder.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Patch.h"
+#include "framework/uMod_Main.h"
 
 #include <QCoreApplication>
 #include <QFile>

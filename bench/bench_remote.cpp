@@ -5,11 +5,11 @@
 // frame as Art-Net to a UDP receiver in this process.
 
 #include "BenchProgramFolder.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uServer.h"
+#include "framework/uMod_Main.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

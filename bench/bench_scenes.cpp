@@ -10,11 +10,11 @@
 
 #include "BenchProgramFolder.h"
 #include "BenchSceneShow.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
+#include "console/uMod_Master.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -8,11 +8,11 @@
 // without container, file or the other modules.
 
 #include "BenchProgramFolder.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -29,11 +29,11 @@
 
 #include "BenchProgramFolder.h"
 #include "BenchSceneShow.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
-#include "core/uTextEdits.h"
-#include "core/uUtils.h"
 #include "cues/uFrm_Text.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -9,11 +9,11 @@
 //   the table's maximum of 192 entries each in fade modes 3 and 0.
 // BM_TickIdle is the same engine after "Neu": nothing lit, nothing running.
 
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uMod_Main.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

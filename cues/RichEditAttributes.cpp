@@ -1,8 +1,8 @@
 #include "cues/RichEditAttributes.h"
 
-#include "core/uColors.h"
-#include "core/uPrompts.h"
 #include "cues/uRtf.h"
+#include "framework/uColors.h"
+#include "framework/uPrompts.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

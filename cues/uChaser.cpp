@@ -1,11 +1,11 @@
 #include "cues/uChaser.h"
 
-#include "core/uErrorLog.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uErrorLog.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <QDir>
 #include <QFileInfo>

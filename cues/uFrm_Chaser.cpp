@@ -1,14 +1,14 @@
 #include "cues/uFrm_Chaser.h"
 
-#include "core/uColors.h"
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uFormUtils.h"
-#include "core/uKanal.h"
-#include "core/uKanalListBox.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uPrompts.h"
-#include "core/uUtils.h"
+#include "console/uKanal.h"
+#include "console/uKanalListBox.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uColors.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uFormUtils.h"
+#include "framework/uPrompts.h"
+#include "framework/uUtils.h"
 
 #include <QComboBox>
 #include <QFrame>

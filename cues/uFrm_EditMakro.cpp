@@ -1,15 +1,15 @@
 #include "cues/uFrm_EditMakro.h"
 
-#include "core/uColors.h"
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uFrm_EditSymbol.h"
-#include "core/uIconGlyph.h"
-#include "core/uMod_Main.h"
-#include "core/uTextCodec.h"
-#include "core/uTextEdits.h"
+#include "console/uFrm_EditSymbol.h"
+#include "console/uIconGlyph.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uColors.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uTextCodec.h"
+#include "framework/uTextEdits.h"
 
 #include <QAbstractButton>
 #include <QGridLayout>

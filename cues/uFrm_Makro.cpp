@@ -1,11 +1,12 @@
 #include "cues/uFrm_Makro.h"
 
-#include "core/uDat_Menu.h"
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uMod_Main.h"
 #include "cues/uFrm_EditMakro.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uNumberedWindows.h"
 
 #include <QCloseEvent>
 #include <QLayout>
@@ -61,81 +62,44 @@ void TMakroButton::mouseDoubleClickEvent(QMouseEvent* e)
 
 namespace {
 
-// The macro pages by number. Owned by the module's signals object, so that they
-// go (and write their positions) when the module goes.
-class TMakroPages : public QObject {
-public:
-    TMakroPages(TModuleMakro& module, QWidget* dockTarget)
-        : QObject(module.Signals()), FModule(module), FDockTarget(dockTarget)
-    {
-        Instance = this;
-        TMakroSignals* s = module.Signals();
-        connect(s, &TMakroSignals::pageOpened, this, [this](int n) { Guarded([&] { Open(n); }); });
-        connect(s, &TMakroSignals::showPageRequested, this, [this](int index, bool topLeft) {
-            if (index > 0)   // page 0 is docked
-                ShowWindowRaised(Page(index), topLeft);
-        });
-        connect(s, &TMakroSignals::macrosReloaded, this, [this] { Guarded([this] { RefreshAll(); }); });
-        connect(s, &TMakroSignals::macrosReset, this, [this] { Guarded([this] { Reset(); }); });
-    }
-    ~TMakroPages() override
-    {
-        if (Instance == this)
-            Instance = nullptr;
-    }
+using TPages = TNumberedWindows<TFrmMakro, TModuleMakro>;
 
-    TFrmMakro* Page(int n) const { return Pages.At(n); }
-
-    void Open(int n)
-    {
-        auto* w = new TFrmMakro(FModule, n);
-        Pages.Put(n, w);
-        if (n == 0) {
-            DockInto(w, FDockTarget);
-            // The page keeps its size at the top of the panel.
-            if (FDockTarget && FDockTarget->layout())
-                FDockTarget->layout()->setAlignment(w, Qt::AlignTop);
-        } else
-            w->show();
-    }
-
-    void RefreshAll()
-    {
-        for (int n = 0; n < Pages.Count(); ++n)
-            if (TFrmMakro* w = Pages.At(n))
-                w->RefreshPage();
-    }
-
-    // A new show: the pages beyond the first go, from the last down.
-    void Reset()
-    {
-        Pages.CutTo(1);
-        RefreshAll();
-    }
-
-    static TMakroPages* Instance;
-    // Page 0 sits in the main window and goes with it.
-    TNumberedWindows<TFrmMakro> Pages;
-
-private:
-    TModuleMakro& FModule;
-    QPointer<QWidget> FDockTarget;
+const TPages::TKind MakroPageKind{
+    .Menu = [] { return dmMenu ? dmMenu->Makro1 : nullptr; },
+    .MenuClick = &TModuleMakro::ShowMacroPageClick,
 };
 
-TMakroPages* TMakroPages::Instance = nullptr;
+void RefreshPages(const TPages& pages)
+{
+    for (int n = 0; n < pages.Count(); ++n)
+        if (TFrmMakro* w = pages.At(n))
+            w->RefreshPage();
+}
 
 } // namespace
 
 void CreateMacroPages(TModuleMakro& module, QWidget* dockTarget)
 {
-    new TMakroPages(module, dockTarget);
+    // Owned by the module's signals object: the pages go (and write their
+    // positions) when the module goes. Page 0 sits in the main window.
+    TMakroSignals* s = module.Signals();
+    auto* pages = new TPages(module, s, dockTarget, MakroPageKind);
+    pages->Follow(s, &TMakroSignals::pageOpened, &TMakroSignals::showPageRequested);
+    QObject::connect(s, &TMakroSignals::macrosReloaded, pages, [pages] { Guarded([pages] { RefreshPages(*pages); }); });
+    // A new show: the pages beyond the first go, from the last down.
+    QObject::connect(s, &TMakroSignals::macrosReset, pages, [pages] {
+        Guarded([pages] {
+            pages->CutTo(1);
+            RefreshPages(*pages);
+        });
+    });
     if (module.PageCount() == 0)
         module.NewMacroWindow();
 }
 
 TFrmMakro* MacroPage(int p)
 {
-    return TMakroPages::Instance ? TMakroPages::Instance->Page(p) : nullptr;
+    return TPages::Find(p);
 }
 
 // ---- TFrmMakro ----
@@ -173,29 +137,15 @@ TFrmMakro::TFrmMakro(TModuleMakro& module, int p) : QWidget(nullptr), FModule(mo
     if (p == 0)
         return;
     setObjectName(QStringLiteral("FrmMakro%1").arg(p));
-    const QString caption = QStringLiteral("Makros %1").arg(p);
-    setWindowTitle(caption);
-    LoadFormPosition(this);
-    if (dmMenu && dmMenu->Makro1) {
-        for (QAction* a : AddShowMenuItems(dmMenu->Makro1, caption, p, [](int tag) {
-                 if (ModuleMakro)
-                     ModuleMakro->ShowMacroPageClick(tag);
-             }))
-            FMenuItems << a;
-    }
+    setWindowTitle(QStringLiteral("Makros %1").arg(p));
 }
 
-TFrmMakro::~TFrmMakro()
+void TFrmMakro::Dock(QWidget* target)
 {
-    if (FPage > 0) {
-        try {
-            SaveFormPosition(this);
-        } catch (const std::exception& e) {
-            AddToErrorLog(elError, ExceptionMessage(e));
-        }
-    }
-    for (const QPointer<QAction>& a : FMenuItems)
-        delete a.data();
+    DockInto(this, target);
+    // The page keeps its size at the top of the panel.
+    if (target && target->layout())
+        target->layout()->setAlignment(this, Qt::AlignTop);
 }
 
 void TFrmMakro::RefreshPage()

@@ -4,14 +4,11 @@
 // windows of their own with two entries each in the window menu. The macro
 // module keeps the macros, captions and the number of pages; the pages follow.
 
-#include <QList>
-#include <QPointer>
 #include <QToolButton>
 #include <QWidget>
 
 #include <vector>
 
-class QAction;
 class QLineEdit;
 class TModuleMakro;
 
@@ -40,11 +37,14 @@ public:
     static constexpr int ButtonHeight = 22;
 
     // Page p: page 0 stays nameless and is docked; a windowed page is named
-    // "FrmMakro" + p, captioned "Makros " + p, placed where it was last.
+    // "FrmMakro" + p, captioned "Makros " + p. Made by the page registry
+    // (CreateMacroPages), which keeps its position and window-menu entries.
     TFrmMakro(TModuleMakro& module, int p);
-    ~TFrmMakro() override;
 
     int Page() const { return FPage; }
+    QString MenuCaption() const { return windowTitle(); }
+    // Moves page 0 into target (the main window's macro panel).
+    void Dock(QWidget* target);
     // The position of button k (0..99) on its page.
     static QPoint ButtonOrigin(int k);
 
@@ -62,7 +62,6 @@ private:
     TModuleMakro& FModule;
     int FPage;
     bool FFilling = false;
-    QList<QPointer<QAction>> FMenuItems;
 };
 
 // Creates page 0, docked into dockTarget, and every further page the module

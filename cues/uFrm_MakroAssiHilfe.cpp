@@ -1,10 +1,10 @@
 #include "cues/uFrm_MakroAssiHilfe.h"
 
-#include "core/uFormUtils.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uTextEdits.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uTextEdits.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>

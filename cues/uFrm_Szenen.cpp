@@ -1,11 +1,11 @@
 #include "cues/uFrm_Szenen.h"
 
-#include "core/uFormUtils.h"
-#include "core/uMod_Main.h"
-#include "core/uTextEdits.h"
-#include "core/uUtils.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_VersionenVergleichen.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

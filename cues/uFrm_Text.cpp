@@ -1,17 +1,17 @@
 #include "cues/uFrm_Text.h"
 
-#include "core/uAtomicFile.h"
-#include "core/uColors.h"
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uMod_Main.h"
-#include "core/uPrompts.h"
-#include "core/uTextEdits.h"
-#include "core/uUtils.h"
 #include "cues/RichEditAttributes.h"
 #include "cues/uRtf.h"
 #include "cues/uScriptSteps.h"
 #include "devices/uMod_Interface.h"
+#include "framework/uAtomicFile.h"
+#include "framework/uColors.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uPrompts.h"
+#include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QAction>
 #include <QCheckBox>

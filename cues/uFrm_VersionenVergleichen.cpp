@@ -1,8 +1,8 @@
 #include "cues/uFrm_VersionenVergleichen.h"
 
-#include "core/uFormUtils.h"
-#include "core/uKanal.h"
+#include "console/uKanal.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uFormUtils.h"
 
 #include <QFont>
 #include <QGridLayout>

@@ -1,10 +1,10 @@
 #include "cues/uMod_Makros.h"
 
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
 #include "devices/uMod_Interface.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // keys (lines beginning with "U" run on release), the command letter M, the block
 // captions of the macro pages, and the show section "Makros".
 
-#include "core/uMod_Abstract.h"
+#include "framework/uMod_Abstract.h"
 
 #include <QObject>
 #include <QString>

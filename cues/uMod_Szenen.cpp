@@ -1,13 +1,13 @@
 #include "cues/uMod_Szenen.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
 #include "devices/uMod_Interface.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 
 #include <QHash>
 #include <QStringView>

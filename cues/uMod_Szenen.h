@@ -9,8 +9,9 @@
 // the module keeps its own selection, the script's bytes as they were loaded,
 // and answers the T command's step execution itself (TScriptStepsHeadless).
 
-#include "core/uMod_Abstract.h"
-#include "core/uUtils.h"
+#include "console/uKanal.h"
+#include "framework/uMod_Abstract.h"
+#include "framework/uUtils.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "cues/uRtf.h"
 
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <QFontMetricsF>
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "cues/uScriptSteps.h"
 
-#include "core/uUtils.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uUtils.h"
 
 #include <algorithm>
 

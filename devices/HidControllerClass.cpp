@@ -1,6 +1,6 @@
 #include "devices/HidControllerClass.h"
 
-#include "core/uErrorLog.h"
+#include "framework/uErrorLog.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -17,7 +17,7 @@
 // it back through CheckIn, which puts a fresh checked-in object in its place.
 // A checked-out device that is unplugged stays listed until it is checked in.
 
-#include "core/uErrors.h"
+#include "framework/uErrors.h"
 #include "platform/Hid.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "devices/uComTerminal.h"
 
-#include "core/uErrorLog.h"
-#include "core/uUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uUtils.h"
 
 #include <QMetaObject>
 

@@ -1,8 +1,8 @@
 #include "devices/uFrm_COM.h"
 
-#include "core/uFormUtils.h"
-#include "core/uTextEdits.h"
 #include "devices/uComTerminal.h"
+#include "framework/uFormUtils.h"
+#include "framework/uTextEdits.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

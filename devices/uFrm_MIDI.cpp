@@ -1,8 +1,8 @@
 #include "devices/uFrm_MIDI.h"
 
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
 #include "devices/uMidiUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
 
 #include <QCheckBox>
 #include <QComboBox>

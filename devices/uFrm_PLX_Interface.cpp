@@ -1,10 +1,10 @@
 #include "devices/uFrm_PLX_Interface.h"
 
-#include "core/uErrorLog.h"
-#include "core/uFormUtils.h"
-#include "core/uTextEdits.h"
-#include "core/uUtils.h"
 #include "devices/uPlxBox.h"
+#include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
+#include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QCheckBox>
 #include <QClipboard>

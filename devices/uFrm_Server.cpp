@@ -1,11 +1,11 @@
 #include "devices/uFrm_Server.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uFormUtils.h"
-#include "core/uTextEdits.h"
 #include "devices/uProtocolMemo.h"
 #include "devices/uServer.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uFormUtils.h"
+#include "framework/uTextEdits.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,11 +1,11 @@
 #include "devices/uFrm_VerbundeneRechner.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uFormUtils.h"
-#include "core/uTextEdits.h"
 #include "devices/uPeers.h"
 #include "devices/uProtocolMemo.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uFormUtils.h"
+#include "framework/uTextEdits.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,9 +1,9 @@
 #include "devices/uMidiUtils.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 #include "platform/Midi.h"
 
 namespace {

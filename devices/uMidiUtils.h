@@ -6,7 +6,7 @@
 // ("MIDI steuert Szenen") a known message recalls its scene. A message learned
 // just now is not recalled by the same message. The MIDI page is a view of it.
 
-#include "core/uMidiRoute.h"
+#include "framework/uMidiRoute.h"
 
 #include <QList>
 #include <QObject>

@@ -1,13 +1,13 @@
 #include "devices/uMod_Interface.h"
 
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
 #include "devices/uComTerminal.h"
 #include "devices/uMidiUtils.h"
 #include "devices/uPeers.h"
 #include "devices/uPlxBox.h"
 #include "devices/uServer.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 #include "platform/Midi.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // and V, the server settings kept in the settings file, and the forwarding of
 // local step and macro events to coupled computers.
 
-#include "core/uCarriedSections.h"
-#include "core/uMod_Abstract.h"
+#include "framework/uCarriedSections.h"
+#include "framework/uMod_Abstract.h"
 
 #include <memory>
 

@@ -1,9 +1,9 @@
 #include "devices/uPeers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <QTcpSocket>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "devices/uPlxBox.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 #include <QTime>
 

@@ -1,6 +1,6 @@
 #include "devices/uSerial.h"
 
-#include "core/uTextCodec.h"
+#include "framework/uTextCodec.h"
 
 #include <QMetaObject>
 

@@ -1,11 +1,11 @@
 #include "devices/uServer.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <QDateTime>
 #include <QHostAddress>

@@ -4,7 +4,7 @@
 // holds the three coupling options by which this console forwards its own step
 // and macro events to coupled computers. The server page is a view of it.
 
-#include "core/uUtils.h"
+#include "framework/uUtils.h"
 
 #include <QByteArray>
 #include <QHash>

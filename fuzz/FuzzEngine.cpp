@@ -1,9 +1,9 @@
 #include "FuzzEngine.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
 
 #include <QCoreApplication>
 #include <QFile>

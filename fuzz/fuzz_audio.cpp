@@ -7,9 +7,9 @@
 
 #include "audio/uMod_Audio.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -4,9 +4,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uMod_Main.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <cstdlib>
 

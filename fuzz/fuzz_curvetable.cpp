@@ -4,8 +4,8 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uKennlinie.h"
-#include "core/uTextCodec.h"
+#include "console/uKennlinie.h"
+#include "framework/uTextCodec.h"
 
 #include <cstdlib>
 

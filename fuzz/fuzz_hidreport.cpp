@@ -8,9 +8,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
 #include "devices/uPlxBox.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 
 #include <cstdlib>
 

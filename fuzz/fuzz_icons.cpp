@@ -3,9 +3,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uErrors.h"
-#include "core/uMod_Icons.h"
-#include "core/uMod_Main.h"
+#include "console/uMod_Icons.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
 
 #include <QDir>
 

@@ -5,10 +5,10 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uTextCodec.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uMod_Main.h"
+#include "framework/uTextCodec.h"
 
 #include <cstdlib>
 

@@ -6,10 +6,10 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uKanaeleModel.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uTextCodec.h"
+#include "console/uKanaeleModel.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uMod_Main.h"
+#include "framework/uTextCodec.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,9 +4,11 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uChaser.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 
 #include <cstdlib>
 
@@ -20,8 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzMainModule();
     const QByteArray bytes = FuzzBytes(data, size);
     TLedVorlagen list;
-    list.LoadFromFile(FuzzWriteFile(QStringLiteral("ChaserLedVorlagen.ini"), bytes));
-    if (list.Count() > TLedVorlagen::MaxCount)
+    const QString path = FuzzWriteFile(QStringLiteral("ChaserLedVorlagen.ini"), bytes);
+    list.LoadFromFile(path);
+    // Every template with a section of its own is read; of those without one (a
+    // count beyond the sections) at most MaxCount.
+    QString text;
+    ReadTextFile(path, text);
+    TStringIniFile ini;
+    ini.SetText(text);
+    int withoutSection = 0;
+    for (int i = 0; i < list.Count(); ++i)
+        if (!ini.SectionExists(QStringLiteral("Vorlage") + QString::number(i)))
+            ++withoutSection;
+    if (withoutSection > TLedVorlagen::MaxCount)
         std::abort();
     // What is written reads back as itself. The first templates are enough for
     // that: the rest are written the same way, and 200 templates of 74 lines each

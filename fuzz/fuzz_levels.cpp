@@ -3,9 +3,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uErrors.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "framework/uErrors.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <cstdlib>
 

@@ -5,9 +5,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
 #include "devices/uMidiUtils.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 #include "platform/Midi.h"
 
 #include <cstdlib>

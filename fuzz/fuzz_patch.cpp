@@ -4,9 +4,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uErrors.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
+#include "console/uMod_Patch.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

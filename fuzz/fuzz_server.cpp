@@ -3,8 +3,8 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uMod_Main.h"
 #include "devices/uServer.h"
+#include "framework/uMod_Main.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -3,8 +3,8 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 
 #include <cstdlib>
 

@@ -4,9 +4,9 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uErrors.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uTextCodec.h"
+#include "framework/uTextCodec.h"
 
 #include <cstdlib>
 

@@ -3,8 +3,8 @@
 
 #include "FuzzEngine.h"
 
-#include "core/uKanalvorlage.h"
-#include "core/uStringIniFile.h"
+#include "console/uKanalvorlage.h"
+#include "framework/uStringIniFile.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 #include "platform/PcmOut.h"
 
-#include "core/uAtomicFile.h"
-#include "core/uErrorLog.h"
+#include "framework/uAtomicFile.h"
+#include "framework/uErrorLog.h"
 
 #include <QDir>
 #include <QMutex>

@@ -3,7 +3,7 @@
 // length and a position set by the test, and lets the test end the track.
 
 #include "audio/uSonivexPanel.h"
-#include "core/uErrors.h"
+#include "framework/uErrors.h"
 
 #include <QThread>
 

@@ -1,7 +1,7 @@
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Main.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -129,7 +129,7 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs)
     return true;
 }
 
-#include "core/uMod_Main.h"
+#include "framework/uMod_Main.h"
 
 TScriptedPrompts::TScriptedPrompts() { SetPrompts(this); }
 TScriptedPrompts::~TScriptedPrompts() { SetPrompts(nullptr); }

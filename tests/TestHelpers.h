@@ -71,7 +71,7 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 // earlier test of the same process leaves the program marked as closing.
 void ResetProgramStateBeforeEachTest();
 
-#include "core/uPrompts.h"
+#include "framework/uPrompts.h"
 
 #include <QStringList>
 #include <deque>

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestHelpers.h"
-#include "core/uPromptsGui.h"
+#include "framework/uPromptsGui.h"
 
 int main(int argc, char** argv)
 {

@@ -6,10 +6,10 @@
 
 #include "TestHelpers.h"
 
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uFrm_Chaser.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
 
 #include <QDir>
 #include <QPushButton>

@@ -5,8 +5,8 @@
 
 #include "TestHelpers.h"
 
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 
 #include "TestHelpers.h"
 
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
+#include "console/uMod_Patch.h"
+#include "framework/uMod_Main.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -4,8 +4,8 @@
 
 #include "TestHelpers.h"
 
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
 
 #include <gtest/gtest.h>
 

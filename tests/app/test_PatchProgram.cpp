@@ -4,9 +4,9 @@
 
 #include "TestHelpers.h"
 
-#include "core/uKennlinie.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
+#include "console/uKennlinie.h"
+#include "console/uMod_Patch.h"
+#include "framework/uMod_Main.h"
 
 #include <QDeadlineTimer>
 #include <QTcpServer>

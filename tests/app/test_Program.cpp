@@ -4,7 +4,7 @@
 
 #include "TestHelpers.h"
 
-#include "core/uStringIniFile.h"
+#include "framework/uStringIniFile.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>

@@ -6,14 +6,14 @@
 
 #include "TestHelpers.h"
 
-#include "core/uFader.h"
-#include "core/uFrm_Lichtpult.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
-#include "core/uUtils.h"
+#include "console/uFader.h"
+#include "console/uFrm_Lichtpult.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uMod_Szenen.h"
 #include "cues/uRtf.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uUtils.h"
 
 #include <QAction>
 #include <QMenu>

@@ -6,7 +6,7 @@
 
 #include "audio/uAuMediaDec.h"
 #include "audio/uAuProtocol.h"
-#include "core/uMod_Main.h"
+#include "framework/uMod_Main.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -4,9 +4,9 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Icons.h"
-#include "core/uMod_Main.h"
+#include "console/uMod_Icons.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
 
 #include <gtest/gtest.h>
 

@@ -4,13 +4,13 @@
 
 #include "TestHelpers.h"
 
-#include "core/uAtomicFile.h"
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
-#include "core/uProject.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uAtomicFile.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
 
 #include <QDir>
 #include <QFile>

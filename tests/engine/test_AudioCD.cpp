@@ -6,7 +6,7 @@
 #include "audio/uAcClasses.h"
 #include "audio/uAuCDAudio.h"
 #include "audio/uAuRegistry.h"
-#include "core/uErrorLog.h"
+#include "framework/uErrorLog.h"
 
 #include <gtest/gtest.h>
 

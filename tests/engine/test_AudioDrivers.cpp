@@ -9,8 +9,8 @@
 #include "audio/uAuDirectSound.h"
 #include "audio/uAuRegistry.h"
 #include "audio/uAuWASAPI.h"
-#include "core/uErrorLog.h"
-#include "core/uMod_Main.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
 #include "platform/PcmOut.h"
 
 #include <QFile>

@@ -8,11 +8,11 @@
 #include "audio/uAuTypes.h"
 #include "audio/uMod_Audio.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -2,8 +2,8 @@
 // volume, pause, seek, the end of a track and the lifetime of a player whose
 // track is ending; the limiter and the notification thread on their own.
 
-#include "AudioFixtures.h"
 #include "AudioCapture.h"
+#include "AudioFixtures.h"
 #include "TestHelpers.h"
 
 #include "audio/uAuDecoder.h"
@@ -11,7 +11,7 @@
 #include "audio/uAuPlayer.h"
 #include "audio/uAuProtocol.h"
 #include "audio/uAuSyncMgr.h"
-#include "core/uErrors.h"
+#include "framework/uErrors.h"
 
 #include <gtest/gtest.h>
 

@@ -5,17 +5,17 @@
 #include "TestHelpers.h"
 
 #include "audio/uMod_Audio.h"
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMidiRoute.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uMod_Patch.h"
-#include "core/uUtils.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uMod_Interface.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMidiRoute.h"
+#include "framework/uMod_Main.h"
+#include "framework/uUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The process-wide error log: line format and thread-safe appending.
 #include "TestHelpers.h"
-#include "core/uErrorLog.h"
+#include "framework/uErrorLog.h"
 
 #include <QDateTime>
 #include <QObject>

@@ -5,12 +5,12 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
 #include "devices/HidControllerClass.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uPlxBox.h"
+#include "framework/uErrorLog.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 #include "platform/Hid.h"
 
 #include <QCoreApplication>

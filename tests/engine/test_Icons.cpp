@@ -4,11 +4,11 @@
 #include "IconTableTest.h"
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Icons.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
+#include "console/uMod_Icons.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/uKanal.h"
+#include "console/uKanal.h"
 
 #include <gtest/gtest.h>
 

@@ -3,13 +3,13 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uKanaeleModel.h"
-#include "core/uKanal.h"
-#include "core/uKanalvorlage.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uTextCodec.h"
+#include "console/uKanaeleModel.h"
+#include "console/uKanal.h"
+#include "console/uKanalvorlage.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uTextCodec.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

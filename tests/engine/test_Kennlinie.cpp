@@ -3,10 +3,10 @@
 
 #include "TestHelpers.h"
 
-#include "core/uKennlinie.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
+#include "console/uKennlinie.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Patch.h"
+#include "framework/uMod_Main.h"
 
 #include <gtest/gtest.h>
 

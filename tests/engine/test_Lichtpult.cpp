@@ -5,14 +5,14 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uMod_Patch.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
 
 #include <gtest/gtest.h>
 

@@ -4,12 +4,12 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

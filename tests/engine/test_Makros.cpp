@@ -5,14 +5,14 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

@@ -5,12 +5,12 @@
 
 #include "TestHelpers.h"
 
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,11 +3,11 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Patch.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
 #include "platform/DynLib.h"
 
 #include <QSignalSpy>

@@ -4,9 +4,9 @@
 
 #include "TestHelpers.h"
 
-#include "core/uMod_Main.h"
 #include "cues/uMod_Szenen.h"
 #include "cues/uScriptSteps.h"
+#include "framework/uMod_Main.h"
 
 #include <gtest/gtest.h>
 

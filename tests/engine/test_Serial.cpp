@@ -6,12 +6,12 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Main.h"
-#include "core/uUtils.h"
 #include "devices/uComTerminal.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uSerial.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uUtils.h"
 #include "platform/SerialPort.h"
 
 #include <QCoreApplication>

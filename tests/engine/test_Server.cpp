@@ -4,14 +4,14 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uMod_Makros.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uServer.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <QHostAddress>
 #include <QRandomGenerator>

@@ -7,16 +7,16 @@
 
 #include "audio/uMod_Audio.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uAtomicFile.h"
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
 #include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uMod_Interface.h"
+#include "framework/uAtomicFile.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 
 #include <QDir>
 #include <QFile>

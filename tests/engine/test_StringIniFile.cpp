@@ -1,9 +1,9 @@
 // The INI store: parsing, case-insensitive lookups, readers and writers, and the
 // file it reads and writes.
 #include "TestHelpers.h"
-#include "core/uErrors.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "framework/uErrors.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 #include <QDir>
 #include <gtest/gtest.h>

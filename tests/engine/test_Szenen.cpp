@@ -6,21 +6,21 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uMod_Patch.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uPeers.h"
 #include "devices/uServer.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <gtest/gtest.h>
 

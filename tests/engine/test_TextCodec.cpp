@@ -1,9 +1,9 @@
 // The text codec: Windows-1252 table, strict UTF-8 detection, line splitting and
 // atomic file writes.
 #include "TestHelpers.h"
-#include "core/uAtomicFile.h"
-#include "core/uErrors.h"
-#include "core/uTextCodec.h"
+#include "framework/uAtomicFile.h"
+#include "framework/uErrors.h"
+#include "framework/uTextCodec.h"
 
 #include <QDir>
 #include <QFile>

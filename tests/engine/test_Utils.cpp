@@ -1,8 +1,9 @@
 // Shared utilities: hexadecimal helpers, the level codec, line lists, integer
 // text, percent, and the command tokenizer with its token readers.
-#include "core/uErrors.h"
-#include "core/uStringIniFile.h"
-#include "core/uUtils.h"
+#include "console/uKanal.h"
+#include "framework/uErrors.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uUtils.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "FormAudit.h"
 
-#include "core/uFrm_Patch.h"
-#include "core/uKanalListBox.h"
+#include "console/uFrm_Patch.h"
+#include "console/uKanalListBox.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -7,18 +7,18 @@
 
 #include "audio/uMod_Audio.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uCarriedSections.h"
-#include "core/uDat_Menu.h"
-#include "core/uErrorLog.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
-#include "core/uTextCodec.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Makros.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uMod_Interface.h"
+#include "framework/uCarriedSections.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
+#include "framework/uTextCodec.h"
 
 #include <QAction>
 #include <QApplication>

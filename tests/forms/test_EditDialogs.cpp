@@ -3,13 +3,13 @@
 
 #include "TestHelpers.h"
 
-#include "core/uFrm_EditLichtpultseite.h"
-#include "core/uFormUtils.h"
-#include "core/uFrm_EditSymbol.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
+#include "console/uFrm_EditLichtpultseite.h"
+#include "console/uFrm_EditSymbol.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,11 +4,12 @@
 
 #include "ConsoleWindowTest.h"
 
-#include "core/uFader.h"
-#include "core/uFrm_Lichtpult.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
+#include "console/uFader.h"
+#include "console/uFaderStrip.h"
+#include "console/uFrm_Lichtpult.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "framework/uMod_Main.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -12,10 +12,10 @@
 #include "audio/uFrm_Audio.h"
 #include "audio/uMod_Audio.h"
 #include "audio/uSonivexPanel.h"
-#include "core/uDat_Menu.h"
-#include "core/uFormUtils.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <QAction>
 #include <QDir>

@@ -3,11 +3,11 @@
 
 #include "TestHelpers.h"
 
-#include "core/uComposition.h"
-#include "core/uMod_Main.h"
 #include "devices/uComTerminal.h"
 #include "devices/uFrm_COM.h"
 #include "devices/uMod_Interface.h"
+#include "framework/uComposition.h"
+#include "framework/uMod_Main.h"
 #include "platform/SerialPort.h"
 
 #include <QLabel>

@@ -4,10 +4,10 @@
 
 #include "TestHelpers.h"
 
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uFrm_Chaser.h"
+#include "framework/uMod_Main.h"
 
 #include <QAction>
 #include <QComboBox>

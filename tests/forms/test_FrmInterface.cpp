@@ -4,9 +4,6 @@
 
 #include "TestHelpers.h"
 
-#include "core/uComposition.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uFrm_MIDI.h"
 #include "devices/uFrm_Server.h"
@@ -16,6 +13,9 @@
 #include "devices/uPeers.h"
 #include "devices/uProtocolMemo.h"
 #include "devices/uServer.h"
+#include "framework/uComposition.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,16 +3,16 @@
 
 #include "TestHelpers.h"
 
-#include "core/uFader.h"
-#include "core/uFormUtils.h"
-#include "core/uFrmKanalvorlage.h"
-#include "core/uFrm_Kanaele.h"
-#include "core/uKanaeleModel.h"
-#include "core/uKanal.h"
-#include "core/uKanalListBox.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uTrackBar.h"
+#include "console/uFader.h"
+#include "console/uFrmKanalvorlage.h"
+#include "console/uFrm_Kanaele.h"
+#include "console/uKanaeleModel.h"
+#include "console/uKanal.h"
+#include "console/uKanalListBox.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uTrackBar.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
 
 #include <QApplication>
 #include <QClipboard>

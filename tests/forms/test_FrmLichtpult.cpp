@@ -6,20 +6,20 @@
 
 #include "ConsoleWindowTest.h"
 
-#include "core/uDat_Menu.h"
-#include "core/uFader.h"
-#include "core/uFrm_EditLichtpultseite.h"
-#include "core/uFormUtils.h"
-#include "core/uFrm_EditSymbol.h"
-#include "core/uFrm_Lichtpult.h"
-#include "core/uFrm_Main.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
-#include "core/uProject.h"
-#include "core/uStringIniFile.h"
+#include "console/uFader.h"
+#include "console/uFrm_EditLichtpultseite.h"
+#include "console/uFrm_EditSymbol.h"
+#include "console/uFrm_Lichtpult.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Szenen.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uFormUtils.h"
+#include "framework/uFrm_Main.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uStringIniFile.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -5,18 +5,18 @@
 
 #include "TestHelpers.h"
 
-#include "core/uComposition.h"
-#include "core/uDat_Menu.h"
-#include "core/uFormUtils.h"
-#include "core/uFrm_EditSymbol.h"
-#include "core/uFrm_Main.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uProject.h"
+#include "console/uFrm_EditSymbol.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uFrm_EditMakro.h"
 #include "cues/uFrm_Makro.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uComposition.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uFormUtils.h"
+#include "framework/uFrm_Main.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
 
 #include <QAction>
 #include <QLabel>

@@ -3,13 +3,13 @@
 
 #include "TestHelpers.h"
 
-#include "core/uFrm_Main.h"
-#include "core/uFrm_Master.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uUtils.h"
+#include "console/uFrm_Master.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
+#include "framework/uFrm_Main.h"
+#include "framework/uMod_Main.h"
+#include "framework/uUtils.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -4,9 +4,9 @@
 
 #include "TestHelpers.h"
 
-#include "core/uUtils.h"
 #include "devices/uFrm_PLX_Interface.h"
 #include "devices/uPlxBox.h"
+#include "framework/uUtils.h"
 #include "platform/Hid.h"
 
 #include <QCheckBox>

@@ -5,16 +5,16 @@
 
 #include "TestHelpers.h"
 
-#include "core/uFormUtils.h"
-#include "core/uFrm_KennEdit.h"
-#include "core/uFrm_KennTab.h"
-#include "core/uKennlinie.h"
-#include "core/uFrm_Patch.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
-#include "core/uUtils.h"
+#include "console/uFrm_KennEdit.h"
+#include "console/uFrm_KennTab.h"
+#include "console/uFrm_Patch.h"
+#include "console/uKanal.h"
+#include "console/uKennlinie.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Patch.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uUtils.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -5,14 +5,14 @@
 
 #include "TestHelpers.h"
 
-#include "core/uFormUtils.h"
-#include "core/uKanal.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uStringIniFile.h"
+#include "console/uKanal.h"
+#include "console/uMod_Lichtpult.h"
 #include "cues/uFrm_MakroAssiHilfe.h"
 #include "cues/uFrm_Szenen.h"
 #include "cues/uFrm_VersionenVergleichen.h"
+#include "framework/uFormUtils.h"
+#include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <QAction>
 #include <QLabel>

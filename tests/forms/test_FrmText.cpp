@@ -6,20 +6,20 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uMod_Lichtpult.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Master.h"
-#include "core/uMod_Patch.h"
-#include "core/uProject.h"
-#include "core/uTextCodec.h"
-#include "core/uUtils.h"
+#include "console/uMod_Lichtpult.h"
+#include "console/uMod_Master.h"
+#include "console/uMod_Patch.h"
 #include "cues/RichEditAttributes.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uMod_Szenen.h"
 #include "devices/uMod_Interface.h"
 #include "devices/uPeers.h"
 #include "devices/uServer.h"
+#include "framework/uErrorLog.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
+#include "framework/uTextCodec.h"
+#include "framework/uUtils.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,15 +3,15 @@
 
 #include "TestHelpers.h"
 
-#include "core/uAtomicFile.h"
-#include "core/uDat_Menu.h"
-#include "core/uErrorLog.h"
-#include "core/uErrors.h"
-#include "core/uFrm_Main.h"
-#include "core/uMod_Main.h"
-#include "core/uMod_Patch.h"
-#include "core/uProject.h"
+#include "console/uMod_Patch.h"
 #include "cues/uMod_Makros.h"
+#include "framework/uAtomicFile.h"
+#include "framework/uDat_Menu.h"
+#include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
+#include "framework/uFrm_Main.h"
+#include "framework/uMod_Main.h"
+#include "framework/uProject.h"
 
 #include <QAction>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "engine/IconTableTest.h"
 
-#include "core/uIconGlyph.h"
+#include "console/uIconGlyph.h"
 
 #include <QImage>
 #include <QToolButton>

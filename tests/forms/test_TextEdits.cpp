@@ -5,8 +5,8 @@
 
 #include "TestHelpers.h"
 
-#include "core/uErrorLog.h"
-#include "core/uTextEdits.h"
+#include "framework/uErrorLog.h"
+#include "framework/uTextEdits.h"
 
 #include <QApplication>
 #include <QClipboard>
