@@ -4,6 +4,7 @@
 // BM_TickNothingChanging: a tick while no channel changes.
 // BM_RepaintList: the whole list painted, for comparison.
 
+#include "BenchFormsApp.h"
 #include "BenchProgramFolder.h"
 #include "console/uFrm_Kanaele.h"
 #include "console/uKanal.h"
@@ -53,11 +54,8 @@ BENCHMARK(BM_RepaintList)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    TBenchFormsApp app(argc, argv);
+    if (!app.ArgumentsOk())
         return 1;
     TBenchProgramFolder dir;
     auto main = std::make_unique<TModuleMain>();

@@ -7,6 +7,7 @@
 // BM_RepaintGrid: the grid's visible cells painted whole, for comparison.
 // BM_GridToSequence: every step cell written back (a cell selection or Enter).
 
+#include "BenchFormsApp.h"
 #include "BenchProgramFolder.h"
 #include "console/uKanal.h"
 #include "console/uMod_Lichtpult.h"
@@ -81,11 +82,8 @@ BENCHMARK(BM_GridToSequence)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    TBenchFormsApp app(argc, argv);
+    if (!app.ArgumentsOk())
         return 1;
     TBenchProgramFolder dir;
     auto main = std::make_unique<TModuleMain>();

@@ -10,6 +10,7 @@
 // during a crossfade of all channels in playback mode: one engine tick and the
 // repaint it causes in both.
 
+#include "BenchFormsApp.h"
 #include "BenchProgramFolder.h"
 #include "console/uFader.h"
 #include "console/uFaderStrip.h"
@@ -192,11 +193,8 @@ BENCHMARK(BM_ConsoleWindowTick)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    TBenchFormsApp app(argc, argv);
+    if (!app.ArgumentsOk())
         return 1;
     TBenchProgramFolder dir;
     auto main = std::make_unique<TModuleMain>();

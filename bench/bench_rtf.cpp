@@ -8,6 +8,7 @@
 //   open leaves to the GUI thread now: the script page takes the document the
 //   reading thread built (the swap, the old document's deletion, the first paint).
 
+#include "BenchFormsApp.h"
 #include "BenchScript.h"
 #include "cues/uFrm_Text.h"
 #include "cues/uRtf.h"
@@ -101,11 +102,8 @@ BENCHMARK(BM_ShowPreparedScript)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    TBenchFormsApp app(argc, argv);
+    if (!app.ArgumentsOk())
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -27,6 +27,7 @@
 // environment it is the clock thread ([System] MMTimer=1), which keeps absolute
 // deadlines, so a late tick is not followed by a shifted schedule.
 
+#include "BenchFormsApp.h"
 #include "BenchProgramFolder.h"
 #include "BenchSceneShow.h"
 #include "cues/uFrm_Text.h"
@@ -258,11 +259,8 @@ BENCHMARK(BM_PasteIntoAnInputScript)->Iterations(1)->UseRealTime()->Unit(benchma
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    TBenchFormsApp app(argc, argv);
+    if (!app.ArgumentsOk())
         return 1;
     TBenchProgramFolder dir(true);
     ShowPath = dir.File(QStringLiteral("Szenen.pvs"));
