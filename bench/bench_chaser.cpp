@@ -1,8 +1,8 @@
 // The chaser editor with a full chaser of 192 entries by 99 steps, offscreen on the
 // whole engine, the grid shown:
-// BM_TypeOneCell: one step value typed into the grid, then the repaint it causes.
+// BM_TypeOneCell: one step value typed into a cell in sight, then the repaint it causes.
 // BM_StepCountKeystroke: the step count changed by one (a keystroke in the spinner),
-// then the repaint.
+// then the repaint; ...AtEnd with the grid scrolled to its last row.
 // BM_LoadChaser: the chaser loaded into the grid again (a change of the number).
 // BM_RepaintGrid: the grid's visible cells painted whole, for comparison.
 // BM_GridToSequence: every step cell written back (a cell selection or Enter).
@@ -36,7 +36,7 @@ void BM_TypeOneCell(benchmark::State& state)
     QAbstractItemModel* model = Grid()->model();
     int v = 0;
     for (auto _ : state) {
-        model->setData(model->index(50, 100), QString::number(++v % 256));
+        model->setData(model->index(10, 5), QString::number(++v % 256));
         QApplication::processEvents();
     }
 }
@@ -52,6 +52,23 @@ void BM_StepCountKeystroke(benchmark::State& state)
     }
 }
 BENCHMARK(BM_StepCountKeystroke)->Unit(benchmark::kMicrosecond);
+
+// The same with the grid scrolled to its end, where the last row comes and goes
+// in sight and the view scrolls by a row.
+void BM_StepCountKeystrokeAtEnd(benchmark::State& state)
+{
+    auto* steps = Form->findChild<QSpinBox*>(QStringLiteral("edtSchritte"));
+    Grid()->scrollToBottom();
+    QApplication::processEvents();
+    bool low = false;
+    for (auto _ : state) {
+        steps->setValue((low = !low) ? 98 : 99);
+        QApplication::processEvents();
+    }
+    Grid()->scrollToTop();
+    QApplication::processEvents();
+}
+BENCHMARK(BM_StepCountKeystrokeAtEnd)->Unit(benchmark::kMicrosecond);
 
 void BM_LoadChaser(benchmark::State& state)
 {

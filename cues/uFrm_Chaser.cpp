@@ -15,22 +15,17 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStaticText>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -55,19 +50,9 @@ QVariant FixedBackground()
 
 // ---- the grid models -------------------------------------------------------------
 
-TChaserGridModel::TChaserGridModel(TChaserEditor& editor, QObject* parent)
-    : QAbstractTableModel(parent), FEditor(editor), FRows(editor.RowCount()), FColumns(editor.ColumnCount())
+TChaserGridModel::TChaserGridModel(TChaserEditor& editor, QObject* parent) : TGridModel(parent), FEditor(editor)
 {
-}
-
-int TChaserGridModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : FRows;
-}
-
-int TChaserGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : FColumns;
+    Reset();
 }
 
 QVariant TChaserGridModel::data(const QModelIndex& index, int role) const
@@ -103,24 +88,12 @@ Qt::ItemFlags TChaserGridModel::flags(const QModelIndex& index) const
 
 void TChaserGridModel::Reset()
 {
-    beginResetModel();
-    FRows = FEditor.RowCount();
-    FColumns = FEditor.ColumnCount();
-    endResetModel();
+    TGridModel::Reset(FEditor.RowCount(), FEditor.ColumnCount());
 }
 
-void TChaserGridModel::ResizeRows(int oldRows)
+void TChaserGridModel::StepsChanged()
 {
-    const int rows = FEditor.RowCount();
-    if (rows > oldRows) {
-        beginInsertRows({}, oldRows, rows - 1);
-        FRows = rows;
-        endInsertRows();
-    } else if (rows < oldRows) {
-        beginRemoveRows({}, rows, oldRows - 1);
-        FRows = rows;
-        endRemoveRows();
-    }
+    ResizeRows(FEditor.RowCount());
 }
 
 void TChaserGridModel::CellChanged(int col, int row)
@@ -129,19 +102,9 @@ void TChaserGridModel::CellChanged(int col, int row)
     emit dataChanged(i, i);
 }
 
-TLedGridModel::TLedGridModel(TChaserEditor& editor, QObject* parent)
-    : QAbstractTableModel(parent), FEditor(editor), FRows(editor.StepCount + 1), FColumns(editor.LedColumnCount())
+TLedGridModel::TLedGridModel(TChaserEditor& editor, QObject* parent) : TGridModel(parent), FEditor(editor)
 {
-}
-
-int TLedGridModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : FRows;
-}
-
-int TLedGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : FColumns;
+    Reset();
 }
 
 QVariant TLedGridModel::data(const QModelIndex& index, int role) const
@@ -170,110 +133,17 @@ QVariant TLedGridModel::data(const QModelIndex& index, int role) const
 
 void TLedGridModel::Reset()
 {
-    beginResetModel();
-    FRows = FEditor.StepCount + 1;
-    FColumns = FEditor.LedColumnCount();
-    endResetModel();
+    TGridModel::Reset(FEditor.StepCount + 1, FEditor.LedColumnCount());
+}
+
+void TLedGridModel::StepsChanged()
+{
+    ResizeRows(FEditor.StepCount + 1);
 }
 
 // ---- the form --------------------------------------------------------------------
 
 namespace {
-
-// Paints a grid cell as a string grid does, its background, its text and the
-// selection, without the style's item machinery: a grid of 192 entries by 99
-// steps repaints thousands of cells after a change of its row count, and the
-// style's item painting made that cost a tenth of a second per keystroke.
-class TGridCellDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        const bool selected = option.state & QStyle::State_Selected;
-        const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                           : (option.state & QStyle::State_Active) ? QPalette::Active
-                                                                                   : QPalette::Inactive;
-        if (selected)
-            painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
-        else {
-            const QVariant background = index.data(Qt::BackgroundRole);
-            if (background.canConvert<QBrush>())
-                painter->fillRect(option.rect, background.value<QBrush>());
-        }
-        const QString text = index.data(Qt::DisplayRole).toString();
-        if (text.isEmpty())
-            return;
-        painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        const QRect area = option.rect.adjusted(TextMargin, 0, -TextMargin, 0);
-        const QStaticText& shown = Shown(text, option.font, area.width());
-        // Centred as a vertically centred text line is; elided to the cell's
-        // width, the text stays inside it without a clip.
-        painter->drawStaticText(QPoint(area.left(), area.top() + (area.height() - option.fontMetrics.height()) / 2),
-                                shown);
-    }
-
-private:
-    static constexpr int TextMargin = 3;
-    // The laid-out texts: a grid shows few different values (levels, step
-    // numbers), each laid out once for the font and the width it is shown in.
-    const QStaticText& Shown(const QString& text, const QFont& font, int width) const
-    {
-        if (font != FFont || FShown.size() > 4096) {
-            FShown.clear();
-            FFont = font;
-        }
-        const std::pair<int, QString> key(width, text);
-        auto it = FShown.find(key);
-        if (it == FShown.end()) {
-            QStaticText laidOut(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
-            laidOut.setTextFormat(Qt::PlainText);
-            laidOut.prepare(QTransform(), font);
-            it = FShown.insert(key, laidOut);
-        }
-        return *it;
-    }
-    mutable QHash<std::pair<int, QString>, QStaticText> FShown;
-    mutable QFont FFont;
-};
-
-// The grid's style: the cells paint their own background, so the style's row
-// panel under every cell (colour arithmetic for each of thousands of cells) is
-// left out.
-class TGridStyle : public QProxyStyle {
-public:
-    using QProxyStyle::QProxyStyle;
-    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
-                       const QWidget* widget) const override
-    {
-        if (element == PE_PanelItemViewRow)
-            return;
-        QProxyStyle::drawPrimitive(element, option, painter, widget);
-    }
-};
-
-QTableView* MakeGridView(const QString& name, QAbstractItemModel* model)
-{
-    auto* view = Named<QTableView>(name);
-    view->setModel(model);
-    view->setItemDelegate(new TGridCellDelegate(view));
-    auto* style = new TGridStyle;
-    style->setParent(view);
-    view->setStyle(style);
-    // The view fills its own background: a repaint of its scroll bars (a change
-    // of the row count) does not repaint the pages and frames beneath it.
-    view->setAutoFillBackground(true);
-    view->horizontalHeader()->hide();
-    view->verticalHeader()->hide();
-    // Fixed sizes: the view never measures the cells' contents.
-    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->horizontalHeader()->setDefaultSectionSize(30);
-    view->verticalHeader()->setDefaultSectionSize(18);
-    view->horizontalHeader()->setMinimumSectionSize(10);
-    view->verticalHeader()->setMinimumSectionSize(10);
-    return view;
-}
 
 // Calls a handler for some events of a widget.
 class TEventHook : public QObject {
@@ -594,13 +464,12 @@ void TFrmChaser::LoadChaser()
 
 void TFrmChaser::ApplySteps(int n)
 {
-    const int oldRows = FEditor.RowCount();
     FEditor.SetSteps(n);
     const QSignalBlocker a(edtSchritte), b(edtSchritteLED);
     edtSchritte->setValue(FEditor.StepCount);
     edtSchritteLED->setValue(FEditor.StepCount);
-    FGridModel->ResizeRows(oldRows);
-    FLedModel->Reset();
+    FGridModel->StepsChanged();
+    FLedModel->StepsChanged();
 }
 
 void TFrmChaser::sgChaserMousePress(const QModelIndex& index, Qt::MouseButton button)

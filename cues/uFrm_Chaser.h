@@ -5,6 +5,7 @@
 // cells an action touches, so a chaser of 192 entries by 99 steps stays quick.
 
 #include "cues/uChaser.h"
+#include "cues/uChaserGrids.h"
 
 #include <QAbstractTableModel>
 #include <QList>
@@ -27,39 +28,33 @@ class TKanalListBox;
 
 // The definition grid over the editor: column 0 and rows 0..2 are fixed, the step
 // cells are edited in place.
-class TChaserGridModel : public QAbstractTableModel {
+class TChaserGridModel : public TGridModel {
 public:
     explicit TChaserGridModel(TChaserEditor& editor, QObject* parent = nullptr);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     // The editor's shape or many cells changed.
     void Reset();
-    // The step count changed: rows come or go, nothing else is read again.
-    void ResizeRows(int oldRows);
+    // The step count changed.
+    void StepsChanged();
     void CellChanged(int col, int row);
 
 private:
     TChaserEditor& FEditor;
-    int FRows = 0;
-    int FColumns = 0;
 };
 
 // The LED grid: row 0 the LEDs' start channels, rows 1.. the colours per step.
-class TLedGridModel : public QAbstractTableModel {
+class TLedGridModel : public TGridModel {
 public:
     explicit TLedGridModel(TChaserEditor& editor, QObject* parent = nullptr);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     void Reset();
+    // The step count changed.
+    void StepsChanged();
 
 private:
     TChaserEditor& FEditor;
-    int FRows = 0;
-    int FColumns = 0;
 };
 
 class TFrmChaser : public QWidget {

@@ -10,18 +10,64 @@
 #include "framework/uMod_Main.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// The largest difference of a colour channel between a scroll bar as it paints
+// itself and the application's style painting the same bar in one piece.
+int DifferenceFromTheStyle(QScrollBar* bar)
+{
+    QStyleOptionSlider o;
+    o.initFrom(bar);
+    o.orientation = bar->orientation();
+    if (o.orientation == Qt::Horizontal)
+        o.state |= QStyle::State_Horizontal;
+    o.minimum = bar->minimum();
+    o.maximum = bar->maximum();
+    o.sliderPosition = bar->sliderPosition();
+    o.sliderValue = bar->value();
+    o.singleStep = bar->singleStep();
+    o.pageStep = bar->pageStep();
+    o.subControls = QStyle::SC_All;
+    QImage expected(bar->size(), QImage::Format_ARGB32_Premultiplied);
+    expected.fill(Qt::transparent);
+    {
+        QPainter p(&expected);
+        QApplication::style()->drawComplexControl(QStyle::CC_ScrollBar, &o, &p, bar);
+    }
+    const QImage shown = bar->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (shown.size() != expected.size())
+        return 256;
+    int most = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            const QRgb a = shown.pixel(x, y), b = expected.pixel(x, y);
+            most = std::max({most, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                             std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+        }
+    return most;
+}
+
+} // namespace
 
 TEST(FrmChaser, EditsAChaserAndItsLedStepsThroughTheWidgets)
 {
@@ -116,4 +162,60 @@ TEST(FrmChaser, AFailedTemplateSaveIsShownAndLogged)
     QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
     ASSERT_EQ(prompts.Asked.size(), 1);
     EXPECT_EQ(ErrorLogCount(QStringLiteral("Application-Exception: ") + prompts.Asked.at(0)), 1);
+}
+
+TEST(FrmChaser, AChangeOfTheStepCountShowsWhatAFullPaintShows)
+{
+    // The grid repaints only from the first row that came or went; what reaches
+    // the screen must still be the grid painted whole, wherever it is scrolled.
+    TEngine engine;
+    engine.Start();
+    TFrmChaser form(*ModuleLichtpult, engine.Dir.File("Data/ChaserLedVorlagen.ini"));
+    form.resize(900, 600);
+    form.show();
+    form.PageControl1->setCurrentWidget(form.tabDefinition);
+    TKanal& k = ModuleLichtpult->GetKanal(575);
+    k.SetEintragZahl(3);
+    k.SetSchrittZahl(ChaserSchritteMax);
+    for (int i = 1; i <= 3; ++i)
+        for (int s = 0; s <= ChaserSchritteMax; ++s)
+            k.SetEintrag(i, s, (i * 7 + s) % 256);
+    form.findChild<QSpinBox*>(QStringLiteral("edtChaser"))->setValue(5);
+    auto* steps = form.findChild<QSpinBox*>(QStringLiteral("edtSchritte"));
+    auto* grid = form.findChild<QTableView*>(QStringLiteral("sgChaser"));
+    auto onScreen = [&] {
+        // The layout waits for a timer, the repaint for the turn after it.
+        for (int turn = 0; turn < 3; ++turn)
+            QCoreApplication::processEvents();
+        const QImage screen = form.screen()->grabWindow(form.winId()).toImage();
+        return screen.copy(QRect(grid->mapTo(&form, QPoint(0, 0)), grid->size())).convertToFormat(QImage::Format_RGB32);
+    };
+    const struct {
+        const char* What;
+        int From, To;
+        bool AtEnd;
+    } cases[] = {
+        {"rows out of sight go", 99, 98, false},
+        {"rows out of sight come", 98, 99, false},
+        {"rows in sight come", 3, 6, false},
+        {"rows in sight go", 6, 2, false},
+        {"the last rows go, scrolled to the end", 99, 96, true},
+        {"rows come, scrolled to the end", 96, 99, true},
+        {"one row goes, scrolled to the end", 99, 98, true},
+        {"one row comes, scrolled to the end", 98, 99, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        steps->setValue(c.From);
+        c.AtEnd ? grid->scrollToBottom() : grid->scrollToTop();
+        const QImage before = onScreen();
+        steps->setValue(c.To);
+        ASSERT_EQ(grid->model()->rowCount(), c.To + 3);
+        const QImage shown = onScreen();
+        EXPECT_NE(shown, before);
+        EXPECT_EQ(shown, grid->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        // The scroll bars, painted in pieces and kept, look as the style paints them.
+        EXPECT_LE(DifferenceFromTheStyle(grid->verticalScrollBar()), 5);
+        EXPECT_LE(DifferenceFromTheStyle(grid->horizontalScrollBar()), 5);
+    }
 }
