@@ -1,6 +1,8 @@
 // The chaser editor with a full chaser of 192 entries by 99 steps, offscreen on the
 // whole engine, the grid shown:
 // BM_TypeOneCell: one step value typed into a cell in sight, then the repaint it causes.
+// BM_TypeCellWithKeys: a digit and Return typed into a cell in sight (editor opened,
+// value written back, editor closed).
 // BM_StepCountKeystroke: the step count changed by one (a keystroke in the spinner),
 // then the repaint; ...AtEnd with the grid scrolled to its last row.
 // BM_LoadChaser: the chaser loaded into the grid again (a change of the number).
@@ -15,6 +17,7 @@
 #include "framework/uMod_Main.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
@@ -41,6 +44,31 @@ void BM_TypeOneCell(benchmark::State& state)
     }
 }
 BENCHMARK(BM_TypeOneCell)->Unit(benchmark::kMicrosecond);
+
+// A value typed into a cell with the keys: the first key opens the cell's
+// editor, Return writes the value into the sequence and closes the editor.
+void BM_TypeCellWithKeys(benchmark::State& state)
+{
+    QTableView* grid = Grid();
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(10, 5));
+    QApplication::processEvents();
+    auto press = [](QWidget* to, int key, const QString& text) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(to, &down);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(to, &up);
+        QApplication::processEvents();
+    };
+    int v = 0;
+    for (auto _ : state) {
+        const QString digit = QString::number(++v % 10);
+        press(grid, Qt::Key_0 + v % 10, digit);
+        press(QApplication::focusWidget(), Qt::Key_Return, QStringLiteral("\r"));
+    }
+    state.counters["value"] = grid->model()->index(10, 5).data().toInt();
+}
+BENCHMARK(BM_TypeCellWithKeys)->Unit(benchmark::kMicrosecond);
 
 void BM_StepCountKeystroke(benchmark::State& state)
 {

@@ -270,9 +270,32 @@ protected:
         FShownOffset = Offset();
     }
 
+    // The view's focus decides only the colours of the selected cells: the
+    // view repaints those, not every cell as Qt's item view does when the
+    // focus goes to a cell's editor and back.
+    void focusInEvent(QFocusEvent* event) override { WithSelectionRepainted([&] { QTableView::focusInEvent(event); }); }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        WithSelectionRepainted([&] { QTableView::focusOutEvent(event); });
+    }
+
 private:
     static constexpr int None = -1;
     static constexpr int Full = -2;
+    template <class F>
+    void WithSelectionRepainted(F handleFocus)
+    {
+        QWidget* cells = viewport();
+        const bool blocked = cells->testAttribute(Qt::WA_UpdatesDisabled);
+        cells->setAttribute(Qt::WA_UpdatesDisabled, true);
+        handleFocus();
+        cells->setAttribute(Qt::WA_UpdatesDisabled, blocked);
+        if (selectionModel()) {
+            QRegion region = visualRegionForSelection(selectionModel()->selection());
+            region += visualRect(currentIndex());
+            cells->update(region);
+        }
+    }
     QPoint Offset() const { return {horizontalOffset(), verticalOffset()}; }
     // Where the cells were when the screen last showed them.
     QPoint FShownOffset;

@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -164,32 +165,51 @@ TEST(FrmChaser, AFailedTemplateSaveIsShownAndLogged)
     EXPECT_EQ(ErrorLogCount(QStringLiteral("Application-Exception: ") + prompts.Asked.at(0)), 1);
 }
 
-TEST(FrmChaser, AChangeOfTheStepCountShowsWhatAFullPaintShows)
-{
-    // The grid repaints only from the first row that came or went; what reaches
-    // the screen must still be the grid painted whole, wherever it is scrolled.
-    TEngine engine;
-    engine.Start();
-    TFrmChaser form(*ModuleLichtpult, engine.Dir.File("Data/ChaserLedVorlagen.ini"));
-    form.resize(900, 600);
-    form.show();
-    form.PageControl1->setCurrentWidget(form.tabDefinition);
-    TKanal& k = ModuleLichtpult->GetKanal(575);
-    k.SetEintragZahl(3);
-    k.SetSchrittZahl(ChaserSchritteMax);
-    for (int i = 1; i <= 3; ++i)
-        for (int s = 0; s <= ChaserSchritteMax; ++s)
-            k.SetEintrag(i, s, (i * 7 + s) % 256);
-    form.findChild<QSpinBox*>(QStringLiteral("edtChaser"))->setValue(5);
-    auto* steps = form.findChild<QSpinBox*>(QStringLiteral("edtSchritte"));
-    auto* grid = form.findChild<QTableView*>(QStringLiteral("sgChaser"));
-    auto onScreen = [&] {
+// The definition page on a chaser of 3 entries by 99 steps, every cell set.
+class ChaserGridTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.Start();
+        Form = std::make_unique<TFrmChaser>(*ModuleLichtpult, Engine.Dir.File("Data/ChaserLedVorlagen.ini"));
+        Form->resize(900, 600);
+        Form->show();
+        Form->PageControl1->setCurrentWidget(Form->tabDefinition);
+        TKanal& k = ModuleLichtpult->GetKanal(575);
+        k.SetEintragZahl(3);
+        k.SetSchrittZahl(ChaserSchritteMax);
+        for (int i = 1; i <= 3; ++i)
+            for (int s = 0; s <= ChaserSchritteMax; ++s)
+                k.SetEintrag(i, s, (i * 7 + s) % 256);
+        Form->findChild<QSpinBox*>(QStringLiteral("edtChaser"))->setValue(5);
+        Grid = Form->findChild<QTableView*>(QStringLiteral("sgChaser"));
+    }
+    void TearDown() override { Form.reset(); }
+
+    // What the screen shows of the grid, once the events are through.
+    QImage OnScreen()
+    {
         // The layout waits for a timer, the repaint for the turn after it.
         for (int turn = 0; turn < 3; ++turn)
             QCoreApplication::processEvents();
-        const QImage screen = form.screen()->grabWindow(form.winId()).toImage();
-        return screen.copy(QRect(grid->mapTo(&form, QPoint(0, 0)), grid->size())).convertToFormat(QImage::Format_RGB32);
-    };
+        const QImage screen = Form->screen()->grabWindow(Form->winId()).toImage();
+        return screen.copy(QRect(Grid->mapTo(Form.get(), QPoint(0, 0)), Grid->size())).convertToFormat(QImage::Format_RGB32);
+    }
+    // The grid painted whole.
+    QImage PaintedWhole() { return Grid->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    TEngine Engine;
+    std::unique_ptr<TFrmChaser> Form;
+    QTableView* Grid = nullptr;
+};
+
+TEST_F(ChaserGridTest, AChangeOfTheStepCountShowsWhatAFullPaintShows)
+{
+    // The grid repaints only from the first row that came or went; what reaches
+    // the screen must still be the grid painted whole, wherever it is scrolled.
+    auto* steps = Form->findChild<QSpinBox*>(QStringLiteral("edtSchritte"));
+    QTableView* grid = Grid;
+    auto onScreen = [this] { return OnScreen(); };
     const struct {
         const char* What;
         int From, To;
@@ -213,9 +233,40 @@ TEST(FrmChaser, AChangeOfTheStepCountShowsWhatAFullPaintShows)
         ASSERT_EQ(grid->model()->rowCount(), c.To + 3);
         const QImage shown = onScreen();
         EXPECT_NE(shown, before);
-        EXPECT_EQ(shown, grid->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        EXPECT_EQ(shown, PaintedWhole());
         // The scroll bars, painted in pieces and kept, look as the style paints them.
         EXPECT_LE(DifferenceFromTheStyle(grid->verticalScrollBar()), 5);
         EXPECT_LE(DifferenceFromTheStyle(grid->horizontalScrollBar()), 5);
     }
+}
+
+TEST_F(ChaserGridTest, ACellTypedWithTheKeysAndTheFocusGoingShowWhatAFullPaintShows)
+{
+    // When the focus goes to a cell's editor and back, or to another box, the
+    // grid repaints only its selected cells, whose colours follow the focus.
+    QPalette colours = Grid->palette();
+    colours.setColor(QPalette::Active, QPalette::Highlight, Qt::darkBlue);
+    colours.setColor(QPalette::Inactive, QPalette::Highlight, Qt::gray);
+    Grid->setPalette(colours);
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    Grid->setFocus();
+    Grid->selectionModel()->select(QItemSelection(Grid->model()->index(4, 1), Grid->model()->index(6, 2)),
+                                   QItemSelectionModel::ClearAndSelect);
+    Grid->selectionModel()->setCurrentIndex(Grid->model()->index(5, 2), QItemSelectionModel::NoUpdate);
+    EXPECT_EQ(OnScreen(), PaintedWhole());
+
+    QTest::keyClick(Grid, Qt::Key_4);
+    ASSERT_NE(QApplication::focusWidget(), Grid);
+    EXPECT_EQ(OnScreen(), PaintedWhole()) << "the cell's editor open";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([this] { return QApplication::focusWidget() == Grid; }));
+    EXPECT_EQ(Grid->model()->index(5, 2).data().toString(), QStringLiteral("4"));
+    EXPECT_EQ(ModuleLichtpult->GetKanal(575).GetEintrag(2, 3), 4);
+    EXPECT_EQ(OnScreen(), PaintedWhole()) << "the value written";
+
+    Form->findChild<QLineEdit*>(QStringLiteral("edtName"))->setFocus();
+    EXPECT_EQ(OnScreen(), PaintedWhole()) << "another box";
+    Grid->setFocus();
+    EXPECT_EQ(OnScreen(), PaintedWhole()) << "back";
 }
