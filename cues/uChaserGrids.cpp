@@ -282,6 +282,9 @@ protected:
 private:
     static constexpr int None = -1;
     static constexpr int Full = -2;
+    // Runs Qt's focus handler with the viewport's updates held off, so that its
+    // update of every cell is dropped; what the handler may change besides
+    // (the current cell on the first focus) is repainted with the selection.
     template <class F>
     void WithSelectionRepainted(F handleFocus)
     {
