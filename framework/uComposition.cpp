@@ -40,23 +40,23 @@
 
 const TDockTarget DockTargets[] = {
     // Created with the modules, inside the main window's creation.
-    {TStartupStage::ModulesCreated, "TFrmLichtpult", "pnlLichtpult", true},   // console window 0; more float
-    {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele", true},      // channel list
-    {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser", true},         // its page control
-    {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten", true},      // moves with the page shown
-    {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen", true},        // scene page
-    {TStartupStage::ModulesCreated, "TfrmText", "tabText", true},             // script page
-    {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro", true},           // macro page 0; more float
-    {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio", true},          // audio page 0; more float
+    {TStartupStage::ModulesCreated, "TFrmLichtpult", "pnlLichtpult"},   // console window 0; more float
+    {TStartupStage::ModulesCreated, "TFrmKanaele", "tabKanaele"},       // channel list
+    {TStartupStage::ModulesCreated, "TFrmChaser", "tabChaser"},         // its page control
+    {TStartupStage::ModulesCreated, "TfrmMaster", "pnlPultUnten"},      // moves with the page shown
+    {TStartupStage::ModulesCreated, "TFrmSzenen", "pnlSzenen"},         // scene page
+    {TStartupStage::ModulesCreated, "TfrmText", "tabText"},             // script page
+    {TStartupStage::ModulesCreated, "TFrmMakro", "pnlMakro"},           // macro page 0; more float
+    {TStartupStage::ModulesCreated, "TfrmAudio", "tabAudio"},           // audio page 0; more float
     // After the main window has restored its options.
-    {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX", true},    // HID box page
-    {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM", true},              // serial page
-    {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner", true},
-    {TStartupStage::MainFormCreated, "TFrmServer", "tabServer", true},
-    {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI", true},            // after the menu
-    {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen", true},
+    {TStartupStage::MainFormCreated, "TFrmPLX_Interface", "tabPLX"},   // HID box page
+    {TStartupStage::MainFormCreated, "TFrmCOM", "tabCOM"},             // serial page
+    {TStartupStage::MainFormCreated, "TFrmVerbundeneRechner", "tabVerbundeneRechner"},
+    {TStartupStage::MainFormCreated, "TFrmServer", "tabServer"},
+    {TStartupStage::MainFormCreated, "TFrmMIDI", "tabMIDI"},   // after the menu
+    {TStartupStage::MainFormCreated, "TFrmKanalvorlage", "tabKanalvorlagen"},
     // After the modules' start-up.
-    {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch", true},           // patch window 0; more float
+    {TStartupStage::ModulesStarted, "TFrmPatch", "tabPatch"},   // patch window 0; more float
 };
 const int DockTargetCount = int(std::size(DockTargets));
 
@@ -117,7 +117,7 @@ void FollowPage(TFrmMain& main, QWidget* page)
     }
 }
 
-} // namespace
+}   // namespace
 
 void ComposeForms(TFrmMain& main, TStartupStage stage)
 {
@@ -168,7 +168,8 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         // The patch page shows the output plug-in's status text.
         if (ModulePatch && main.lblDMXInit) {
             main.lblDMXInit->setText(ModulePatch->DmxInitText);
-            QObject::connect(ModulePatch->Signals(), &TPatchSignals::statusTextChanged, main.lblDMXInit, &QLabel::setText);
+            QObject::connect(ModulePatch->Signals(), &TPatchSignals::statusTextChanged, main.lblDMXInit,
+                             &QLabel::setText);
         }
         main.OnPageChange = [&main](QWidget* page) { FollowPage(main, page); };
         break;
@@ -216,5 +217,6 @@ void CreateInterfacePages(QTabWidget* pcInterface)
         DockInto(new TFrmServer(ModuleInterface->Server()),
                  FindOrAddTab(pcInterface, TargetName("TFrmServer"), QStringLiteral("Server")));
     if (!FrmMIDI)
-        DockInto(new TFrmMIDI(ModuleInterface->Midi()), FindOrAddTab(pcInterface, TargetName("TFrmMIDI"), QStringLiteral("MIDI")));
+        DockInto(new TFrmMIDI(ModuleInterface->Midi()),
+                 FindOrAddTab(pcInterface, TargetName("TFrmMIDI"), QStringLiteral("MIDI")));
 }

@@ -28,14 +28,12 @@ enum class TStartupStage {
 
 // Where a module's form lives in the main window.
 struct TDockTarget {
-    TStartupStage Stage;    // when it is created
-    const char* Form;       // the form (its class)
-    const char* Target;     // object name of the main window's panel or tab page
-    bool Exists;            // false: the form is still to come
+    TStartupStage Stage;   // when it is created
+    const char* Form;      // the form (its class)
+    const char* Target;    // object name of the main window's panel or tab page
 };
 
-// Every docked form, in creation order; forms still to come are listed so that
-// each goes where the main window expects it.
+// Every docked form, in creation order.
 extern const TDockTarget DockTargets[];
 extern const int DockTargetCount;
 // The entry of form; nullptr when there is none.
