@@ -7,6 +7,7 @@
 #include "framework/uMod_Main.h"
 #include "framework/uProject.h"
 #include "framework/uPromptsGui.h"
+#include "framework/uSystemLocale.h"
 #include "platform/SignalWatcher.h"
 
 #include "framework/uErrorLog.h"
@@ -51,7 +52,9 @@ void RaiseOpenFileLimit()
 int main(int argc, char** argv)
 {
     RaiseOpenFileLimit();
+    TGermanUnderC german;
     TConsoleApplication app(argc, argv);
+    german.Finish();
     QApplication::setApplicationName(QStringLiteral("Palvento Orlisk"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { AppTerminating = true; });
 

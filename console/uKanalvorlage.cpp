@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 
 namespace {
@@ -36,7 +37,13 @@ TKanalvorlage::TKanalvorlage(const QString& name) : Name(name)
 
 void TKanalvorlage::SetKanalzahl(int n)
 {
-    Letzter = std::clamp(n, 1, MaxKanaele) - 1;
+    SetKanalzahlAusDatei(std::clamp(n, 1, MaxKanaele));
+}
+
+void TKanalvorlage::SetKanalzahlAusDatei(int n)
+{
+    // The lowest count keeps Letzter + 1 from overflowing; it is written back one higher.
+    Letzter = n > MaxKanaele ? MaxKanaele - 1 : (n == INT_MIN ? INT_MIN : n - 1);
     while (static_cast<int>(FKanaele.size()) <= Letzter) {
         auto k = std::make_unique<TKanal>(ErsterVorlagenKanal + static_cast<int>(FKanaele.size()));
         k->OnChange = [this](TKanal* sender, int code) {
@@ -113,12 +120,13 @@ void TKanalvorlagen::LoadFromIni(const TStringIniFile& ini)
         auto v = std::make_unique<TKanalvorlage>();
         // A channel whose number ends no key of the section reads the defaults
         // without lookups; a template without a section (a count above the
-        // sections) costs no lookup at all.
+        // sections) costs no lookup at all and, like a count of 0, uses no channel.
         std::vector<bool> held;
+        v->SetKanalzahlAusDatei(0);
         if (ini.SectionExists(section)) {
             held = ini.KeyNumbers(section, TKanalvorlage::MaxKanaele);
             v->Name = ini.ReadString(section, u"Name", v->Name);
-            v->SetKanalzahl(ini.ReadInteger(section, u"Count", 0));
+            v->SetKanalzahlAusDatei(ini.ReadInteger(section, u"Count", 0));
         }
         for (int n = 1; n <= v->Kanalzahl(); ++n) {
             TKanal& k = *v->Kanal(n);

@@ -16,7 +16,8 @@ class TStringIniFile;
 
 // One template: its own channels numbered 631..729 (shown as 1..99), of which
 // channels 1..Letzter + 1 are used. A channel is made when the count first reaches
-// it and kept (with its address) until the template goes.
+// it and kept (with its address) until the template goes. A file may hold a count of
+// 0 or below: such a template uses no channel and is written back with that count.
 class TKanalvorlage {
 public:
     static constexpr int MaxKanaele = LetzterVorlagenKanal - ErsterVorlagenKanal + 1;   // 99
@@ -24,7 +25,7 @@ public:
     explicit TKanalvorlage(const QString& name = QStringLiteral("Neue Vorlage"));
 
     QString Name;
-    int Letzter = 0;   // the template uses channels 1..Letzter + 1
+    int Letzter = 0;   // the template uses channels 1..Letzter + 1 (none when below 0)
 
     // Every channel's change notification of this template.
     TKanalChangeEvent OnKanalChange;
@@ -32,6 +33,8 @@ public:
     int Kanalzahl() const { return Letzter + 1; }
     // Sets the number of used channels, limited to 1..99.
     void SetKanalzahl(int n);
+    // Takes a file's count as it stands: above 99 gives 99, 0 and below are kept.
+    void SetKanalzahlAusDatei(int n);
     // Channel i (1..99); nullptr outside and for a channel not made yet.
     TKanal* Kanal(int i);
     const TKanal* Kanal(int i) const;

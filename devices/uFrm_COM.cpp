@@ -33,6 +33,7 @@ TCOMComboBox::TCOMComboBox(TSerial& serial, QWidget* parent) : QComboBox(parent)
     connect(this, &QComboBox::activated, this, [this] {
         if (FSerial)
             FSerial->SetCOMPort(SelectedPort());
+        emit changed();
     });
 }
 
@@ -49,6 +50,7 @@ void TCOMComboBox::SetSelectedPort(int v)
     setCurrentIndex(findText(QStringLiteral("COM") + QString::number(v)));
     if (FSerial)
         FSerial->SetCOMPort(v);
+    emit changed();
 }
 
 // ---- the page ----

@@ -23,7 +23,13 @@ class TCOMComboBox : public QComboBox {
 public:
     explicit TCOMComboBox(TSerial& serial, QWidget* parent = nullptr);
     int SelectedPort() const;   // 0 when no port is available
+    // Selects an available port 1..25 and binds the port to it, then raises
+    // changed(), also when it was selected already; any other v does nothing.
     void SetSelectedPort(int v);
+
+signals:
+    // The port was chosen, by the user or by SetSelectedPort.
+    void changed();
 
 private:
     QPointer<TSerial> FSerial;

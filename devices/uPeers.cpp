@@ -45,8 +45,8 @@ TPeerList::TPeerList(QObject* parent) : QObject(parent)
                 return;
             ClearPending(Conn(row));
             SetStatus(row, QStringLiteral("Fehler"));
-            // The socket's own text: its error code alone says little ("0" for a refused connection).
-            LogPeerMessage(QStringLiteral(" Fehler: ") + socket->errorString(), row);
+            // The socket's error code, then its text, which says more than a code of 0 for a refused connection.
+            LogPeerMessage(QStringLiteral(" Fehler: %1 (%2)").arg(int(error)).arg(socket->errorString()), row);
             if (socket->state() != QAbstractSocket::UnconnectedState)
                 socket->abort();
         });

@@ -1,15 +1,23 @@
 #include "devices/uSerial.h"
 
+#include "framework/uErrorLog.h"
 #include "framework/uTextCodec.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 const int BaudTable[BaudrateCount] = {50,    110,   150,   300,   600,    1200,   2400,   4800,   9600,   14400,
                                       19200, 38400, 56000, 57600, 115200, 128000, 230400, 256000, 460800, 921600};
+
+int ThreadPriorityNice(TThreadPriority p)
+{
+    static const int Nice[] = {19, 10, 5, 0, -5, -10, -20};
+    return Nice[std::min<int>(p, tpTimeCritical)];
+}
 
 // ---- port list and number ----
 
@@ -104,10 +112,20 @@ bool TSerial::OpenPort()
     s.DtrActive = DTRActive;
     s.ParityCheck = ParityCheck();
     s.EliminateNull = EliminateNullChar;
+    s.UseErrorChar = UseErrorChar;
     s.XOnChar = XOnChar;
     s.XOffChar = XOffChar;
+    s.ErrorChar = ErrorChar;
+    s.EofChar = EofChar;
+    s.ThreadNice = ThreadPriorityNice(ThreadPriority);
     FActive =
         FDevice.Open(ComDevicePath(FCOMPort), s, EventChar, EventMask(), [this](unsigned events) { Dispatch(events); });
+    if (FActive && FDevice.PriorityError() != 0)
+        AddToErrorLog(
+            elError,
+            QStringLiteral("Schnittstelle COM%1: Die Priorität des Ereignis-Threads lässt sich nicht setzen (%2)")
+                .arg(FCOMPort)
+                .arg(QString::fromLocal8Bit(std::strerror(FDevice.PriorityError()))));
     return FActive.load();
 }
 

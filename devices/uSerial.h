@@ -28,6 +28,9 @@ extern const int BaudTable[BaudrateCount];
 enum TDataBits : std::uint8_t { db_4, db_5, db_6, db_7, db_8 };
 enum TParityBit : std::uint8_t { none, odd, even, mark, space };
 enum TStopBits : std::uint8_t { sb_1, sb_15, sb_2 };
+enum TThreadPriority : std::uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+// The change of the event thread's nice value for a priority (tpNormal: none).
+int ThreadPriorityNice(TThreadPriority p);
 
 struct TSerialSettings {
     bool Valid = false;
@@ -55,7 +58,10 @@ public:
     QStringList Ports() const;
     int COMPort() const { return FCOMPort; }
     void SetCOMPort(int v);
-    int ThreadPriority = 0;   // best effort; the event thread runs at normal priority
+    // The event thread's priority, as a nice value relative to the opening
+    // thread's. A higher one needs a privilege; without it the thread runs at
+    // normal priority and the open logs one error line.
+    TThreadPriority ThreadPriority = tpNormal;
 
 protected:
     int FCOMPort = 0;

@@ -6,6 +6,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -14,6 +15,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTranslator>
 #include <QTreeView>
 
@@ -31,6 +33,30 @@ bool NoScreen()
 QString Title()
 {
     return QApplication::applicationName();
+}
+
+// Widens the columns of a file dialog's detail view to their contents, and the
+// dialog (up to the screen's width) so that they show whole.
+void FitFileColumns(QDialog& dialog, QTreeView& view)
+{
+    QHeaderView* header = view.header();
+    int needed = 0;
+    for (int i = 0; i < header->count(); ++i) {
+        if (header->isSectionHidden(i))
+            continue;
+        const int want =
+            std::max(static_cast<QAbstractItemView&>(view).sizeHintForColumn(i), header->sectionSizeHint(i));
+        // Columns only widen; the last one stretches over what is left anyway.
+        if (i < header->count() - 1 && header->sectionSize(i) < want)
+            header->resizeSection(i, want);
+        needed += i < header->count() - 1 ? header->sectionSize(i) : want;
+    }
+    const int missing = needed - view.viewport()->width();
+    if (missing <= 0)
+        return;
+    const QScreen* screen = dialog.screen();
+    const int most = screen ? screen->availableGeometry().width() : dialog.width() + missing;
+    dialog.resize(std::min(dialog.width() + missing, std::max(most, dialog.width())), dialog.height());
 }
 
 QStringList RunFileDialog(QWidget* parent, const TFileDialogOptions& options, const QString& current, QFileDialog::AcceptMode mode,
@@ -73,11 +99,16 @@ std::unique_ptr<QFileDialog> NewFileDialog(QWidget* parent, const TFileDialogOpt
     else if (!options.InitialDir.isEmpty())
         dlg->setDirectory(options.InitialDir);
     // Qt sizes the columns of the detail view for its English captions; the
-    // German ones ("Änderungsdatum") are longer.
+    // German ones ("Änderungsdatum") are longer. Once a folder is read, the
+    // columns and the dialog widen so that names, sizes, types and dates read
+    // whole.
     for (QTreeView* view : dlg->findChildren<QTreeView*>()) {
         QHeaderView* header = view->header();
         for (int i = 0; i < header->count(); ++i)
             header->resizeSection(i, std::max(header->sectionSize(i), header->sectionSizeHint(i)));
+        if (auto* model = qobject_cast<QFileSystemModel*>(view->model()))
+            QObject::connect(model, &QFileSystemModel::directoryLoaded, view,
+                             [d = dlg.get(), view] { FitFileColumns(*d, *view); });
     }
     return dlg;
 }

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (v.Count() > TKanalvorlagen::MaxVorlagen)
         std::abort();
     for (int t = 0; t < v.Count(); ++t)
-        if (v.Vorlage(t)->Kanalzahl() < 1 || v.Vorlage(t)->Kanalzahl() > TKanalvorlage::MaxKanaele)
+        if (v.Vorlage(t)->Kanalzahl() > TKanalvorlage::MaxKanaele)
             std::abort();
 
     // What was read is written and read back unchanged. The first templates are

@@ -14,6 +14,7 @@
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -107,6 +108,45 @@ TKernelLines KernelLines;
 std::atomic<TSerialLines*> Lines{&KernelLines};
 
 } // namespace
+
+int TSerialLines::AddThreadNice(int delta)
+{
+    // Linux keeps a nice value per thread; PRIO_PROCESS with a thread id sets it.
+    const auto tid = static_cast<id_t>(gettid());
+    errno = 0;
+    const int now = getpriority(PRIO_PROCESS, tid);
+    if (now == -1 && errno != 0)
+        return errno;
+    return setpriority(PRIO_PROCESS, tid, std::clamp(now + delta, -20, 19)) == 0 ? 0 : errno;
+}
+
+std::size_t TMarkedBytes::Decode(char* data, std::size_t n)
+{
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        switch (FState) {
+        case 0:
+            if (c == 0xFF)
+                FState = 1;
+            else
+                data[out++] = char(c);
+            break;
+        case 1:
+            // "\377\377" is a byte 255. The kernel sends "\377" before nothing else
+            // but "\0"; should it, the byte after it stands.
+            FState = c == 0 ? 2 : 0;
+            if (c != 0)
+                data[out++] = char(c);
+            break;
+        default:
+            FState = 0;
+            data[out++] = char(FErrorChar);
+            break;
+        }
+    }
+    return out;
+}
 
 void SetSerialLines(TSerialLines* lines)
 {
@@ -216,13 +256,16 @@ bool BuildTermios(const TLineSettings& s, termios& t)
         t.c_cflag |= CSTOPB;
     if (s.RtsCts)
         t.c_cflag |= CRTSCTS;
-    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | PARMRK | IGNPAR);
     if (s.XOnXOff)
         t.c_iflag |= IXON | IXOFF;
     if (s.ParityCheck)
         t.c_iflag |= INPCK;
+    if (s.ParityCheck && s.UseErrorChar)
+        t.c_iflag |= PARMRK;
     t.c_cc[VSTART] = s.XOnChar;
     t.c_cc[VSTOP] = s.XOffChar;
+    t.c_cc[VEOF] = s.EofChar;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     return true;
@@ -309,10 +352,15 @@ bool TSerialDevice::Open(const std::string& path, const TLineSettings& s, unsign
         if (wake < 0)
             return fail(fd, "eventfd");
     }
-    std::lock_guard<std::mutex> g(FLock);
+    std::unique_lock<std::mutex> g(FLock);
     FFd = fd;
     FWake = wake;
     FEliminateNull = s.EliminateNull;
+    FMarked = s.ParityCheck && s.UseErrorChar;
+    FMarks = TMarkedBytes(s.ErrorChar);
+    FThreadNice = s.ThreadNice;
+    FPriorityError = 0;
+    FPrioritySet = false;
     FEventChar = eventChar;
     FEvents = events;
     FReceived.clear();
@@ -329,6 +377,13 @@ bool TSerialDevice::Open(const std::string& path, const TLineSettings& s, unsign
         FThread = std::thread([this] { Run(); });
     if (FCounting && (events & SerialLineEvents))
         FLineThread = std::thread([this] { WatchLines(); });
+    g.unlock();
+    // The event thread sets its own priority first; the caller learns at once
+    // whether the system allowed it.
+    if (events) {
+        std::unique_lock<std::mutex> l(FPriorityLock);
+        FPriorityDone.wait(l, [this] { return FPrioritySet; });
+    }
     return true;
 }
 
@@ -399,6 +454,12 @@ bool TSerialDevice::WatchesLines() const
     return FLineThread.joinable() && !FLinesDone;
 }
 
+int TSerialDevice::PriorityError() const
+{
+    std::lock_guard<std::mutex> l(FPriorityLock);
+    return FPriorityError;
+}
+
 int TSerialDevice::Handle() const
 {
     std::lock_guard<std::mutex> g(FLock);
@@ -432,6 +493,13 @@ void TSerialDevice::WatchLines()
 
 void TSerialDevice::Run()
 {
+    {
+        const int refused = FThreadNice != 0 ? FLines->AddThreadNice(FThreadNice) : 0;
+        std::lock_guard<std::mutex> l(FPriorityLock);
+        FPriorityError = refused;
+        FPrioritySet = true;
+        FPriorityDone.notify_all();
+    }
     char buf[4096];
     const int fd = FFd;
     while (!FStop) {
@@ -456,7 +524,8 @@ void TSerialDevice::Run()
             const ssize_t n = ::read(fd, buf, sizeof buf);
             if (n > 0) {
                 received = true;
-                std::string bytes(buf, std::size_t(n));
+                const std::size_t len = FMarked ? FMarks.Decode(buf, std::size_t(n)) : std::size_t(n);
+                std::string bytes(buf, len);
                 if (FEliminateNull)
                     std::erase(bytes, '\0');
                 if (!bytes.empty())
@@ -538,12 +607,10 @@ int TSerialDevice::Read(void* data, int count)
     while (done < count) {
         const ssize_t n = ::read(FFd, p + done, std::size_t(count - done));
         if (n > 0) {
-            if (FEliminateNull) {
-                const auto end = std::remove(p + done, p + done + n, '\0');
-                done = int(end - p);
-            } else {
-                done += int(n);
-            }
+            char* end = p + done + (FMarked ? FMarks.Decode(p + done, std::size_t(n)) : std::size_t(n));
+            if (FEliminateNull)
+                end = std::remove(p + done, end, '\0');
+            done = int(end - p);
             continue;
         }
         if (n < 0 && errno == EINTR)

@@ -15,11 +15,12 @@
 // not open (not in group dialout) counts as absent.
 //
 // DTR/DSR flow control has no equivalent on Linux: with it set, DTR is raised.
-// The XON/XOFF limits, the error and EOF characters, abort on error and continue
-// on XOFF have no equivalent either; they are kept and ignored.
+// The XON/XOFF limits, abort on error and stopping the output while our own XOFF
+// holds the other end have no equivalent either; the caller keeps them.
 
-#include <atomic>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -62,8 +63,33 @@ struct TLineSettings {
     bool DtrActive = false;
     bool ParityCheck = false;
     bool EliminateNull = false;
+    // With ParityCheck: a byte received with a parity or framing error (and a
+    // break) arrives as ErrorChar. The kernel marks such bytes (PARMRK); the
+    // port puts ErrorChar in place of each mark.
+    bool UseErrorChar = false;
     unsigned char XOnChar = 17;
     unsigned char XOffChar = 19;
+    unsigned char ErrorChar = '?';
+    // VEOF; like the end-of-file character of a port in binary mode it ends
+    // nothing while the port is raw.
+    unsigned char EofChar = 26;
+    // Added to the nice value of the event thread (the opening thread's to
+    // begin with); 0 leaves it.
+    int ThreadNice = 0;
+};
+
+// Undoes the kernel's marks (PARMRK): "\377\377" is a byte 255, "\377\0" x a
+// faulty byte x (x = 0 for a break), which becomes the error character. A mark
+// split between two reads is finished by the next read.
+class TMarkedBytes {
+public:
+    explicit TMarkedBytes(unsigned char errorChar = '?') : FErrorChar(errorChar) {}
+    // Decodes n bytes in place; returns how many are left (never more than n).
+    std::size_t Decode(char* data, std::size_t n);
+
+private:
+    unsigned char FErrorChar;
+    int FState = 0;   // 1 after "\377", 2 after "\377\0"
 };
 
 // Fills t (raw mode) from s; false when s cannot be expressed (data bits,
@@ -114,6 +140,10 @@ public:
     virtual int WaitLines(int fd, unsigned lines) = 0;
     // Ends a WaitLines that thread waiter may be blocked in.
     virtual void Interrupt(std::thread::native_handle_type waiter) = 0;
+    // Adds delta to the calling thread's nice value (bounded to -20..19);
+    // 0 when done, else the errno of the refusal (a higher priority needs a
+    // privilege).
+    virtual int AddThreadNice(int delta);
 };
 // nullptr: the kernel's. A port keeps the one it was opened with.
 void SetSerialLines(TSerialLines* lines);
@@ -148,6 +178,9 @@ public:
     // The thread waiting for modem-line changes runs.
     bool WatchesLines() const;
     int Handle() const;
+    // The errno with which the event thread's priority was refused at the
+    // last open; 0 when it was set or left alone.
+    int PriorityError() const;
 
     // Writes count bytes; waits at most timeoutMs for room. Returns bytes written.
     int Write(const void* data, int count, int timeoutMs);
@@ -168,6 +201,14 @@ private:
     int FFd = -1;
     int FWake = -1;             // eventfd that ends the thread's wait
     bool FEliminateNull = false;
+    bool FMarked = false;   // faulty bytes come marked (see TMarkedBytes)
+    TMarkedBytes FMarks;
+    int FThreadNice = 0;
+    // Set by the event thread before it waits for anything; Open waits for it.
+    mutable std::mutex FPriorityLock;
+    std::condition_variable FPriorityDone;
+    bool FPrioritySet = false;
+    int FPriorityError = 0;
     unsigned char FEventChar = 13;
     unsigned FEvents = 0;
     std::string FReceived;

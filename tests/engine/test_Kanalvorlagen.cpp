@@ -72,14 +72,14 @@ TEST_F(KanalvorlagenTest, ReaderDefaultsAndBounds)
     };
     const Case cases[] = {
         {"", 0, 0, 0, 0},
-        {"[Allgemein]\r\nCount=1\r\n", 1, 1, 0, 255},                               // missing section: defaults
+        {"[Allgemein]\r\nCount=1\r\n", 1, 0, 0, 0},                                 // missing section: no channel
         {"[Allgemein]\r\nCount=1\r\n[Vorlage0]\r\nCount=500\r\n", 1, 99, 0, 255},   // more than 99 channels
-        {"[Allgemein]\r\nCount=1\r\n[Vorlage0]\r\nCount=-7\r\n", 1, 1, 0, 255},
+        {"[Allgemein]\r\nCount=1\r\n[Vorlage0]\r\nCount=-7\r\n", 1, -7, 0, 0},
         {"[Allgemein]\r\nCount=1\r\n[Vorlage0]\r\nCount=1\r\nFl_1=x\r\n", 1, 1, 0, 255},   // malformed: default
         {"[Allgemein]\r\nCount=-3\r\n", 0, 0, 0, 0},
-        {"[Allgemein]\r\nCount=2147483647\r\n", TKanalvorlagen::MaxVorlagen, 1, 0, 255},   // bounded, no huge allocation
-        {"[Allgemein]\r\nCount=1000\r\n", 1000, 1, 0, 255},   // the most: read whole, not logged
-        {"[Allgemein]\r\nCount=1001\r\n", 1000, 1, 0, 255},
+        {"[Allgemein]\r\nCount=2147483647\r\n", TKanalvorlagen::MaxVorlagen, 0, 0, 0},   // bounded, no huge allocation
+        {"[Allgemein]\r\nCount=1000\r\n", 1000, 0, 0, 0},   // the most: read whole, not logged
+        {"[Allgemein]\r\nCount=1001\r\n", 1000, 0, 0, 0},
     };
     for (const Case& c : cases) {
         Engine.Dir.Write(QStringLiteral("Data/Vorlagen.ini"), QByteArray(c.text));
@@ -90,6 +90,8 @@ TEST_F(KanalvorlagenTest, ReaderDefaultsAndBounds)
             continue;
         EXPECT_EQ(v.Vorlage(0)->Name, QStringLiteral("Neue Vorlage")) << c.text;
         EXPECT_EQ(v.Vorlage(0)->Kanalzahl(), c.channels) << c.text;
+        if (c.channels < 1)
+            continue;
         EXPECT_EQ(v.Vorlage(0)->Kanal(1)->Icon, c.icon) << c.text;
         EXPECT_EQ(v.Vorlage(0)->Kanal(1)->FlashPegel, c.flash) << c.text;
     }
@@ -115,11 +117,8 @@ TEST_F(KanalvorlagenTest, SparseSectionsReadOnlyTheKeysTheyHold)
         std::vector<int> ModusIconVfHfFlashBlackout;
     } cases[] = {
         {0, 1, "", {kmHTP, 0, 0, 0, 255, 0}},   // read defaults, not a new channel's (icon -1, HF 10)
-        {0, 2, "", {kmHTP, 7, 0, 0, 255, 0}},
-        {0, 10, "", {1, 0, 0, 0, 255, 0}},
-        {0, 12, "", {kmHTP, 0, 0, 0, 9, 0}},
-        {1, 1, "", {kmHTP, 0, 0, 0, 255, 0}},
-        {2, 1, "", {kmHTP, 0, 5, 0, 255, 0}},
+        {0, 2, "", {kmHTP, 7, 0, 0, 255, 0}},  {0, 10, "", {1, 0, 0, 0, 255, 0}},
+        {0, 12, "", {kmHTP, 0, 0, 0, 9, 0}},   {2, 1, "", {kmHTP, 0, 5, 0, 255, 0}},
         {2, 2, "B", {kmHTP, 0, 0, 0, 255, 4}},
     };
     for (const auto& c : cases) {
@@ -129,9 +128,37 @@ TEST_F(KanalvorlagenTest, SparseSectionsReadOnlyTheKeysTheyHold)
             << c.Template << "/" << c.Channel;
     }
     EXPECT_EQ((std::vector<int>{v.Vorlage(0)->Kanalzahl(), v.Vorlage(1)->Kanalzahl(), v.Vorlage(2)->Kanalzahl()}),
-              (std::vector<int>{12, 1, 2}));
+              (std::vector<int>{12, 0, 2}));   // no section: no channel
     EXPECT_EQ(v.Vorlage(0)->Name, QStringLiteral("A"));
     EXPECT_EQ(v.Vorlage(2)->Name, QStringLiteral("Neue Vorlage"));
+}
+
+TEST_F(KanalvorlagenTest, CountOfZeroBelowZeroOrNoneIsWrittenBackAsRead)
+{
+    // Each template of the file as it is written back: its count and whether channel 1's keys follow.
+    const struct {
+        const char* Section;
+        const char* Written;
+    } cases[] = {
+        {"[Vorlage0]\r\nName=Null\r\nCount=0\r\nName_1=x\r\n", "[Vorlage0]\r\nName=Null\r\nCount=0\r\n"},
+        {"[Vorlage0]\r\nName=Minus\r\nCount=-3\r\n", "[Vorlage0]\r\nName=Minus\r\nCount=-3\r\n"},
+        {"[Vorlage0]\r\nName=Ohne\r\n", "[Vorlage0]\r\nName=Ohne\r\nCount=0\r\n"},
+        {"[Vorlage0]\r\nName=Text\r\nCount=zwei\r\n", "[Vorlage0]\r\nName=Text\r\nCount=0\r\n"},
+        {"", "[Vorlage0]\r\nName=Neue Vorlage\r\nCount=0\r\n"},
+        {"[Vorlage0]\r\nCount=-2147483648\r\n", "[Vorlage0]\r\nName=Neue Vorlage\r\nCount=-2147483647\r\n"},
+    };
+    for (const auto& c : cases) {
+        Engine.Dir.Write(QStringLiteral("Data/Vorlagen.ini"), QByteArray("[Allgemein]\r\nCount=1\r\n\r\n") + c.Section);
+        TKanalvorlagen v;
+        v.LoadFromFile(Engine.Dir.File(QStringLiteral("Data/Vorlagen.ini")));
+        ASSERT_EQ(v.Count(), 1) << c.Section;
+        EXPECT_EQ(InsertVorlage(*v.Vorlage(0), *ModuleLichtpult, 1, 1, 1), 0) << c.Section;
+        EXPECT_TRUE(K(1).Name.isEmpty()) << c.Section;
+        v.SaveToFile(Engine.Dir.File(QStringLiteral("Data/Neu.ini")));
+        EXPECT_EQ(Engine.Dir.Read(QStringLiteral("Data/Neu.ini")),
+                  QByteArray("[Allgemein]\r\nCount=1\r\n\r\n") + c.Written)
+            << c.Section;
+    }
 }
 
 TEST_F(KanalvorlagenTest, NewTemplateWithNamedSecondChannelWritesDefaults)

@@ -82,8 +82,10 @@ TEST_F(PeersTest, ARefusedConnectionIsAnError)
     Peers.Connect(2);
     ASSERT_TRUE(WaitFor([&] { return Peers.Peer(2).Status == "Fehler"; }));
     EXPECT_FALSE(Peers.IsOpen(2));
-    // The socket's own words, not its error code (which is 0 for a refused connection).
-    EXPECT_TRUE(Peers.Log().first().endsWith("]   Fehler: Connection refused")) << Peers.Log().first().toStdString();
+    // The socket's error code, its text in brackets.
+    EXPECT_TRUE(Peers.Log().first().endsWith(
+        QStringLiteral("]   Fehler: %1 (Connection refused)").arg(int(QAbstractSocket::ConnectionRefusedError))))
+        << Peers.Log().first().toStdString();
 }
 
 TEST_F(PeersTest, BadPortsAndMissingHostsConnectNothing)

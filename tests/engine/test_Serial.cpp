@@ -27,6 +27,7 @@
 #include <mutex>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -104,6 +105,13 @@ public:
         FInterrupted = true;
         FChanged.notify_all();
     }
+    // Refuses every change of priority, as the system does without a privilege.
+    int AddThreadNice(int delta) override
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        NiceAsked.push_back(delta);
+        return EACCES;
+    }
     void Raise(const std::function<void(TSerialCounts&)>& change)
     {
         std::lock_guard<std::mutex> g(FLock);
@@ -128,6 +136,7 @@ public:
     int CountCalls = 0;
     int Waiting = 0;
     std::vector<unsigned> WaitMasks;
+    std::vector<int> NiceAsked;
 
 private:
     std::mutex FLock;
@@ -778,4 +787,131 @@ TEST_F(SerialTest, ADeviceOpenedForNoCommEventStartsNoThread)
     EXPECT_FALSE(device.HasThread());
     device.Close();
     EXPECT_EQ(calls, 0);
+}
+
+TEST_F(SerialTest, ErrorAndEofCharactersReachTheKernel)
+{
+    struct Row {
+        TParityBit parity;
+        bool useErrorChar;
+        tcflag_t flags;   // of INPCK | PARMRK | IGNPAR
+    };
+    const Row rows[] = {
+        {none, false, 0},
+        {none, true, 0},   // no parity check: nothing to mark
+        {even, false, INPCK},
+        {even, true, INPCK | PARMRK},
+        {odd, true, INPCK | PARMRK},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(int(r.parity) * 10 + int(r.useErrorChar));
+        TSerial s;
+        s.SetParityBit(r.parity);
+        s.UseErrorChar = r.useErrorChar;
+        s.EofChar = 4;
+        s.XOnChar = 5;
+        s.XOffChar = 6;
+        ASSERT_TRUE(s.OpenPort());
+        termios got{};
+        ASSERT_EQ(tcgetattr(Pty.Slave, &got), 0);
+        EXPECT_EQ(got.c_iflag & (INPCK | PARMRK | IGNPAR), r.flags);
+        EXPECT_EQ((std::vector<int>{got.c_cc[VEOF], got.c_cc[VSTART], got.c_cc[VSTOP]}), (std::vector<int>{4, 5, 6}));
+    }
+}
+
+TEST(SerialMarks, MarkedBytesBecomeTheErrorCharacterAcrossReads)
+{
+    const struct {
+        std::vector<std::string> reads;
+        std::string want;
+    } cases[] = {
+        {{std::string("a\377\0xb", 5)}, "a#b"},
+        {{"a\377", std::string("\0", 1), "x", "b"}, "a#b"},   // a mark split over three reads
+        {{std::string("\377\0\0", 3)}, "#"},                  // a break
+        {{"\377\377", "\377", "\377c"}, "\377\377c"},         // a byte 255, doubled by the kernel
+        {{"\377z"}, "z"},                                     // no mark: the byte stands
+        {{"plain"}, "plain"},
+    };
+    for (const auto& c : cases) {
+        TMarkedBytes marks('#');
+        std::string got;
+        for (std::string r : c.reads) {
+            const std::size_t n = marks.Decode(r.data(), r.size());
+            ASSERT_LE(n, r.size());
+            got += r.substr(0, n);
+        }
+        EXPECT_EQ(got, c.want) << c.want;
+    }
+}
+
+TEST_F(SerialTest, AByte255ThroughAMarkingPortArrivesOnce)
+{
+    // The kernel doubles a byte 255 on a port that marks faulty bytes; the port
+    // hands it on once, with and without an event thread.
+    for (bool thread : {false, true}) {
+        SCOPED_TRACE(thread);
+        TSerial s;
+        // A pseudo-terminal has no parity; the kernel refuses a request that
+        // changes nothing but the parity, so each pass asks for another.
+        s.SetParityBit(thread ? even : odd);
+        s.UseErrorChar = true;
+        std::atomic<int> received{0};
+        if (thread)
+            s.OnRxChar = [&](TSerial&) { ++received; };
+        ASSERT_TRUE(s.OpenPort());
+        Pty.Write("a\377b\377");
+        Pty.Write("\377");
+        ASSERT_TRUE(WaitFor([&] { return s.InQueueCount() >= (thread ? 5 : 7); }));
+        EXPECT_EQ(s.ReceiveString(), QStringLiteral("a\u00ffb\u00ff\u00ff"));
+    }
+}
+
+TEST_F(SerialTest, TheEventThreadRunsAtItsPriority)
+{
+    TErrorLog::Instance().Clear();
+    errno = 0;
+    const int base = getpriority(PRIO_PROCESS, 0);
+    ASSERT_EQ(errno, 0);
+    // Lower priorities are always allowed.
+    const struct {
+        TThreadPriority priority;
+        int nice;
+    } cases[] = {
+        {tpNormal, base},
+        {tpLower, std::min(base + 5, 19)},
+        {tpLowest, std::min(base + 10, 19)},
+        {tpIdle, 19},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.priority));
+        TSerial s;
+        s.ThreadPriority = c.priority;
+        std::atomic<int> nice{-100};
+        s.OnRxChar = [&](TSerial&) { nice = getpriority(PRIO_PROCESS, 0); };   // this thread's own
+        ASSERT_TRUE(s.OpenPort());
+        Pty.Write("x");
+        ASSERT_TRUE(WaitFor([&] { return nice != -100; }));
+        EXPECT_EQ(nice, c.nice);
+    }
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), base);
+    EXPECT_EQ(ErrorLogCount(QStringLiteral("Priorität")), 0);
+}
+
+TEST_F(SerialTest, ARefusedPriorityIsLoggedOnceAndThePortOpens)
+{
+    TFakeLines lines;
+    TErrorLog::Instance().Clear();
+    TSerial s;
+    s.ThreadPriority = tpHighest;
+    EXPECT_TRUE(s.OpenPort());   // no handler: no thread, nothing to set
+    s.ClosePort();
+    std::atomic<int> received{0};
+    s.OnRxChar = [&](TSerial&) { ++received; };
+    ASSERT_TRUE(s.OpenPort());
+    EXPECT_EQ(lines.Get(lines.NiceAsked), std::vector<int>{-10});
+    EXPECT_EQ(
+        ErrorLogCount(QStringLiteral("Schnittstelle COM3: Die Priorität des Ereignis-Threads lässt sich nicht setzen")),
+        1);
+    Pty.Write("x");
+    EXPECT_TRUE(WaitFor([&] { return received > 0; }));
 }

@@ -3,6 +3,7 @@
 #include "console/uKanal.h"
 #include "framework/uErrors.h"
 #include "framework/uStringIniFile.h"
+#include "framework/uSystemLocale.h"
 #include "framework/uUtils.h"
 
 #include <QLocale>
@@ -428,4 +429,33 @@ TEST(TokenizerCommand, GetTokenString)
     EXPECT_EQ(GetTokenString(t, 5), QString());
     EXPECT_EQ(GetTokenString(t, 6), QStringLiteral("a\"b"));
     EXPECT_EQ(GetTokenString(t, 7), QString());
+}
+
+TEST(SystemLocale, TheCLocaleIsToldByItsNameAndQtsOrderOfVariables)
+{
+    const struct {
+        const char* LcAll;
+        const char* LcNumeric;
+        const char* Lang;
+        bool C;
+    } cases[] = {
+        {"", "", "", true},         {"C", "", "de_DE.UTF-8", true},   // LC_ALL rules
+        {"C.UTF-8", "", "", true},  {"C.utf8", "", "", true},       {"POSIX", "", "", true},
+        {"", "", "POSIX@x", true},  {"", "C", "en_US.UTF-8", true},   // then LC_NUMERIC
+        {"", "", "C", true},        {"", "", "en_US.UTF-8", false}, {"", "de_DE.UTF-8", "C", false},
+        {"de_AT", "C", "C", false}, {"Ca_ES", "", "", false},   // a name that only begins with C
+        {"CC", "", "", false},
+    };
+    const QByteArray saved[] = {qgetenv("LC_ALL"), qgetenv("LC_NUMERIC"), qgetenv("LANG")};
+    const bool had[] = {qEnvironmentVariableIsSet("LC_ALL"), qEnvironmentVariableIsSet("LC_NUMERIC"),
+                        qEnvironmentVariableIsSet("LANG")};
+    const char* names[] = {"LC_ALL", "LC_NUMERIC", "LANG"};
+    for (const auto& c : cases) {
+        const char* values[] = {c.LcAll, c.LcNumeric, c.Lang};
+        for (int i = 0; i < 3; ++i)
+            qputenv(names[i], values[i]);
+        EXPECT_EQ(IsCLocaleName(NumericLocaleName()), c.C) << c.LcAll << "/" << c.LcNumeric << "/" << c.Lang;
+    }
+    for (int i = 0; i < 3; ++i)
+        had[i] ? (void)qputenv(names[i], saved[i]) : (void)qunsetenv(names[i]);
 }

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -74,6 +75,47 @@ TEST(FrmCOM, ConnectSendWithLineEndAndShowTheAnswer)
     }
     ::close(master);
     ::close(slave);
+    SetComDeviceTable({});
+    ProbeComPorts();
+}
+
+TEST(FrmCOM, ThePortSetterAndTheUsersChoiceRaiseTheChange)
+{
+    int master[2] = {-1, -1}, slave[2] = {-1, -1};
+    char name[2][128] = {};
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(openpty(&master[i], &slave[i], name[i], nullptr, nullptr), 0);
+    SetComDeviceTable({{3, name[0]}, {7, name[1]}});
+    ProbeComPorts();
+    {
+        TSerial serial;
+        TCOMComboBox box(serial);
+        QSignalSpy changed(&box, &TCOMComboBox::changed);
+        const struct {
+            int set;
+            int port;      // of the box and of the serial port after it
+            int changes;   // in all, so far
+        } cases[] = {
+            {7, 7, 1}, {7, 7, 2},                                      // raised even when already selected
+            {3, 3, 3}, {5, 3, 3}, {30, 3, 3}, {0, 3, 3}, {-1, 3, 3},   // unavailable or outside: nothing
+        };
+        for (const auto& c : cases) {
+            box.SetSelectedPort(c.set);
+            EXPECT_EQ(box.SelectedPort(), c.port) << c.set;
+            EXPECT_EQ(serial.COMPort(), c.port) << c.set;
+            EXPECT_EQ(changed.count(), c.changes) << c.set;
+        }
+        // The user's choice.
+        box.show();
+        QTest::keyClick(&box, Qt::Key_Down);
+        EXPECT_EQ(box.SelectedPort(), 7);
+        EXPECT_EQ(serial.COMPort(), 7);
+        EXPECT_EQ(changed.count(), 4);
+    }
+    for (int i = 0; i < 2; ++i) {
+        ::close(master[i]);
+        ::close(slave[i]);
+    }
     SetComDeviceTable({});
     ProbeComPorts();
 }

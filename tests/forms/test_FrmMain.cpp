@@ -38,6 +38,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -48,6 +49,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -719,6 +721,37 @@ TEST(StandardDialogs, SpeakGerman)
                 EXPECT_FALSE(text.contains(word)) << text.toStdString() << " in " << d->metaObject()->className();
         d->hide();
     }
+}
+
+// The file dialog widens its detail columns, and itself, once the folder is
+// read: every name, size, type and date reads whole, with no column scrolled away.
+TEST(StandardDialogs, FileColumnsReadWhole)
+{
+    TTempProgramDir dir;
+    dir.Write("Projekte/Hamlet_Premiere_Generalprobe_Zweiter_Akt.pvs", QByteArray(528000, 'x'));
+    dir.Write("Projekte/Kurz.pvs", "x");
+    ASSERT_TRUE(QDir(dir.File("Projekte")).mkdir("Verzeichnis"));
+    TFileDialogOptions options;
+    options.Filter = QStringLiteral("Alle Dateien (*)");
+    options.InitialDir = dir.File("Projekte");
+    const std::unique_ptr<QFileDialog> dlg = NewFileDialog(nullptr, options, QString(), false, false);
+    dlg->setViewMode(QFileDialog::Detail);
+    dlg->show();
+    auto* view = dlg->findChild<QTreeView*>();
+    ASSERT_NE(view, nullptr);
+    QHeaderView* header = view->header();
+    auto fits = [&] {
+        int sum = 0;
+        for (int i = 0; i < header->count(); ++i) {
+            if (static_cast<QAbstractItemView*>(view)->sizeHintForColumn(i) > header->sectionSize(i))
+                return false;
+            sum += header->sectionSize(i);
+        }
+        return view->model()->rowCount(view->rootIndex()) == 3 && sum <= view->viewport()->width();
+    };
+    EXPECT_TRUE(WaitFor(fits));
+    for (int i = 0; i < header->count(); ++i)
+        EXPECT_GE(header->sectionSize(i), static_cast<QAbstractItemView*>(view)->sizeHintForColumn(i)) << i;
 }
 
 } // namespace
