@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -105,8 +106,8 @@ public:
     std::function<void(TSonivexPanel*)> OnLevelChange;
     std::function<void(TSonivexPanel*)> OnTrackChange;
 
-    // A new show: no playlist, no file, no name, level 0, no track; a playing
-    // panel stops.
+    // A new show: no playlist, no file, no name, level 0, no track, no time;
+    // a playing panel stops and nothing of its track comes back.
     void Clear();
     // "&leeren": the current track's file and name are emptied and the level
     // becomes 0; the panel stays on that track (no other track of its playlist
@@ -149,6 +150,9 @@ private:
     struct TFinishGate {
         QMutex Mutex;
         TSonivexPanel* Panel = nullptr;
+        // Counts the tracks the panel let go of (GUI thread); a notice belongs
+        // to the track that was current when it was posted.
+        std::atomic<unsigned> Track{0};
     };
 
     void CreateAudioPlayer();
