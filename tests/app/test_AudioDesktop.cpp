@@ -144,3 +144,22 @@ TEST_F(AudioDesktop, TheLevelLabelShowsPlusTenWholeAndLeerenClearsTimeAndPositio
         },
         10000));
 }
+
+// Without a usable output the program says why in a message box once it runs;
+// a signal that comes while the box is open ends the program all the same.
+TEST(AudioDesktopWithoutOutput, TheMessageBoxShowsAndASignalStillEndsTheProgram)
+{
+    TXServer x;
+    ASSERT_TRUE(x.Started()) << x.Error().toStdString();
+    TTempProgramDir dir;
+    dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nAutoSpeichern=0\r\n");
+    auto env = x.Environment();
+    env << qMakePair(QStringLiteral("PV_AUDIO_OUTPUT"), QStringLiteral("keine"));
+    TProgramProcess program(dir, env);
+    ASSERT_TRUE(program.WaitForClock()) << program.Stderr().toStdString();
+    EXPECT_FALSE(x.WaitForWindow("^Palvento Orlisk$").isEmpty()) << program.Stderr().toStdString();
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+    EXPECT_FALSE(end.Crashed) << end.Stderr.toStdString();
+    EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
+    EXPECT_TRUE(end.Stderr.contains("beendet nach")) << end.Stderr.toStdString();
+}
