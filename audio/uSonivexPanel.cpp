@@ -5,7 +5,6 @@
 #include "framework/uErrorLog.h"
 #include "framework/uErrors.h"
 #include "framework/uMod_Main.h"
-#include "framework/uPrompts.h"
 #include "framework/uUtils.h"
 #include "platform/PcmOut.h"
 
@@ -67,8 +66,14 @@ TPanelPlayerFactory& Factory()
     return factory;
 }
 
+std::function<void(const QString&)>& OutputErrorHandler()
+{
+    static std::function<void(const QString&)> handler;
+    return handler;
+}
+
 // Ten panels without an output would report it ten times: the log and the
-// message box get it once per run of the engine.
+// user get it once per run of the engine.
 std::atomic<bool> AudioErrorLogged{false};
 
 }   // namespace
@@ -77,6 +82,11 @@ void ResetAudioOutputWarning()
 {
     AudioErrorLogged = false;
     ResetPcmSelectionWarning();
+}
+
+void SetAudioOutputErrorHandler(std::function<void(const QString& error)> handler)
+{
+    OutputErrorHandler() = std::move(handler);
 }
 
 void SetPanelPlayerFactory(TPanelPlayerFactory factory)
@@ -117,8 +127,8 @@ void TSonivexPanel::CreateAudioPlayer()
             // main window shows, and a modal box there would hold up the start.
             // A program that ends meanwhile (a signal, "Beenden") shows nothing.
             QTimer::singleShot(0, this, [error] {
-                if (!AppClosing && !AppTerminating)
-                    Prompts().Info(error);
+                if (!AppClosing && !AppTerminating && OutputErrorHandler())
+                    OutputErrorHandler()(error);
             });
         }
         return;

@@ -49,6 +49,10 @@ using TPanelPlayerFactory = std::function<std::unique_ptr<TPanelPlayer>(QString&
 void SetPanelPlayerFactory(TPanelPlayerFactory factory);
 // A missing sound output is logged once per run of the engine; a new run logs it again.
 void ResetAudioOutputWarning();
+// Shows the user why the panels have no output: called with the reason once per
+// run of the engine, from the event loop, unless the program is ending by then.
+// The program shows it in a message box; without a handler it is only logged.
+void SetAudioOutputErrorHandler(std::function<void(const QString& error)> handler);
 
 // What the panel's controls show.
 struct TSonivexPanelView {

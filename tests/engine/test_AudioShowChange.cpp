@@ -23,6 +23,9 @@ protected:
     {
         FSavedOutput = qgetenv("PV_AUDIO_OUTPUT");
         qputenv("PV_AUDIO_OUTPUT", "null");
+        // The engine's own classes only: drivers another test registered would
+        // be chosen over the sound-card driver.
+        StopAudioEngine();
         StartAudioEngine();
         const auto tone = [](int frames) { return AudioFixtures::Wav16(frames, [](int f, int c) { return qint16(f % 500 + c); }); };
         Engine.Dir.Write("a1.wav", tone(AudioFixtures::Rate));
