@@ -67,8 +67,8 @@ int main(int argc, char** argv)
     SetAudioOutputErrorHandler([](const QString& error) { Prompts().Info(error); });
 
     // The audio engine's classes and its notification thread exist before any
-    // module that plays sound; a panel without output is logged once. The media
-    // decoder library is bound from the program folder, which is known first.
+    // module that plays sound. The media decoder library is bound from the
+    // program folder, which is known first.
     ProgramDir = DetermineProgramDir();
     StartAudioEngine();
 

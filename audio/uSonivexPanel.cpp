@@ -213,10 +213,10 @@ void TSonivexPanel::SetFilename(const QString& f)
         FFadeStep = 0;
         FFadeStop = false;
         FSavedLevel = 0;
-        ++FGate->Track;
         FFilename.clear();
         if (FPlayer)
             FPlayer->Close();
+        ++FGate->Track;
         FLengthKnown = false;
         FView.LengthText.clear();
         FView.TimeText.clear();
@@ -542,7 +542,7 @@ void TSonivexPanel::UpdateTrackCount()
 
 void TSonivexPanel::UpdateTrackDisplay()
 {
-    // A playing panel keeps its file when its playlist empties (a show load).
+    // A playing panel keeps its file when its playlist empties (in the playlist editor).
     if (FTrackCount == 0 && !FPlaying)
         SetFilename(QString());
     if (FTrackCount < FTrackID && !FHoldTrack)
