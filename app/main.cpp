@@ -66,10 +66,12 @@ int main(int argc, char** argv)
 
     TPromptsGui prompts;
     SetPrompts(&prompts);
+    // Panels without a sound output say why in a message box, once.
+    SetAudioOutputErrorHandler([](const QString& error) { Prompts().Info(error); });
 
     // The audio engine's classes and its notification thread exist before any
-    // module that plays sound; a panel without output is logged once. The media
-    // decoder library is bound from the program folder, which is known first.
+    // module that plays sound. The media decoder library is bound from the
+    // program folder, which is known first.
     ProgramDir = DetermineProgramDir();
     StartAudioEngine();
 

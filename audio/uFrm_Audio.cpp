@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -27,6 +28,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -75,6 +77,29 @@ QLabel* PlacedLabel(const QString& name, QWidget* parent, int left, int top, int
         label->setFont(f);
     }
     return label;
+}
+
+// A desktop font too large for the level label's room is made smaller until
+// every level text fits.
+void FitLevelLabelFont(QLabel* label)
+{
+    QFont font = label->font();
+    const int room = label->width() - 2;
+    for (;;) {
+        const QFontMetrics metrics(font);
+        int widest = 0;
+        for (int level = TSonivexPanel::MinLevel; level <= TSonivexPanel::MaxLevel; ++level)
+            widest = std::max(widest, metrics.horizontalAdvance(TSonivexPanel::LevelText(level)));
+        if (widest <= room)
+            break;
+        if (font.pointSizeF() > 6)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        else if (font.pixelSize() > 8)
+            font.setPixelSize(font.pixelSize() - 1);
+        else
+            break;
+    }
+    label->setFont(font);
 }
 
 }   // namespace
@@ -184,7 +209,10 @@ TSonivexPanelWidget::TSonivexPanelWidget(TSonivexPanel& panel, QWidget* parent) 
         if (FPanel)
             FPanel->SetLevelBar(v);
     });
-    lblLevel = PlacedLabel(QStringLiteral("lblLevel"), this, 240, 20, 48, false, Qt::AlignHCenter);
+    // The level label takes the room from the level bar's end to the track
+    // up-down, so that its widest text ("+10,0dB", "-INF dB") shows whole.
+    lblLevel = PlacedLabel(QStringLiteral("lblLevel"), this, 240, 20, 308 - 240, false, Qt::AlignHCenter);
+    FitLevelLabelFont(lblLevel);
 
     udTrack = Named<QWidget>(QStringLiteral("udTrack"), this);
     udTrack->setGeometry(310, 22, 60, 17);

@@ -132,24 +132,21 @@ void TModuleAudio::LoadIni(TStringIniFile& ini)
                                      .arg(MaxPanelCount));
         count = MaxPanelCount;
     }
+    // Every panel stops and lets go of the show before, playing or not: a track
+    // of that show that ran on would, at its end, be reloaded into this show's
+    // playlist and saved with it.
+    for (int i = 0; TSonivexPanel* panel = GetPanel(i); ++i)
+        panel->Clear();
     while (PageCount() < count / PanelsPerPage)
         AddAudioPage(false);
     // Track numbers no key ends in hold empty entries: they are not looked up,
     // and a playlist ends at the last track the section names.
     const std::vector<bool> numbers = ini.KeyNumbers(Section, MaxTrackCount);
-    // Pages beyond the show's count stay, but their panels hold nothing of the
-    // show before: a save would write it into this show.
-    for (int i = std::max(count, 0); TSonivexPanel* panel = GetPanel(i); ++i)
-        panel->Clear();
     for (int i = 0; i < count; ++i) {
         TSonivexPanel* panel = GetPanel(i);
         if (!panel)
             continue;
         const int n = i + 1;
-        // A panel at rest starts empty, so that no name or level of the show
-        // before stays where this show names no track.
-        if (!panel->Playing())
-            panel->Clear();
         const int tracks = std::min(ini.ReadInteger(Section, TIniKey("TrackCount_", n), 0), MaxTrackCount);
         const int id = ini.ReadInteger(Section, TIniKey("TrackID_", n), 1);
         panel->Names.clear();
@@ -170,8 +167,6 @@ void TModuleAudio::LoadIni(TStringIniFile& ini)
             panel->Levels.append(ini.ReadString(Section, TIniKey("Level_", n, "_").Append(j), QString()));
         }
         panel->UpdateTrackCount();
-        // Loaded even when the id is the current one, so that no panel keeps
-        // the file, name and level of the show before; a playing panel plays on.
         panel->LoadTrack(id);
     }
 }

@@ -4,11 +4,13 @@
 #include "audio/uAuTypes.h"
 #include "framework/uErrorLog.h"
 #include "framework/uErrors.h"
+#include "framework/uMod_Main.h"
 #include "framework/uUtils.h"
 #include "platform/PcmOut.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -64,8 +66,14 @@ TPanelPlayerFactory& Factory()
     return factory;
 }
 
-// Ten panels without an output would report it ten times; the log gets it once
-// per run of the engine. No dialog: a desk without a sound card must start unattended.
+std::function<void(const QString&)>& OutputErrorHandler()
+{
+    static std::function<void(const QString&)> handler;
+    return handler;
+}
+
+// Ten panels without an output would report it ten times: the log and the
+// user get it once per run of the engine.
 std::atomic<bool> AudioErrorLogged{false};
 
 }   // namespace
@@ -74,6 +82,11 @@ void ResetAudioOutputWarning()
 {
     AudioErrorLogged = false;
     ResetPcmSelectionWarning();
+}
+
+void SetAudioOutputErrorHandler(std::function<void(const QString& error)> handler)
+{
+    OutputErrorHandler() = std::move(handler);
 }
 
 void SetPanelPlayerFactory(TPanelPlayerFactory factory)
@@ -108,14 +121,33 @@ void TSonivexPanel::CreateAudioPlayer()
         error = QString::fromUtf8(e.what());
     }
     if (!FPlayer) {
-        if (!AudioErrorLogged.exchange(true))
+        if (!AudioErrorLogged.exchange(true)) {
             AddToErrorLog(elWarning, QStringLiteral("Audio: ") + error);
+            // Shown once the event loop runs: the panels are made before the
+            // main window shows, and a modal box there would hold up the start.
+            // A program that ends meanwhile (a signal, "Beenden") shows nothing.
+            QTimer::singleShot(0, this, [error] {
+                if (!AppClosing && !AppTerminating && OutputErrorHandler())
+                    OutputErrorHandler()(error);
+            });
+        }
         return;
     }
     FPlayer->SetOnFinish([gate = FGate] {
         QMutexLocker lock(&gate->Mutex);
-        if (TSonivexPanel* panel = gate->Panel)
-            QMetaObject::invokeMethod(panel, [panel] { panel->EndOfTrack(); }, Qt::QueuedConnection);
+        if (TSonivexPanel* panel = gate->Panel) {
+            const unsigned track = gate->Track;
+            QMetaObject::invokeMethod(
+                panel,
+                [panel, track] {
+                    // The notice of a track the panel has let go since (a new
+                    // show, "leeren") would restore that track's level and
+                    // reload into the playlist that is there now.
+                    if (panel->FGate->Track == track)
+                        panel->EndOfTrack();
+                },
+                Qt::QueuedConnection);
+        }
     });
 }
 
@@ -171,18 +203,27 @@ void TSonivexPanel::SetFilename(const QString& f)
         EnablePanelControls(false);
     }
     if (f.isEmpty()) {
-        // Closing the player ends its audio: the panel stops with it.
+        // Closing the player ends its audio: the panel stops with it and
+        // forgets the track, its time and its position; an end-of-track
+        // notice still on its way is dropped.
         if (FPlaying) {
             FPlaying = false;
             FDisplayHold = 3;
         }
         FFadeStep = 0;
         FFadeStop = false;
+        FSavedLevel = 0;
         FFilename.clear();
         if (FPlayer)
             FPlayer->Close();
+        ++FGate->Track;
         FLengthKnown = false;
         FView.LengthText.clear();
+        FView.TimeText.clear();
+        FView.PositionBar = 0;
+        FView.PositionMax = TSonivexPanelView().PositionMax;
+        FView.PositionPageStep = TSonivexPanelView().PositionPageStep;
+        FView.PositionTickFrequency = TSonivexPanelView().PositionTickFrequency;
         if (FTrackID > 0) {
             SetEntry(Files, FTrackID - 1, QString());
             SetEntry(Names, FTrackID - 1, QString());
@@ -501,7 +542,7 @@ void TSonivexPanel::UpdateTrackCount()
 
 void TSonivexPanel::UpdateTrackDisplay()
 {
-    // A playing panel keeps its file when its playlist empties (a show load).
+    // A playing panel keeps its file when its playlist empties (in the playlist editor).
     if (FTrackCount == 0 && !FPlaying)
         SetFilename(QString());
     if (FTrackCount < FTrackID && !FHoldTrack)

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,6 +49,10 @@ using TPanelPlayerFactory = std::function<std::unique_ptr<TPanelPlayer>(QString&
 void SetPanelPlayerFactory(TPanelPlayerFactory factory);
 // A missing sound output is logged once per run of the engine; a new run logs it again.
 void ResetAudioOutputWarning();
+// Shows the user why the panels have no output: called with the reason once per
+// run of the engine, from the event loop, unless the program is ending by then.
+// The program shows it in a message box; without a handler it is only logged.
+void SetAudioOutputErrorHandler(std::function<void(const QString& error)> handler);
 
 // What the panel's controls show.
 struct TSonivexPanelView {
@@ -105,8 +110,8 @@ public:
     std::function<void(TSonivexPanel*)> OnLevelChange;
     std::function<void(TSonivexPanel*)> OnTrackChange;
 
-    // A new show: no playlist, no file, no name, level 0, no track; a playing
-    // panel stops.
+    // A new show: no playlist, no file, no name, level 0, no track, no time;
+    // a playing panel stops and nothing of its track comes back.
     void Clear();
     // "&leeren": the current track's file and name are emptied and the level
     // becomes 0; the panel stays on that track (no other track of its playlist
@@ -149,6 +154,9 @@ private:
     struct TFinishGate {
         QMutex Mutex;
         TSonivexPanel* Panel = nullptr;
+        // Counts the tracks the panel let go of (GUI thread); a notice belongs
+        // to the track that was current when it was posted.
+        std::atomic<unsigned> Track{0};
     };
 
     void CreateAudioPlayer();

@@ -431,7 +431,7 @@ TXServer::~TXServer()
 
 QList<QPair<QString, QString>> TXServer::Environment() const
 {
-    return {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", FDisplay}};
+    return {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", FDisplay}, {"PV_AUDIO_OUTPUT", "null"}};
 }
 
 QString TXServer::XDoTool(const QStringList& args, bool* ok) const

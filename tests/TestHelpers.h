@@ -214,7 +214,9 @@ public:
     // ":N", or empty when the server did not start (Error() says why).
     QString Display() const { return FDisplay; }
     QString Error() const { return FError; }
-    // The environment that puts the program on this screen.
+    // The environment that puts the program on this screen, with the null
+    // audio output: on a machine without a sound card the program would first
+    // say so in a message box.
     QList<QPair<QString, QString>> Environment() const;
     // Runs xdotool on this display; its output, trimmed. ok: whether it succeeded.
     QString XDoTool(const QStringList& args, bool* ok = nullptr) const;

@@ -324,17 +324,36 @@ TEST_F(AudioPanelTest, FilesThatCannotBeOpenedDisableThePanelAndAreLogged)
     EXPECT_EQ(S(1).Calls.last(), "close");
 }
 
-TEST_F(AudioPanelTest, PanelsWithoutAPlayerTakeEveryCommand)
+TEST_F(AudioPanelTest, PanelsWithoutAPlayerTakeEveryCommandAndSayWhyOnce)
 {
+    QStringList shown;
+    SetAudioOutputErrorHandler([&shown](const QString& error) { shown << error; });
     NoOutput = true;
+    ModuleAudio->AddAudioPage(false);
     ModuleAudio->AddAudioPage(false);
     Run(QStringLiteral("A11F\"%1\"E1L-50D3Z20T2N\"x\"E3").arg(F("a.wav")));
     Ticks(5);
     EXPECT_FALSE(P(11).HasPlayer());
     EXPECT_FALSE(P(11).Playing());
     EXPECT_EQ(P(11).PanelName(), "x");
-    // Ten panels without output: one log entry, no question to the user.
+    // Twenty panels without output: one log entry and, once the event loop
+    // runs, the reason shown once.
+    EXPECT_TRUE(shown.isEmpty());
+    QCoreApplication::processEvents();
     EXPECT_EQ(ErrorLogCount(QStringLiteral("Audio: Kein Ausgabegerät")), 1);
+    EXPECT_EQ(shown, QStringList{"Kein Ausgabegerät"});
+
+    // A new run of the engine says it again, unless the program is ending by then.
+    for (const bool ending : {false, true}) {
+        Engine.Stop();
+        Engine.Start();
+        shown.clear();
+        AppClosing = ending;
+        QCoreApplication::processEvents();
+        AppClosing = false;
+        EXPECT_EQ(shown.size(), ending ? 0 : 1) << ending;
+    }
+    SetAudioOutputErrorHandler({});
 }
 
 TEST_F(AudioPanelTest, TheSectionReadAndWrittenAgainIsTheSame)
@@ -392,14 +411,10 @@ TEST_F(AudioPanelTest, ShowLoadAddsPagesReloadsPanelsAndBoundsItsCounts)
     EXPECT_EQ(P(1).PanelName(), "B");
     EXPECT_EQ(P(1).Filename(), F("b.wav"));
     EXPECT_EQ(P(1).Level(), -20);
-    // A playing panel plays on with its file; its old playlist is gone.
-    EXPECT_TRUE(P(2).Playing());
-    EXPECT_EQ(P(2).Filename(), F("a.wav"));
+    // A playing panel stops and keeps nothing of show A.
+    EXPECT_FALSE(P(2).Playing() || S(2).Playing);
+    EXPECT_TRUE(P(2).Filename().isEmpty());
     EXPECT_EQ(P(2).TrackCount(), 0);
-    Run("A2E3");
-    Ticks(3);
-    Finish(S(2));
-    EXPECT_TRUE(P(2).View().PlayEnabled);
 
     // Counts beyond any show are bounded (and warned about).
     LoadShow(QStringLiteral("[Audio]\r\nPanelCount=2000000000\r\nTrackCount_1=2000000000\r\nFile_1_9999=%1\r\n"
@@ -429,6 +444,9 @@ TEST_F(AudioPanelTest, NewAndClearPageLeaveNothingOfBeforeOnAPanel)
         LoadShow(show);
         ASSERT_EQ(P(1).PanelName(), "C");
         Run("A2E1");
+        S(2).Position = 2100;
+        Ticks(4);   // the display may still hold after the stop before
+        ASSERT_EQ(P(2).View().TimeText, "0:00:02:1");
         if (neu) {
             ModuleAudio->NewProject();
         } else {
@@ -440,7 +458,8 @@ TEST_F(AudioPanelTest, NewAndClearPageLeaveNothingOfBeforeOnAPanel)
         }
         for (int n : {1, 2})
             EXPECT_TRUE(P(n).Filename().isEmpty() && P(n).PanelName().isEmpty() && P(n).Level() == 0 &&
-                        !P(n).Playing() && !P(n).View().PlayEnabled && !S(n).Playing)
+                        !P(n).Playing() && !P(n).View().PlayEnabled && !S(n).Playing && P(n).View().TimeText.isEmpty() &&
+                        P(n).View().PositionBar == 0 && P(n).View().PositionMax == TSonivexPanelView().PositionMax)
                 << n;
         if (neu) {
             EXPECT_EQ(P(1).TrackCount(), 0);
@@ -590,4 +609,37 @@ TEST_F(AudioPanelTest, AHugeTrackNumberNeverGrowsThePlaylist)
     Run(QStringLiteral("A4T%1F\"%2\"").arg(last).arg(F("b.wav")));
     EXPECT_EQ(P(4).Files.at(last - 1), F("b.wav"));
     EXPECT_EQ(P(4).Files.size(), last + 1);
+}
+
+// Show A plays track 2 of panel 3 (saved level -30) when show B (no panel 3) or
+// show C (panel 3 with one track at -50) comes, through a load or an import;
+// the end of A's track may already be on its way to the panel.
+TEST_F(AudioPanelTest, AShowThatComesWhileAPanelPlaysGetsNothingOfTheShowBefore)
+{
+    const QString a = QStringLiteral("[Audio]\r\nPanelCount=10\r\nTrackCount_3=2\r\nTrackID_3=2\r\nName_3_0=A1\r\n"
+                                     "File_3_0=%1\r\nLevel_3_0=-10\r\nName_3_1=A2\r\nFile_3_1=%2\r\nLevel_3_1=-30\r\n")
+                          .arg(F("a.wav"), F("b.wav"));
+    const QStringList b{"", "[Audio]", "PanelCount=10"};
+    const QStringList c{"", "[Audio]", "PanelCount=10", "TrackCount_3=1", "TrackID_3=1", "Name_3_0=C",
+                        "File_3_0=" + F("c.wav"), "Level_3_0=-50"};
+    for (const bool import : {false, true})
+        for (const bool noticeOnItsWay : {false, true})
+            for (const QStringList& next : {b, c}) {
+                SCOPED_TRACE(QStringLiteral("import %1, notice %2, %3").arg(import).arg(noticeOnItsWay).arg(next.size()).toStdString());
+                LoadShow(a);
+                Run("A3E1");
+                ASSERT_EQ(S(3).Calls.filter("load").last(), "load b.wav");
+                ASSERT_TRUE(P(3).Playing());
+                if (noticeOnItsWay)
+                    S(3).Finish();   // posted, not yet run
+                if (import)
+                    Engine.Main->ImportText(*ModuleAudio, next.join("\r\n"));
+                else
+                    LoadShow(next.join("\r\n"));
+                EXPECT_FALSE(P(3).Playing() || S(3).Playing);
+                QCoreApplication::processEvents();
+                EXPECT_EQ(Saved(), next);
+                EXPECT_EQ(P(3).Level(), next.size() > 3 ? -50 : 0);
+                EXPECT_EQ(P(3).Filename(), next.size() > 3 ? F("c.wav") : QString());
+            }
 }

@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -123,6 +124,50 @@ TEST_F(FrmAudioTest, PanelControlsPlayLevelAndSeek)
     QTest::mouseRelease(position, Qt::LeftButton, {}, groove);
     ASSERT_TRUE(WaitFor([&] { return !States[6]->Calls.filter("seek").isEmpty(); }));
     EXPECT_EQ(States[6]->Calls.filter("seek").last(), QStringLiteral("seek %1").arg(position->value() * 100));
+}
+
+TEST_F(FrmAudioTest, LevelLabelShowsEveryLevelWholeAlsoWithALargeDesktopFont)
+{
+    for (const int points : {0, 14, 30}) {
+        QWidget host;
+        if (points > 0)
+            host.setFont(QFont(host.font().family(), points));
+        TSonivexPanel panel;
+        TSonivexPanelWidget w(panel, &host);
+        QLabel* level = W<QLabel>(&w, "lblLevel");
+        for (const int v : {100, 25, 0, -5, -399, -400}) {
+            panel.SetLevel(v);
+            ASSERT_EQ(level->text(), TSonivexPanel::LevelText(v));
+            EXPECT_LE(QFontMetrics(level->font()).horizontalAdvance(level->text()), level->contentsRect().width())
+                << points << " pt, " << v;
+        }
+        // The label stays clear of the track up-down.
+        EXPECT_LE(level->geometry().right(), W<QWidget>(&w, "udTrack")->x()) << points;
+    }
+}
+
+TEST_F(FrmAudioTest, NeuAndLeerenResetTimeAndPosition)
+{
+    for (const bool neu : {false, true}) {
+        SCOPED_TRACE(neu ? "Neu" : "leeren");
+        TSonivexPanelWidget* w = PanelWidget(1);
+        Engine.Main->ExecuteLines({QStringLiteral("A1F\"%1\"E1").arg(F("a.wav"))}, false);
+        States[0]->Position = 2100;
+        for (int i = 0; i < 4; ++i)
+            ModuleAudio->SlowTick();
+        ASSERT_EQ(W<QLabel>(w, "lblTime")->text(), "0:00:02:1");
+        ASSERT_EQ(W<QSlider>(w, "tbPosition")->value(), 21);
+        if (neu) {
+            ModuleMain->NewProject();
+        } else {
+            Answers.YesNoAnswers = {true};
+            AudioPage(0)->leeren1Click();
+        }
+        EXPECT_TRUE(W<QLabel>(w, "lblTime")->text().isEmpty());
+        EXPECT_EQ(W<QSlider>(w, "tbPosition")->value(), 0);
+        EXPECT_EQ(W<QSlider>(w, "tbPosition")->maximum(), 10);
+        EXPECT_TRUE(W<QLabel>(w, "lblLength")->text().isEmpty());
+    }
 }
 
 TEST_F(FrmAudioTest, FurtherWindowsHaveMenuEntriesAndKeepTheirPlace)
