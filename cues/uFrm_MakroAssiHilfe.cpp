@@ -236,7 +236,11 @@ QWidget* TfrmMakroAssiHilfe::AddReferencePage(const char* name, const QStringLis
     auto* memo = Named<TPlainTextEdit>(QString::fromLatin1(name).replace(QStringLiteral("tab"), QStringLiteral("mem")));
     memo->setReadOnly(true);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Lines wrap at the memo's width, whichever host it sits in; a word longer
+    // than the width breaks too, so nothing needs a horizontal scroll bar.
+    memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // "code#meaning" shows as two columns.
     memo->setTabStopDistance(QFontMetrics(memo->font()).horizontalAdvance(QStringLiteral("WWWWWW")));
     QStringList shown = lines;
