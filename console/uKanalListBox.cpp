@@ -79,6 +79,11 @@ int TKanalListBox::VisibleRows() const
     return height() / RowHeight();
 }
 
+int TKanalListBox::WholeRows() const
+{
+    return std::max(0, (height() - LineOffset) / RowHeight() - 1);
+}
+
 int TKanalListBox::NrOfLine(int line) const
 {
     return FFirstNr + line + FScroll.value();
