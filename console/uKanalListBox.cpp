@@ -94,6 +94,12 @@ int TKanalListBox::LineAt(int y) const
     return (y - LineOffset) / RowHeight();
 }
 
+bool TKanalListBox::LineOf(int nr, TKanalListZeile& line) const
+{
+    line = {};
+    return FRow && FRow(nr, line);
+}
+
 void TKanalListBox::UpdateNr(int nr)
 {
     UpdateNrs(nr, nr);
@@ -147,8 +153,7 @@ void TKanalListBox::paintEvent(QPaintEvent* event)
         if (!band.intersects(event->rect()))
             continue;
         const int nr = NrOfLine(r);
-        line = {};
-        if (!FRow || !FRow(nr, line))
+        if (!LineOf(nr, line))
             continue;
         const bool selected = nr == SelectedNr;
         p.fillRect(band, selected ? Navy : face);
