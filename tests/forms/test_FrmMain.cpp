@@ -380,13 +380,15 @@ QStringList LinesPastTheEdge(TfrmMakroAssiHilfe& assi)
     for (int i = 0; i < assi.lbAuswahl->count(); ++i) {
         assi.ChooseLetter(assi.lbAuswahl->item(i)->text());
         BringUp(assi.pcHilfe->currentWidget());
-        const auto* memo = assi.pcHilfe->currentWidget()->findChild<QPlainTextEdit*>();
+        const auto* memo = assi.pcHilfe->currentWidget()->findChild<QTextEdit*>();
         const int room = memo->viewport()->width();
         for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next()) {
             memo->document()->documentLayout()->blockBoundingRect(b);   // lays the block out
-            for (int l = 0; l < b.layout()->lineCount(); ++l)
-                if (b.layout()->lineAt(l).naturalTextWidth() > room)
+            for (int l = 0; l < b.layout()->lineCount(); ++l) {
+                const QTextLine line = b.layout()->lineAt(l);
+                if (b.layout()->position().x() + line.x() + line.naturalTextWidth() > room)
                     past << memo->objectName() + QStringLiteral(": ") + b.text();
+            }
         }
     }
     past.removeDuplicates();
