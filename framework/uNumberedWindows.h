@@ -4,11 +4,11 @@
 // the registry creates it. Window 0 is docked into a page of the main window;
 // windows 1.. float. A floating window takes its position from the settings
 // section named after it (its object name), or, without one, opens below the
-// main window's menu bar and page tabs (FloatingWindowPlace); it has two entries in its submenu of
-// the window menu (its caption + " anzeigen" and + " auf den primären Screen
-// anzeigen", handled by the module), comes up raised when asked, first at the
-// primary screen's top left if so, and when it goes it writes its position and
-// takes its entries along. The registry is a child of the module's signals
+// main window's menu bar and page tabs (FloatingWindowPlace); it has two entries
+// in its submenu of the window menu (its caption + " anzeigen" and + " auf den
+// primären Screen anzeigen", handled by the module), comes up raised when asked,
+// first at the primary screen's top left if so, and when it goes it writes its
+// position and takes its entries along. The registry is a child of the module's signals
 // object: the windows go, and write their positions, when the module goes.
 
 #include "framework/uErrorLog.h"
