@@ -186,10 +186,11 @@ void TFrmKanaele::SelectKanal(int nr)
 
 void TFrmKanaele::UpdateScrollRange()
 {
-    // The last channel can reach the last line.
-    const int visible = pbKanaele->VisibleRows();
-    sbKanaele->setRange(0, std::max(0, MaxKanal - visible));
-    sbKanaele->setPageStep(std::max(1, visible));
+    // At the end of the range the last channel is on the last line that the list
+    // shows whole, not on one cut off by the bottom edge.
+    const int whole = pbKanaele->WholeRows();
+    sbKanaele->setRange(0, std::max(0, MaxKanal - whole));
+    sbKanaele->setPageStep(std::max(1, whole));
 }
 
 void TFrmKanaele::SelectKanalView()

@@ -52,10 +52,10 @@ QVariant TKanaeleModel::data(const QModelIndex& index, int role) const
     case colName: return k->Name;
     case colStatus: return edit ? QVariant(k->Modus) : QVariant(k->ModusText());
     case colIcon: return k->IconText();
-    case colFlash: return edit ? QVariant(k->FlashPegel) : QVariant(QString::number(k->FlashPegel));
-    case colBlackout: return edit ? QVariant(k->BlackoutPegel) : QVariant(QString::number(k->BlackoutPegel));
-    case colFader: return edit ? QVariant(k->Pegel) : QVariant(QString::number(k->Pegel));
-    case colOutput: return QString::number(k->Output);
+    case colFlash: return edit ? QVariant(k->FlashPegel) : QVariant(k->FlashText());
+    case colBlackout: return edit ? QVariant(k->BlackoutPegel) : QVariant(k->BlackoutText());
+    case colFader: return edit ? QVariant(k->Pegel) : QVariant(k->PegelText());
+    case colOutput: return k->OutputText();
     case colDMX: return k->PatchText;
     }
     return {};

@@ -240,6 +240,11 @@ public:
     QString IconText() const;      // empty without icon
     QString ModusText() const;     // one of "HLDBZ", empty for another mode
     QString StepText() const;      // "current / count", empty while no step plays
+    // Levels in decimal 0..255, whatever the console shows its faders in.
+    QString PegelText() const { return QString::number(Pegel); }
+    QString OutputText() const { return QString::number(Output); }
+    QString FlashText() const { return QString::number(FlashPegel); }
+    QString BlackoutText() const { return QString::number(BlackoutPegel); }
 
 private:
     static constexpr int EintragSpalten = KanalSpalteMax - KanalSpalteMin + 1;

@@ -79,6 +79,11 @@ int TKanalListBox::VisibleRows() const
     return height() / RowHeight();
 }
 
+int TKanalListBox::WholeRows() const
+{
+    return std::max(0, (height() - LineOffset) / RowHeight() - 1);
+}
+
 int TKanalListBox::NrOfLine(int line) const
 {
     return FFirstNr + line + FScroll.value();
@@ -87,6 +92,12 @@ int TKanalListBox::NrOfLine(int line) const
 int TKanalListBox::LineAt(int y) const
 {
     return (y - LineOffset) / RowHeight();
+}
+
+bool TKanalListBox::LineOf(int nr, TKanalListZeile& line) const
+{
+    line = {};
+    return FRow && FRow(nr, line);
 }
 
 void TKanalListBox::UpdateNr(int nr)
@@ -142,8 +153,7 @@ void TKanalListBox::paintEvent(QPaintEvent* event)
         if (!band.intersects(event->rect()))
             continue;
         const int nr = NrOfLine(r);
-        line = {};
-        if (!FRow || !FRow(nr, line))
+        if (!LineOf(nr, line))
             continue;
         const bool selected = nr == SelectedNr;
         p.fillRect(band, selected ? Navy : face);

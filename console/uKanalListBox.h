@@ -28,12 +28,19 @@ public:
 
     // Text height of "Wy" + 1.
     int RowHeight() const;
-    // Whole lines below the header that the list shows.
+    // Lines below the header that the list shows, the last one maybe cut off at
+    // the bottom edge (height div RowHeight).
     int VisibleRows() const;
+    // Lines that lie wholly inside the list below the header: line r spans
+    // RowHeight * r + 6 .. RowHeight * (r + 1) + 6.
+    int WholeRows() const;
     // The channel of line r (1..VisibleRows).
     int NrOfLine(int line) const;
     // The line under height y: (y - 6) div RowHeight.
     int LineAt(int y) const;
+    // The texts of channel nr's line as the list paints them; false when nr names
+    // no channel.
+    bool LineOf(int nr, TKanalListZeile& line) const;
     // Repaints the line of channel nr when it is shown.
     void UpdateNr(int nr);
     // Repaints the lines of the channels from..to that are shown.

@@ -213,10 +213,10 @@ void TFrmChaser::BuildListe()
                                                     k->Name,
                                                     k->ModusText(),
                                                     k->IconText(),
-                                                    FConsole.FormatLevel(k->FlashPegel),
-                                                    FConsole.FormatLevel(k->BlackoutPegel),
-                                                    FConsole.FormatLevel(k->Pegel),
-                                                    FConsole.FormatLevel(k->Output),
+                                                    k->FlashText(),
+                                                    k->BlackoutText(),
+                                                    k->PegelText(),
+                                                    k->OutputText(),
                                                     k->StepText()};
                                       return true;
                                   });
@@ -313,7 +313,8 @@ void TFrmChaser::BuildDefinition()
     connect(btnAufsPult, &QPushButton::clicked, this, [this] { FEditor.StepToConsole(sgChaser->currentIndex().row()); });
     connect(sgChaser->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { FEditor.GridToSequence(); });
     new TEventHook(sgChaser->viewport(), [this](QEvent* e) {
-        if (e->type() == QEvent::MouseButtonPress) {
+        // The second of two quick presses comes as a double click: a press all the same.
+        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) {
             auto* m = static_cast<QMouseEvent*>(e);
             sgChaserMousePress(sgChaser->indexAt(m->position().toPoint()), m->button());
         }

@@ -11,12 +11,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -233,16 +234,31 @@ void TfrmMakroAssiHilfe::BuildAssistantPages()
 QWidget* TfrmMakroAssiHilfe::AddReferencePage(const char* name, const QStringList& lines)
 {
     auto* tab = Named<QWidget>(QString::fromLatin1(name));
-    auto* memo = Named<TPlainTextEdit>(QString::fromLatin1(name).replace(QStringLiteral("tab"), QStringLiteral("mem")));
+    auto* memo = Named<TTextEdit>(QString::fromLatin1(name).replace(QStringLiteral("tab"), QStringLiteral("mem")));
     memo->setReadOnly(true);
+    memo->setAcceptRichText(false);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // "code#meaning" shows as two columns.
-    memo->setTabStopDistance(QFontMetrics(memo->font()).horizontalAdvance(QStringLiteral("WWWWWW")));
+    // Lines wrap at the memo's width, whichever host it sits in; a word longer
+    // than the width breaks too, so nothing needs a horizontal scroll bar.
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->setLineWrapMode(QTextEdit::WidgetWidth);
+    memo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // "code#meaning" shows as two columns; a meaning that wraps goes on in its
+    // own column, under the meaning rather than under the codes.
+    const qreal column = QFontMetrics(memo->font()).horizontalAdvance(QStringLiteral("WWWWWW"));
+    memo->setTabStopDistance(column);
     QStringList shown = lines;
     for (QString& line : shown)
         line.replace(u'#', u'\t');
     memo->setPlainText(shown.join(u'\n'));
+    for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next()) {
+        if (!block.text().contains(u'\t'))
+            continue;
+        QTextBlockFormat hanging = block.blockFormat();
+        hanging.setLeftMargin(column);
+        hanging.setTextIndent(-column);
+        QTextCursor(block).setBlockFormat(hanging);
+    }
     auto* layout = new QVBoxLayout(tab);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(memo);

@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
 // Discards typed characters other than digits and backspace. Keys without text
@@ -87,13 +89,37 @@ void SetDialogRunner(const QString& objectName, TDialogRunner runner)
         DialogRunners().remove(objectName);
 }
 
-void LoadFormPosition(QWidget* form)
+void LoadFormPosition(QWidget* form, QPoint topLeft)
 {
     if (!form || !SettingsIni)
         return;
-    const QRect r = ReadFormPosition(*SettingsIni, form->objectName(), QRect(form->pos(), form->size()));
+    const QRect r = ReadFormPosition(*SettingsIni, form->objectName(), QRect(form->pos(), form->size()), topLeft);
     form->move(r.left(), r.top());
     form->resize(r.width(), r.height());
+}
+
+namespace {
+
+std::function<QPoint()>& FloatingWindowOrigin()
+{
+    static std::function<QPoint()> origin;
+    return origin;
+}
+
+} // namespace
+
+QPoint FloatingWindowPlace(int n)
+{
+    constexpr int Step = 24;
+    constexpr int Steps = 8;
+    const QPoint origin = FloatingWindowOrigin() ? FloatingWindowOrigin()() : QPoint(4, 4);
+    const int k = (std::max(n, 1) - 1) % Steps;
+    return origin + QPoint(Step * k, Step * k);
+}
+
+void SetFloatingWindowOrigin(std::function<QPoint()> origin)
+{
+    FloatingWindowOrigin() = std::move(origin);
 }
 
 void SaveFormPosition(QWidget* form)

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QList>
+#include <QPoint>
 #include <QString>
 
 #include <functional>
@@ -62,10 +63,18 @@ public:
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
-// Section = the form's object name; Left/Top default 4, Width/Height default to
-// the current size.
-void LoadFormPosition(QWidget* form);
+// Section = the form's object name; Left/Top default to topLeft (4, 4 unless
+// given), Width/Height to the current size.
+void LoadFormPosition(QWidget* form, QPoint topLeft = QPoint(4, 4));
 void SaveFormPosition(QWidget* form);
+
+// Where floating window n (1..) opens when the settings hold no position for it:
+// at the origin the main window gives, which leaves its menu bar and page tabs in
+// sight, moved down and right by 24 pixels for each number after the first (the
+// ninth starts over). Without a main window the origin is 4, 4.
+QPoint FloatingWindowPlace(int n);
+// Set by the main window while it exists; an empty function takes it back.
+void SetFloatingWindowOrigin(std::function<QPoint()> origin);
 
 // Appends the two entries of a numbered window to parent: caption + " anzeigen"
 // with tag, and caption + " auf den primären Screen anzeigen" with tag + 100. A

@@ -30,6 +30,7 @@
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
@@ -140,6 +141,10 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     connect(&TErrorLog::Instance(), &TErrorLog::lineAdded, memFehlerLog, &QPlainTextEdit::appendPlainText);
     // The caption follows the show's file name, however it changes.
     connect(&ProjectSignals(), &TProjectSignals::projectFileNameChanged, this, &TFrmMain::UpdateCaption);
+
+    // Floating windows without a stored position open below the menu bar and
+    // the page tabs, which a new user needs to see first.
+    SetFloatingWindowOrigin([this] { return FloatingWindowOrigin(); });
 
     ModuleMain = nullptr;
     new TModuleMain;   // publishes itself in ModuleMain
@@ -459,6 +464,7 @@ TFrmMain::~TFrmMain()
 {
     // Done here, while the pages that modules docked still exist.
     AppClosing = true;
+    SetFloatingWindowOrigin({});
     try {
         SaveFormPosition(this);
         WriteOptions();
@@ -468,6 +474,19 @@ TFrmMain::~TFrmMain()
     if (ModuleMain)
         ModuleMain->SetFormLink(nullptr);
     delete ModuleMain;
+}
+
+QPoint TFrmMain::FloatingWindowOrigin() const
+{
+    // The left edge of the window and the bottom of the page tabs on the screen;
+    // before the window is laid out, where its menu bar and tabs will end.
+    const QWidget* tabs = PageControl1->tabBar();
+    int bottom = 0;
+    if (tabs->isVisible() && tabs->height() > 0)
+        bottom = tabs->mapToGlobal(QPoint(0, tabs->height())).y();
+    else
+        bottom = geometry().top() + (menuWidget() ? menuWidget()->sizeHint().height() : 0) + tabs->sizeHint().height();
+    return QPoint(frameGeometry().left(), bottom);
 }
 
 // ---- caption ----

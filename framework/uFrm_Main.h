@@ -56,6 +56,10 @@ public:
     // show is saved unattended (SaveProjectUnattended) when auto-save is on.
     void ForceClose();
 
+    // Where floating windows without a stored position start: the window's left
+    // edge, just below its page tabs (screen coordinates).
+    QPoint FloatingWindowOrigin() const;
+
 signals:
     // The close has run through: the program ends, whatever other windows exist.
     void closeAccepted();

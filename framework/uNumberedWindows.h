@@ -3,11 +3,12 @@
 // the forms side of a module's list of windows. The module opens window n and
 // the registry creates it. Window 0 is docked into a page of the main window;
 // windows 1.. float. A floating window takes its position from the settings
-// section named after it (its object name), has two entries in its submenu of
-// the window menu (its caption + " anzeigen" and + " auf den primären Screen
-// anzeigen", handled by the module), comes up raised when asked, first at the
-// primary screen's top left if so, and when it goes it writes its position and
-// takes its entries along. The registry is a child of the module's signals
+// section named after it (its object name), or, without one, opens below the
+// main window's menu bar and page tabs (FloatingWindowPlace); it has two entries
+// in its submenu of the window menu (its caption + " anzeigen" and + " auf den
+// primären Screen anzeigen", handled by the module), comes up raised when asked,
+// first at the primary screen's top left if so, and when it goes it writes its
+// position and takes its entries along. The registry is a child of the module's signals
 // object: the windows go, and write their positions, when the module goes.
 
 #include "framework/uErrorLog.h"
@@ -84,7 +85,9 @@ public:
         TSlot& slot = FWindows[size_t(n)];
         slot.Window = w;
         if (n > 0 || FKind.Window0Placed) {
-            LoadFormPosition(w);
+            // A floating window without a stored position opens where it leaves
+            // the main window's menu bar and page tabs in sight.
+            LoadFormPosition(w, n > 0 ? FloatingWindowPlace(n) : QPoint(4, 4));
             if (FKind.Placed)
                 FKind.Placed(*w);
         }

@@ -524,10 +524,10 @@ QString FormatFloat(double value, int decimals)
 // ---------------------------------------------------------------------------
 // Form positions
 
-QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current)
+QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current, QPoint topLeft)
 {
-    const int left = ini.ReadInteger(section, QStringLiteral("Left"), 4);
-    const int top = ini.ReadInteger(section, QStringLiteral("Top"), 4);
+    const int left = ini.ReadInteger(section, QStringLiteral("Left"), topLeft.x());
+    const int top = ini.ReadInteger(section, QStringLiteral("Top"), topLeft.y());
     const int width = ini.ReadInteger(section, QStringLiteral("Width"), current.width());
     const int height = ini.ReadInteger(section, QStringLiteral("Height"), current.height());
     return QRect(left, top, width, height);

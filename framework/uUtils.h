@@ -116,7 +116,9 @@ int PercentToLevel(int percent);
 // A number in the system locale with a fixed number of decimals.
 QString FormatFloat(double value, int decimals);
 
-// Form positions in a settings store: keys Left, Top (default 4), Width, Height
-// (default: the current size) of the section named after the form.
-QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current);
+// Form positions in a settings store: keys Left, Top (default: topLeft, 4, 4
+// unless given), Width, Height (default: the current size) of the section named
+// after the form.
+QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current,
+                       QPoint topLeft = QPoint(4, 4));
 void WriteFormPosition(TStringIniFile& ini, const QString& section, const QRect& rect);

@@ -250,6 +250,9 @@ TEST(UtilsText, FormPositions)
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("FrmLichtpult1"), QStringLiteral("Left"), 0), -10);
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("FrmLichtpult1"), QStringLiteral("Height"), 0), 200);
     EXPECT_EQ(ReadFormPosition(ini, QStringLiteral("FrmLichtpult1"), design), QRect(-10, 20, 300, 200));
+    // A place of the caller's for a form without a stored one; a stored one rules.
+    EXPECT_EQ(ReadFormPosition(ini, QStringLiteral("FrmLichtpult2"), design, QPoint(4, 49)), QRect(4, 49, 640, 480));
+    EXPECT_EQ(ReadFormPosition(ini, QStringLiteral("FrmLichtpult1"), design, QPoint(4, 49)), QRect(-10, 20, 300, 200));
 }
 
 // --- Integer conversion --------------------------------------------------------

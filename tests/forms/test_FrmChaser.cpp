@@ -6,6 +6,7 @@
 
 #include "console/uKanal.h"
 #include "console/uMod_Lichtpult.h"
+#include "console/uKanalListBox.h"
 #include "cues/uFrm_Chaser.h"
 #include "framework/uMod_Main.h"
 
@@ -148,6 +149,64 @@ TEST(FrmChaser, EditsAChaserAndItsLedStepsThroughTheWidgets)
     edtChaser->setValue(ChaserAnzahl + 1);
     EXPECT_EQ(edtChaser->value(), ChaserAnzahl);
     EXPECT_EQ(form.Editor().ChaserKanal, &ModuleLichtpult->GetKanal(570 + ChaserAnzahl));
+}
+
+TEST(FrmChaser, TheListShowsLevelsInDecimalWhileTheConsoleShowsPercent)
+{
+    TEngine engine;
+    engine.Start();
+    TFrmChaser form(*ModuleLichtpult, engine.Dir.File("Data/ChaserLedVorlagen.ini"));
+    TKanal& k = ModuleLichtpult->GetKanal(571);
+    k.SetFlash(200);
+    k.SetBlackout(51);
+    k.SetPegel(128);
+    k.SetOutput(77);
+    for (const bool prozent : {false, true}) {
+        SCOPED_TRACE(prozent ? "Prozent" : "decimal");
+        ModuleLichtpult->SetProzent(prozent);
+        EXPECT_EQ(ModuleLichtpult->FormatLevel(128), prozent ? QStringLiteral("50") : QStringLiteral("128"));
+        TKanalListZeile line;
+        ASSERT_TRUE(form.findChild<TKanalListBox*>(QStringLiteral("pbKanaele"))->LineOf(571, line));
+        // Flash, blackout, level and output.
+        EXPECT_EQ(QStringList(line.Texts.begin() + 4, line.Texts.begin() + 8),
+                  QStringList({"200", "51", "128", "77"}));
+    }
+}
+
+TEST(FrmChaser, TwoQuickRightClicksOnAStepCellToggleItTwice)
+{
+    TEngine engine;
+    engine.Start();
+    TFrmChaser form(*ModuleLichtpult, engine.Dir.File("Data/ChaserLedVorlagen.ini"));
+    form.resize(900, 600);
+    form.show();
+    form.PageControl1->setCurrentWidget(form.tabDefinition);
+    form.findChild<QSpinBox*>(QStringLiteral("edtChaser"))->setValue(5);
+    ModuleMain->ExecuteLines({QStringLiteral("K1P200")}, false);
+    form.findChild<QPushButton*>(QStringLiteral("btnNullszene"))->click();
+    auto* grid = form.findChild<QTableView*>(QStringLiteral("sgChaser"));
+    const QModelIndex cell = grid->model()->index(3, 1);   // step 1 of channel 1
+    const QPoint at = grid->visualRect(cell).center();
+    TKanal& k = ModuleLichtpult->GetKanal(575);
+    // The second press of a quick pair reaches the grid as a double click.
+    const struct {
+        Qt::MouseButton Button;
+        const char *AfterFirst, *AfterSecond;
+    } cases[] = {
+        {Qt::RightButton, "200", ""},
+        {Qt::LeftButton, "", ""},   // the left button toggles nothing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Button);
+        QTest::mouseClick(grid->viewport(), c.Button, {}, at);
+        EXPECT_EQ(cell.data().toString(), QLatin1String(c.AfterFirst));
+        QTest::mouseDClick(grid->viewport(), c.Button, {}, at);
+        QTest::mouseRelease(grid->viewport(), c.Button, {}, at);
+        EXPECT_EQ(cell.data().toString(), QLatin1String(c.AfterSecond));
+        EXPECT_EQ(k.GetEintrag(1, 1), QString::fromLatin1(c.AfterSecond).toInt());
+        if (QWidget* editor = QApplication::focusWidget(); editor && editor != grid)
+            QTest::keyClick(editor, Qt::Key_Escape);   // the cell's editor that a left double click opens
+    }
 }
 
 TEST(FrmChaser, AFailedTemplateSaveIsShownAndLogged)

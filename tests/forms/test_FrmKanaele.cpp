@@ -82,7 +82,8 @@ TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
     const int visible = list->VisibleRows();
     ASSERT_GT(visible, 10);
     form.SelectKanalView();
-    // Page Up on 5 selects 1; Page Down from 720 stops at 729, which the list shows.
+    // Page Up on 5 selects 1; Page Down from 720 stops at 729, which the list shows
+    // on its last whole line.
     form.SelectKanal(5);
     QTest::keyClick(edtKanal, Qt::Key_PageUp);
     EXPECT_EQ(form.Selected(), 1);
@@ -92,7 +93,7 @@ TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
     QTest::keyClick(edtKanal, Qt::Key_PageDown);
     EXPECT_EQ(form.Selected(), MaxKanal);
     EXPECT_EQ(edtKanal->text(), QStringLiteral("99"));
-    EXPECT_EQ(list->NrOfLine(visible), MaxKanal);
+    EXPECT_EQ(list->NrOfLine(list->WholeRows()), MaxKanal);
 
     // The keys scroll the list: near its bottom the selected line moves up to a
     // third from the bottom, near its top down to the middle.
@@ -139,6 +140,36 @@ TEST_F(FrmKanaeleTest, ListReachesEveryChannelAndEditsTheSelectedOne)
     EXPECT_EQ(tbFader->value(), 200);
     EXPECT_EQ(tbFader->SelEnd(), K(3).Output);
     EXPECT_LT(K(3).Output, 200);
+}
+
+TEST_F(FrmKanaeleTest, AtTheEndOfItsRangeTheLastChannelIsWhollyInsideTheListAtEveryHeight)
+{
+    TFrmKanaele form(*ModuleLichtpult);
+    form.resize(800, 400);
+    form.show();
+    auto* list = W<TKanalListBox>(&form, "pbKanaele");
+    auto* scroll = W<QScrollBar>(&form, "sbKanaele");
+    QCoreApplication::processEvents();
+    const int h = list->RowHeight();
+    // Every remainder of the list's height by the row height, the box's bottom
+    // edge thus cutting a line at each of its pixels.
+    for (int extra = 0; extra <= h; ++extra) {
+        form.resize(800, 400 + extra);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(list->height());
+        form.SelectKanal(MaxKanal);
+        ASSERT_EQ(scroll->value(), scroll->maximum());
+        const int line = MaxKanal - scroll->value();
+        EXPECT_EQ(list->NrOfLine(line), MaxKanal);
+        EXPECT_LE(h * (line + 1) + 6, list->height());   // its line ends inside the box
+        EXPECT_GT(h * (line + 2) + 6, list->height());   // and no whole line stays empty below it
+        // On the screen: a navy band as high as a line.
+        const QImage shot = list->grab().toImage();
+        int navy = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            navy += shot.pixelColor(2, y) == QColor(0, 0, 128) ? 1 : 0;
+        EXPECT_EQ(navy, h);
+    }
 }
 
 TEST_F(FrmKanaeleTest, ExportAndImportDialogsThroughClipboardAndFile)

@@ -24,10 +24,16 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -334,6 +340,7 @@ TEST_F(FrmLichtpultWindowsTest, WindowsFromTheMenuFollowTheChannelsAndRememberTh
     EXPECT_TRUE(w1->isVisible());
     EXPECT_EQ(w1->windowTitle(), "Lichtpult 1 - Kanäle 1 - 12");
     EXPECT_EQ(w1->size(), QSize(700, 300));
+    EXPECT_EQ(w1->pos(), QPoint(30, 40));   // the stored place rules
     EXPECT_EQ(w1->Splitter1->sizes().value(0), 222);
 
     Main->findChild<QAction*>("NeuesLichtpultFenster1")->trigger();
@@ -384,4 +391,40 @@ TEST_F(FrmLichtpultWindowsTest, WindowsFromTheMenuFollowTheChannelsAndRememberTh
     EXPECT_EQ(ini.ReadInteger("FrmLichtpult1", "Left", 0), 4);
     EXPECT_EQ(ini.ReadInteger("FrmLichtpult2", "VBreite", 0), 180);
     EXPECT_EQ(ini.ReadInteger("FrmLichtpult", "VBreite", 0), 180);
+}
+
+TEST_F(FrmLichtpultWindowsTest, WithoutAStoredPlaceWindowsOpenBelowTheMainWindowsMenuAndPageTabs)
+{
+    const struct {
+        const char* What;
+        QByteArray Main;   // the main window's stored place
+    } cases[] = {
+        {"first start", ""},
+        {"main window elsewhere", "[FrmMain]\r\nLeft=200\r\nTop=150\r\nWidth=900\r\nHeight=650\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        Dir.Write("PV_TESSEL.ini", c.Main);
+        Create();
+        const QWidget* tabs = Main->PageControl1->tabBar();
+        const int tabsBottom = tabs->mapToGlobal(QPoint(0, tabs->height())).y();
+        ASSERT_GT(tabs->height(), 0);
+        EXPECT_GT(tabsBottom, Main->menuBar()->mapToGlobal(QPoint(0, Main->menuBar()->height())).y());
+
+        // Window 1 opens with the first showing, window 2 from the menu: each
+        // below the tabs, the second moved on from the first.
+        Main->findChild<QAction*>("NeuesLichtpultFenster1")->trigger();
+        TFrmLichtpult* w1 = LichtpultWindow(1);
+        TFrmLichtpult* w2 = LichtpultWindow(2);
+        ASSERT_TRUE(w1 && w2);
+        EXPECT_EQ(w1->frameGeometry().topLeft(), QPoint(Main->frameGeometry().left(), tabsBottom));
+        EXPECT_EQ(w2->frameGeometry().topLeft(), w1->frameGeometry().topLeft() + QPoint(24, 24));
+
+        // "auf den primären Screen anzeigen" still takes the corner.
+        dmMenu->Lichtpult1->actions().at(3)->trigger();
+        EXPECT_EQ(w2->pos(), QGuiApplication::primaryScreen()->geometry().topLeft() + QPoint(4, 4));
+        delete Main;
+        Main = nullptr;
+        QFile::remove(Dir.File("PV_TESSEL.ini"));
+    }
 }

@@ -21,6 +21,7 @@
 #include "framework/uComposition.h"
 #include "framework/uDat_Menu.h"
 #include "framework/uErrorLog.h"
+#include "framework/uFormUtils.h"
 #include "framework/uFrm_Main.h"
 #include "framework/uMod_Main.h"
 #include "framework/uProject.h"
@@ -29,6 +30,7 @@
 #include "framework/uTextEdits.h"
 #include "framework/uUtils.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QColorDialog>
@@ -41,12 +43,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeView>
@@ -350,6 +356,76 @@ TEST_F(FrmMainTest, TheScenePageHoldsTheMacroAssistant)
     ASSERT_TRUE(frmMakroAssiHilfe->AudioPanelLines);
     ModuleAudio->UpdateAudioFileList();
     EXPECT_EQ(frmMakroAssiHilfe->AudioPanelLines(), ModuleAudio->AudioFileList());
+}
+
+namespace {
+
+// Makes page the one shown by every tab and stacked widget on its way up.
+void BringUp(QWidget* page)
+{
+    for (QWidget* w = page; w && w->parentWidget(); w = w->parentWidget()) {
+        auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget());
+        if (!stack)
+            continue;
+        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget()))
+            tabs->setCurrentWidget(w);
+        else
+            stack->setCurrentWidget(w);
+    }
+    QCoreApplication::processEvents();
+}
+
+// The reference lines, letter by letter, that reach past the right edge of their memo.
+QStringList LinesPastTheEdge(TfrmMakroAssiHilfe& assi)
+{
+    QStringList past;
+    for (int i = 0; i < assi.lbAuswahl->count(); ++i) {
+        assi.ChooseLetter(assi.lbAuswahl->item(i)->text());
+        BringUp(assi.pcHilfe->currentWidget());
+        const auto* memo = assi.pcHilfe->currentWidget()->findChild<QTextEdit*>();
+        const int room = memo->viewport()->width();
+        for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next()) {
+            memo->document()->documentLayout()->blockBoundingRect(b);   // lays the block out
+            for (int l = 0; l < b.layout()->lineCount(); ++l) {
+                const QTextLine line = b.layout()->lineAt(l);
+                if (b.layout()->position().x() + line.x() + line.naturalTextWidth() > room)
+                    past << memo->objectName() + QStringLiteral(": ") + b.text();
+            }
+        }
+    }
+    past.removeDuplicates();
+    return past;
+}
+
+} // namespace
+
+// The command reference wraps at the width its host gives it: the scene page's
+// macro tab and the macro editor, each at its first and at its smallest size.
+TEST_F(FrmMainTest, TheCommandReferenceWrapsInBothHostsAtEverySize)
+{
+    Create();
+    Main->show();
+    ASSERT_TRUE(FrmSzenen && frmMakroAssiHilfe);
+    for (const QSize size : {Main->size(), Main->minimumSizeHint()}) {
+        Main->resize(size);
+        BringUp(FrmSzenen->pnlAssiHilfe);
+        ASSERT_EQ(frmMakroAssiHilfe->Host(), FrmSzenen->pnlAssiHilfe);
+        EXPECT_EQ(LinesPastTheEdge(*frmMakroAssiHilfe), QStringList())
+            << "scene page at " << size.width() << "x" << size.height();
+    }
+    int sizes = 0;
+    SetDialogRunner(QStringLiteral("frm_EditMakro"), [&](QDialog& d) {
+        for (const QSize size : {d.size(), d.minimumSizeHint()}) {
+            d.resize(size);
+            EXPECT_EQ(LinesPastTheEdge(*frmMakroAssiHilfe), QStringList())
+                << "macro editor at " << size.width() << "x" << size.height();
+            ++sizes;
+        }
+        return int(QDialog::Rejected);
+    });
+    EditMacro(0, nullptr);
+    SetDialogRunner(QStringLiteral("frm_EditMakro"), {});
+    EXPECT_EQ(sizes, 2);
 }
 
 // The script page lives on the tab "Text" and borrows the grand-master group

@@ -10,7 +10,7 @@
 
 #include <QComboBox>
 #include <QListWidget>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QTabWidget>
 #include <QPushButton>
 #include <QSpinBox>
@@ -142,7 +142,7 @@ TEST(FrmMakroAssiHilfe, LettersChooseTheirPages)
         EXPECT_EQ(assi.pcHilfe->currentWidget()->objectName(), QLatin1String(c.hilfePage)) << c.item;
     }
     // Reference lines show code and meaning as two columns.
-    auto* memo = assi.findChild<QPlainTextEdit*>(QStringLiteral("memHilfeAudio"));
+    auto* memo = assi.findChild<QTextEdit*>(QStringLiteral("memHilfeAudio"));
     ASSERT_NE(memo, nullptr);
     EXPECT_TRUE(memo->toPlainText().contains(QStringLiteral("E1\tPlay")));
     EXPECT_TRUE(memo->isReadOnly());
