@@ -780,7 +780,7 @@ void TfrmText::RenumberScenes()
         return;
     if (!Prompts().AskYesNo(QStringLiteral("Sollen die Szenen in der Reihenfolge des Textes neu nummeriert werden?")))
         return;
-    const TRenumberPlan plan = PlanRenumbering(Text());
+    const TRenumberPlan plan = PlanRenumbering(Text(), ModuleSzenen->SceneCount());
     if (!plan.Duplicates.isEmpty()) {
         Prompts().Info(QStringLiteral("Im Text gibt es doppelte Szenen, Vorgang abgebrochen\n") +
                        plan.Duplicates.join(u'\n'));
@@ -799,7 +799,7 @@ void TfrmText::RenumberScenes()
         c.insertText(plan.NewMarker(i), format);
     }
     c.endEditBlock();
-    ApplyMarkerNumbers(*ModuleSzenen, plan.Numbers);
+    ApplyMarkerNumbers(*ModuleSzenen, plan.Scenes);
     Prompts().Info(QStringLiteral("Neuummerierung der Szenen erfolgreich\n\nBitte speichern Sie Ihr Projekt unter einem "
                                   "neuen Dateinamen\nund starten Palvento neu."));
 }

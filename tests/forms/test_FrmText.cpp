@@ -429,7 +429,7 @@ TEST_F(FrmTextTest, RenumberingFollowsTheTextAndRefusesScenesNamedTwice)
         EXPECT_EQ(ModuleSzenen->GetScene(0).NAME, "A");
     }
 
-    // {{3}} then {{1}}: C gets 1, A gets 2, B keeps 2 and sorts after A.
+    // {{3}} then {{1}}: C gets 1, A gets 2, B (named by no marker) the next number.
     prompts.Asked.clear();
     prompts.YesNoAnswers = {true};
     SetText("{{3}} x {{1}} {{x}}");
@@ -438,10 +438,62 @@ TEST_F(FrmTextTest, RenumberingFollowsTheTextAndRefusesScenesNamedTwice)
     QStringList order;
     for (const auto& s : ModuleSzenen->Szenen)
         order << QStringLiteral("%1:%2").arg(s->NAME).arg(s->SNR);
-    EXPECT_EQ(order, QStringList({"C:1", "A:2", "B:2"}));
+    EXPECT_EQ(order, QStringList({"C:1", "A:2", "B:3"}));
     ASSERT_EQ(prompts.Asked.size(), 2);
     EXPECT_EQ(prompts.Asked.at(1), "Neuummerierung der Szenen erfolgreich\n\nBitte speichern Sie Ihr Projekt unter "
                                    "einem neuen Dateinamen\nund starten Palvento neu.");
+}
+
+// Every marker recalls after the renumbering the scene it recalled before:
+// scenes no marker names follow the renumbered ones, markers that name no scene
+// stay as they are. Go on each marker in turn, sampled in the DMX frame.
+TEST_F(FrmTextTest, RenumberingKeepsEveryMarkerOnItsScene)
+{
+    TScriptedPrompts prompts;
+    // Slot 1 after Go on each marker in turn; -1 where Go is disabled.
+    const auto recallEach = [this](int markers) {
+        std::vector<int> levels;
+        Run("T0A0");
+        for (int k = 0; k < markers; ++k) {
+            Run(k == 0 ? "T0S1" : "T0S2");
+            if (!Page->btnGo->isEnabled()) {
+                levels.push_back(-1);
+                continue;
+            }
+            Click(Page->btnGo);
+            EXPECT_TRUE(FadeEnds());
+            levels.push_back(Slot(1));
+        }
+        return levels;
+    };
+    const struct {
+        int Scenes;   // levels 10, 20, 30, ...
+        const char* Text;
+        const char* Renumbered;
+        std::vector<int> Levels;
+    } cases[] = {
+        {3, "{{3}} x {{2}} y", "{{1}} x {{2}} y", {30, 20}},
+        {1, "{{99}} a {{1}} b", "{{99}} a {{1}} b", {-1, 10}},
+        {3, "{{2}} {{0}} {{x}} {{ 3 }} {{4}}", "{{1}} {{0}} {{x}} {{2}} {{4}}", {20, -1, -1, 30, -1}},
+        {3, "{{3}} {{1}} {{2}}", "{{1}} {{2}} {{3}}", {30, 10, 20}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        ModuleMain->NewProject();
+        for (int i = 1; i <= c.Scenes; ++i)
+            Store(i * 10, 1, 1);
+        SetText(QString::fromUtf8(c.Text));
+        ASSERT_EQ(recallEach(int(c.Levels.size())), c.Levels);
+        prompts.Asked.clear();
+        prompts.YesNoAnswers = {true};
+        Page->SzenenNeuNummerieren1->trigger();
+        ASSERT_EQ(prompts.Asked.size(), 2);
+        EXPECT_TRUE(prompts.Asked.at(1).startsWith("Neuummerierung der Szenen erfolgreich"));
+        EXPECT_EQ(Page->RichEdit1->toPlainText(), QString::fromUtf8(c.Renumbered));
+        EXPECT_EQ(recallEach(int(c.Levels.size())), c.Levels);
+        for (int i = 0; i < c.Scenes; ++i)
+            EXPECT_EQ(ModuleSzenen->GetScene(i).SNR, i + 1);
+    }
 }
 
 TEST_F(FrmTextTest, FindAndReplaceThroughTheirDialogs)
