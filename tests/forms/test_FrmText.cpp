@@ -717,6 +717,59 @@ TEST_F(FrmTextTest, ASaveWritesTheScriptAsItStoodWhenTheSaveBegan)
     EXPECT_TRUE(Page->SaveText().contains("sp\\'e4ter Zeile"));
 }
 
+// A script that names no font shows and saves in the editor's font, whatever
+// show was opened before it: read where it is opened and on the reading thread,
+// after a new show and after an import.
+TEST_F(FrmTextTest, AScriptWithoutAFontNeverTakesThePreviousShowsFont)
+{
+    TScriptedPrompts prompts;
+    const QString ini = QStringLiteral("\r\n[Kanäle]\r\n");
+    Engine.Dir.Write("Mit.pvs", HandMadeShow(ini, "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Courier New;}}\\f0\\fs20 Mit\\par}"));
+    Engine.Dir.Write("Ohne.pvs", HandMadeShow(ini, "{\\rtf1\\ansi\\fs20 Ohne Schrift\\par}"));
+    Engine.Dir.Write("Ohne.txt", "Ohne Schrift");
+    const auto open = [this](const char* name) { EXPECT_TRUE(OpenProject(Engine.Dir.File(name))); };
+    const struct {
+        const char* Name;
+        std::function<void()> Load;   // after Mit.pvs
+    } ways[] = {
+        {"open", [&] { open("Ohne.pvs"); }},
+        {"new show, typed", [&] {
+             ModuleMain->NewProject();
+             Page->RichEdit1->insertPlainText(QStringLiteral("Ohne Schrift"));
+         }},
+        {"import", [&] {
+             prompts.FileAnswers = {Engine.Dir.File("Ohne.txt")};
+             Page->TextImportieren1->trigger();
+         }},
+    };
+    const QFont editor = Page->RichEdit1->font();
+    for (const bool clock : {false, true}) {
+        if (clock)
+            ModuleMain->StartClock();
+        for (const auto& way : ways) {
+            SCOPED_TRACE(std::string(way.Name) + (clock ? ", clock running" : ""));
+            way.Load();
+            const QFont first = Page->RichEdit1->document()->defaultFont();
+            const QByteArray firstBytes = Page->SaveText();
+            EXPECT_EQ(first.family(), editor.family());
+            EXPECT_EQ(Page->RichEdit1->toPlainText(), "Ohne Schrift");
+            open("Mit.pvs");
+            EXPECT_EQ(Page->RichEdit1->document()->defaultFont().family(), "Courier New");
+            way.Load();
+            EXPECT_EQ(Page->RichEdit1->document()->defaultFont(), first);
+            EXPECT_EQ(Page->SaveText(), firstBytes) << Page->SaveText().constData();
+            EXPECT_FALSE(Page->SaveText().contains("Courier"));
+        }
+    }
+    // A text imported over a script read on the reading thread, in the same
+    // font, is what a save writes, not the bytes that script was read from.
+    open("Ohne.pvs");
+    Engine.Dir.Write("Anderer.txt", "Anderer Text");
+    prompts.FileAnswers = {Engine.Dir.File("Anderer.txt")};
+    Page->TextImportieren1->trigger();
+    EXPECT_TRUE(Page->SaveText().contains("Anderer Text"));
+}
+
 TEST_F(FrmTextTest, ALargeScriptTakesTheEditorsPlaceAndIsLaidOutWhole)
 {
     QByteArray script = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Anfang\\par\r\n";
