@@ -8,6 +8,7 @@
 #include "framework/uErrorLog.h"
 #include "framework/uFormUtils.h"
 #include "framework/uMod_Main.h"
+#include "framework/uPrompts.h"
 #include "framework/uTextCodec.h"
 #include "framework/uTextEdits.h"
 
@@ -86,6 +87,20 @@ void Tfrm_EditMakro::showEvent(QShowEvent* event)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     QDialog::showEvent(event);
+}
+
+void Tfrm_EditMakro::accept()
+{
+    // The show file joins a macro's lines with '|' and splits them there again.
+    const QStringList lines = SplitLines(memMakro->toPlainText());
+    const auto split = std::find_if(lines.begin(), lines.end(),
+                                    [](const QString& line) { return line.contains(QLatin1Char('|')); });
+    if (split != lines.end()) {
+        Prompts().Info(QStringLiteral("Das Zeichen \"|\" kann in einer Makrozeile nicht gespeichert werden:\n") +
+                       *split);
+        return;
+    }
+    QDialog::accept();
 }
 
 void Tfrm_EditMakro::Fill(int n, const TMakro& m)

@@ -44,6 +44,11 @@ public:
     // The macro assistant sits here while the dialog is open.
     QWidget* pnlAssiHilfe = nullptr;
 
+    // OK: the values are taken over unless a line holds a '|', which the show
+    // file cannot keep in a macro line; then a message says so and the dialog
+    // stays open with its text.
+    void accept() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -100,7 +100,9 @@ public:
     std::optional<QByteArray> Saved;
 };
 
-// Builds the document of bytes in a new document with the editor's default font.
+// Builds the document of bytes in a new document whose default font is the
+// editor's own: a script that names no font takes it, never the font of the
+// script shown before.
 // The document has no layout yet, so building it lays nothing out; it belongs to
 // the calling thread until it is moved.
 std::unique_ptr<TPreparedScript> PrepareScript(const QByteArray& bytes, const QFont& defaultFont)
@@ -463,7 +465,7 @@ TTextPreparer TfrmText::TextPreparer()
     // Only values go with the function, no part of the page: the page may be gone
     // when it runs. Fonts may be used off the GUI thread (Qt's font database locks
     // itself); the document made here is laid out only once the editor shows it.
-    return [font = RichEdit1->document()->defaultFont(),
+    return [font = RichEdit1->font(),
             gui = thread()](const QByteArray& bytes) -> std::unique_ptr<TPreparedText> {
         std::unique_ptr<TPreparedScript> prepared = PrepareScript(bytes, font);
         prepared->Saved = SaveRichText(*prepared->Document);
@@ -478,7 +480,7 @@ void TfrmText::LoadText(const QByteArray& bytes, std::unique_ptr<TPreparedText> 
     if (script)
         prepared.release();
     else
-        script = PrepareScript(bytes, RichEdit1->document()->defaultFont());
+        script = PrepareScript(bytes, RichEdit1->font());
     if (!script->Result.Ok())
         AddToErrorLog(elWarning, QStringLiteral("Skript-Text: ") + script->Result.Problem);
     ShowDocument(std::move(script->Document));
@@ -502,6 +504,8 @@ void TfrmText::ShowDocument(std::unique_ptr<QTextDocument> doc)
     RichEdit1->setDocument(doc.release());
     delete old.data();
     QTextDocument* shown = RichEdit1->document();
+    // Another text: what was kept of the last one's bytes is not this text's.
+    ++FEdits;
     connect(shown, &QTextDocument::contentsChange, this, [this] { ++FEdits; });
     shown->setModified(false);
     RichEdit1->moveCursor(QTextCursor::Start);
@@ -578,7 +582,11 @@ QByteArray TfrmText::SaveText()
 
 void TfrmText::ClearText()
 {
-    RichEdit1->clear();
+    // A new document rather than the old one emptied: the last show's font and
+    // format would otherwise go on into the next text typed.
+    auto doc = std::make_unique<QTextDocument>();
+    doc->setDefaultFont(RichEdit1->font());
+    ShowDocument(std::move(doc));
 }
 
 void TfrmText::AppendLines(const QStringList& lines)
@@ -780,7 +788,7 @@ void TfrmText::RenumberScenes()
         return;
     if (!Prompts().AskYesNo(QStringLiteral("Sollen die Szenen in der Reihenfolge des Textes neu nummeriert werden?")))
         return;
-    const TRenumberPlan plan = PlanRenumbering(Text());
+    const TRenumberPlan plan = PlanRenumbering(Text(), ModuleSzenen->SceneCount());
     if (!plan.Duplicates.isEmpty()) {
         Prompts().Info(QStringLiteral("Im Text gibt es doppelte Szenen, Vorgang abgebrochen\n") +
                        plan.Duplicates.join(u'\n'));
@@ -799,7 +807,7 @@ void TfrmText::RenumberScenes()
         c.insertText(plan.NewMarker(i), format);
     }
     c.endEditBlock();
-    ApplyMarkerNumbers(*ModuleSzenen, plan.Numbers);
+    ApplyMarkerNumbers(*ModuleSzenen, plan.Scenes);
     Prompts().Info(QStringLiteral("Neuummerierung der Szenen erfolgreich\n\nBitte speichern Sie Ihr Projekt unter einem "
                                   "neuen Dateinamen\nund starten Palvento neu."));
 }

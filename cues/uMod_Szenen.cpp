@@ -638,17 +638,10 @@ void TModuleSzenen::ListMacroVersions(const TSzene& scene, QStringList& strings)
         strings << (m.Name == scene.MDAT ? m.Name + QStringLiteral(" (*)") : m.Name);
 }
 
-void TModuleSzenen::SortScenes(const std::vector<const TSzene*>& first)
+void TModuleSzenen::SortScenes()
 {
-    const auto preferred = [&](const std::unique_ptr<TSzene>& s) {
-        return std::find(first.begin(), first.end(), s.get()) != first.end();
-    };
     std::stable_sort(Szenen.begin(), Szenen.end(),
-                     [&](const std::unique_ptr<TSzene>& a, const std::unique_ptr<TSzene>& b) {
-                         if (a->SNR != b->SNR)
-                             return a->SNR < b->SNR;
-                         return preferred(a) && !preferred(b);
-                     });
+                     [](const std::unique_ptr<TSzene>& a, const std::unique_ptr<TSzene>& b) { return a->SNR < b->SNR; });
 }
 
 void TModuleSzenen::RenumberScenes()

@@ -212,9 +212,8 @@ public:
     void SetSDAT(TSzene& scene, const QString& v) { scene.SDAT = v; }
     void SetMDAT(TSzene& scene, const QString& v) { scene.MDAT = v; }
 
-    // Ascending by SNR; among scenes with equal numbers those in first come first,
-    // the others keep their order.
-    void SortScenes(const std::vector<const TSzene*>& first = {});
+    // Ascending by SNR; scenes with equal numbers keep their order.
+    void SortScenes();
     // The scene at position p gets number p + 1; the list is filled again.
     void RenumberScenes();
     void FillSceneList();

@@ -82,45 +82,49 @@ QList<TStepMarker> AllMarkers(const QString& text)
 
 QString TRenumberPlan::NewMarker(std::size_t i) const
 {
-    return Open + QString::number(Numbers.indexOf(Counted[i].Inner) + 1) + Close;
+    return Open + QString::number(i + 1) + Close;
 }
 
-TRenumberPlan PlanRenumbering(const QString& text)
+TRenumberPlan PlanRenumbering(const QString& text, int sceneCount)
 {
     TRenumberPlan plan;
     for (const TStepMarker& m : AllMarkers(text)) {
-        if (StrToIntDef(m.Inner, -1) < 0)
+        const int index = MarkerSceneIndex(m.NumberText());
+        if (index < 0 || index >= sceneCount)
             continue;
-        plan.Numbers << m.Inner;
         plan.Counted.push_back(m);
+        plan.Scenes.push_back(index);
     }
-    struct TNumber {
-        int Value;
-        QString Text;
-    };
-    std::vector<TNumber> sorted;
-    for (const QString& t : plan.Numbers)
-        sorted.push_back({StrToIntDef(t, -1), t});
-    std::sort(sorted.begin(), sorted.end(), [](const TNumber& a, const TNumber& b) {
-        return a.Value != b.Value ? a.Value < b.Value : a.Text < b.Text;
-    });
-    for (std::size_t i = 1; i < sorted.size(); ++i)
-        if (sorted[i].Value == sorted[i - 1].Value && !plan.Duplicates.contains(sorted[i].Text))
-            plan.Duplicates << sorted[i].Text;
+    std::vector<std::size_t> order(plan.Scenes.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return plan.Scenes[a] < plan.Scenes[b]; });
+    // Each scene named twice once, as its first marker in the text writes it.
+    for (std::size_t i = 1, first = 0; i < order.size(); ++i) {
+        if (plan.Scenes[order[i]] != plan.Scenes[order[first]]) {
+            first = i;
+        } else if (i == first + 1) {
+            plan.Duplicates << plan.Counted[order[first]].NumberText();
+        }
+    }
     return plan;
 }
 
-void ApplyMarkerNumbers(TModuleSzenen& module, const QStringList& numbers)
+void ApplyMarkerNumbers(TModuleSzenen& module, const std::vector<int>& scenes)
 {
-    std::vector<const TSzene*> renumbered;
-    for (int i = 0; i < numbers.size(); ++i) {
-        TSzene* scene = nullptr;
-        if (!module.TryGetScene(StrToIntDef(numbers.at(i), 0) - 1, scene))
-            continue;
-        module.SetSceneNumber(*scene, i + 1);
-        renumbered.push_back(scene);
-    }
-    module.SortScenes(renumbered);
+    const int count = module.SceneCount();
+    std::vector<int> numbers(static_cast<std::size_t>(count), 0);
+    int next = 0;
+    for (const int index : scenes)   // a scene named again keeps its first number
+        if (index >= 0 && index < count && numbers[static_cast<std::size_t>(index)] == 0)
+            numbers[static_cast<std::size_t>(index)] = ++next;
+    for (int& number : numbers)
+        if (number == 0)
+            number = ++next;
+    for (int index = 0; index < count; ++index)
+        module.SetSceneNumber(module.GetScene(index), numbers[static_cast<std::size_t>(index)]);
+    module.SortScenes();
     module.FillSceneList();
     module.RefreshSceneForm();
 }

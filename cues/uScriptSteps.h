@@ -43,22 +43,26 @@ QList<TStepMarker> AllMarkers(const QString& text);
 
 // Renumbering the scenes in the order of the text.
 struct TRenumberPlan {
-    QStringList Numbers;                 // inner texts of the counted markers, in text order
-    std::vector<TStepMarker> Counted;    // those markers
-    QStringList Duplicates;              // numbers named twice (sorted); not empty: refused
+    std::vector<TStepMarker> Counted;    // the markers that name a scene, in text order
+    std::vector<int> Scenes;             // the scene list index each of them names
+    QStringList Duplicates;              // numbers of scenes named twice; not empty: refused
     // The marker text that replaces Counted[i].
     QString NewMarker(std::size_t i) const;
 };
 
-// Counts every marker whose inner text is a number of at least 0. Two markers
-// that name the same scene are duplicates, also when written differently ({{5}}
-// and {{05}}): renumbering them would give one scene two numbers.
-TRenumberPlan PlanRenumbering(const QString& text);
+// Counts every marker whose number names one of sceneCount scenes, as a step
+// reads it (blanks around the number do not matter). A marker that names no
+// scene is left as it is: it names none after the renumbering either. Two
+// markers that name the same scene are duplicates, also when written
+// differently ({{5}} and {{05}}): renumbering them would give one scene two
+// numbers.
+TRenumberPlan PlanRenumbering(const QString& text, int sceneCount);
 
-// The scene at index (number - 1) of each counted marker gets the marker's new
-// number; the list is sorted again, a renumbered scene before an unnamed one of
-// the same number, so that every rewritten marker names its scene.
-void ApplyMarkerNumbers(TModuleSzenen& module, const QStringList& numbers);
+// The scene at scenes[i] gets number i + 1, every other scene the numbers after
+// the last of those in its old order; the list is sorted again. So each marker
+// rewritten by NewMarker names the scene it named before, and the numbers stay
+// 1..count.
+void ApplyMarkerNumbers(TModuleSzenen& module, const std::vector<int>& scenes);
 
 // Replace-all: find(from) gives the position of the next match at or after from
 // (-1: none), replace(pos) replaces the match there by a text of insertedLength

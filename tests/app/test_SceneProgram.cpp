@@ -2,7 +2,8 @@
 // program folder, reopens a show with three scenes; the step command "T0E1" over
 // the remote port fades the Art-Net frames to scene 1's levels. And a group scene
 // stored through the console window's fader menu is saved with the show; the real
-// program reopens it and mixes it in with the group fader.
+// program reopens it and mixes it in with the group fader. Scenes renumbered from
+// the script's menu on an X server keep each marker on the scene it named.
 
 #include "TestHelpers.h"
 
@@ -19,6 +20,7 @@
 #include <QMenu>
 
 #include <QTcpSocket>
+#include <QThread>
 #include <QTextDocument>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
@@ -75,14 +77,16 @@ void WriteShow(const TTempProgramDir& dir, quint16 port, const QByteArray& scrip
 // The real program on the show of WriteShow, its Art-Net frames received here and
 // a client connected to its remote port.
 struct TSceneProgram {
-    TSceneProgram(const QByteArray& script, const QByteArray& frmMain = {})
+    // env: further environment of the program (an X server's).
+    TSceneProgram(const QByteArray& script, const QByteArray& frmMain = {},
+                  const QList<QPair<QString, QString>>& env = {})
     {
         if (!CopyDmxLibraries(Dir) || !ArtNet.bind(QHostAddress::LocalHost, 0))
             return;
         const quint16 port = FreeTcpPort();
         WriteShow(Dir, port, script, frmMain);
         Program = std::make_unique<TProgramProcess>(
-            Dir, QList<QPair<QString, QString>>{{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(ArtNet.localPort())}});
+            Dir, QList<QPair<QString, QString>>{{"USBIO_DEVICE", "artnet:127.0.0.1:" + QString::number(ArtNet.localPort())}} + env);
         Ready = Program->Started() && ConnectWhenListening(Client, port, *Program);
     }
     // Sends one remote message.
@@ -162,6 +166,70 @@ TEST(SceneProgram, TheScriptPageStepsThroughTheMarkersFromARemoteComputer)
     EXPECT_FALSE(end.Crashed) << err;
     EXPECT_EQ(end.ExitCode, 0) << err;
     EXPECT_FALSE(end.Stderr.contains("RTF")) << err;
+}
+
+// On an X server the operator renumbers the scenes from the script's menu for
+// the text "{{3}} x {{2}} y" and confirms; a remote computer then steps through
+// the markers: the first fades to scene 3's levels and the second to scene 2's,
+// the scenes they named before. The show saved at the end holds the new text.
+TEST(SceneProgram, RenumberingFromTheScriptMenuKeepsEachMarkerOnItsScene)
+{
+    TXServer x;
+    ASSERT_TRUE(x.Started()) << x.Error().toStdString();
+    TSceneProgram p("{{3}} x {{2}} y", "PI_Main=7\r\n", x.Environment());   // the tab "Text" shown
+    ASSERT_TRUE(p.Ready) << (p.Program ? p.Program->Stderr().toStdString() : std::string());
+    TProgramProcess& program = *p.Program;
+    const QString main = x.WaitForWindow("^Palvento Orlisk 200");
+    ASSERT_FALSE(main.isEmpty()) << program.Stderr().toStdString();
+
+    // The editor's menu (right click into the text), its last item, then Yes to
+    // the question and OK to the message. The menu and the boxes all bear the
+    // program's name alone: each is the first such window other than the one
+    // before. (A search by name does not find the menu.)
+    const auto nextWindow = [&x](const QString& before, int polls = 300) {
+        for (int i = 0; i < polls; ++i) {
+            for (const QString& id : x.XDoTool({"search", "--onlyvisible", "--class", ""}).split(u'\n'))
+                if (id != before && x.XDoTool({"getwindowname", id}) == "Palvento Orlisk")
+                    return id;
+            QThread::msleep(100);
+        }
+        return QString();
+    };
+    // While the show is still being opened the program takes no input: the
+    // click is repeated until the menu opens.
+    QString menu;
+    for (int i = 0; i < 15 && menu.isEmpty(); ++i) {
+        ASSERT_TRUE(x.Keys(main, {}));
+        bool clicked = false;
+        x.XDoTool({"mousemove", "--window", main, "300", "560", "click", "3"}, &clicked);
+        ASSERT_TRUE(clicked);
+        menu = nextWindow({}, 20);
+    }
+    ASSERT_FALSE(menu.isEmpty()) << program.Stderr().toStdString();
+    bool ok = false;
+    x.XDoTool({"key", "--delay", "50", "Up", "Return"}, &ok);
+    ASSERT_TRUE(ok);
+    const QString question = nextWindow(menu);
+    ASSERT_FALSE(question.isEmpty()) << program.Stderr().toStdString();
+    ASSERT_TRUE(x.Keys(question, {"Return"}));
+    const QString message = nextWindow(question);
+    ASSERT_FALSE(message.isEmpty()) << program.Stderr().toStdString();
+    ASSERT_TRUE(x.Keys(message, {"Return"}));
+
+    ASSERT_TRUE(p.Send("K719T0A0T0S1E1"));
+    int between = 0;
+    QByteArray last;
+    const bool first = FrameReaches(p.ArtNet, program, 0, 30, 0, between, last);
+    ASSERT_TRUE(p.Send("K719T0S2E1"));
+    const bool second = first && FrameReaches(p.ArtNet, program, 50, 250, 0, between, last);
+    p.Client.disconnectFromHost();
+    const TProgramProcess::TResult end = program.Stop(SIGTERM);
+    const std::string err = end.Stderr.toStdString();
+    EXPECT_TRUE(first) << err;
+    EXPECT_TRUE(second) << err;
+    EXPECT_EQ(end.ExitCode, 0) << err;
+    const QByteArray saved = p.Dir.Read("Abend.pvs");
+    EXPECT_TRUE(saved.contains("\\{\\{1\\}\\} x \\{\\{2\\}\\} y")) << saved.constData();
 }
 
 // A new show: group fader 1 (channel 511) on the first console page, and through

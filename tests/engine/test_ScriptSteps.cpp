@@ -62,63 +62,68 @@ TEST(ScriptSteps, TheExactSearchFindsOnlyTheMarkerAsWritten)
     EXPECT_FALSE(FindExactMarker(text, "-1").has_value());
 }
 
-TEST(ScriptSteps, RenumberingPlanCountsNumbersAndRefusesScenesNamedTwice)
+TEST(ScriptSteps, RenumberingPlanCountsMarkersThatNameAScene)
 {
     struct TCase {
         const char* Text;
-        QStringList Numbers;
+        int SceneCount;
+        std::vector<int> Scenes;
         QStringList Duplicates;
     };
     const TCase cases[] = {
-        {"{{3}} a {{1}} b {{x}} {{-2}} {{ 4 }}", {"3", "1"}, {}},   // malformed, negative, blanks: not counted
-        {"{{0}} {{2}} {{00}}", {"0", "2", "00"}, {"00"}},           // 0 is a number of at least 0: counted
-        {"{{5}} {{2}} {{5}}", {"5", "2", "5"}, {"5"}},
-        {"{{5}} {{05}}", {"5", "05"}, {"5"}},   // both name the fifth scene
-        {"{{1}} {{2}", {"1"}, {}},              // the walk ends where no "}}" follows
-        {"", {}, {}},
+        // Malformed and negative: not counted; blanks around the number as a step reads it.
+        {"{{3}} a {{1}} b {{x}} {{-2}} {{ 4 }}", 5, {2, 0, 3}, {}},
+        {"{{0}} {{2}} {{00}}", 5, {1}, {}},   // 0 names no scene
+        {"{{5}} {{2}} {{5}}", 5, {4, 1, 4}, {"5"}},
+        {"{{5}} {{05}} {{ 5}}", 5, {4, 4, 4}, {"5"}},   // all name the fifth scene
+        {"{{05}} {{2}} {{5}} {{2}}", 5, {4, 1, 4, 1}, {"2", "05"}},
+        {"{{6}} {{6}} {{99}} {{1}}", 5, {0}, {}},   // beyond the scenes: left alone, never duplicates
+        {"{{1}} {{2}", 5, {0}, {}},                 // the walk ends where no "}}" follows
+        {"{{1}}", 0, {}, {}},
+        {"", 5, {}, {}},
     };
     for (const TCase& c : cases) {
-        const TRenumberPlan plan = PlanRenumbering(QString::fromUtf8(c.Text));
-        EXPECT_EQ(plan.Numbers, c.Numbers) << c.Text;
+        const TRenumberPlan plan = PlanRenumbering(QString::fromUtf8(c.Text), c.SceneCount);
+        EXPECT_EQ(plan.Scenes, c.Scenes) << c.Text;
+        EXPECT_EQ(plan.Counted.size(), c.Scenes.size()) << c.Text;
         EXPECT_EQ(plan.Duplicates, c.Duplicates) << c.Text;
     }
-    const TRenumberPlan plan = PlanRenumbering("{{3}} a {{1}}");
+    const TRenumberPlan plan = PlanRenumbering("{{9}} {{3}} a {{1}}", 3);
     ASSERT_EQ(plan.Counted.size(), 2u);
     EXPECT_EQ(plan.NewMarker(0), "{{1}}");
     EXPECT_EQ(plan.NewMarker(1), "{{2}}");
-    EXPECT_EQ(plan.Counted[1].Start, 8);
+    EXPECT_EQ(plan.Counted[1].Start, 14);
 }
 
-TEST(ScriptSteps, RenumberedScenesComeBeforeUnnamedScenesOfTheSameNumber)
+TEST(ScriptSteps, ScenesNoMarkerNamesFollowTheRenumberedOnesInTheirOrder)
 {
     TEngine engine;
     engine.Start();
     TModuleSzenen& s = *ModuleSzenen;
     for (int i = 0; i < 4; ++i)
         s.SetSceneName(s.StoreNewScene(false), QStringLiteral("S%1").arg(i + 1));
-
-    // Markers {{3}} then {{2}}: S3 gets 1, S2 gets 2; S1 keeps its 1 but sorts after
-    // S3, so that the rewritten {{1}} names S3.
-    ApplyMarkerNumbers(s, {"3", "2"});
-    QStringList order;
-    for (const auto& scene : s.Szenen)
-        order << QStringLiteral("%1:%2").arg(scene->NAME).arg(scene->SNR);
-    EXPECT_EQ(order, QStringList({"S3:1", "S1:1", "S2:2", "S4:4"}));
-
-    // {{2}} names S1 (list index 1) as the rewritten text says; markers naming no
-    // scene ({{9}}) are passed over: S1 gets 1, S3 gets 3.
-    ApplyMarkerNumbers(s, {"2", "9", "1"});
-    order.clear();
-    for (const auto& scene : s.Szenen)
-        order << QStringLiteral("%1:%2").arg(scene->NAME).arg(scene->SNR);
-    EXPECT_EQ(order, QStringList({"S1:1", "S2:2", "S3:3", "S4:4"}));
-
-    // {{0}} is counted but names no scene: it takes number 1 and renumbers nothing.
-    ApplyMarkerNumbers(s, {"0", "1"});
-    order.clear();
-    for (const auto& scene : s.Szenen)
-        order << QStringLiteral("%1:%2").arg(scene->NAME).arg(scene->SNR);
-    EXPECT_EQ(order, QStringList({"S1:2", "S2:2", "S3:3", "S4:4"}));
+    struct TCase {
+        std::vector<int> Numbers;   // S1..S4 before
+        std::vector<int> Scenes;    // the list indexes the markers name
+        QStringList Order;
+    };
+    const TCase cases[] = {
+        {{1, 2, 3, 4}, {2, 1}, {"S3:1", "S2:2", "S1:3", "S4:4"}},
+        {{1, 2, 3, 4}, {3, 2, 1, 0}, {"S4:1", "S3:2", "S2:3", "S1:4"}},
+        {{1, 2, 3, 4}, {}, {"S1:1", "S2:2", "S3:3", "S4:4"}},
+        {{2, 5, 9, 11}, {3}, {"S4:1", "S1:2", "S2:3", "S3:4"}},     // gaps close
+        {{1, 2, 3, 4}, {2, 2, 0}, {"S3:1", "S1:2", "S2:3", "S4:4"}},   // named again: its first number
+    };
+    for (const TCase& c : cases) {
+        for (const auto& scene : s.Szenen)
+            s.SetSceneNumber(*scene, c.Numbers[static_cast<std::size_t>(scene->NAME.mid(1).toInt() - 1)]);
+        s.SortScenes();
+        ApplyMarkerNumbers(s, c.Scenes);
+        QStringList order;
+        for (const auto& scene : s.Szenen)
+            order << QStringLiteral("%1:%2").arg(scene->NAME).arg(scene->SNR);
+        EXPECT_EQ(order, c.Order) << c.Scenes.size();
+    }
 }
 
 TEST(ScriptSteps, ReplaceAllEndsAndMissesNoAdjacentMatch)

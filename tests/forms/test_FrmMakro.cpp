@@ -192,6 +192,55 @@ TEST_F(FrmMakroTest, AMacroIsEditedTestRunAndSavedWithTheShow)
     EXPECT_FALSE(Page->Buttons[12]->icon().isNull());
 }
 
+// The show file joins a macro's lines with '|': OK refuses a line that holds
+// one with a message and leaves the editor open with its text; once the line
+// is changed OK takes it, and it comes back from the show as one line.
+TEST_F(FrmMakroTest, OkRefusesALineThatHoldsABar)
+{
+    TScriptedPrompts prompts;
+    const QString refused = QStringLiteral("Das Zeichen \"|\" kann in einer Makrozeile nicht gespeichert werden:\n");
+    const struct {
+        const char* Lines;
+        const char* Name;
+        const char* Message;   // the line named; nullptr: taken over
+    } cases[] = {
+        {"K1P255\nC0Z\"PWR|ON\"", "a", "C0Z\"PWR|ON\""},
+        {"|", "b", "|"},
+        {"K1P255\nUK1P0|\nK2|P3", "c", "UK1P0|"},
+        {"C0Z\"PWR/ON\"\nUK1P0", "Licht|Ton", nullptr},   // a bar in the name is kept
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Lines);
+        prompts.Asked.clear();
+        ModuleMakro->GetMacro(4)->Lines = {"K9P9"};
+        bool stayedOpen = false;
+        SetDialogRunner<Tfrm_EditMakro>(QStringLiteral("frm_EditMakro"), [&](Tfrm_EditMakro& d) {
+            d.edtName->setText(QString::fromUtf8(c.Name));
+            d.memMakro->setPlainText(QString::fromUtf8(c.Lines));
+            QTest::mouseClick(d.btnOK, Qt::LeftButton);
+            stayedOpen = d.isVisible() && d.result() != QDialog::Accepted;
+            EXPECT_EQ(d.memMakro->toPlainText(), QString::fromUtf8(c.Lines));
+            if (stayedOpen)
+                QTest::mouseClick(d.btnAbbrechen, Qt::LeftButton);
+            return d.result();
+        });
+        EXPECT_EQ(EditMacro(4, Page->Buttons[4]), c.Message == nullptr);
+        EXPECT_EQ(stayedOpen, c.Message != nullptr);
+        if (c.Message) {
+            EXPECT_EQ(prompts.Asked, QStringList({refused + QString::fromUtf8(c.Message)}));
+            EXPECT_EQ(ModuleMakro->GetMacro(4)->Lines, QStringList({"K9P9"}));
+        } else {
+            EXPECT_TRUE(prompts.Asked.isEmpty());
+        }
+    }
+    const QString show = Engine.Dir.File(QStringLiteral("bar.pvs"));
+    ASSERT_TRUE(SaveProject(show));
+    ModuleMakro->NewProject();
+    ASSERT_TRUE(OpenProject(show));
+    EXPECT_EQ(ModuleMakro->GetMacro(4)->Lines, QStringList({"C0Z\"PWR/ON\"", "UK1P0"}));
+    EXPECT_EQ(ModuleMakro->GetMacro(4)->Name, "Licht|Ton");
+}
+
 // A new show while the editor of a macro beyond 99 is open frees that macro:
 // OK then stores into the macro of that number the new show has, not into the
 // freed one.

@@ -429,7 +429,7 @@ TEST_F(FrmTextTest, RenumberingFollowsTheTextAndRefusesScenesNamedTwice)
         EXPECT_EQ(ModuleSzenen->GetScene(0).NAME, "A");
     }
 
-    // {{3}} then {{1}}: C gets 1, A gets 2, B keeps 2 and sorts after A.
+    // {{3}} then {{1}}: C gets 1, A gets 2, B (named by no marker) the next number.
     prompts.Asked.clear();
     prompts.YesNoAnswers = {true};
     SetText("{{3}} x {{1}} {{x}}");
@@ -438,10 +438,62 @@ TEST_F(FrmTextTest, RenumberingFollowsTheTextAndRefusesScenesNamedTwice)
     QStringList order;
     for (const auto& s : ModuleSzenen->Szenen)
         order << QStringLiteral("%1:%2").arg(s->NAME).arg(s->SNR);
-    EXPECT_EQ(order, QStringList({"C:1", "A:2", "B:2"}));
+    EXPECT_EQ(order, QStringList({"C:1", "A:2", "B:3"}));
     ASSERT_EQ(prompts.Asked.size(), 2);
     EXPECT_EQ(prompts.Asked.at(1), "Neuummerierung der Szenen erfolgreich\n\nBitte speichern Sie Ihr Projekt unter "
                                    "einem neuen Dateinamen\nund starten Palvento neu.");
+}
+
+// Every marker recalls after the renumbering the scene it recalled before:
+// scenes no marker names follow the renumbered ones, markers that name no scene
+// stay as they are. Go on each marker in turn, sampled in the DMX frame.
+TEST_F(FrmTextTest, RenumberingKeepsEveryMarkerOnItsScene)
+{
+    TScriptedPrompts prompts;
+    // Slot 1 after Go on each marker in turn; -1 where Go is disabled.
+    const auto recallEach = [this](int markers) {
+        std::vector<int> levels;
+        Run("T0A0");
+        for (int k = 0; k < markers; ++k) {
+            Run(k == 0 ? "T0S1" : "T0S2");
+            if (!Page->btnGo->isEnabled()) {
+                levels.push_back(-1);
+                continue;
+            }
+            Click(Page->btnGo);
+            EXPECT_TRUE(FadeEnds());
+            levels.push_back(Slot(1));
+        }
+        return levels;
+    };
+    const struct {
+        int Scenes;   // levels 10, 20, 30, ...
+        const char* Text;
+        const char* Renumbered;
+        std::vector<int> Levels;
+    } cases[] = {
+        {3, "{{3}} x {{2}} y", "{{1}} x {{2}} y", {30, 20}},
+        {1, "{{99}} a {{1}} b", "{{99}} a {{1}} b", {-1, 10}},
+        {3, "{{2}} {{0}} {{x}} {{ 3 }} {{4}}", "{{1}} {{0}} {{x}} {{2}} {{4}}", {20, -1, -1, 30, -1}},
+        {3, "{{3}} {{1}} {{2}}", "{{1}} {{2}} {{3}}", {30, 10, 20}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        ModuleMain->NewProject();
+        for (int i = 1; i <= c.Scenes; ++i)
+            Store(i * 10, 1, 1);
+        SetText(QString::fromUtf8(c.Text));
+        ASSERT_EQ(recallEach(int(c.Levels.size())), c.Levels);
+        prompts.Asked.clear();
+        prompts.YesNoAnswers = {true};
+        Page->SzenenNeuNummerieren1->trigger();
+        ASSERT_EQ(prompts.Asked.size(), 2);
+        EXPECT_TRUE(prompts.Asked.at(1).startsWith("Neuummerierung der Szenen erfolgreich"));
+        EXPECT_EQ(Page->RichEdit1->toPlainText(), QString::fromUtf8(c.Renumbered));
+        EXPECT_EQ(recallEach(int(c.Levels.size())), c.Levels);
+        for (int i = 0; i < c.Scenes; ++i)
+            EXPECT_EQ(ModuleSzenen->GetScene(i).SNR, i + 1);
+    }
 }
 
 TEST_F(FrmTextTest, FindAndReplaceThroughTheirDialogs)
@@ -663,6 +715,59 @@ TEST_F(FrmTextTest, ASaveWritesTheScriptAsItStoodWhenTheSaveBegan)
     EXPECT_TRUE(onThread.contains(" Zeile ohne Schrift\\par"));
     EXPECT_FALSE(onThread.contains("später"));
     EXPECT_TRUE(Page->SaveText().contains("sp\\'e4ter Zeile"));
+}
+
+// A script that names no font shows and saves in the editor's font, whatever
+// show was opened before it: read where it is opened and on the reading thread,
+// after a new show and after an import.
+TEST_F(FrmTextTest, AScriptWithoutAFontNeverTakesThePreviousShowsFont)
+{
+    TScriptedPrompts prompts;
+    const QString ini = QStringLiteral("\r\n[Kanäle]\r\n");
+    Engine.Dir.Write("Mit.pvs", HandMadeShow(ini, "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Courier New;}}\\f0\\fs20 Mit\\par}"));
+    Engine.Dir.Write("Ohne.pvs", HandMadeShow(ini, "{\\rtf1\\ansi\\fs20 Ohne Schrift\\par}"));
+    Engine.Dir.Write("Ohne.txt", "Ohne Schrift");
+    const auto open = [this](const char* name) { EXPECT_TRUE(OpenProject(Engine.Dir.File(name))); };
+    const struct {
+        const char* Name;
+        std::function<void()> Load;   // after Mit.pvs
+    } ways[] = {
+        {"open", [&] { open("Ohne.pvs"); }},
+        {"new show, typed", [&] {
+             ModuleMain->NewProject();
+             Page->RichEdit1->insertPlainText(QStringLiteral("Ohne Schrift"));
+         }},
+        {"import", [&] {
+             prompts.FileAnswers = {Engine.Dir.File("Ohne.txt")};
+             Page->TextImportieren1->trigger();
+         }},
+    };
+    const QFont editor = Page->RichEdit1->font();
+    for (const bool clock : {false, true}) {
+        if (clock)
+            ModuleMain->StartClock();
+        for (const auto& way : ways) {
+            SCOPED_TRACE(std::string(way.Name) + (clock ? ", clock running" : ""));
+            way.Load();
+            const QFont first = Page->RichEdit1->document()->defaultFont();
+            const QByteArray firstBytes = Page->SaveText();
+            EXPECT_EQ(first.family(), editor.family());
+            EXPECT_EQ(Page->RichEdit1->toPlainText(), "Ohne Schrift");
+            open("Mit.pvs");
+            EXPECT_EQ(Page->RichEdit1->document()->defaultFont().family(), "Courier New");
+            way.Load();
+            EXPECT_EQ(Page->RichEdit1->document()->defaultFont(), first);
+            EXPECT_EQ(Page->SaveText(), firstBytes) << Page->SaveText().constData();
+            EXPECT_FALSE(Page->SaveText().contains("Courier"));
+        }
+    }
+    // A text imported over a script read on the reading thread, in the same
+    // font, is what a save writes, not the bytes that script was read from.
+    open("Ohne.pvs");
+    Engine.Dir.Write("Anderer.txt", "Anderer Text");
+    prompts.FileAnswers = {Engine.Dir.File("Anderer.txt")};
+    Page->TextImportieren1->trigger();
+    EXPECT_TRUE(Page->SaveText().contains("Anderer Text"));
 }
 
 TEST_F(FrmTextTest, ALargeScriptTakesTheEditorsPlaceAndIsLaidOutWhole)
