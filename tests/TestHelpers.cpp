@@ -1,7 +1,9 @@
 #include "TestHelpers.h"
 
 #include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
 #include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -20,6 +22,17 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+TFailingModule::TFailingModule()
+{
+    Name = QStringLiteral("Kaputt");
+}
+
+void TFailingModule::LoadIni(TStringIniFile& ini)
+{
+    if (ini.SectionExists(QStringLiteral("Kaputt")))
+        throw EPvError(QStringLiteral("Abschnitt Kaputt unlesbar"));
+}
 
 TTempProgramDir::TTempProgramDir() : FPath(FDir.path() + "/") {}
 

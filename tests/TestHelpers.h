@@ -103,6 +103,16 @@ public:
 
 class TModuleMain;
 
+#include "framework/uMod_Abstract.h"
+
+// A module that fails to read a show holding the section "Kaputt": appended
+// behind the real modules, it makes an open stop after they have read theirs.
+class TFailingModule : public TModuleAbstract {
+public:
+    TFailingModule();
+    void LoadIni(TStringIniFile& ini) override;
+};
+
 // The whole engine, headless, in a fresh program folder: PV_PROGRAM_DIR points at
 // the folder while the main module is created. Files placed with Dir.Write before
 // Start() are there when the modules start.

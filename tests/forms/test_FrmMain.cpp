@@ -562,6 +562,7 @@ TEST_F(FrmMainTest, FailedAutoSaveKeepsTheWindowOpenUnlessTheCloseIsForced)
     Create();
     Box("cbFehlerlog")->click();
     Main->show();
+    frmText->RichEdit1->setPlainText(QStringLiteral("Notizen"));
     AppClosing = false;
     EXPECT_FALSE(Main->close());
     EXPECT_TRUE(Main->isVisible());
@@ -591,13 +592,54 @@ TEST_F(FrmMainTest, FailedAutoSaveKeepsTheWindowOpenUnlessTheCloseIsForced)
 
 TEST_F(FrmMainTest, ASignalCancelsAnOpenDialogAndEndsWithoutAsking)
 {
-    Create();
-    Main->show();
-    auto* dialog = new QDialog(Main);   // a question nobody will answer
-    QTimer::singleShot(0, Main, [this] { Main->ForceClose(); });
-    EXPECT_EQ(dialog->exec(), QDialog::Rejected);   // cancelled by the signal
-    ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
-    EXPECT_EQ(QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files).size(), 1);
+    // A show that is still new holds nothing to keep: no file for it.
+    for (const bool changed : {true, false}) {
+        SCOPED_TRACE(changed ? "changed" : "untouched");
+        QDir(Dir.File("Projekte")).removeRecursively();
+        Create();
+        Main->show();
+        if (changed)
+            frmText->RichEdit1->setPlainText(QStringLiteral("Notizen"));
+        auto* dialog = new QDialog(Main);   // a question nobody will answer
+        QTimer::singleShot(0, Main, [this] { Main->ForceClose(); });
+        EXPECT_EQ(dialog->exec(), QDialog::Rejected);   // cancelled by the signal
+        ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+        EXPECT_EQ(QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files).size(), changed ? 1 : 0);
+        Destroy();
+    }
+}
+
+TEST_F(FrmMainTest, ALastShowThatFailsToOpenIsNeitherNamedNorWrittenAtASignal)
+{
+    const struct {
+        const char* Name;
+        QByteArray Bytes;
+        bool Mixture;   // the first modules read their sections before the failure
+    } cases[] = {
+        {"kaputt.pvs", QByteArray("RIFF\x24\x08\x00\x00WAVEfmt ", 16), false},
+        {"halb.pvs", HandMadeShow("[Interface]\r\nv=2\r\n[Kaputt]\r\nx=1\r\n", "neu"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDir(Dir.File("Projekte")).removeRecursively();
+        TErrorLog::Instance().Clear();
+        Dir.Write(c.Name, c.Bytes);
+        WriteSettings("LetzteDatei=1\r\nLetzteProjektDatei=" + Dir.File(c.Name).toUtf8() + "\r\n");
+        Create();
+        ModuleMain->Modules.emplace_back(std::make_unique<TFailingModule>());
+        Main->show();
+        EXPECT_EQ(CountLog("Fehler beim Öffnen: "), 1);
+        EXPECT_TRUE(ProjectFileName.isEmpty());
+        EXPECT_EQ(Main->windowTitle().trimmed(), "Palvento Orlisk 200 -  version.dll");   // no file named
+
+        Main->ForceClose();
+        ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+        Destroy();
+        EXPECT_EQ(Dir.Read(c.Name), c.Bytes);
+        EXPECT_FALSE(QFileInfo::exists(Dir.File(c.Name).replace(".pvs", ".~pvs")));
+        // Only the mixture holds something to keep.
+        EXPECT_EQ(QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files).size(), c.Mixture ? 1 : 0);
+    }
 }
 
 // Every text editor of the program: a paste or drop from a clipboard without
