@@ -344,6 +344,18 @@ bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProces
     return false;
 }
 
+bool SendAlone(const QByteArray& text, quint16 port, const TProgramProcess& program)
+{
+    QTcpSocket client;
+    if (!ConnectWhenListening(client, port, program))
+        return false;
+    client.write(text);
+    if (!client.waitForBytesWritten(5000))
+        return false;
+    client.disconnectFromHost();
+    return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(5000);
+}
+
 bool ReadArtNetFrames(QUdpSocket& artnet, const TProgramProcess& program,
                       const std::function<bool(const QByteArray& dmx)>& frame)
 {

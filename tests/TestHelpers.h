@@ -163,6 +163,11 @@ quint16 FreeTcpPort();
 class QTcpSocket;
 bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program);
 
+// Sends text as one message on a connection of its own and closes it: the
+// server runs a message at the latest when its connection closes, so a message
+// sent this way has run before the next connection's message.
+bool SendAlone(const QByteArray& text, quint16 port, const TProgramProcess& program);
+
 // Reads the program's Art-Net frames and hands the 512 DMX slots of each (slot 1
 // first) to frame until it returns true; false when the program ends or 30 s pass.
 class QUdpSocket;

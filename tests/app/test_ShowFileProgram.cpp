@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTcpSocket>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
@@ -39,19 +38,6 @@ QByteArray CutWav()
     for (int i = 0; wav.size() < 3000; ++i)
         wav.append(char(i * 37));
     return wav;
-}
-
-// Sends text as one message on a connection of its own.
-bool SendAlone(const QByteArray& text, quint16 port, const TProgramProcess& program)
-{
-    QTcpSocket client;
-    if (!ConnectWhenListening(client, port, program))
-        return false;
-    client.write(text);
-    if (!client.waitForBytesWritten(5000))
-        return false;
-    client.disconnectFromHost();
-    return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(5000);
 }
 
 } // namespace

@@ -180,6 +180,28 @@ TEST(AtomicFile, AFileWithoutWritePermissionForItsOwnerIsNeverReplaced)
         EXPECT_FALSE(IsAtomicTempName(name)) << name.toStdString();
 }
 
+TEST(AtomicFile, AWriteProtectedPatchOrSettingsFileStaysAndTheFailureIsLogged)
+{
+    TEngine engine;
+    engine.Dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\n");
+    engine.Dir.Write("Abend.pvp", "[Patch]\r\n");
+    for (const char* name : {"PV_TESSEL.ini", "Abend.pvp"})
+        ASSERT_EQ(::chmod(QFile::encodeName(engine.Dir.File(name)).constData(), 0444), 0);
+    engine.Start();
+    TErrorLog::Instance().Clear();
+    ModulePatch->OpenDocument(engine.Dir.File("Abend.pvp"));
+    ModulePatch->Modified = true;
+    EXPECT_THROW(ModulePatch->SaveDocument(), EPvError);
+    EXPECT_TRUE(ModulePatch->Modified);
+    engine.Stop();
+
+    EXPECT_EQ(engine.Dir.Read("Abend.pvp"), QByteArray("[Patch]\r\n"));
+    EXPECT_EQ(engine.Dir.Read("PV_TESSEL.ini"), QByteArray("[FrmMain]\r\nLetzteDatei=1\r\n"));
+    EXPECT_EQ(Mode(engine.Dir.File("PV_TESSEL.ini")), mode_t(0444));
+    EXPECT_EQ(ErrorLogCount("Einstellungen nicht gespeichert: Datei"), 1);
+    EXPECT_EQ(ErrorLogCount("sie ist schreibgeschützt."), 1);
+}
+
 TEST(AtomicFile, ReplaceWithCopyKeepsTheSourceAndReplacesTheTargetWhole)
 {
     TTempProgramDir dir;
