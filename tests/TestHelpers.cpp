@@ -34,6 +34,18 @@ void TFailingModule::LoadIni(TStringIniFile& ini)
         throw EPvError(QStringLiteral("Abschnitt Kaputt unlesbar"));
 }
 
+std::vector<TDamagedShow> DamagedShows()
+{
+    QByteArray wav("RIFF\xDC\x0B\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xAC\x00\x00\x88\x58\x01\x00"
+                   "\x02\x00\x10\x00"
+                   "data\xB8\x0B\x00\x00",
+                   44);
+    for (int i = 0; wav.size() < 3000; ++i)
+        wav.append(char(i * 37));
+    return {{"kaputt.pvs", wav, false},
+            {"halb.pvs", HandMadeShow("\r\n[Interface]\r\nv=halb\r\n[Kaputt]\r\nx=1\r\n", "neu"), true}};
+}
+
 TTempProgramDir::TTempProgramDir() : FPath(FDir.path() + "/") {}
 
 void TTempProgramDir::Write(const QString& relative, const QByteArray& bytes) const

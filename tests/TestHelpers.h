@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <vector>
 
 // A fresh program folder (with trailing '/') that is removed afterwards.
 class TTempProgramDir {
@@ -112,6 +113,16 @@ public:
     TFailingModule();
     void LoadIni(TStringIniFile& ini) override;
 };
+
+// Show files that fail to open: the first 3000 bytes of a WAV file, of which no
+// module reads anything, and a show whose section "Kaputt" stops the open once
+// the modules before a TFailingModule have read theirs (a mixture).
+struct TDamagedShow {
+    const char* Name;
+    QByteArray Bytes;
+    bool Mixture;
+};
+std::vector<TDamagedShow> DamagedShows();
 
 // The whole engine, headless, in a fresh program folder: PV_PROGRAM_DIR points at
 // the folder while the main module is created. Files placed with Dir.Write before

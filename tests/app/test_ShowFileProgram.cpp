@@ -28,18 +28,6 @@ mode_t Mode(const QString& path)
     return st.st_mode & 07777;
 }
 
-// The first 3000 bytes of a WAV file, as a careless copy leaves them.
-QByteArray CutWav()
-{
-    QByteArray wav("RIFF\xDC\x0B\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xAC\x00\x00\x88\x58\x01\x00\x02\x00"
-                   "\x10\x00"
-                   "data\xB8\x0B\x00\x00",
-                   44);
-    for (int i = 0; wav.size() < 3000; ++i)
-        wav.append(char(i * 37));
-    return wav;
-}
-
 } // namespace
 
 TEST(ShowFileProgram, ASignalLeavesAnUnreadableLastShowAsItWasAndAnUntouchedShowWritesNothing)
@@ -47,7 +35,7 @@ TEST(ShowFileProgram, ASignalLeavesAnUnreadableLastShowAsItWasAndAnUntouchedShow
     const struct {
         const char* Name;
         QByteArray LastShow;   // empty: none
-    } cases[] = {{"nothing done", {}}, {"damaged last show", CutWav()}};
+    } cases[] = {{"nothing done", {}}, {"damaged last show", DamagedShows().at(0).Bytes}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TTempProgramDir dir;

@@ -153,15 +153,7 @@ TEST_F(DatMenuTest, OpenSavesTheCurrentShowAndTakesTheNewName)
 TEST_F(DatMenuTest, OpeningADamagedFileNeverLetsSaveWriteIntoIt)
 {
     Engine.Main->Modules.emplace_back(std::make_unique<TFailingModule>());
-    const struct {
-        const char* Name;
-        QByteArray Bytes;
-        bool Mixture;   // the first modules read their sections before the failure
-    } cases[] = {
-        {"kaputt.pvs", QByteArray("RIFF\x24\x08\x00\x00WAVEfmt ", 16), false},
-        {"halb.pvs", HandMadeShow("\r\n[Interface]\r\nv=halb\r\n[Kaputt]\r\nx=1\r\n"), true},
-    };
-    for (const auto& c : cases) {
+    for (const TDamagedShow& c : DamagedShows()) {
         SCOPED_TRACE(c.Name);
         Engine.Dir.Write("good.pvs", HandMadeShow("\r\n[Interface]\r\nv=1\r\n"));
         Engine.Dir.Write(c.Name, c.Bytes);

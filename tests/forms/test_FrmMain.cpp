@@ -611,15 +611,7 @@ TEST_F(FrmMainTest, ASignalCancelsAnOpenDialogAndEndsWithoutAsking)
 
 TEST_F(FrmMainTest, ALastShowThatFailsToOpenIsNeitherNamedNorWrittenAtASignal)
 {
-    const struct {
-        const char* Name;
-        QByteArray Bytes;
-        bool Mixture;   // the first modules read their sections before the failure
-    } cases[] = {
-        {"kaputt.pvs", QByteArray("RIFF\x24\x08\x00\x00WAVEfmt ", 16), false},
-        {"halb.pvs", HandMadeShow("[Interface]\r\nv=2\r\n[Kaputt]\r\nx=1\r\n", "neu"), true},
-    };
-    for (const auto& c : cases) {
+    for (const TDamagedShow& c : DamagedShows()) {
         SCOPED_TRACE(c.Name);
         QDir(Dir.File("Projekte")).removeRecursively();
         TErrorLog::Instance().Clear();
