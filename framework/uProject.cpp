@@ -557,7 +557,9 @@ QString WriteShowToNewFile(const QByteArray& bytes, const QDateTime& now, bool* 
     QStringList errors;
     for (const TRescueFolder& folder : RescueFolders()) {
         try {
-            if (folder.Create ? !QDir().mkpath(folder.Path) : !QFileInfo(folder.Path).isDir())
+            if (!folder.Create && !QFileInfo(folder.Path).isDir())
+                throw EPvError(QStringLiteral("Den Ordner \"%1\" gibt es nicht.").arg(folder.Path));
+            if (!QDir().mkpath(folder.Path))
                 throw EPvError(QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(folder.Path));
             for (int n = 1; n <= 1000; ++n) {
                 const QString path = folder.Path + base + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) +
