@@ -593,13 +593,26 @@ TEST_F(FrmMainTest, FailedAutoSaveKeepsTheWindowOpenUnlessTheCloseIsForced)
 TEST_F(FrmMainTest, ASignalCancelsAnOpenDialogAndEndsWithoutAsking)
 {
     // A show that is still new holds nothing to keep: no file for it.
-    for (const bool changed : {true, false}) {
-        SCOPED_TRACE(changed ? "changed" : "untouched");
+    const struct {
+        const char* Name;
+        bool Changed;
+        bool ThenNew;   // "Neu" after the change
+    } cases[] = {{"changed", true, false}, {"untouched", false, false}, {"changed, then Neu", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
         QDir(Dir.File("Projekte")).removeRecursively();
         Create();
         Main->show();
-        if (changed)
+        if (c.Changed)
             frmText->RichEdit1->setPlainText(QStringLiteral("Notizen"));
+        if (c.ThenNew) {
+            TScriptedPrompts prompts;
+            prompts.YesNoAnswers = {true};
+            AutoSpeichern = false;
+            ASSERT_TRUE(NewProjectFile());
+            AutoSpeichern = true;
+        }
+        const bool changed = c.Changed && !c.ThenNew;
         auto* dialog = new QDialog(Main);   // a question nobody will answer
         QTimer::singleShot(0, Main, [this] { Main->ForceClose(); });
         EXPECT_EQ(dialog->exec(), QDialog::Rejected);   // cancelled by the signal
