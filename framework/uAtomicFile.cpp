@@ -79,6 +79,17 @@ void RenameOrRaise(const QString& from, const QString& to, const QString& pathFo
     SyncFolder(FolderOf(to));
 }
 
+// A file whose mode gives its owner no write permission has been made read-only
+// on purpose: it is never replaced, also not by root, who could write it all the
+// same. A missing file or one that cannot be looked at is left to the write.
+void RefuseWriteProtected(const QString& target, const QString& pathForMessage)
+{
+    struct stat st {};
+    if (::stat(Native(target).constData(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0)
+        throw EPvError(QStringLiteral("Datei \"%1\" kann nicht geschrieben werden: sie ist schreibgeschützt.")
+                           .arg(pathForMessage));
+}
+
 bool ProcessRuns(qint64 pid)
 {
     if (pid <= 0 || pid > INT_MAX || pid == ::getpid())
@@ -139,6 +150,7 @@ void TAtomicFile::CreateTemp()
         ::unlink(Native(FTemp).constData());
         FTemp.clear();
     }
+    RefuseWriteProtected(FTarget, FPath);
     int fd = -1;
     QString temp;
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -219,6 +231,8 @@ void TAtomicFile::Commit()
     CloseTemp();
     if (FTemp.isEmpty())
         RaiseWriteError(FPath, EBADF);
+    // Made read-only while it was being written: still not replaced.
+    RefuseWriteProtected(FTarget, FPath);
     RenameOrRaise(FTemp, FTarget, FPath);
     FTemp.clear();
 }
@@ -264,6 +278,7 @@ void ReplaceWithCopy(const QString& source, const QString& target)
         throw EPvError(QStringLiteral("Datei \"%1\" kann nicht gelesen werden: %2").arg(source, Reason(errno)));
     if (::stat(Native(resolved).constData(), &dst) == 0 && src.st_dev == dst.st_dev && src.st_ino == dst.st_ino)
         return;   // already the same file (a save killed between its two renames)
+    RefuseWriteProtected(resolved, target);
 
     for (int attempt = 0; attempt <= 20; ++attempt) {
         const QString temp = TempNameFor(resolved);

@@ -5,7 +5,10 @@
 // step leaves the old file as it was and raises EPvError
 //   Datei "<path>" kann nicht geschrieben werden: <reason>
 // A target that is a symbolic link is written into the file the link names; the
-// link stays. A replaced file keeps its permissions.
+// link stays. A replaced file keeps its permissions. A file whose mode gives its
+// owner no write permission (chmod a-w) is never replaced, whoever runs the
+// program: the write raises "... kann nicht geschrieben werden: sie ist
+// schreibgeschützt." and the file stays as it was.
 //
 // Temporary files are named ".<target name>.<process id>.<8 hex digits>.tmp".
 // A save that is killed leaves one behind; RemoveStaleTempFiles removes those
@@ -63,7 +66,7 @@ void WriteBytesAtomic(const QString& path, const QByteArray& bytes);
 // target holds either its old or its new content: a hard link to source under a
 // temporary name is renamed over target; where the file system has no hard
 // links, a copy is written through TAtomicFile instead. source is not changed.
-// Raises on failure, target then stays as it was.
+// Raises on failure (a write-protected target too), target then stays as it was.
 void ReplaceWithCopy(const QString& source, const QString& target);
 
 // True for a name that TAtomicFile gives its temporary files (also the names of

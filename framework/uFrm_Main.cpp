@@ -516,6 +516,9 @@ void TFrmMain::FormShow()
 {
     // Each step on its own: a show or patch file that cannot be read is logged,
     // and the clock starts all the same.
+    // Until a show is opened, the show is a new one: a signal writes no file for
+    // it while nobody changes it.
+    Guarded([] { RememberNewShow(); });
     Guarded([this] {
         const QString last = SettingsIni->ReadString(Section, QStringLiteral("LetzteProjektDatei"), QString());
         if (cbLastFile->isChecked() && !last.isEmpty() && QFileInfo(last).isFile())
@@ -536,6 +539,7 @@ void TFrmMain::FormShow()
     Guarded([this] { PageControl1Change(); });
     Guarded([] { ConsoleLink().OpenLichtpultWindow(); });
     Guarded([this] { FillHelpPage(); });
+    Guarded([] { RenewNewShow(); });
 }
 
 // ---- pages ----

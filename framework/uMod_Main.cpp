@@ -31,6 +31,7 @@ QString ProgramDir;
 QString DataDir;
 QString ProjectDir;
 QString ProjectFileName;
+QByteArray NewShowDigest;
 TStringIniFile* SettingsIni = nullptr;
 std::atomic<bool> AppClosing{false};
 std::atomic<bool> AppTerminating{false};
@@ -174,6 +175,7 @@ TModuleMain::TModuleMain()
     FadeFactor = 1.0f;
     ChaseFactor = 1.0f;
     ProjectFileName.clear();
+    NewShowDigest.clear();
 
     ProgramDir = DetermineProgramDir();
     DataDir = ProgramDir + QStringLiteral("Data/");

@@ -6,6 +6,7 @@
 #include "framework/uMod_Abstract.h"
 
 #include <Qt>
+#include <QByteArray>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,7 @@ extern QString ProgramDir;    // the program's folder, with a trailing '/'
 extern QString DataDir;       // ProgramDir + "Data/"
 extern QString ProjectDir;    // ProgramDir + "Projekte/"
 extern QString ProjectFileName;
+extern QByteArray NewShowDigest;  // the show as a new, empty one (framework/uProject); empty when not new
 extern TStringIniFile* SettingsIni;
 extern std::atomic<bool> AppClosing;      // set once when the main window closes; never cleared
 extern std::atomic<bool> AppTerminating;  // the application has been asked to quit

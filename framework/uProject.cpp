@@ -9,6 +9,7 @@
 #include "framework/uTextCodec.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +21,10 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 bool AutoSpeichern = true;
 
@@ -341,9 +346,7 @@ bool OpenProject(const QString& fileName)
 
     // The file is read, decoded and parsed, and the script converted for its
     // page, on a thread of its own while the clock goes on; only the modules'
-    // loading and the script's hand-over run on the GUI thread. A file that
-    // cannot be read changes nothing, so the loaded show keeps its own name and
-    // cannot be saved over the other file.
+    // loading and the script's hand-over run on the GUI thread.
     QString readError;
     QString contentError;
     auto ini = std::make_unique<TStringIniFile>();
@@ -382,15 +385,14 @@ bool OpenProject(const QString& fileName)
             contentError = ExceptionMessage(e);
         }
     });
-    if (!readError.isEmpty()) {
-        AddToErrorLog(elError, OpenErrorPrefix + readError);
+    // A file that could not be read or decoded has given no module anything:
+    // the loaded show and its name stay, so that nothing is ever saved into the
+    // file that failed to open.
+    if (!readError.isEmpty() || !contentError.isEmpty()) {
+        AddToErrorLog(elError, OpenErrorPrefix + (readError.isEmpty() ? contentError : readError));
         return false;
     }
-    SetProjectFileName(fileName);
-    if (!contentError.isEmpty()) {
-        AddToErrorLog(elError, OpenErrorPrefix + contentError);
-        return false;
-    }
+    NewShowDigest.clear();
     bool loaded = true;
     try {
         if (ModuleMain)
@@ -401,6 +403,10 @@ bool OpenProject(const QString& fileName)
         AddToErrorLog(elError, OpenErrorPrefix + ExceptionMessage(e));
         loaded = false;
     }
+    // A module that failed leaves a mixture of the old show and the file's
+    // first sections in memory: it is neither the one nor the other, so it has
+    // no file; a save asks for a name.
+    SetProjectFileName(loaded ? fileName : QString());
     // The store of a large show takes a while to free: not on the GUI thread.
     RunOffGuiThread([&ini] { ini.reset(); });
     return loaded;
@@ -490,35 +496,109 @@ TAutoSave AutoSaveProject()
     }
 }
 
-QString SaveProjectToNewFile(const QDateTime& now)
+namespace {
+
+QByteArray ShowDigest(const QByteArray& showFile)
 {
-    const QByteArray bytes = BuildShowFile();
+    return QCryptographicHash::hash(showFile, QCryptographicHash::Sha256);
+}
+
+// Whether a show's bytes are those of the new show remembered last.
+bool IsNewShow(const QByteArray& showFile)
+{
+    return !NewShowDigest.isEmpty() && ShowDigest(showFile) == NewShowDigest;
+}
+
+// The user's home folder: $HOME, else the account's entry; empty when neither
+// names one.
+QString HomeFolder()
+{
+    QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty())
+        if (const passwd* account = ::getpwuid(::getuid()))
+            home = QFile::decodeName(account->pw_dir);
+    return home;
+}
+
+struct TRescueFolder {
+    QString Path;      // with a trailing '/'
+    bool Create;       // made when missing (the home folder never is)
+    bool Temporary;    // the system may empty it
+};
+
+// Where a show without a writable file goes, best first: the show folder, the
+// user's home folder, the system's temporary folder.
+std::vector<TRescueFolder> RescueFolders()
+{
+    std::vector<TRescueFolder> folders;
+    auto add = [&folders](const QString& path, bool create, bool temporary) {
+        if (path.isEmpty())
+            return;
+        const QString clean = QDir::cleanPath(path) + u'/';
+        for (const TRescueFolder& f : folders)
+            if (QDir::cleanPath(f.Path) + u'/' == clean)
+                return;
+        folders.push_back({path.endsWith(u'/') ? path : path + u'/', create, temporary});
+    };
+    add(ProjectDir, true, false);
+    const QString temp = QDir::tempPath();
+    const QString home = HomeFolder();
+    if (QDir::cleanPath(home) != QDir::cleanPath(temp))
+        add(home, false, false);
+    add(temp, true, true);
+    return folders;
+}
+
+// Writes the show's bytes to a new file named after now in the first folder of
+// RescueFolders that takes it. temporary tells whether that is the temporary folder.
+QString WriteShowToNewFile(const QByteArray& bytes, const QDateTime& now, bool* temporary)
+{
     const QString base = QStringLiteral("Projekt_") + now.toString(QStringLiteral("yyyy_MM_dd_-_hh_mm_ss"));
     QStringList errors;
-    for (const QString& folder : {ProjectDir, QDir::tempPath() + u'/'}) {
-        if (folder.isEmpty())
-            continue;
+    for (const TRescueFolder& folder : RescueFolders()) {
         try {
-            if (!QDir().mkpath(folder))
-                throw EPvError(QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(folder));
+            if (!folder.Create && !QFileInfo(folder.Path).isDir())
+                throw EPvError(QStringLiteral("Den Ordner \"%1\" gibt es nicht.").arg(folder.Path));
+            if (!QDir().mkpath(folder.Path))
+                throw EPvError(QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(folder.Path));
             for (int n = 1; n <= 1000; ++n) {
-                const QString path = QDir(folder).filePath(base + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) +
-                                                           QStringLiteral(".pvs"));
+                const QString path = folder.Path + base + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) +
+                                     QStringLiteral(".pvs");
                 if (QFileInfo(path).isSymLink() || QFileInfo::exists(path))
                     continue;
                 TAtomicFile file(path);
                 file.Write(bytes);
                 if (file.CommitNew()) {
                     SetProjectFileName(path);
+                    if (temporary)
+                        *temporary = folder.Temporary;
                     return path;
                 }
             }
-            throw EPvError(QStringLiteral("Im Ordner \"%1\" ist kein freier Name.").arg(folder));
+            throw EPvError(QStringLiteral("Im Ordner \"%1\" ist kein freier Name.").arg(folder.Path));
         } catch (const std::exception& e) {
             errors << ExceptionMessage(e);
         }
     }
     throw EPvError(errors.join(QStringLiteral("; ")));
+}
+
+} // namespace
+
+void RememberNewShow()
+{
+    NewShowDigest = ShowDigest(BuildShowFile());
+}
+
+void RenewNewShow()
+{
+    if (!NewShowDigest.isEmpty())
+        RememberNewShow();
+}
+
+QString SaveProjectToNewFile(const QDateTime& now, bool* temporary)
+{
+    return WriteShowToNewFile(BuildShowFile(), now, temporary);
 }
 
 QString SaveProjectUnattended()
@@ -534,13 +614,23 @@ QString SaveProjectUnattended()
     else
         reason = QStringLiteral("das Speichern in \"%1\" ist fehlgeschlagen (siehe Fehlerlog)").arg(ProjectFileName);
 
+    // A show that is still exactly a new, empty one holds nothing to keep.
+    const QByteArray bytes = BuildShowFile();
+    if (IsNewShow(bytes))
+        return QString();
+
     auto report = [](int kind, const QString& text) {
         AddToErrorLog(kind, text);
         std::fprintf(stderr, "PV_ORLISK: %s\n", text.toLocal8Bit().constData());
     };
     try {
-        const QString path = SaveProjectToNewFile(QDateTime::currentDateTime());
-        report(elWarning, QStringLiteral("Projekt beim Beenden gesichert in \"%1\": %2").arg(path, reason));
+        bool temporary = false;
+        const QString path = WriteShowToNewFile(bytes, QDateTime::currentDateTime(), &temporary);
+        QString text = QStringLiteral("Projekt beim Beenden gesichert in \"%1\": %2").arg(path, reason);
+        if (temporary)
+            text += QStringLiteral(". Achtung: Das ist ein temporärer Ordner, den das System leeren kann; "
+                                   "die Datei bitte an einen sicheren Ort kopieren.");
+        report(elWarning, text);
         return path;
     } catch (const std::exception& e) {
         report(elError,
@@ -572,6 +662,7 @@ bool NewProjectFile()
     if (ModuleMain)
         ModuleMain->NewProject();
     SetProjectFileName(QString());
+    RememberNewShow();
     return true;
 }
 

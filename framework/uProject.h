@@ -59,10 +59,13 @@ QByteArray BuildShowFile();
 // The show file's name with its extension replaced by ".~pvs".
 QString BackupFileName(const QString& showFile);
 
-// Reads a show. When the file cannot be read, the loaded show and its name stay
-// as they are and "Fehler beim Öffnen: " with the reason is logged. Otherwise
-// the file's name becomes the show's name; a content error is logged the same
-// way and leaves what had loaded until then. True when everything loaded.
+// Reads a show. When the file cannot be read or its container not decoded, no
+// module has read anything: the loaded show and its name stay as they are, and
+// "Fehler beim Öffnen: " with the reason is logged. When a module fails while
+// taking its sections, the same is logged and the show in memory is a mixture of
+// the old show and the file's first sections: it gets no name (a save asks for
+// one), so the file that failed to open is never written. Otherwise the file's
+// name becomes the show's name. True when everything loaded.
 // The file is read, decoded and parsed, and the script converted for the script
 // page, on a thread of its own while the GUI thread's event loop goes on without
 // user input (the 40 ms clock keeps ticking); the modules load it and the page
@@ -121,19 +124,28 @@ bool SaveProjectAs(TSaveMode mode = TSaveMode::Wait);
 enum class TAutoSave { Saved, Cancelled, Failed };
 TAutoSave AutoSaveProject();
 
-// Writes the show to a new file in the show folder named after now
-// ("Projekt_2026_12_09_-_14_30_05.pvs"; "_2", "_3", ... before the extension when
-// that name is taken), never over an existing file; when the show folder cannot
-// take it, in the system's temporary folder. The show is named after the file.
-// Returns the file's path; raises EPvError when neither folder took it.
-QString SaveProjectToNewFile(const QDateTime& now);
+// Writes the show to a new file named after now ("Projekt_2026_12_09_-_14_30_05.pvs";
+// "_2", "_3", ... before the extension when that name is taken), never over an
+// existing file: in the show folder, or where that cannot take it, in the user's
+// home folder ($HOME), else in the system's temporary folder. The show is named
+// after the file. Returns the file's path; temporary, when given, tells whether
+// it lies in the temporary folder. Raises EPvError when no folder took it.
+QString SaveProjectToNewFile(const QDateTime& now, bool* temporary = nullptr);
+
+// The show as it is now is a new, empty show (start-up, "Neu"): a signal then
+// writes no file for it as long as it stays exactly so. Opening a show forgets it.
+void RememberNewShow();
+// Takes the show as it is now as the new show, unless a show was opened since
+// RememberNewShow (what the windows add to a new show while they come up).
+void RenewNewShow();
 
 // The save at a close that nobody is there to answer (the program ended by a
 // signal): asks nothing. The show is saved to its file with backup as
 // "Speichern" does; where it has no file yet, its file is gone or that save
 // fails, it goes to a new file (SaveProjectToNewFile), whose path and the reason
-// are logged and written to stderr. The path of the file written, empty when
-// none could be.
+// are logged and written to stderr, with a warning when it lies in the temporary
+// folder. A show that is still exactly the new show (RememberNewShow) gets no new
+// file. The path of the file written, empty when none was.
 QString SaveProjectUnattended();
 
 // "Neu": asks "Soll ein neues Projekt angelegt werden?"; on Yes saves first when

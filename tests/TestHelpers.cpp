@@ -1,7 +1,9 @@
 #include "TestHelpers.h"
 
 #include "framework/uErrorLog.h"
+#include "framework/uErrors.h"
 #include "framework/uMod_Main.h"
+#include "framework/uStringIniFile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -20,6 +22,29 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+TFailingModule::TFailingModule()
+{
+    Name = QStringLiteral("Kaputt");
+}
+
+void TFailingModule::LoadIni(TStringIniFile& ini)
+{
+    if (ini.SectionExists(QStringLiteral("Kaputt")))
+        throw EPvError(QStringLiteral("Abschnitt Kaputt unlesbar"));
+}
+
+std::vector<TDamagedShow> DamagedShows()
+{
+    QByteArray wav("RIFF\xDC\x0B\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xAC\x00\x00\x88\x58\x01\x00"
+                   "\x02\x00\x10\x00"
+                   "data\xB8\x0B\x00\x00",
+                   44);
+    for (int i = 0; wav.size() < 3000; ++i)
+        wav.append(char(i * 37));
+    return {{"kaputt.pvs", wav, false},
+            {"halb.pvs", HandMadeShow("\r\n[Interface]\r\nv=halb\r\n[Kaputt]\r\nx=1\r\n", "neu"), true}};
+}
 
 TTempProgramDir::TTempProgramDir() : FPath(FDir.path() + "/") {}
 
@@ -329,6 +354,18 @@ bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProces
         QThread::msleep(100);
     }
     return false;
+}
+
+bool SendAlone(const QByteArray& text, quint16 port, const TProgramProcess& program)
+{
+    QTcpSocket client;
+    if (!ConnectWhenListening(client, port, program))
+        return false;
+    client.write(text);
+    if (!client.waitForBytesWritten(5000))
+        return false;
+    client.disconnectFromHost();
+    return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(5000);
 }
 
 bool ReadArtNetFrames(QUdpSocket& artnet, const TProgramProcess& program,

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <vector>
 
 // A fresh program folder (with trailing '/') that is removed afterwards.
 class TTempProgramDir {
@@ -103,6 +104,26 @@ public:
 
 class TModuleMain;
 
+#include "framework/uMod_Abstract.h"
+
+// A module that fails to read a show holding the section "Kaputt": appended
+// behind the real modules, it makes an open stop after they have read theirs.
+class TFailingModule : public TModuleAbstract {
+public:
+    TFailingModule();
+    void LoadIni(TStringIniFile& ini) override;
+};
+
+// Show files that fail to open: the first 3000 bytes of a WAV file, of which no
+// module reads anything, and a show whose section "Kaputt" stops the open once
+// the modules before a TFailingModule have read theirs (a mixture).
+struct TDamagedShow {
+    const char* Name;
+    QByteArray Bytes;
+    bool Mixture;
+};
+std::vector<TDamagedShow> DamagedShows();
+
 // The whole engine, headless, in a fresh program folder: PV_PROGRAM_DIR points at
 // the folder while the main module is created. Files placed with Dir.Write before
 // Start() are there when the modules start.
@@ -152,6 +173,11 @@ quint16 FreeTcpPort();
 // Connects client to the program's server on 127.0.0.1 once it listens (30 s at most).
 class QTcpSocket;
 bool ConnectWhenListening(QTcpSocket& client, quint16 port, const TProgramProcess& program);
+
+// Sends text as one message on a connection of its own and closes it: the
+// server runs a message at the latest when its connection closes, so a message
+// sent this way has run before the next connection's message.
+bool SendAlone(const QByteArray& text, quint16 port, const TProgramProcess& program);
 
 // Reads the program's Art-Net frames and hands the 512 DMX slots of each (slot 1
 // first) to frame until it returns true; false when the program ends or 30 s pass.

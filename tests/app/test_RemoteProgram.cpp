@@ -174,25 +174,6 @@ TEST_F(RemoteProgram, AMacroOfTheShowHoldsAChannelWhilePressed)
     EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
 }
 
-namespace {
-
-// Sends text as one message on a connection of its own and closes it: the
-// server runs a message at the latest when its connection closes, so a message
-// sent this way has run before the next connection's message.
-bool SendAlone(const QByteArray& text, quint16 port, const TProgramProcess& program)
-{
-    QTcpSocket client;
-    if (!ConnectWhenListening(client, port, program))
-        return false;
-    client.write(text);
-    if (!client.waitForBytesWritten(5000))
-        return false;
-    client.disconnectFromHost();
-    return client.state() == QAbstractSocket::UnconnectedState || client.waitForDisconnected(5000);
-}
-
-} // namespace
-
 // With "MIDI legt Szenen an" and "MIDI steuert Szenen" set, the N command from a
 // remote computer learns a scene from the set levels the first time and recalls
 // it the second time.

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,7 +59,7 @@ TEST(AtomicFile, ALinkedTargetIsWrittenThroughAndKeepsItsPermissions)
         mode_t Mode;
     } cases[] = {
         {"absolute.ini", "sub/real.ini", 0640},
-        {"relative.ini", "sub/real.ini", 0444},   // a read-only file stays read-only
+        {"relative.ini", "sub/real.ini", 0604},   // unusual permissions stay as they were
         {"chain.ini", "sub/chained.ini", 0600},
         {"dangling.ini", "sub/created.ini", 0},   // the missing file is made
     };
@@ -126,6 +127,79 @@ TEST(AtomicFile, FailuresNameTheFileInGermanAndLeaveNothingBehind)
     }
     EXPECT_EQ(dir.Read("keep.txt"), QByteArray("old"));
     EXPECT_EQ(HiddenAndPlainFiles(dir.Path()), (QStringList{"blocker", "keep.txt"}));
+}
+
+TEST(AtomicFile, AFileWithoutWritePermissionForItsOwnerIsNeverReplaced)
+{
+    // The tests run as root, who may write any file: the mode decides.
+    TTempProgramDir dir;
+    dir.Write("quelle.pvs", "quelle");
+    const struct {
+        const char* Name;
+        mode_t Mode;
+        std::function<void(const QString&)> Write;
+        bool Replaced;
+    } cases[] = {
+        {"a-w.pvs", 0444, [](const QString& p) { WriteBytesAtomic(p, "neu"); }, false},
+        {"owner-only.pvs", 0400, [](const QString& p) { WriteBytesAtomic(p, "neu"); }, false},
+        {"others-may.pvs", 0466, [](const QString& p) { WriteBytesAtomic(p, "neu"); }, false},
+        {"link.pvs", 0444,
+         [&dir](const QString& p) {
+             ASSERT_TRUE(MakeLink(p, dir.File("zeiger.pvs")));
+             WriteBytesAtomic(dir.File("zeiger.pvs"), "neu");
+         },
+         false},
+        {"backup.~pvs", 0444, [&dir](const QString& p) { ReplaceWithCopy(dir.File("quelle.pvs"), p); }, false},
+        {"chmod-while-written.pvs", 0644,
+         [](const QString& p) {
+             TAtomicFile file(p);
+             file.Write("neu");
+             ::chmod(QFile::encodeName(p).constData(), 0444);
+             file.Commit();
+         },
+         false},
+        {"write-only.pvs", 0200, [](const QString& p) { WriteBytesAtomic(p, "neu"); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QString path = dir.File(c.Name);
+        dir.Write(c.Name, "alt");
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.Mode), 0);
+        try {
+            c.Write(path);
+            EXPECT_TRUE(c.Replaced) << "no error raised";
+        } catch (const EPvError& e) {
+            EXPECT_FALSE(c.Replaced) << e.Message().toStdString();
+            EXPECT_TRUE(e.Message().endsWith("kann nicht geschrieben werden: sie ist schreibgeschützt."))
+                << e.Message().toStdString();
+        }
+        EXPECT_EQ(dir.Read(c.Name), QByteArray(c.Replaced ? "neu" : "alt"));
+        EXPECT_EQ(Mode(path), c.Mode == 0644 ? mode_t(0444) : c.Mode);
+    }
+    for (const QString& name : HiddenAndPlainFiles(dir.Path()))
+        EXPECT_FALSE(IsAtomicTempName(name)) << name.toStdString();
+}
+
+TEST(AtomicFile, AWriteProtectedPatchOrSettingsFileStaysAndTheFailureIsLogged)
+{
+    TEngine engine;
+    engine.Dir.Write("PV_TESSEL.ini", "[FrmMain]\r\nLetzteDatei=1\r\n");
+    engine.Dir.Write("Abend.pvp", "[Patch]\r\n");
+    for (const char* name : {"PV_TESSEL.ini", "Abend.pvp"})
+        ASSERT_EQ(::chmod(QFile::encodeName(engine.Dir.File(name)).constData(), 0444), 0);
+    engine.Start();
+    TErrorLog::Instance().Clear();
+    ModulePatch->OpenDocument(engine.Dir.File("Abend.pvp"));
+    ModulePatch->Modified = true;
+    EXPECT_THROW(ModulePatch->SaveDocument(), EPvError);
+    EXPECT_TRUE(ModulePatch->Modified);
+    engine.Stop();
+
+    EXPECT_EQ(engine.Dir.Read("Abend.pvp"), QByteArray("[Patch]\r\n"));
+    EXPECT_EQ(engine.Dir.Read("PV_TESSEL.ini"), QByteArray("[FrmMain]\r\nLetzteDatei=1\r\n"));
+    EXPECT_EQ(Mode(engine.Dir.File("PV_TESSEL.ini")), mode_t(0444));
+    EXPECT_EQ(ErrorLogCount("Einstellungen nicht gespeichert: Datei"), 1);
+    EXPECT_EQ(ErrorLogCount("sie ist schreibgeschützt."), 1);
 }
 
 TEST(AtomicFile, ReplaceWithCopyKeepsTheSourceAndReplacesTheTargetWhole)

@@ -417,31 +417,49 @@ TEST_F(ShowFileTest, AFileThatCannotBeReadChangesNothing)
     EXPECT_TRUE(ErrorLines().first().contains("missing.pvs"));
 }
 
-TEST_F(ShowFileTest, DamagedContentIsLoggedUnderTheNewName)
+TEST_F(ShowFileTest, AShowThatFailsToOpenIsNeverWrittenOver)
 {
+    Engine.Main->Modules.emplace_back(std::make_unique<TFailingModule>());
+    TScriptedPrompts prompts;   // a save dialog is cancelled
     Engine.Dir.Write("good.pvs", HandMadeShow("[Interface]\r\nv=1\r\n", "rtf"));
-    ASSERT_TRUE(OpenProject(Path("good.pvs")));
-    const QByteArray damaged[] = {
-        QByteArray("\x07\x03" "abc", 5),
-        QByteArray(1, char(0x14)) + Le32(500) + "[Interface]\r\nv=2\r\n",
+    const struct {
+        const char* Name;
+        QByteArray Bytes;
+        const char* Logged;
+        bool Mixture;   // some modules read their sections before the failure
+    } cases[] = {
+        {"type.pvs", QByteArray("\x07\x03" "abc", 5), "Fehler beim Öffnen: Unbekannter Texttyp $07 am Anfang der Datei.",
+         false},
+        {"wav.pvs", QByteArray("RIFF\x24\x08\x00\x00WAVEfmt ", 16), "Unbekannter Texttyp $52 am Anfang der Datei.", false},
+        {"short.pvs", QByteArray(1, char(0x14)) + Le32(500) + "[Interface]\r\nv=2\r\n",
+         "Die Textlänge 500 übersteigt die 18 Bytes", false},
+        {"module.pvs", HandMadeShow("[Interface]\r\nv=2\r\n[Kaputt]\r\nx=1\r\n", "neu"),
+         "Fehler beim Öffnen: Abschnitt Kaputt unlesbar", true},
     };
-    int i = 0;
-    for (const QByteArray& bytes : damaged) {
-        const QString name = QStringLiteral("bad%1.pvs").arg(i++);
-        Engine.Dir.Write(name, bytes);
-        EXPECT_FALSE(OpenProject(Path(name)));
-        EXPECT_EQ(ProjectFileName, Path(name));
-        EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: "), i);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ASSERT_TRUE(OpenProject(Path("good.pvs")));
+        TErrorLog::Instance().Clear();
+        prompts.Asked.clear();
+        Engine.Dir.Write(c.Name, c.Bytes);
+
+        EXPECT_FALSE(OpenProject(Path(c.Name)));
+        EXPECT_EQ(ErrorLogCount(QString::fromUtf8(c.Logged)), 1) << ErrorLines().join(u'\n').toStdString();
+        EXPECT_EQ(ProjectFileName, c.Mixture ? QString() : Path("good.pvs"));
+        EXPECT_TRUE(ModuleInterface->ShowSections.Lines("Interface").contains(c.Mixture ? "v=2" : "v=1"));
+        EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));   // the script is not read
+        EXPECT_FALSE(ModulesBusy);
+
+        // "Speichern" writes the good show into its own file, or asks where a
+        // mixture goes; the file that failed to open is never touched.
+        EXPECT_EQ(SaveCurrentProject(), !c.Mixture);
+        EXPECT_EQ(prompts.Asked.size(), c.Mixture ? 1 : 0);
+        EXPECT_EQ(Engine.Dir.Read(c.Name), c.Bytes);
+        EXPECT_FALSE(QFileInfo::exists(BackupFileName(Path(c.Name))));
+        if (!c.Mixture) {
+            EXPECT_EQ(CarriedInterfaceLines(Engine.Dir.Read("good.pvs")), QStringList{"v=1"});
+        }
     }
-    // The message reads as written, only the type byte in capitals.
-    EXPECT_EQ(ErrorLogCount("Fehler beim Öffnen: Unbekannter Texttyp $07 am Anfang der Datei."), 1);
-    Engine.Dir.Write("bad.pvs", QByteArray("\xAB", 1));
-    EXPECT_FALSE(OpenProject(Path("bad.pvs")));
-    EXPECT_EQ(ErrorLogCount("Unbekannter Texttyp $AB am Anfang der Datei."), 1);
-    // Nothing was read from them: the modules and the script text are the old ones.
-    EXPECT_EQ(ModuleInterface->ShowSections.Lines("Interface"), QStringList{"v=1"});
-    EXPECT_EQ(ModuleSzenen->SaveTextToStream(), QByteArray("rtf"));
-    EXPECT_FALSE(ModulesBusy);
 }
 
 TEST_F(ShowFileTest, OpensAUtf16Show)
@@ -604,6 +622,13 @@ TEST_F(ShowFileTest, ASignalSavesTheShowToItsFileOrElseToANewOneAndSaysWhy)
          "gibt es nicht mehr"},
         {"its file cannot be written", [] { SetProjectFileName(QStringLiteral("/proc/version")); },
          "ist fehlgeschlagen"},
+        {"its file is write-protected",
+         [this] {
+             Engine.Dir.Write("schreibgeschuetzt.pvs", HandMadeShow(""));
+             ::chmod(QFile::encodeName(Path("schreibgeschuetzt.pvs")).constData(), 0444);
+             SetProjectFileName(Path("schreibgeschuetzt.pvs"));
+         },
+         "ist fehlgeschlagen"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -628,27 +653,74 @@ TEST_F(ShowFileTest, ASignalSavesTheShowToItsFileOrElseToANewOneAndSaysWhy)
         EXPECT_EQ(ErrorLogCount(QStringLiteral("Projekt beim Beenden gesichert in \"%1\"").arg(written)), 1);
         EXPECT_EQ(ErrorLogCount(QString::fromUtf8(c.Reason)), 1) << ErrorLines().join(u'\n').toStdString();
     }
+    // Not even root replaces a write-protected show, nor backs it up.
+    EXPECT_EQ(Engine.Dir.Read("schreibgeschuetzt.pvs"), HandMadeShow(""));
+    EXPECT_FALSE(QFileInfo::exists(Path("schreibgeschuetzt.~pvs")));
+    EXPECT_EQ(ErrorLogCount("sie ist schreibgeschützt."), 1);
 }
 
-TEST_F(ShowFileTest, ARescuedShowNeverReplacesAFileAndFallsBackToTheTemporaryFolder)
+namespace {
+
+// Sets an environment variable while it lives.
+class TEnvironment {
+public:
+    TEnvironment(const char* name, const QString& value) : FName(name), FOld(qgetenv(name)), FWasSet(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value.toUtf8());
+    }
+    ~TEnvironment()
+    {
+        if (FWasSet)
+            qputenv(FName, FOld);
+        else
+            qunsetenv(FName);
+    }
+
+private:
+    const char* FName;
+    QByteArray FOld;
+    bool FWasSet;
+};
+
+} // namespace
+
+TEST_F(ShowFileTest, ARescuedShowNeverReplacesAFileAndFallsBackToHomeThenTheTemporaryFolder)
 {
+    QTemporaryDir home, temp;
+    const TEnvironment homeVar("HOME", home.path()), tempVar("TMPDIR", temp.path());
     const QDateTime at(QDate(2026, 2, 3), QTime(14, 5, 9));
     Engine.Dir.Write("Projekte/Projekt_2026_02_03_-_14_05_09.pvs", "fremd");
     EXPECT_EQ(SaveProjectToNewFile(at), ProjectDir + "Projekt_2026_02_03_-_14_05_09_2.pvs");
     EXPECT_EQ(SaveProjectToNewFile(at), ProjectDir + "Projekt_2026_02_03_-_14_05_09_3.pvs");
     EXPECT_EQ(Engine.Dir.Read("Projekte/Projekt_2026_02_03_-_14_05_09.pvs"), "fremd");
 
-    // A show folder that cannot exist (a file is in its way): the temporary folder.
-    QTemporaryDir temp;
-    const QByteArray oldTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", temp.path().toUtf8());
+    // A show folder that cannot exist (a file is in its way): the home folder,
+    // and where there is none, the temporary folder, which the log names as one
+    // the system may empty.
     Engine.Dir.Write("Datei", "x");
     const QString oldProjectDir = ProjectDir;
     ProjectDir = Path("Datei/Projekte/");
-    const QString written = SaveProjectToNewFile(at);
+    const struct {
+        QString Home;
+        QString Folder;
+    } cases[] = {{home.path(), home.path()}, {Path("fehlt"), temp.path()}, {Path("Datei"), temp.path()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Home.toStdString());
+        const TEnvironment homeHere("HOME", c.Home);
+        const bool inTemp = c.Folder == temp.path();
+        bool temporary = !inTemp;
+        const QString written = SaveProjectToNewFile(at, &temporary);
+        EXPECT_EQ(QFileInfo(written).absolutePath(), c.Folder);
+        EXPECT_EQ(temporary, inTemp);
+
+        TErrorLog::Instance().Clear();
+        SetProjectFileName(QString());
+        const QString rescued = SaveProjectUnattended();
+        EXPECT_EQ(QFileInfo(rescued).absolutePath(), c.Folder);
+        EXPECT_EQ(ErrorLogCount(QStringLiteral("Projekt beim Beenden gesichert in \"%1\"").arg(rescued)), 1);
+        EXPECT_EQ(ErrorLogCount("Achtung: Das ist ein temporärer Ordner, den das System leeren kann"), inTemp ? 1 : 0);
+    }
     ProjectDir = oldProjectDir;
-    qputenv("TMPDIR", oldTmp);
-    EXPECT_EQ(written, temp.path() + "/Projekt_2026_02_03_-_14_05_09.pvs");
 
     // Nowhere to write: no file, the reason in the log, and nothing raised.
     TErrorLog::Instance().Clear();
@@ -658,4 +730,48 @@ TEST_F(ShowFileTest, ARescuedShowNeverReplacesAFileAndFallsBackToTheTemporaryFol
         EXPECT_TRUE(SaveProjectUnattended().isEmpty());
     }
     EXPECT_EQ(ErrorLogCount("Projekt beim Beenden nicht gesichert (das Projekt hatte noch keine Datei)"), 1);
+}
+
+TEST_F(ShowFileTest, ASignalWritesNoFileForAShowThatIsStillNew)
+{
+    TScriptedPrompts prompts;
+    prompts.YesNoAnswers = {true};
+    Engine.Dir.Write("leer.pvs", HandMadeShow(""));
+    const struct {
+        const char* Name;
+        std::function<void()> Act;
+        bool Written;
+    } cases[] = {
+        {"untouched", [] {}, false},
+        {"changed", [this] { Import(*ModuleInterface, "[Interface]\r\nv=1\r\n"); }, true},
+        {"changed and changed back",
+         [this] {
+             Import(*ModuleInterface, "[Interface]\r\nv=1\r\n");
+             ModuleMain->NewProject();
+         },
+         false},
+        {"a show opened", [this] { ASSERT_TRUE(OpenProject(Path("leer.pvs"))); SetProjectFileName(QString()); }, true},
+        {"a show that failed to open", [this] { EXPECT_FALSE(OpenProject(Path("fehlt.pvs"))); }, false},
+        {"a new show after a changed one",
+         [this] {
+             Import(*ModuleInterface, "[Interface]\r\nv=1\r\n");
+             AutoSpeichern = false;
+             ASSERT_TRUE(NewProjectFile());
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ModuleMain->NewProject();
+        SetProjectFileName(QString());
+        RememberNewShow();
+        prompts.YesNoAnswers = {true};
+        TErrorLog::Instance().Clear();
+        const QStringList before = Rescued(ProjectDir);
+        c.Act();
+        const QString written = SaveProjectUnattended();
+        EXPECT_EQ(!written.isEmpty(), c.Written);
+        EXPECT_EQ(Rescued(ProjectDir).size(), before.size() + (c.Written ? 1 : 0));
+        EXPECT_EQ(ErrorLogCount("Projekt beim Beenden"), c.Written ? 1 : 0);
+    }
 }

@@ -150,6 +150,32 @@ TEST_F(DatMenuTest, OpenSavesTheCurrentShowAndTakesTheNewName)
     EXPECT_EQ(ErrorLogCount(""), 0);
 }
 
+TEST_F(DatMenuTest, OpeningADamagedFileNeverLetsSaveWriteIntoIt)
+{
+    Engine.Main->Modules.emplace_back(std::make_unique<TFailingModule>());
+    for (const TDamagedShow& c : DamagedShows()) {
+        SCOPED_TRACE(c.Name);
+        Engine.Dir.Write("good.pvs", HandMadeShow("\r\n[Interface]\r\nv=1\r\n"));
+        Engine.Dir.Write(c.Name, c.Bytes);
+        ASSERT_TRUE(OpenProject(Path("good.pvs")));
+        Prompts.Asked.clear();
+        Prompts.FileAnswers = {Path(c.Name)};
+        Trigger("ffnen1");
+        ModuleMain->ImportText(*ModuleInterface, "[Interface]\r\nv=2\r\n");
+
+        // Ctrl+S: into the good show's file, or, for a mixture, only where the
+        // save dialog says (cancelled here).
+        Prompts.Asked.clear();
+        Trigger("Speichern2");
+        EXPECT_EQ(Prompts.Asked.size(), c.Mixture ? 1 : 0);
+        EXPECT_EQ(ProjectFileName, c.Mixture ? QString() : Path("good.pvs"));
+        EXPECT_EQ(Engine.Dir.Read("good.pvs").contains("v=2"), !c.Mixture);
+        Trigger("Speichern2");
+        EXPECT_EQ(Engine.Dir.Read(c.Name), c.Bytes);
+        EXPECT_FALSE(QFileInfo::exists(Path(c.Name).replace(".pvs", ".~pvs")));
+    }
+}
+
 TEST_F(DatMenuTest, AFailedAutoSaveBeforeNewOrOpenKeepsTheShowUnlessTheUserGoesOn)
 {
     const QString question = QStringLiteral(

@@ -640,6 +640,7 @@ TEST_F(FrmMainTest, FailedAutoSaveKeepsTheWindowOpenUnlessTheCloseIsForced)
     Create();
     Box("cbFehlerlog")->click();
     Main->show();
+    frmText->RichEdit1->setPlainText(QStringLiteral("Notizen"));
     AppClosing = false;
     EXPECT_FALSE(Main->close());
     EXPECT_TRUE(Main->isVisible());
@@ -669,13 +670,59 @@ TEST_F(FrmMainTest, FailedAutoSaveKeepsTheWindowOpenUnlessTheCloseIsForced)
 
 TEST_F(FrmMainTest, ASignalCancelsAnOpenDialogAndEndsWithoutAsking)
 {
-    Create();
-    Main->show();
-    auto* dialog = new QDialog(Main);   // a question nobody will answer
-    QTimer::singleShot(0, Main, [this] { Main->ForceClose(); });
-    EXPECT_EQ(dialog->exec(), QDialog::Rejected);   // cancelled by the signal
-    ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
-    EXPECT_EQ(QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files).size(), 1);
+    // A show that is still new holds nothing to keep: no file for it.
+    const struct {
+        const char* Name;
+        bool Changed;
+        bool ThenNew;   // "Neu" after the change
+    } cases[] = {{"changed", true, false}, {"untouched", false, false}, {"changed, then Neu", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDir(Dir.File("Projekte")).removeRecursively();
+        Create();
+        Main->show();
+        if (c.Changed)
+            frmText->RichEdit1->setPlainText(QStringLiteral("Notizen"));
+        if (c.ThenNew) {
+            TScriptedPrompts prompts;
+            prompts.YesNoAnswers = {true};
+            AutoSpeichern = false;
+            ASSERT_TRUE(NewProjectFile());
+            AutoSpeichern = true;
+        }
+        const bool changed = c.Changed && !c.ThenNew;
+        auto* dialog = new QDialog(Main);   // a question nobody will answer
+        QTimer::singleShot(0, Main, [this] { Main->ForceClose(); });
+        EXPECT_EQ(dialog->exec(), QDialog::Rejected);   // cancelled by the signal
+        ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+        EXPECT_EQ(QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files).size(), changed ? 1 : 0);
+        Destroy();
+    }
+}
+
+TEST_F(FrmMainTest, ALastShowThatFailsToOpenIsNeitherNamedNorWrittenAtASignal)
+{
+    for (const TDamagedShow& c : DamagedShows()) {
+        SCOPED_TRACE(c.Name);
+        QDir(Dir.File("Projekte")).removeRecursively();
+        TErrorLog::Instance().Clear();
+        Dir.Write(c.Name, c.Bytes);
+        WriteSettings("LetzteDatei=1\r\nLetzteProjektDatei=" + Dir.File(c.Name).toUtf8() + "\r\n");
+        Create();
+        ModuleMain->Modules.emplace_back(std::make_unique<TFailingModule>());
+        Main->show();
+        EXPECT_EQ(CountLog("Fehler beim Öffnen: "), 1);
+        EXPECT_TRUE(ProjectFileName.isEmpty());
+        EXPECT_EQ(Main->windowTitle().trimmed(), "Palvento Orlisk 200 -  version.dll");   // no file named
+
+        Main->ForceClose();
+        ASSERT_TRUE(WaitFor([this] { return !Main->isVisible(); }));
+        Destroy();
+        EXPECT_EQ(Dir.Read(c.Name), c.Bytes);
+        EXPECT_FALSE(QFileInfo::exists(Dir.File(c.Name).replace(".pvs", ".~pvs")));
+        // Only the mixture holds something to keep.
+        EXPECT_EQ(QDir(Dir.File("Projekte")).entryList({"Projekt_*.pvs"}, QDir::Files).size(), c.Mixture ? 1 : 0);
+    }
 }
 
 // Every text editor of the program: a paste or drop from a clipboard without
