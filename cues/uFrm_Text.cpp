@@ -119,7 +119,7 @@ std::unique_ptr<TPreparedScript> PrepareScript(const QByteArray& bytes, const QF
     return prepared;
 }
 
-} // namespace
+}   // namespace
 
 // The bytes of the script's last load or save, with the edit count and the
 // default font of the text they were made from. The save's thread stores what it
@@ -152,7 +152,7 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// Buttons and dialogs
+// Step buttons
 
 void TStepButton::mousePressEvent(QMouseEvent* event)
 {
@@ -166,76 +166,6 @@ void TStepButton::mouseReleaseEvent(QMouseEvent* event)
     QPushButton::mouseReleaseEvent(event);
     if (OnRelease)
         OnRelease(event->button(), event->modifiers());
-}
-
-TFindDialog::TFindDialog(bool replace, QWidget* parent) : QDialog(parent)
-{
-    setObjectName(replace ? QStringLiteral("ReplaceDialog1") : QStringLiteral("FindDialog1"));
-    setWindowTitle(replace ? QStringLiteral("Ersetzen") : QStringLiteral("Suchen"));
-    setModal(false);
-    auto* grid = new QGridLayout(this);
-    edtFind = Named<QLineEdit>(QStringLiteral("edtFind"));
-    // The labels' mnemonics (Alt+N, Alt+D) lead into their edits.
-    auto* lblFind = new QLabel(QStringLiteral("Suchen &nach:"));
-    lblFind->setBuddy(edtFind);
-    grid->addWidget(lblFind, 0, 0);
-    grid->addWidget(edtFind, 0, 1);
-    if (replace) {
-        edtReplace = Named<QLineEdit>(QStringLiteral("edtReplace"));
-        auto* lblReplace = new QLabel(QStringLiteral("Ersetzen &durch:"));
-        lblReplace->setBuddy(edtReplace);
-        grid->addWidget(lblReplace, 1, 0);
-        grid->addWidget(edtReplace, 1, 1);
-    }
-    cbWholeWord = Named<QCheckBox>(QStringLiteral("cbWholeWord"), QStringLiteral("Nur &ganzes Wort"));
-    cbMatchCase = Named<QCheckBox>(QStringLiteral("cbMatchCase"), QStringLiteral("&Groß-/Kleinschreibung"));
-    grid->addWidget(cbWholeWord, 2, 0, 1, 2);
-    grid->addWidget(cbMatchCase, 3, 0, 1, 2);
-    auto* direction = new QGroupBox(QStringLiteral("Richtung"));
-    direction->setObjectName(QStringLiteral("gbRichtung"));
-    rbUp = Named<QRadioButton>(QStringLiteral("rbUp"), QStringLiteral("&Aufwärts"));
-    rbDown = Named<QRadioButton>(QStringLiteral("rbDown"), QStringLiteral("A&bwärts"));
-    rbDown->setChecked(true);
-    direction->setEnabled(false);
-    auto* dirLayout = new QHBoxLayout(direction);
-    dirLayout->addWidget(rbUp);
-    dirLayout->addWidget(rbDown);
-    grid->addWidget(direction, 4, 0, 1, 2);
-    auto* buttons = new QVBoxLayout;
-    btnFindNext = Named<QPushButton>(QStringLiteral("btnFindNext"), QStringLiteral("&Weitersuchen"));
-    btnFindNext->setDefault(true);
-    buttons->addWidget(btnFindNext);
-    if (replace) {
-        btnReplace = Named<QPushButton>(QStringLiteral("btnReplace"), QStringLiteral("&Ersetzen"));
-        btnReplaceAll = Named<QPushButton>(QStringLiteral("btnReplaceAll"), QStringLiteral("&Alle ersetzen"));
-        buttons->addWidget(btnReplace);
-        buttons->addWidget(btnReplaceAll);
-    }
-    btnCancel = Named<QPushButton>(QStringLiteral("btnCancel"), QStringLiteral("Abbrechen"));
-    buttons->addWidget(btnCancel);
-    buttons->addStretch(1);
-    grid->addLayout(buttons, 0, 2, 5, 1);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::close);
-}
-
-QString TFindDialog::FindText() const
-{
-    return edtFind->text();
-}
-
-QString TFindDialog::ReplaceText() const
-{
-    return edtReplace ? edtReplace->text() : QString();
-}
-
-bool TFindDialog::MatchCase() const
-{
-    return cbMatchCase->isChecked();
-}
-
-bool TFindDialog::WholeWord() const
-{
-    return cbWholeWord->isChecked();
 }
 
 // ---------------------------------------------------------------------------
@@ -390,7 +320,8 @@ void TfrmText::BuildPopups()
         connect(a, &QAction::triggered, this, [handler] { Guarded(handler); });
         return a;
     };
-    EingestellteSzene1 = item("EingestellteSzene1", QStringLiteral("&eingestellte Szene"), [this] { InsertScene(false); });
+    EingestellteSzene1 =
+        item("EingestellteSzene1", QStringLiteral("&eingestellte Szene"), [this] { InsertScene(false); });
     EingestellteSzene1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     EingestellteSzene1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     RichEdit1->addAction(EingestellteSzene1);
@@ -412,9 +343,11 @@ void TfrmText::BuildPopups()
         ReplaceDialog1->show();
         ReplaceDialog1->raise();
     });
-    Hintergrundfarbe1 = item("Hintergrundfarbendern1", QStringLiteral("&Hintergrundfarbe ändern"), [this] { ChangeBackgroundColor(); });
+    Hintergrundfarbe1 =
+        item("Hintergrundfarbendern1", QStringLiteral("&Hintergrundfarbe ändern"), [this] { ChangeBackgroundColor(); });
     popText->addSeparator();
-    SzenenNeuNummerieren1 = item("Szenenneunummerieren1", QStringLiteral("Szenen neu nummerieren"), [this] { RenumberScenes(); });
+    SzenenNeuNummerieren1 =
+        item("Szenenneunummerieren1", QStringLiteral("Szenen neu nummerieren"), [this] { RenumberScenes(); });
     RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEdit1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popText->popup(RichEdit1->viewport()->mapToGlobal(pos)); });
@@ -465,8 +398,7 @@ TTextPreparer TfrmText::TextPreparer()
     // Only values go with the function, no part of the page: the page may be gone
     // when it runs. Fonts may be used off the GUI thread (Qt's font database locks
     // itself); the document made here is laid out only once the editor shows it.
-    return [font = RichEdit1->font(),
-            gui = thread()](const QByteArray& bytes) -> std::unique_ptr<TPreparedText> {
+    return [font = RichEdit1->font(), gui = thread()](const QByteArray& bytes) -> std::unique_ptr<TPreparedText> {
         std::unique_ptr<TPreparedScript> prepared = PrepareScript(bytes, font);
         prepared->Saved = SaveRichText(*prepared->Document);
         prepared->Document->moveToThread(gui);
@@ -808,8 +740,9 @@ void TfrmText::RenumberScenes()
     }
     c.endEditBlock();
     ApplyMarkerNumbers(*ModuleSzenen, plan.Scenes);
-    Prompts().Info(QStringLiteral("Neuummerierung der Szenen erfolgreich\n\nBitte speichern Sie Ihr Projekt unter einem "
-                                  "neuen Dateinamen\nund starten Palvento neu."));
+    Prompts().Info(
+        QStringLiteral("Neuummerierung der Szenen erfolgreich\n\nBitte speichern Sie Ihr Projekt unter einem "
+                       "neuen Dateinamen\nund starten Palvento neu."));
 }
 
 bool TfrmText::FindText(const QString& what, bool matchCase, bool wholeWord)

@@ -9,9 +9,9 @@
 // The page is a view of the scene module (TScriptPageLink); the searches over the
 // text live in cues/uScriptSteps.
 
+#include "cues/uFindDialog.h"
 #include "cues/uMod_Szenen.h"
 
-#include <QDialog>
 #include <QPushButton>
 #include <QWidget>
 
@@ -44,28 +44,6 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-};
-
-// The modeless find and replace dialogs ("FindDialog1", "ReplaceDialog1"). The
-// direction is always downwards.
-class TFindDialog : public QDialog {
-public:
-    TFindDialog(bool replace, QWidget* parent);
-    QString FindText() const;
-    QString ReplaceText() const;
-    bool MatchCase() const;
-    bool WholeWord() const;
-
-    QLineEdit* edtFind;
-    QLineEdit* edtReplace = nullptr;
-    QCheckBox* cbMatchCase;
-    QCheckBox* cbWholeWord;
-    QRadioButton* rbUp;
-    QRadioButton* rbDown;
-    QPushButton* btnFindNext;
-    QPushButton* btnReplace = nullptr;
-    QPushButton* btnReplaceAll = nullptr;
-    QPushButton* btnCancel;
 };
 
 class TfrmText : public QWidget, public TScriptPageLink {
