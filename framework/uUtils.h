@@ -117,6 +117,7 @@ int PercentToLevel(int percent);
 QString FormatFloat(double value, int decimals);
 
 // Form positions in a settings store: keys Left, Top (default 4), Width, Height
-// (default: the current size) of the section named after the form.
+// (default: the current size) of the section named after the form. Read, each
+// is held to +-2^24 (sizes to 0..2^24).
 QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current);
 void WriteFormPosition(TStringIniFile& ini, const QString& section, const QRect& rect);

@@ -249,6 +249,22 @@ TEST(UtilsText, FormPositions)
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("FrmLichtpult1"), QStringLiteral("Left"), 0), -10);
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("FrmLichtpult1"), QStringLiteral("Height"), 0), 200);
     EXPECT_EQ(ReadFormPosition(ini, QStringLiteral("FrmLichtpult1"), design), QRect(-10, 20, 300, 200));
+
+    // Numbers beyond any screen from a damaged file: the edges stay numbers.
+    const int far = 1 << 24;
+    const struct {
+        const char* Text;
+        QRect Rect;
+    } damaged[] = {
+        {"Left=2147483647\nTop=16777217\nWidth=2147483647\nHeight=16777216", QRect(far, far, far, far)},
+        {"Left=-2147483648\nTop=-16777217\nWidth=-1\nHeight=-2147483648", QRect(-far, -far, 0, 0)},
+        {"Left=-16777216\nTop=16777216\nWidth=0\nHeight=16777215", QRect(-far, far, 0, far - 1)},
+    };
+    for (const auto& d : damaged) {
+        TStringIniFile file;
+        file.SetText(QStringLiteral("[FrmMain]\n") + QString::fromLatin1(d.Text));
+        EXPECT_EQ(ReadFormPosition(file, QStringLiteral("FrmMain"), design), d.Rect) << d.Text;
+    }
 }
 
 // --- Integer conversion --------------------------------------------------------
