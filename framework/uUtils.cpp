@@ -526,10 +526,14 @@ QString FormatFloat(double value, int decimals)
 
 QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current, QPoint topLeft)
 {
-    const int left = ini.ReadInteger(section, QStringLiteral("Left"), topLeft.x());
-    const int top = ini.ReadInteger(section, QStringLiteral("Top"), topLeft.y());
-    const int width = ini.ReadInteger(section, QStringLiteral("Width"), current.width());
-    const int height = ini.ReadInteger(section, QStringLiteral("Height"), current.height());
+    // A damaged or hand-edited file may hold any number. Each is held within a
+    // range beyond every screen, so that the window's right and bottom edges
+    // (left + width - 1) are still numbers; a size is never negative.
+    constexpr int far = 1 << 24;
+    const int left = std::clamp(ini.ReadInteger(section, QStringLiteral("Left"), topLeft.x()), -far, far);
+    const int top = std::clamp(ini.ReadInteger(section, QStringLiteral("Top"), topLeft.y()), -far, far);
+    const int width = std::clamp(ini.ReadInteger(section, QStringLiteral("Width"), current.width()), 0, far);
+    const int height = std::clamp(ini.ReadInteger(section, QStringLiteral("Height"), current.height()), 0, far);
     return QRect(left, top, width, height);
 }
 

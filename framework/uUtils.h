@@ -118,7 +118,7 @@ QString FormatFloat(double value, int decimals);
 
 // Form positions in a settings store: keys Left, Top (default: topLeft, 4, 4
 // unless given), Width, Height (default: the current size) of the section named
-// after the form.
+// after the form. Read, each is held to +-2^24 (sizes to 0..2^24).
 QRect ReadFormPosition(const TStringIniFile& ini, const QString& section, const QRect& current,
                        QPoint topLeft = QPoint(4, 4));
 void WriteFormPosition(TStringIniFile& ini, const QString& section, const QRect& rect);

@@ -17,7 +17,13 @@ bool PackShortMessage(const std::uint8_t* bytes, int count, std::uint32_t& messa
 void TMidiBackend::Deliver(const std::uint8_t* bytes, int count)
 {
     std::uint32_t message = 0;
-    if (InputOpen() && OnShortMessage && PackShortMessage(bytes, count, message))
+    if (PackShortMessage(bytes, count, message))
+        Deliver(message);
+}
+
+void TMidiBackend::Deliver(std::uint32_t message)
+{
+    if (InputOpen() && OnShortMessage)
         OnShortMessage(message);
 }
 

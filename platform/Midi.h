@@ -41,6 +41,8 @@ public:
 protected:
     // Packs bytes and hands the message on while input is open.
     void Deliver(const std::uint8_t* bytes, int count);
+    // Hands a packed message on while input is open.
+    void Deliver(std::uint32_t message);
 };
 
 // The ALSA sequencer backend when the program was built with it and the

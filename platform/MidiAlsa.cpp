@@ -3,10 +3,11 @@
 // "MIDI Out" (they read from it). Opening an input device subscribes "MIDI In"
 // to that device's port. Events are read on the GUI thread when the
 // sequencer's poll descriptors become readable, so no thread of our own runs.
+#include "platform/MidiAlsa.h"
+
 #include "platform/Midi.h"
 
 #include <QSocketNotifier>
-#include <alsa/asoundlib.h>
 
 #include <poll.h>
 #include <vector>
@@ -161,14 +162,10 @@ private:
     void ReadEvents()
     {
         snd_seq_event_t* ev = nullptr;
+        std::uint32_t message = 0;
         while (FSeq && snd_seq_event_input(FSeq, &ev) >= 0 && ev) {
-            if (ev->type == SND_SEQ_EVENT_SYSEX)
-                continue;
-            unsigned char bytes[16];
-            snd_midi_event_reset_decode(FDecoder);
-            const long n = snd_midi_event_decode(FDecoder, bytes, sizeof bytes, ev);
-            if (n > 0)
-                Deliver(bytes, int(n));
+            if (SeqEventToShortMessage(FDecoder, *ev, message))
+                Deliver(message);
         }
     }
 
@@ -205,6 +202,18 @@ private:
 };
 
 } // namespace
+
+bool SeqEventToShortMessage(snd_midi_event_t* decoder, const snd_seq_event_t& ev, std::uint32_t& message)
+{
+    // System exclusive is no short message; its bytes sit behind a pointer.
+    if (!decoder || ev.type == SND_SEQ_EVENT_SYSEX)
+        return false;
+    // Room for the longest decoded event (a 14-bit parameter as four controller messages).
+    unsigned char bytes[16];
+    snd_midi_event_reset_decode(decoder);
+    const long n = snd_midi_event_decode(decoder, bytes, sizeof bytes, &ev);
+    return n > 0 && PackShortMessage(bytes, int(n), message);
+}
 
 std::unique_ptr<TMidiBackend> CreateSystemMidiBackend(const QString& clientName)
 {

@@ -414,8 +414,15 @@ TRemoteShowProgram::TRemoteShowProgram(const QByteArray& showFile)
 
 namespace {
 
+// The process-wide state a test may leave behind. The error log is emptied so
+// that what a test finds in it is what the test itself caused, whichever tests
+// ran before it in the same process.
 class TProgramStateReset : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override { AppClosing = false; }
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        AppClosing = false;
+        TErrorLog::Instance().Clear();
+    }
 };
 
 } // namespace

@@ -28,7 +28,8 @@ QByteArray HandMadeShow(const QString& text, const QByteArray& tail = {});
 
 // How many lines contain part.
 int CountLines(const QStringList& lines, const QString& part);
-// How many error-log lines contain part.
+// How many error-log lines contain part. The log is emptied before each test
+// (ResetProgramStateBeforeEachTest), so it counts what the running test caused.
 int ErrorLogCount(const QString& part);
 
 // Makes every file write of this process beyond limit bytes fail with EFBIG
@@ -69,7 +70,8 @@ void FillDisk(const QString& folder);
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 
 // Makes every test start as the program does: an engine that ended in an
-// earlier test of the same process leaves the program marked as closing.
+// earlier test of the same process leaves the program marked as closing, and
+// the error log holds what earlier tests logged; both are reset.
 void ResetProgramStateBeforeEachTest();
 
 #include "framework/uPrompts.h"

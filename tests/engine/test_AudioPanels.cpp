@@ -174,6 +174,28 @@ TEST_F(AudioPanelTest, FadingStopWithoutAUsableEndStopsAtOnce)
     }
 }
 
+// Stop while playing fades from any audible level; at the lowest level there is
+// nothing to fade and the player stops at once.
+TEST_F(AudioPanelTest, StopFadesFromEveryLevelAboveTheLowestAndStopsAtOnceAtIt)
+{
+    const struct {
+        int Level;
+        bool Fades;
+    } cases[] = {{TSonivexPanel::MinLevel, false}, {TSonivexPanel::MinLevel + 1, true}, {0, true}};
+    for (const auto& c : cases) {
+        States.clear();
+        ModuleAudio->AddAudioPage(false);
+        const int n = ModuleAudio->PageCount() * 10 - 9;
+        TFakeState& s = *States.front();
+        Run(QStringLiteral("A%1F\"%2\"E1L%3E3").arg(n).arg(F("a.wav")).arg(c.Level));
+        EXPECT_EQ(s.Calls.contains("stop"), !c.Fades) << c.Level;
+        EXPECT_EQ(P(n).View().PlayEnabled, !c.Fades) << c.Level;
+        Ticks(3);
+        EXPECT_EQ(s.Calls.contains("seek 9700"), c.Fades) << c.Level;
+        EXPECT_EQ(P(n).Level(), c.Fades ? TSonivexPanel::MinLevel : c.Level) << c.Level;
+    }
+}
+
 TEST_F(AudioPanelTest, FadeCommandMutesOverTicksAndLDuringAFadingStopKeepsTheStop)
 {
     Run(QStringLiteral("A1F\"%1\"E1D10").arg(F("a.wav")));

@@ -14,6 +14,7 @@
 #include "framework/uMod_Main.h"
 #include "framework/uStringIniFile.h"
 #include "platform/Midi.h"
+#include "platform/MidiAlsa.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <alsa/asoundlib.h>
+
+#include <functional>
 
 namespace {
 
@@ -99,6 +102,48 @@ TEST(MidiMessage, PacksShortMessagesAndRefusesWhatIsNone)
     }
 }
 
+// A sequencer event as the ALSA backend reads it, into the short message; the
+// decoder is used again for every case, as the backend does.
+TEST(MidiMessage, ASequencerEventBecomesItsShortMessage)
+{
+    snd_midi_event_t* decoder = nullptr;
+    ASSERT_GE(snd_midi_event_new(256, &decoder), 0);
+    snd_midi_event_no_status(decoder, 1);
+    const auto event = [](const std::function<void(snd_seq_event_t&)>& set) {
+        snd_seq_event_t ev;
+        snd_seq_ev_clear(&ev);
+        set(ev);
+        return ev;
+    };
+    static std::uint8_t sysex[] = {0xF0, 0x7E, 0xF7};
+    const struct {
+        const char* Name;
+        snd_seq_event_t Event;
+        bool Ok;
+        std::uint32_t Message;
+    } cases[] = {
+        {"note on", event([](auto& e) { snd_seq_ev_set_noteon(&e, 0, 60, 100); }), true, NoteOn60},
+        {"the same again", event([](auto& e) { snd_seq_ev_set_noteon(&e, 0, 60, 100); }), true, NoteOn60},
+        {"note off", event([](auto& e) { snd_seq_ev_set_noteoff(&e, 15, 1, 0); }), true, 0x8F + 1 * 256},
+        {"controller", event([](auto& e) { snd_seq_ev_set_controller(&e, 2, 7, 127); }), true,
+         0xB2 + 7 * 256 + 127 * 65536},
+        {"program change", event([](auto& e) { snd_seq_ev_set_pgmchange(&e, 3, 5); }), true, 0xC3 + 5 * 256},
+        {"pitch bend, centre", event([](auto& e) { snd_seq_ev_set_pitchbend(&e, 0, 0); }), true, 0xE0 + 64 * 65536},
+        {"clock", event([](auto& e) { e.type = SND_SEQ_EVENT_CLOCK; }), true, 0xF8},
+        {"system exclusive", event([](auto& e) { snd_seq_ev_set_sysex(&e, sizeof sysex, sysex); }), false, 0},
+        {"no event", event([](auto& e) { e.type = SND_SEQ_EVENT_NONE; }), false, 0},
+        {"port subscribed", event([](auto& e) { e.type = SND_SEQ_EVENT_PORT_SUBSCRIBED; }), false, 0},
+    };
+    for (const auto& c : cases) {
+        std::uint32_t m = 0;
+        EXPECT_EQ(SeqEventToShortMessage(decoder, c.Event, m), c.Ok) << c.Name;
+        if (c.Ok) {
+            EXPECT_EQ(m, c.Message) << c.Name;
+        }
+    }
+    snd_midi_event_free(decoder);
+}
+
 TEST_F(MidiTest, ALearnedMessageRecallsItsSceneOnlyTheNextTime)
 {
     ModuleLichtpult->GetKanal(1).Pegel = 200;
@@ -139,6 +184,32 @@ TEST_F(MidiTest, ALearnedMessageRecallsItsSceneOnlyTheNextTime)
 
     Midi->SetAktiv(false);
     EXPECT_EQ(Midi->StatusText(), QStringLiteral("MIDI In geschlossen"));
+}
+
+// The device the input opened can leave the list (unplugged) while the input
+// stays open: the status then names no device.
+TEST_F(MidiTest, TheStatusNamesTheOpenDeviceOnlyWhileTheListHoldsIt)
+{
+    const QString none = QStringLiteral("MIDI In offen: kein Gerät, nur der eigene Port");
+    const struct {
+        int Device;
+        QStringList Listed;
+        QString Status;
+    } cases[] = {
+        {0, {"Keyboard", "Pads"}, QStringLiteral("MIDI In offen: Keyboard")},
+        {1, {"Keyboard", "Pads"}, QStringLiteral("MIDI In offen: Pads")},
+        {1, {"Keyboard"}, none},
+        {0, {}, none},
+    };
+    for (const auto& c : cases) {
+        Midi->SetAktiv(false);
+        Loop->Devices = {"Keyboard", "Pads"};
+        Midi->Device = c.Device;
+        Midi->SetAktiv(true);
+        ASSERT_TRUE(Midi->Aktiv()) << c.Device;
+        Loop->Devices = c.Listed;
+        EXPECT_EQ(Midi->StatusText(), c.Status) << c.Device << " of " << c.Listed.size();
+    }
 }
 
 TEST_F(MidiTest, TheNCommandGoesOutAndIntoTheMappingAsIfReceived)

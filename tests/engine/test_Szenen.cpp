@@ -322,6 +322,37 @@ TEST_F(SzenenTest, GroupScenesMixIntoTheFrame)
     EXPECT_EQ(S->GetChannelLevel(0, 5), 0);
 }
 
+// A group number one past the last group (or before the first) names no group:
+// every group operation leaves the groups, the console and the show as they were.
+TEST_F(SzenenTest, AGroupNumberOutsideTheGroupsNamesNoGroup)
+{
+    K(5).SetPegel(200);
+    for (int g : {0, GroupCount - 1})
+        S->StoreGroupVersion(g, false);
+    K(5).SetPegel(30);
+    const QString before = Saved();
+    TGroupSzene* last = nullptr;
+    ASSERT_TRUE(S->TryGetGroupScene(GroupCount - 1, last));
+    EXPECT_EQ(last->Versionen.size(), 1u);
+
+    for (int g : {GroupCount, GroupCount + 1, -1}) {
+        TGroupSzene* group = last;
+        EXPECT_FALSE(S->TryGetGroupScene(g, group)) << g;
+        EXPECT_EQ(group, nullptr) << g;
+        EXPECT_EQ(S->GetChannelLevel(g, 5), 0) << g;
+        EXPECT_EQ(S->GroupLevelRow(g)[5], 0) << g;
+        std::vector<TVersionMenuItem> items{{"alt", true, 9}};
+        S->FillVersionMenu(g, items);
+        EXPECT_TRUE(items.empty()) << g;
+        S->SelectVersion(g, "2026-12-08 20:00:00");
+        S->ApplyGroupVersion(g, 0);
+        EXPECT_EQ(K(5).Pegel, 30) << g;
+        S->StoreGroupVersion(g, false);
+        EXPECT_EQ(Saved(), before) << g;
+    }
+    EXPECT_EQ(S->GetChannelLevel(GroupCount - 1, 5), 200);
+}
+
 TEST_F(SzenenTest, TheOptionDuringExecutionDecidesWhetherARecallRuns)
 {
     Store({{1, 100}}, 50, 50);

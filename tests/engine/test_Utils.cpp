@@ -253,6 +253,22 @@ TEST(UtilsText, FormPositions)
     // A place of the caller's for a form without a stored one; a stored one rules.
     EXPECT_EQ(ReadFormPosition(ini, QStringLiteral("FrmLichtpult2"), design, QPoint(4, 49)), QRect(4, 49, 640, 480));
     EXPECT_EQ(ReadFormPosition(ini, QStringLiteral("FrmLichtpult1"), design, QPoint(4, 49)), QRect(-10, 20, 300, 200));
+
+    // Numbers beyond any screen from a damaged file: the edges stay numbers.
+    const int far = 1 << 24;
+    const struct {
+        const char* Text;
+        QRect Rect;
+    } damaged[] = {
+        {"Left=2147483647\nTop=16777217\nWidth=2147483647\nHeight=16777216", QRect(far, far, far, far)},
+        {"Left=-2147483648\nTop=-16777217\nWidth=-1\nHeight=-2147483648", QRect(-far, -far, 0, 0)},
+        {"Left=-16777216\nTop=16777216\nWidth=0\nHeight=16777215", QRect(-far, far, 0, far - 1)},
+    };
+    for (const auto& d : damaged) {
+        TStringIniFile file;
+        file.SetText(QStringLiteral("[FrmMain]\n") + QString::fromLatin1(d.Text));
+        EXPECT_EQ(ReadFormPosition(file, QStringLiteral("FrmMain"), design), d.Rect) << d.Text;
+    }
 }
 
 // --- Integer conversion --------------------------------------------------------
