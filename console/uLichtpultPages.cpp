@@ -8,7 +8,10 @@
 #include "framework/uStringIniFile.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -391,16 +394,28 @@ void WriteSequence(const TKanalSaved& k, QStringList& lines)
     lines.append(Line("CS_", n, k.SchrittZahl));
     lines.append(Line("Ka_", n, k.EintragZahl));
     lines.append(Line("LedDefs_", n, OneLine(k.LedDefs)));
-    const QString prefix = QStringLiteral("CF_") + QString::number(n) + QLatin1Char('_');
+    // A step's line "CF_n_j=v;v;...;" is made in one piece from a buffer: a
+    // QString grown value by value cost several times as much.
+    std::array<char16_t, 32 + KanalEintragMax * 12> text;
+    const auto put = [&text](std::size_t at, std::int64_t v, char end) {
+        char digits[24];
+        const auto result = std::to_chars(std::begin(digits), std::end(digits), v);
+        for (const char* p = digits; p != result.ptr; ++p)
+            text[at++] = char16_t(*p);
+        text[at++] = char16_t(end);
+        return at;
+    };
     const std::int32_t* value = k.Steps.data();
     const int columns = k.Entries > 0 ? static_cast<int>(k.Steps.size()) / k.Entries : 0;
     for (int j = KanalSpalteMin; j < KanalSpalteMin + columns; ++j) {
-        QString line = prefix + QString::number(j) + QLatin1Char('=');
-        for (int i = 1; i <= k.Entries; ++i) {
-            line += QString::number(*value++);
-            line += QLatin1Char(';');
-        }
-        lines.append(line);
+        std::size_t at = 0;
+        for (const char c : {'C', 'F', '_'})
+            text[at++] = char16_t(c);
+        at = put(at, n, '_');
+        at = put(at, j, '=');
+        for (int i = 1; i <= k.Entries; ++i)
+            at = put(at, *value++, ';');
+        lines.append(QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(at)));
     }
 }
 
