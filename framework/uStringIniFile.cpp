@@ -89,7 +89,9 @@ QString TrimKeyValue(const QString& line, qsizetype eq)
 
 std::size_t HashOfFolded(QStringView folded)
 {
-    return qHash(folded, 0);
+    // Qt's seed for its own hashes, so that no file can be made whose keys all
+    // collide.
+    return qHash(folded, QHashSeed::globalSeed());
 }
 
 } // namespace
@@ -363,11 +365,14 @@ void TStringIniFile::WriteString(const QString& section, const QString& key, con
 {
     TSection& s = EnsureSection(section);
     const QString line = key + u'=' + OneLine(value);
-    const int index = s.IndexOfKey(key);
-    if (index >= 0)
-        s.Lines[index] = line;   // same folded key, so the index stays right
-    else
+    TFoldBuffer buffer;
+    if (auto* e = const_cast<TFoldedIndex::TEntry*>(s.EntryOfKey(FoldView(key, buffer)))) {
+        // The same folded key, perhaps spelt otherwise: the entry keeps its hash.
+        s.Lines[e->First] = line;
+        e->Length = int(key.size());
+    } else {
         s.Append(line);
+    }
 }
 
 int TStringIniFile::ReadInteger(const QString& section, const QString& key, int def) const
