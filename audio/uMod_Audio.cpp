@@ -9,6 +9,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -173,21 +176,38 @@ void TModuleAudio::LoadIni(TStringIniFile& ini)
 
 void TModuleAudio::SaveToStrings(QStringList& lines)
 {
-    lines << QString() << QStringLiteral("[Audio]");
-    lines << QStringLiteral("PanelCount=%1").arg(PageCount() * PanelsPerPage);
-    for (int i = 0; TSonivexPanel* panel = GetPanel(i); ++i) {
-        const int tracks = panel->TrackCount();
-        if (tracks <= 0)
-            continue;
-        const int n = panel->Number();
-        lines << QStringLiteral("TrackCount_%1=%2").arg(n).arg(tracks);
-        lines << QStringLiteral("TrackID_%1=%2").arg(n).arg(panel->TrackID());
-        for (int j = 0; j < tracks; ++j) {
-            lines << QStringLiteral("Name_%1_%2=").arg(n).arg(j) + OneLine(panel->Names.value(j));
-            lines << QStringLiteral("File_%1_%2=").arg(n).arg(j) + OneLine(panel->Files.value(j));
-            lines << QStringLiteral("Level_%1_%2=").arg(n).arg(j) + OneLine(panel->Levels.value(j));
+    SaveLater()(lines);
+}
+
+std::function<void(QStringList&)> TModuleAudio::SaveLater()
+{
+    // The playlists copied here (Qt's shared copies), written on the save's thread.
+    struct TPlaylist {
+        int Number = 0;
+        int Tracks = 0;
+        int TrackID = 0;
+        QStringList Names, Files, Levels;
+    };
+    auto playlists = std::make_shared<std::vector<TPlaylist>>();
+    const int panelCount = PageCount() * PanelsPerPage;
+    for (int i = 0; TSonivexPanel* panel = GetPanel(i); ++i)
+        if (panel->TrackCount() > 0)
+            playlists->push_back(
+                {panel->Number(), panel->TrackCount(), panel->TrackID(), panel->Names, panel->Files, panel->Levels});
+    return [playlists, panelCount](QStringList& lines) {
+        lines << QString() << QStringLiteral("[Audio]");
+        lines << QStringLiteral("PanelCount=%1").arg(panelCount);
+        for (const TPlaylist& p : *playlists) {
+            const int n = p.Number;
+            lines << QStringLiteral("TrackCount_%1=%2").arg(n).arg(p.Tracks);
+            lines << QStringLiteral("TrackID_%1=%2").arg(n).arg(p.TrackID);
+            for (int j = 0; j < p.Tracks; ++j) {
+                lines << QStringLiteral("Name_%1_%2=").arg(n).arg(j) + OneLine(p.Names.value(j));
+                lines << QStringLiteral("File_%1_%2=").arg(n).arg(j) + OneLine(p.Files.value(j));
+                lines << QStringLiteral("Level_%1_%2=").arg(n).arg(j) + OneLine(p.Levels.value(j));
+            }
         }
-    }
+    };
 }
 
 void TModuleAudio::UpdateAudioFileList()

@@ -42,6 +42,8 @@ public:
 
     void LoadIni(TStringIniFile& ini) override;
     void SaveToStrings(QStringList& lines) override;
+    // The same section from a copy taken here, written on the save's thread.
+    std::function<void(QStringList&)> SaveLater() override;
     void SlowTick() override;
     void NewProject() override;
     // Runs on the GUI thread; a call from another thread is posted there.

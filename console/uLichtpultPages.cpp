@@ -8,6 +8,13 @@
 #include "framework/uStringIniFile.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <iterator>
+#include <functional>
+#include <memory>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // A new show
@@ -297,7 +304,78 @@ void TModuleLichtpult::ImportIni(TStringIniFile& ini)
     ReadSections(ini, false);
 }
 
-void TModuleLichtpult::WriteKanal(const TKanal& k, int key, QStringList& lines) const
+namespace {
+
+// What a save writes of one channel, copied from it.
+struct TKanalSaved {
+    int Nr = 0;
+    QString Name;
+    int Modus = 0;
+    int Icon = -1;
+    int VF = 0;
+    int HF = 10;
+    int FlashPegel = 255;
+    int BlackoutPegel = 0;
+    bool Sequence = false;
+    int FadeModus = 0;
+    int Takt = 0;
+    int SchrittZahl = 0;
+    int EintragZahl = 0;
+    QString LedDefs;
+    int Entries = 0;                    // the table's entries written per step
+    std::vector<std::int32_t> Steps;   // columns KanalSpalteMin.. of Entries values each
+};
+
+// What a save writes of a page.
+struct TZeileSaved {
+    QString Name;
+    int Node = 0;
+    QString Row;
+};
+
+// The three sections' content, copied on the GUI thread; written into lines
+// on any thread.
+struct TLichtpultSaved {
+    std::vector<TKanalSaved> Kanaele;
+    QStringList Kategorien;
+    std::vector<TZeileSaved> Zeilen;
+};
+
+TKanalSaved SettingsOf(const TKanal& k)
+{
+    TKanalSaved s;
+    s.Nr = k.Nr;
+    s.Name = k.Name;
+    s.Modus = k.Modus;
+    s.Icon = k.Icon;
+    s.VF = k.VF;
+    s.HF = k.HF;
+    s.FlashPegel = k.FlashPegel;
+    s.BlackoutPegel = k.BlackoutPegel;
+    return s;
+}
+
+void CopySequence(const TKanal& k, TKanalSaved& s)
+{
+    s.Sequence = true;
+    s.FadeModus = k.FadeModus;
+    s.Takt = k.Takt;
+    s.SchrittZahl = k.SchrittZahl;
+    s.EintragZahl = k.EintragZahl;
+    s.LedDefs = k.LedDefs;
+    // Beyond the table every value reads 0, and so does a missing one on load.
+    const int steps = std::min(k.SchrittZahl, KanalSpalteMax);
+    s.Entries = std::min(k.EintragZahl, KanalEintragMax);
+    if (steps < KanalSpalteMin || s.Entries < 1)
+        return;
+    s.Steps.resize(static_cast<std::size_t>(steps - KanalSpalteMin + 1) * static_cast<std::size_t>(s.Entries));
+    std::int32_t* out = s.Steps.data();
+    for (int j = KanalSpalteMin; j <= steps; ++j)
+        for (int i = 1; i <= s.Entries; ++i)
+            *out++ = k.GetEintrag(i, j);
+}
+
+void WriteKanal(const TKanalSaved& k, int key, QStringList& lines)
 {
     lines.append(Line("Name_", key, OneLine(k.Name)));
     lines.append(Line("Sta_", key, k.Modus));
@@ -308,7 +386,7 @@ void TModuleLichtpult::WriteKanal(const TKanal& k, int key, QStringList& lines) 
     lines.append(Line("BO_", key, k.BlackoutPegel));
 }
 
-void TModuleLichtpult::WriteSequence(const TKanal& k, QStringList& lines) const
+void WriteSequence(const TKanalSaved& k, QStringList& lines)
 {
     const int n = k.Nr;
     lines.append(Line("FM_", n, k.FadeModus));
@@ -316,48 +394,85 @@ void TModuleLichtpult::WriteSequence(const TKanal& k, QStringList& lines) const
     lines.append(Line("CS_", n, k.SchrittZahl));
     lines.append(Line("Ka_", n, k.EintragZahl));
     lines.append(Line("LedDefs_", n, OneLine(k.LedDefs)));
-    // Beyond the table every value reads 0, and so does a missing one on load.
-    const int steps = std::min(k.SchrittZahl, KanalSpalteMax);
-    const int entries = std::min(k.EintragZahl, KanalEintragMax);
-    const QString prefix = QStringLiteral("CF_") + QString::number(n) + QLatin1Char('_');
-    for (int j = KanalSpalteMin; j <= steps; ++j) {
-        QString line = prefix + QString::number(j) + QLatin1Char('=');
-        for (int i = 1; i <= entries; ++i) {
-            line += QString::number(k.GetEintrag(i, j));
-            line += QLatin1Char(';');
-        }
-        lines.append(line);
+    // A step's line "CF_n_j=v;v;...;" is made in one piece from a buffer: a
+    // QString grown value by value cost several times as much.
+    std::array<char16_t, 32 + KanalEintragMax * 12> text;
+    const auto put = [&text](std::size_t at, std::int64_t v, char end) {
+        char digits[24];
+        const auto result = std::to_chars(std::begin(digits), std::end(digits), v);
+        for (const char* p = digits; p != result.ptr; ++p)
+            text[at++] = char16_t(*p);
+        text[at++] = char16_t(end);
+        return at;
+    };
+    const std::int32_t* value = k.Steps.data();
+    const int columns = k.Entries > 0 ? static_cast<int>(k.Steps.size()) / k.Entries : 0;
+    for (int j = KanalSpalteMin; j < KanalSpalteMin + columns; ++j) {
+        std::size_t at = 0;
+        for (const char c : {'C', 'F', '_'})
+            text[at++] = char16_t(c);
+        at = put(at, n, '_');
+        at = put(at, j, '=');
+        for (int i = 1; i <= k.Entries; ++i)
+            at = put(at, *value++, ';');
+        lines.append(QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(at)));
     }
 }
 
-void TModuleLichtpult::SaveToStrings(QStringList& lines)
+void WriteSections(const TLichtpultSaved& saved, QStringList& lines)
 {
     lines.append(QString());
     lines.append(QLatin1Char('[') + SectionKanaele + QLatin1Char(']'));
-    for (int nr = 1; nr <= MaxKanal; ++nr) {
-        const TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
-        const bool sequence = k.IsProgrammedSequence();
-        if (sequence || k.DiffersFromDefaults())
-            WriteKanal(k, nr, lines);
-        if (sequence)
+    for (const TKanalSaved& k : saved.Kanaele) {
+        WriteKanal(k, k.Nr, lines);
+        if (k.Sequence)
             WriteSequence(k, lines);
     }
 
     lines.append(QString());
     lines.append(QLatin1Char('[') + SectionKategorien + QLatin1Char(']'));
-    lines.append(QStringLiteral("Zahl=") + QString::number(Kategorien.size()));
-    for (int i = 0; i < Kategorien.size(); ++i)
-        lines.append(Line("Name_", i + 1, OneLine(Kategorien.at(i))));
+    lines.append(QStringLiteral("Zahl=") + QString::number(saved.Kategorien.size()));
+    for (int i = 0; i < saved.Kategorien.size(); ++i)
+        lines.append(Line("Name_", i + 1, OneLine(saved.Kategorien.at(i))));
 
     lines.append(QString());
     lines.append(QLatin1Char('[') + SectionLichtpult + QLatin1Char(']'));
-    lines.append(QStringLiteral("Zahl=") + QString::number(PageCount()));
-    for (int i = 0; i < PageCount(); ++i) {
-        const TLichtpultZeile& z = *LichtpultZeilen[static_cast<std::size_t>(i)];
-        lines.append(Line("Name_", i, OneLine(z.Name)));
-        lines.append(Line("Node_", i, z.Node));
-        lines.append(Line("Cmd_", i, z.GetRowString()));
+    lines.append(QStringLiteral("Zahl=") + QString::number(saved.Zeilen.size()));
+    for (std::size_t i = 0; i < saved.Zeilen.size(); ++i) {
+        const TZeileSaved& z = saved.Zeilen[i];
+        const int n = static_cast<int>(i);
+        lines.append(Line("Name_", n, OneLine(z.Name)));
+        lines.append(Line("Node_", n, z.Node));
+        lines.append(Line("Cmd_", n, z.Row));
     }
+}
+
+} // namespace
+
+void TModuleLichtpult::SaveToStrings(QStringList& lines)
+{
+    SaveLater()(lines);
+}
+
+std::function<void(QStringList&)> TModuleLichtpult::SaveLater()
+{
+    // Copied here, written on the save's thread: the copy shares nothing the GUI
+    // thread changes in place (texts are Qt's shared copies, the step tables copied).
+    auto saved = std::make_shared<TLichtpultSaved>();
+    for (int nr = 1; nr <= MaxKanal; ++nr) {
+        const TKanal& k = Kanaele[static_cast<std::size_t>(nr)];
+        const bool sequence = k.IsProgrammedSequence();
+        if (!sequence && !k.DiffersFromDefaults())
+            continue;
+        TKanalSaved& s = saved->Kanaele.emplace_back(SettingsOf(k));
+        if (sequence)
+            CopySequence(k, s);
+    }
+    saved->Kategorien = Kategorien;
+    saved->Zeilen.reserve(LichtpultZeilen.size());
+    for (const auto& z : LichtpultZeilen)
+        saved->Zeilen.push_back(TZeileSaved{z->Name, z->Node, z->GetRowString()});
+    return [saved](QStringList& lines) { WriteSections(*saved, lines); };
 }
 
 // ---------------------------------------------------------------------------
@@ -370,7 +485,7 @@ void TModuleLichtpult::ExportKanaele(int first, int last, QStringList& lines) co
     const int from = std::max(first, 1);
     const int to = std::min(last, MaxKanal);
     for (int n = from; n <= to; ++n)
-        WriteKanal(Kanaele[static_cast<std::size_t>(n)], static_cast<int>(static_cast<std::int64_t>(n) - first + 1), lines);
+        WriteKanal(SettingsOf(Kanaele[static_cast<std::size_t>(n)]), static_cast<int>(static_cast<std::int64_t>(n) - first + 1), lines);
 }
 
 void TModuleLichtpult::ImportKanaele(int first, int last, const TStringIniFile& ini)

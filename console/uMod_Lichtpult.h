@@ -133,6 +133,8 @@ public:
     void ImportIni(TStringIniFile& ini) override;
     // Appends the sections Kanäle, Kategorien and Lichtpult, each after an empty line.
     void SaveToStrings(QStringList& lines) override;
+    // The same sections from a copy taken here, written on the save's thread.
+    std::function<void(QStringList&)> SaveLater() override;
 
     // ---- pages, categories and console windows ----
 
@@ -219,8 +221,6 @@ private:
     void ReadSections(TStringIniFile& ini, bool wholeShow);
     void ReadKategorien(const TStringIniFile& ini);
     void ReadPages(const TStringIniFile& ini);
-    void WriteKanal(const TKanal& k, int key, QStringList& lines) const;
-    void WriteSequence(const TKanal& k, QStringList& lines) const;
 
     // Per channel: the highest level the sequences give it in this pass.
     using TSequenceLevels = std::array<int, MaxKanal + 1>;

@@ -7,6 +7,10 @@
 #include "framework/uUtils.h"
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -192,22 +196,39 @@ void TModuleMakro::ReadSection(const TStringIniFile& ini, bool wholeShow)
 
 void TModuleMakro::SaveToStrings(QStringList& lines)
 {
-    lines << QStringLiteral("[Makros]");
-    lines << QStringLiteral("MakroCount=%1").arg(Makros.size());
-    lines << QStringLiteral("EditCount=%1").arg(EditTexte.size());
-    // Macros that hold nothing leave a gap in the numbers; the count still counts them.
-    for (int i = 0; i < int(Makros.size()); ++i) {
-        const TMakro& m = *Makros[std::size_t(i)];
-        if (m.IsDefault())
-            continue;
-        lines << Line("Name_", i, OneLine(m.Name));
-        lines << Line("Text_", i, OneLine(JoinStrings(m.Lines, u'|')));
-        lines << Line("Icon_", i, QString::number(m.Icon));
-        lines << Line("VF_", i, QString::number(m.VF));
-        lines << Line("HF_", i, QString::number(m.HF));
-    }
-    for (int j = 0; j < EditTexte.size(); ++j)
-        lines << Line("Edit_", j, OneLine(EditTexte.at(j)));
+    SaveLater()(lines);
+}
+
+std::function<void(QStringList&)> TModuleMakro::SaveLater()
+{
+    // Copied here, written on the save's thread; texts and line lists are Qt's
+    // shared copies, so a change on the GUI thread leaves the copy as it was.
+    struct TSaved {
+        int Count = 0;
+        std::vector<std::pair<int, TMakro>> Makros;   // those that hold anything, by index
+        QStringList EditTexte;
+    };
+    auto saved = std::make_shared<TSaved>();
+    saved->Count = int(Makros.size());
+    for (int i = 0; i < int(Makros.size()); ++i)
+        if (!Makros[std::size_t(i)]->IsDefault())
+            saved->Makros.emplace_back(i, *Makros[std::size_t(i)]);
+    saved->EditTexte = EditTexte;
+    return [saved](QStringList& lines) {
+        lines << QStringLiteral("[Makros]");
+        lines << QStringLiteral("MakroCount=%1").arg(saved->Count);
+        lines << QStringLiteral("EditCount=%1").arg(saved->EditTexte.size());
+        // Macros that hold nothing leave a gap in the numbers; the count still counts them.
+        for (const auto& [i, m] : saved->Makros) {
+            lines << Line("Name_", i, OneLine(m.Name));
+            lines << Line("Text_", i, OneLine(JoinStrings(m.Lines, u'|')));
+            lines << Line("Icon_", i, QString::number(m.Icon));
+            lines << Line("VF_", i, QString::number(m.VF));
+            lines << Line("HF_", i, QString::number(m.HF));
+        }
+        for (int j = 0; j < saved->EditTexte.size(); ++j)
+            lines << Line("Edit_", j, OneLine(saved->EditTexte.at(j)));
+    };
 }
 
 void TModuleMakro::NewProject()

@@ -90,6 +90,8 @@ public:
     void ImportIni(TStringIniFile& ini) override;
     // Appends "[Makros]", the counts, the macros that hold anything and the captions.
     void SaveToStrings(QStringList& lines) override;
+    // The same section from a copy taken here, written on the save's thread.
+    std::function<void(QStringList&)> SaveLater() override;
     // Macros 0..99 reset, the others gone, no captions, only page 0 left.
     void NewProject() override;
 

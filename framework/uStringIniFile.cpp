@@ -4,6 +4,7 @@
 #include "framework/uUtils.h"
 
 #include <QFileInfo>
+#include <QHashFunctions>
 
 #include <algorithm>
 #include <array>
@@ -11,13 +12,6 @@
 #include <iterator>
 
 namespace {
-
-// Inserts only when the name is new, so the hash keeps the first position.
-void InsertFirst(QHash<QString, int>& hash, const QString& key, int index)
-{
-    if (!hash.contains(key))
-        hash.insert(key, index);
-}
 
 // Marks a Latin-1 character whose fold is not one UTF-16 unit (U+FFFF is never a fold).
 constexpr char16_t NoSingleFold = 0xFFFF;
@@ -93,23 +87,163 @@ QString TrimKeyValue(const QString& line, qsizetype eq)
     return TrimBlanks(line.left(eq)) + u'=' + TrimBlanks(line.mid(eq + 1));
 }
 
+std::size_t HashOfFolded(QStringView folded)
+{
+    // Qt's seed for its own hashes, so that no file can be made whose keys all
+    // collide.
+    return qHash(folded, QHashSeed::globalSeed());
+}
+
 } // namespace
 
-struct TStringIniFile::TSection {
-    struct TKeyEntry {
-        int First;   // index of the first line with that key
-        int Count;   // number of lines with that key
+// Folded names (of sections or keys) to the position of their first occurrence
+// and their number. Each entry keeps its name's hash instead of a copy of the
+// name: a lookup folds and hashes its name once, on the stack, and compares
+// texts only where a hash matches (same(entry) compares the name the entry
+// stands for). Open addressing over a power-of-two table, at most half full.
+class TStringIniFile::TFoldedIndex {
+public:
+    struct TEntry {
+        std::size_t Hash = 0;
+        int First = -1;   // -1: a free slot
+        int Count = 0;
+        int Length = 0;   // of the name at First as written there (keys only)
     };
 
+    template <class Same>
+    TEntry* Find(std::size_t hash, const Same& same)
+    {
+        if (FSlots.empty())
+            return nullptr;
+        const std::size_t mask = FSlots.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            TEntry& e = FSlots[i];
+            if (e.First < 0)
+                return nullptr;
+            if (e.Hash == hash && same(e))
+                return &e;
+        }
+    }
+    template <class Same>
+    const TEntry* Find(std::size_t hash, const Same& same) const
+    {
+        return const_cast<TFoldedIndex*>(this)->Find(hash, same);
+    }
+
+    // One more occurrence at position: a new entry for a new name, else counted
+    // (an earlier position keeps the name).
+    template <class Same>
+    void Add(std::size_t hash, int position, int length, const Same& same)
+    {
+        if (TEntry* e = Find(hash, same))
+            ++e->Count;
+        else
+            Insert(TEntry{hash, position, 1, length});
+    }
+
+    // An entry for a name the index does not hold.
+    void Insert(const TEntry& entry)
+    {
+        if ((FUsed + 1) * 2 > FSlots.size())
+            Grow();
+        Place(entry);
+        ++FUsed;
+    }
+
+    // Drops entry (one of this index) and moves every position above position
+    // down by one, as after the removal of the line at position.
+    void RemoveAndShift(const TEntry* entry, int position)
+    {
+        const std::size_t dropped = std::size_t(entry - FSlots.data());
+        std::vector<TEntry> old(FSlots.size());
+        old.swap(FSlots);
+        FUsed = 0;
+        for (std::size_t i = 0; i < old.size(); ++i) {
+            TEntry e = old[i];
+            if (e.First < 0 || i == dropped)
+                continue;
+            if (e.First > position)
+                --e.First;
+            Place(e);
+            ++FUsed;
+        }
+    }
+
+    void Clear()
+    {
+        FSlots.clear();
+        FUsed = 0;
+    }
+
+    template <class F>
+    void ForEach(const F& f) const
+    {
+        for (const TEntry& e : FSlots)
+            if (e.First >= 0)
+                f(e);
+    }
+
+private:
+    void Place(const TEntry& entry)
+    {
+        const std::size_t mask = FSlots.size() - 1;
+        std::size_t i = entry.Hash & mask;
+        while (FSlots[i].First >= 0)
+            i = (i + 1) & mask;
+        FSlots[i] = entry;
+    }
+    void Grow()
+    {
+        std::vector<TEntry> old;
+        old.swap(FSlots);
+        FSlots.assign(std::max<std::size_t>(16, old.size() * 2), TEntry{});
+        for (const TEntry& e : old)
+            if (e.First >= 0)
+                Place(e);
+    }
+
+    std::vector<TEntry> FSlots;
+    std::size_t FUsed = 0;
+};
+
+struct TStringIniFile::TSection {
     QString Name;
+    QString FoldedName;
     QStringList Lines;
-    QHash<QString, TKeyEntry> KeyIndex;   // folded key -> its lines
+    TFoldedIndex KeyIndex;   // folded key -> its lines
+
+    QStringView KeyOf(const TFoldedIndex::TEntry& e) const { return QStringView(Lines.at(e.First)).left(e.Length); }
+
+    // Whether the entry's key folds to folded.
+    bool HasKey(const TFoldedIndex::TEntry& e, QStringView folded) const
+    {
+        const QStringView key = KeyOf(e);
+        // A key of Latin-1 characters is as long as its fold: compared through
+        // the fold table in place.
+        if (key.size() == folded.size()) {
+            const auto& folds = Latin1Folds();
+            const char16_t* text = key.utf16();
+            const char16_t* fold = folded.utf16();
+            qsizetype i = 0;
+            while (i < key.size() && text[i] < 256 && folds[text[i]] == fold[i])
+                ++i;
+            if (i == key.size())
+                return true;
+        }
+        TFoldBuffer buffer;
+        return FoldView(key, buffer) == folded;
+    }
+
+    const TFoldedIndex::TEntry* EntryOfKey(QStringView folded) const
+    {
+        return KeyIndex.Find(HashOfFolded(folded), [&](const auto& e) { return HasKey(e, folded); });
+    }
 
     int IndexOfKey(QStringView key) const
     {
         TFoldBuffer buffer;
-        const auto it = KeyIndex.constFind(FoldView(key, buffer));
-        return it == KeyIndex.cend() ? -1 : it->First;
+        const auto* e = EntryOfKey(FoldView(key, buffer));
+        return e ? e->First : -1;
     }
 
     void Append(const QString& line)
@@ -117,39 +251,39 @@ struct TStringIniFile::TSection {
         QStringView key;
         if (KeyOfLine(line, key)) {
             TFoldBuffer buffer;
-            const auto it = KeyIndex.find(FoldView(key, buffer));
-            if (it == KeyIndex.end())
-                KeyIndex.insert(Fold(key), TKeyEntry{int(Lines.size()), 1});
-            else
-                ++it->Count;   // an earlier line keeps the key
+            const QString folded = FoldView(key, buffer);
+            KeyIndex.Add(HashOfFolded(folded), int(Lines.size()), int(key.size()),
+                         [&](const auto& e) { return HasKey(e, folded); });
         }
         Lines.append(line);
     }
 
-    // Removes the first line of the (present) key at index and keeps the index
-    // right without folding every remaining line again.
-    void RemoveFirstOfKey(const QString& foldedKey, int index)
+    // Removes the first line of key, if any; the index keeps the hashes it has
+    // and folds only the lines up to the key's next line.
+    void RemoveFirstOfKey(QStringView key)
     {
-        Lines.removeAt(index);
-        auto it = KeyIndex.find(foldedKey);
-        const int remaining = it->Count - 1;
-        KeyIndex.erase(it);
-        for (auto& entry : KeyIndex)
-            if (entry.First > index)
-                --entry.First;
-        if (remaining == 0)
-            return;
-        QStringView key;
         TFoldBuffer buffer;
-        for (int i = index; i < Lines.size(); ++i)
-            if (KeyOfLine(Lines.at(i), key) && FoldView(key, buffer) == foldedKey) {
-                KeyIndex.insert(foldedKey, TKeyEntry{i, remaining});
+        const QString folded = FoldView(key, buffer);
+        const TFoldedIndex::TEntry* e = EntryOfKey(folded);
+        if (!e)
+            return;
+        const TFoldedIndex::TEntry removed = *e;
+        Lines.removeAt(removed.First);
+        KeyIndex.RemoveAndShift(e, removed.First);
+        if (removed.Count == 1)
+            return;
+        QStringView next;
+        TFoldBuffer nextBuffer;
+        for (int i = removed.First; i < Lines.size(); ++i)
+            if (KeyOfLine(Lines.at(i), next) && FoldView(next, nextBuffer) == folded) {
+                KeyIndex.Insert({removed.Hash, i, removed.Count - 1, int(next.size())});
                 return;
             }
     }
 };
 
-TStringIniFile::TStringIniFile(const QString& fileName) : FileName(fileName)
+TStringIniFile::TStringIniFile(const QString& fileName)
+    : FileName(fileName), FSectionIndex(std::make_unique<TFoldedIndex>())
 {
     if (!FileName.isEmpty() && QFileInfo::exists(FileName)) {
         QString text;
@@ -160,11 +294,37 @@ TStringIniFile::TStringIniFile(const QString& fileName) : FileName(fileName)
 
 TStringIniFile::~TStringIniFile() = default;
 
-TStringIniFile::TSection* TStringIniFile::FindSection(QStringView name) const
+int TStringIniFile::IndexOfSection(QStringView name) const
 {
     TFoldBuffer buffer;
-    const int index = FSectionIndex.value(FoldView(name, buffer), -1);
+    const QString folded = FoldView(name, buffer);
+    const auto* e = FSectionIndex->Find(
+        HashOfFolded(folded), [&](const auto& e) { return FSections[size_t(e.First)]->FoldedName == folded; });
+    return e ? e->First : -1;
+}
+
+TStringIniFile::TSection* TStringIniFile::FindSection(QStringView name) const
+{
+    const int index = IndexOfSection(name);
     return index < 0 ? nullptr : FSections[size_t(index)].get();
+}
+
+TStringIniFile::TSection& TStringIniFile::AppendSection(const QString& name)
+{
+    auto section = std::make_unique<TSection>();
+    section->Name = name;
+    section->FoldedName = Fold(name);
+    const int index = int(FSections.size());
+    FSections.push_back(std::move(section));
+    IndexSection(index);
+    return *FSections.back();
+}
+
+void TStringIniFile::IndexSection(int index)
+{
+    const QString& folded = FSections[size_t(index)]->FoldedName;
+    FSectionIndex->Add(HashOfFolded(folded), index, 0,
+                       [&](const auto& e) { return FSections[size_t(e.First)]->FoldedName == folded; });
 }
 
 const QString* TStringIniFile::FindLine(QStringView section, QStringView key) const
@@ -180,18 +340,14 @@ TStringIniFile::TSection& TStringIniFile::EnsureSection(const QString& name)
 {
     if (TSection* found = FindSection(name))
         return *found;
-    auto section = std::make_unique<TSection>();
-    section->Name = name;
-    InsertFirst(FSectionIndex, Fold(name), int(FSections.size()));
-    FSections.push_back(std::move(section));
-    return *FSections.back();
+    return AppendSection(name);
 }
 
 void TStringIniFile::RebuildSectionIndex()
 {
-    FSectionIndex.clear();
+    FSectionIndex->Clear();
     for (size_t i = 0; i < FSections.size(); ++i)
-        InsertFirst(FSectionIndex, Fold(FSections[i]->Name), int(i));
+        IndexSection(int(i));
 }
 
 QString TStringIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
@@ -209,11 +365,14 @@ void TStringIniFile::WriteString(const QString& section, const QString& key, con
 {
     TSection& s = EnsureSection(section);
     const QString line = key + u'=' + OneLine(value);
-    const int index = s.IndexOfKey(key);
-    if (index >= 0)
-        s.Lines[index] = line;   // same folded key, so the index stays right
-    else
+    TFoldBuffer buffer;
+    if (auto* e = const_cast<TFoldedIndex::TEntry*>(s.EntryOfKey(FoldView(key, buffer)))) {
+        // The same folded key, perhaps spelt otherwise: the entry keeps its hash.
+        s.Lines[e->First] = line;
+        e->Length = int(key.size());
+    } else {
         s.Append(line);
+    }
 }
 
 int TStringIniFile::ReadInteger(const QString& section, const QString& key, int def) const
@@ -270,8 +429,7 @@ void TStringIniFile::ReadSectionValues(const QString& section, QStringList& line
 
 void TStringIniFile::EraseSection(const QString& section)
 {
-    TFoldBuffer buffer;
-    const int index = FSectionIndex.value(FoldView(section, buffer), -1);
+    const int index = IndexOfSection(section);
     if (index < 0)
         return;
     FSections.erase(FSections.begin() + index);
@@ -280,14 +438,8 @@ void TStringIniFile::EraseSection(const QString& section)
 
 void TStringIniFile::DeleteKey(const QString& section, const QString& key)
 {
-    TSection* s = FindSection(section);
-    if (!s)
-        return;
-    const QString folded = Fold(key);
-    const auto it = s->KeyIndex.constFind(folded);
-    if (it == s->KeyIndex.cend())
-        return;
-    s->RemoveFirstOfKey(folded, it->First);
+    if (TSection* s = FindSection(section))
+        s->RemoveFirstOfKey(key);
 }
 
 void TStringIniFile::UpdateFile()
@@ -325,20 +477,20 @@ std::vector<bool> TStringIniFile::KeyNumbers(QStringView section, int max) const
     const TSection* s = FindSection(section);
     if (!s)
         return numbers;
-    // The folded keys: folding leaves digits as they are.
-    for (auto it = s->KeyIndex.cbegin(); it != s->KeyIndex.cend(); ++it) {
-        const QString& key = it.key();
+    // Each key once, as its first line spells it (folding leaves digits as they are).
+    s->KeyIndex.ForEach([&](const TFoldedIndex::TEntry& e) {
+        const QStringView key = s->KeyOf(e);
         qsizetype begin = key.size();
         while (begin > 0 && key.at(begin - 1).unicode() >= '0' && key.at(begin - 1).unicode() <= '9')
             --begin;
-        const QStringView digits = QStringView(key).mid(begin);
+        const QStringView digits = key.mid(begin);
         // Only the number's own form: no leading zero, at most ten digits.
         if (digits.isEmpty() || digits.size() > 10 || (digits.size() > 1 && digits.at(0) == u'0'))
-            continue;
+            return;
         const qint64 n = digits.toLongLong();
         if (n <= max)
             numbers[static_cast<std::size_t>(n)] = true;
-    }
+    });
     return numbers;
 }
 
@@ -372,11 +524,7 @@ void TStringIniFile::SetStrings(const QStringList& lines)
         if (s.isEmpty() || s.startsWith(u';'))
             continue;
         if (s.size() >= 2 && s.startsWith(u'[') && s.endsWith(u']')) {
-            auto section = std::make_unique<TSection>();
-            section->Name = TrimBlanks(s.mid(1, s.size() - 2));
-            InsertFirst(FSectionIndex, Fold(section->Name), int(FSections.size()));
-            current = section.get();
-            FSections.push_back(std::move(section));
+            current = &AppendSection(TrimBlanks(s.mid(1, s.size() - 2)));
             continue;
         }
         if (!current)
@@ -398,7 +546,7 @@ void TStringIniFile::GetStrings(QStringList& lines) const
 void TStringIniFile::Clear()
 {
     FSections.clear();
-    FSectionIndex.clear();
+    FSectionIndex->Clear();
 }
 
 TIniKey::TIniKey(const char* prefix, int n, const char* suffix)

@@ -3,7 +3,6 @@
 // or a text and written back only on request. Section and key lookups are
 // case-insensitive with full Unicode folding ("kanäle" finds "Kanäle").
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -57,9 +56,13 @@ public:
 
 private:
     struct TSection;
+    class TFoldedIndex;
     std::vector<std::unique_ptr<TSection>> FSections;
-    QHash<QString, int> FSectionIndex;   // folded name -> first section of that name
+    std::unique_ptr<TFoldedIndex> FSectionIndex;   // folded name -> first section of that name
+    int IndexOfSection(QStringView name) const;   // -1 when absent
     TSection* FindSection(QStringView name) const;
+    TSection& AppendSection(const QString& name);
+    void IndexSection(int index);
     // The first line of key in the first section of that name, or nullptr.
     const QString* FindLine(QStringView section, QStringView key) const;
     TSection& EnsureSection(const QString& name);

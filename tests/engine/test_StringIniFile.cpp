@@ -8,6 +8,8 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 QStringList Strings(const TStringIniFile& ini)
@@ -182,6 +184,36 @@ TEST(StringIniFile, ManyKeysStayFoundAfterDeletes)
     ini.WriteInteger("Big", "K4999", 7);
     EXPECT_EQ(ini.GetSection("Big")->last(), "K4999=7");
     EXPECT_EQ(ini.GetSection("Big")->size(), 2500);
+}
+
+TEST(StringIniFile, KeysFoundOnlyByTheirOwnFoldThroughDeletesOfRepeatedKeys)
+{
+    TStringIniFile ini;
+    ini.SetStrings({"[S]", "a=b=c", "Name_1=eins", "x=1", "Name_10=zehn", "X=2", "ΣΟΦΙΑ=grc", "x=3", "ꙮ=ru"});
+    const struct {
+        const char16_t* key;
+        const char* value;   // nullptr: not found
+    } lookups[] = {
+        {u"A", "b=c"}, {u"a=b", nullptr}, {u"name_1", "eins"}, {u"NAME_10", "zehn"}, {u"Name_", nullptr},
+        {u"Name_100", nullptr}, {u"σοφια", "grc"}, {u"ΣΟΦΙ", nullptr}, {u"ꙮ", "ru"}, {u"x", "1"},
+    };
+    for (const auto& l : lookups) {
+        const QString key = QString::fromUtf16(l.key);
+        EXPECT_EQ(ini.ValueExists(u"s", key), l.value != nullptr) << key.toStdString();
+        EXPECT_EQ(ini.ReadString("s", key, "-"), l.value ? QString::fromUtf8(l.value) : "-") << key.toStdString();
+    }
+    // Each delete takes the first line of the key; the next one is found, and the
+    // keys after the deleted lines stay found.
+    for (const char* next : {"2", "3", "-"}) {
+        ini.DeleteKey("S", "X");
+        EXPECT_EQ(ini.ReadString("S", "x", "-"), next);
+        EXPECT_EQ(ini.ReadString("S", "name_10", "-"), "zehn");
+        EXPECT_EQ(ini.ReadString("S", "ꙮ", "-"), "ru");
+    }
+    ini.WriteString("S", "x", "4");
+    EXPECT_EQ(*ini.GetSection("S"), QStringList({"a=b=c", "Name_1=eins", "Name_10=zehn", "ΣΟΦΙΑ=grc", "ꙮ=ru", "x=4"}));
+    std::vector<bool> numbers = ini.KeyNumbers(u"S", 10);
+    EXPECT_EQ(std::count(numbers.begin(), numbers.end(), true), 2);   // 1 and 10
 }
 
 TEST(StringIniFile, IntegerAndBooleanReaders)
