@@ -19,6 +19,8 @@ class ChaserTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Tests count error-log lines: none may come from a test before.
+        TErrorLog::Instance().Clear();
         Engine.Start();
         ASSERT_TRUE(ModuleLichtpult);
     }
