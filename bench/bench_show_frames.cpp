@@ -22,6 +22,11 @@
 //   debug page's) and into an input-script box of the interface page (185 x 89
 //   pixels, a box for command lines), each on screen (offscreen), from the paste
 //   until the box holds what it takes.
+// BM_PasteIntoALineEdit/W/N: the same text pasted N times into a one-line box,
+//   by the box's own paste (W = 0, as Ctrl+V did before the boxes were guarded),
+//   by Ctrl+V (W = 1), or by Ctrl+V into a box for command lines (W = 2).
+// BM_PasteALongLineIntoTheScript: 1.4 MB without a line break pasted into the
+//   script page four times a second apart, then twenty characters typed after it.
 // Counters: max_gap_ms, the largest gap between two frames from the first
 // operation's start to 100 ms after the last one ended; missing_frames, how many
 // frames fewer than the 40 ms schedule gives arrived in that time.
@@ -43,6 +48,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -257,6 +264,97 @@ void BM_PasteIntoAnInputScript(benchmark::State& state)
 }
 BENCHMARK(BM_PasteIntoAnInputScript)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// A key typed into widget as the event loop delivers it (through the
+// application's event filters).
+void Type(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers, const QString& text = QString())
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QCoreApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+// Pastes of 5.7 MB into a one-line box on screen (offscreen), the clipboard
+// the program's own (no transfer from an X server): /0 through the box's own
+// paste (what Ctrl+V did before the program guarded the boxes), /1 by Ctrl+V,
+// /2 by Ctrl+V into a box for command lines (MaxCommandLineLength).
+// A second argument gives the number of pastes in a row, 100 ms apart.
+void BM_PasteIntoALineEdit(benchmark::State& state)
+{
+    QLineEdit box;
+    box.resize(200, 24);
+    if (state.range(0) == 2)
+        box.setMaxLength(MaxCommandLineLength);
+    box.show();
+    QGuiApplication::clipboard()->setText(PastedText());
+    RunFor(200);
+    const bool byKey = state.range(0) >= 1;
+    double longest = 0;
+    MeasureGaps(state, int(state.range(1)), [&box, byKey, &longest] {
+        QElapsedTimer took;
+        took.start();
+        if (byKey)
+            Type(&box, Qt::Key_V, Qt::ControlModifier);
+        else
+            box.paste();
+        box.repaint();
+        longest = std::max(longest, took.nsecsElapsed() / 1e6);
+        return box.text().size() == box.maxLength();
+    });
+    // The longest single paste with the box's repaint: the GUI thread's part.
+    state.counters["paste_ms"] = benchmark::Counter(longest);
+}
+BENCHMARK(BM_PasteIntoALineEdit)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 60})
+    ->Args({1, 60})
+    ->Args({2, 1})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// 1.4 MB without a line break pasted into the script page four times, a second
+// apart, then twenty characters typed after it, 40 ms apart.
+void BM_PasteALongLineIntoTheScript(benchmark::State& state)
+{
+    QTextEdit* edit = frmText->RichEdit1;
+    edit->clear();
+    frmText->resize(1000, 700);
+    frmText->show();
+    QGuiApplication::clipboard()->setText(QString(1400000, u'x'));
+    RunFor(200);
+    int step = 0;
+    double longest = 0;
+    MeasureGaps(state, 5, [edit, &step, &longest] {
+        if (step++ < 4) {
+            edit->paste();
+            QElapsedTimer waited;
+            waited.start();
+            while (edit->isReadOnly() && waited.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+            RunFor(900);
+            return !edit->isReadOnly();
+        }
+        for (int i = 0; i < 20; ++i) {
+            QElapsedTimer took;
+            took.start();
+            Type(edit->viewport(), Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+            edit->viewport()->repaint();
+            longest = std::max(longest, took.nsecsElapsed() / 1e6);
+            RunFor(40);
+        }
+        return true;
+    });
+    state.counters["blocks"] = benchmark::Counter(edit->document()->blockCount());
+    // The longest keystroke with the editor's repaint.
+    state.counters["key_ms"] = benchmark::Counter(longest);
+    frmText->hide();
+    edit->clear();
+    RunFor(200);
+}
+BENCHMARK(BM_PasteALongLineIntoTheScript)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -276,6 +374,7 @@ int main(int argc, char** argv)
     }
     auto main = std::make_unique<TModuleMain>();
     auto page = std::make_unique<TfrmText>();
+    GuardOneLineBoxes();
     const QString given = qEnvironmentVariable("PV_BENCH_SHOW");
     if (!given.isEmpty() && QFileInfo::exists(given)) {
         if (!QFile::copy(given, ShowPath) || !OpenProject(ShowPath) || !ShowIsComplete())

@@ -6,6 +6,7 @@
 #include "framework/uErrors.h"
 #include "framework/uFormUtils.h"
 #include "framework/uTextEdits.h"
+#include "framework/uUtils.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -57,6 +58,7 @@ TFrmVerbundeneRechner::TFrmVerbundeneRechner(TPeerList& peers, QWidget* parent) 
     gbKommando = new QGroupBox(QStringLiteral(" Kommando senden: "));
     gbKommando->setObjectName(QStringLiteral("gbKommando"));
     edtCommand = Named<QLineEdit>(QStringLiteral("edtCommand"));
+    edtCommand->setMaxLength(MaxCommandLineLength);
     btnSend = Named<QPushButton>(QStringLiteral("btnSend"), QStringLiteral("&Senden"));
     auto* command = new QHBoxLayout(gbKommando);
     command->addWidget(edtCommand, 1);

@@ -221,13 +221,17 @@ void TPeerList::SendToPeer(const QStringList& tokens)
     if (!IsConnected(row))
         return;
     const QString text = tokens.mid(1).join(QString());
-    switch (Write(row, EncodeText(text))) {
-    case TWriteResult::Sent: LogPeerMessage(QStringLiteral(" gesendet: ") + text, row); break;
+    const QByteArray bytes = EncodeText(text);
+    // The log shows a long text shortened, as the server's log does: a thousand
+    // lines of whole messages would hold megabytes and stall the page's memo.
+    const QString logged = TProtocolLog::Shortened(text, bytes.size());
+    switch (Write(row, bytes)) {
+    case TWriteResult::Sent: LogPeerMessage(QStringLiteral(" gesendet: ") + logged, row); break;
     case TWriteResult::QueueFull:
-        LogPeerMessage(QStringLiteral(" verworfen (zu viele wartende Nachrichten): ") + text, row);
+        LogPeerMessage(QStringLiteral(" verworfen (zu viele wartende Nachrichten): ") + logged, row);
         break;
     case TWriteResult::UnsentFull:
-        LogPeerMessage(QStringLiteral(" verworfen (zu viele ungesendete Bytes): ") + text, row);
+        LogPeerMessage(QStringLiteral(" verworfen (zu viele ungesendete Bytes): ") + logged, row);
         break;
     }
 }

@@ -70,6 +70,15 @@ QString TProtocolLog::Add(const QString& text)
     return line;
 }
 
+QString TProtocolLog::Shortened(const QString& text, qsizetype bytes)
+{
+    if (text.size() <= MaxTextChars)
+        return text;
+    // A character outside the BMP is not cut in half.
+    const qsizetype cut = text.at(MaxTextChars - 1).isHighSurrogate() ? MaxTextChars - 1 : MaxTextChars;
+    return text.left(cut) + QStringLiteral(" ... (") + QString::number(bytes) + QStringLiteral(" Bytes)");
+}
+
 // ---- server ----
 
 TRemoteServer::TRemoteServer(QObject* parent)
@@ -275,9 +284,8 @@ void TRemoteServer::ReceiveMessage(const QString& address, const QByteArray& mes
     QString text = DecodeText(message);
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
-    if (text.size() > MaxLoggedChars)
-        text = text.left(MaxLoggedChars) + QStringLiteral(" ... (") + QString::number(message.size()) + QStringLiteral(" Bytes)");
-    LogServerMessage(QStringLiteral("Client  [") + address + QStringLiteral("]   Command: ") + text);
+    LogServerMessage(QStringLiteral("Client  [") + address + QStringLiteral("]   Command: ") +
+                     TProtocolLog::Shortened(text, message.size()));
     ExecuteRemoteCommand(message);
 }
 

@@ -24,6 +24,11 @@ class TStringIniFile;
 class TProtocolLog {
 public:
     static constexpr int MaxLines = 1000;
+    // A message text longer than this is shortened in the log (never on the wire).
+    static constexpr int MaxTextChars = 256;
+    // text as the log shows a message of bytes bytes: its first MaxTextChars
+    // characters and the size of the whole, or all of it when short enough.
+    static QString Shortened(const QString& text, qsizetype bytes);
     // Adds a line stamped with the current time and returns it.
     QString Add(const QString& text);
     const QStringList& Lines() const { return FLines; }
@@ -44,7 +49,7 @@ public:
     // How long the server lets a message gather after its first bytes arrived.
     static constexpr int ReadDelayMs = 10;
     // Received text longer than this is shortened in the log (not in the command).
-    static constexpr int MaxLoggedChars = 256;
+    static constexpr int MaxLoggedChars = TProtocolLog::MaxTextChars;
     // The most clients connected at once; a further one is closed at once.
     static constexpr int MaxClients = 256;
     // Connections the network stack may hold before the server takes them: a

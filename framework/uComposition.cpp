@@ -28,6 +28,7 @@
 #include "framework/uFormUtils.h"
 #include "framework/uFrm_Main.h"
 #include "framework/uMod_Main.h"
+#include "framework/uTextEdits.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -174,6 +175,8 @@ void ComposeForms(TFrmMain& main, TStartupStage stage)
         main.OnPageChange = [&main](QWidget* page) { FollowPage(main, page); };
         break;
     case TStartupStage::MainFormCreated:
+        // A paste of megabytes into any one-line box takes only what fits.
+        GuardOneLineBoxes();
         CreateInterfacePages(main.pcInterface);
         new TdmMenu(&main, &main);
         if (ModuleAudio)

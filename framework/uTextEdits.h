@@ -28,6 +28,27 @@ constexpr qsizetype SlicedInsertChars = 64 * 1024;
 // True while a sliced paste or drop is still going into editor.
 bool InsertingSlices(const QWidget* editor);
 
+// The longest line a paste or drop brings into a multi-line editor. Qt lays a
+// paragraph out whole on every edit, cursor move and paint of it, so one line of
+// megabytes stalls the GUI thread for seconds at every keystroke; a line of this
+// length is laid out in under 10 ms. A longer line is broken at this bound into
+// lines of its length (nothing is lost), with one error-log line per paste.
+constexpr qsizetype MaxPastedLineChars = 10000;
+
+// Breaks every line of text longer than MaxPastedLineChars at that bound (with
+// LF; a character outside the BMP is not split); the number of lines broken.
+qsizetype BreakLongLines(QString& text);
+// The same for the paragraphs of a document; the number of paragraphs broken.
+qsizetype BreakLongBlocks(QTextDocument& document);
+
+// Guards the one-line boxes of the whole application (line edits, also those of
+// spin boxes and editable combo boxes) against large pastes, by a filter on the
+// application: a paste by key, by the middle button, by the edit menu or by a
+// drop takes only what the box's maximum length leaves room for, and says so in
+// one error-log line when it cuts; a full box does not even read the clipboard.
+// Installed once; further calls do nothing.
+void GuardOneLineBoxes();
+
 class TTextEdit : public QTextEdit {
 public:
     using QTextEdit::QTextEdit;

@@ -250,6 +250,33 @@ TEST_F(PeersTest, APeerThatNeverReadsCannotGrowTheUnsentBytes)
     EXPECT_EQ(Peers.UnsentBytes(2), 0);
 }
 
+// A flood of long messages to a peer that never reads: the log keeps its
+// newest lines, each with the text shortened, whether sent or dropped.
+TEST_F(PeersTest, TheLogShortensLongMessagesAndKeepsItsNewestLines)
+{
+    TSilentPeer peer;
+    ASSERT_FALSE(peer.Port.isEmpty());
+    Peers.SetPeer(2, "Stumm", "127.0.0.1", peer.Port, "K555");
+    ASSERT_TRUE(Connect(Peers, 2));
+    peer.Conn = ::accept(peer.Listen, nullptr, nullptr);
+    ASSERT_GE(peer.Conn, 0);
+
+    const QString big = "K555K1P" + QString(50000 - 7, u'7');
+    for (int i = 0; i < TProtocolLog::MaxLines + 50; ++i)
+        Peers.SendToPeer({"V2", big});
+    Peers.SendToPeer({"V2", "K555M1D"});
+    const QStringList& log = Peers.Log();
+    ASSERT_EQ(log.size(), TProtocolLog::MaxLines);
+    EXPECT_TRUE(log.first().endsWith("]   gesendet: K555M1D")) << log.first().toStdString();
+    const QString shortened = big.left(TProtocolLog::MaxTextChars) + " ... (50000 Bytes)";
+    for (const QString& line : log.mid(1)) {
+        ASSERT_TRUE(line.endsWith(shortened)) << line.left(120).toStdString();
+        ASSERT_LT(line.size(), 100 + shortened.size());
+    }
+    EXPECT_GT(CountLines(log, "]   verworfen (zu viele ungesendete Bytes): K555K1P7777"), 0);
+    Peers.Disconnect(2);
+}
+
 TEST(PeersShow, SavedRowsAndLoadedRows)
 {
     TPeerList peers;

@@ -92,6 +92,24 @@ TEST_F(ServerTest, OnlyMessagesBeginningWithTheExactKeyRun)
     EXPECT_EQ(CountLines(Server.Log(), "Command: k719K2P255"), 1);
 }
 
+TEST(ServerMessage, ALoggedTextIsShortenedBeyondItsLimitWithoutSplittingACharacter)
+{
+    const int max = TProtocolLog::MaxTextChars;
+    const QString clef = QStringLiteral("\U0001D11E");   // two UTF-16 units
+    const struct {
+        QString Text;
+        QString Logged;
+    } cases[] = {
+        {QString(), QString()},
+        {QString(max, u'a'), QString(max, u'a')},
+        {QString(max + 1, u'a'), QString(max, u'a') + " ... (99 Bytes)"},
+        {QString(max - 1, u'a') + clef, QString(max - 1, u'a') + " ... (99 Bytes)"},
+        {QString(max - 2, u'a') + clef + "b", QString(max - 2, u'a') + clef + " ... (99 Bytes)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TProtocolLog::Shortened(c.Text, 99), c.Logged) << c.Text.size();
+}
+
 TEST(ServerMessage, AReceivedMessageIsLoggedAndRunWithoutAConnection)
 {
     TRemoteServer server;
