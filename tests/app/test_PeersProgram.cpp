@@ -116,6 +116,12 @@ TEST(PeersProgram, LongMessagesToAPeerThatNeverReadsLeaveTheMemoryAlone)
     const TProgramProcess::TResult end = program.Stop(SIGTERM);
 
     ASSERT_GT(before, 0);
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(after - before, 10 * 1024) << before << " kB before, " << after << " kB after";
+#else
+    // AddressSanitizer keeps freed memory in quarantine (256 MB by default), so the
+    // resident size says nothing of what the program holds; the flood still runs.
+    (void)after;
+#endif
     EXPECT_EQ(end.ExitCode, 0) << end.Stderr.toStdString();
 }
