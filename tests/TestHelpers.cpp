@@ -21,6 +21,9 @@
 #include <string>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 TFailingModule::TFailingModule()
@@ -517,4 +520,44 @@ bool TXServer::Keys(const QString& window, const QStringList& keys) const
             return false;
     }
     return true;
+}
+
+TSilentPeer::TSilentPeer()
+{
+    FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int small = 4096;
+    setsockopt(FListen, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(FListen, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(FListen, 1) == 0 &&
+        getsockname(FListen, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        Port = ntohs(a.sin_port);
+}
+
+TSilentPeer::~TSilentPeer()
+{
+    if (FConn >= 0)
+        ::close(FConn);
+    if (FListen >= 0)
+        ::close(FListen);
+}
+
+bool TSilentPeer::Accept(int timeoutMs)
+{
+    pollfd p{FListen, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) != 1)
+        return false;
+    FConn = ::accept(FListen, nullptr, nullptr);
+    return FConn >= 0;
+}
+
+qint64 TSilentPeer::Drain() const
+{
+    char buf[65536];
+    qint64 total = 0;
+    for (ssize_t n; (n = ::recv(FConn, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+        total += n;
+    return total;
 }

@@ -216,6 +216,26 @@ private:
 
 #include <memory>
 
+// A peer on 127.0.0.1 that accepts one connection and never reads from it: a
+// plain listening socket with a small receive buffer, so that a sender's buffers
+// fill soon.
+class TSilentPeer {
+public:
+    TSilentPeer();
+    ~TSilentPeer();
+    TSilentPeer(const TSilentPeer&) = delete;
+    TSilentPeer& operator=(const TSilentPeer&) = delete;
+    // Takes the connection once it is there; false after timeoutMs.
+    bool Accept(int timeoutMs);
+    // Reads what has arrived so far; the number of bytes.
+    qint64 Drain() const;
+    quint16 Port = 0;   // 0: no socket could be set up
+
+private:
+    int FListen = -1;
+    int FConn = -1;
+};
+
 // The real program in a fresh program folder, reopening a show (a hand-made show
 // file) with its remote server on a free port and its DMX output sent as Art-Net to
 // ArtNet on 127.0.0.1; Client is connected to the server when Ready.

@@ -9,51 +9,9 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <csignal>
 
 namespace {
-
-// A peer on 127.0.0.1 that accepts one connection and never reads from it.
-class TSilentPeer {
-public:
-    TSilentPeer()
-    {
-        FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int small = 4096;
-        setsockopt(FListen, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(FListen, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(FListen, 1) == 0 &&
-            getsockname(FListen, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            Port = ntohs(a.sin_port);
-    }
-    ~TSilentPeer()
-    {
-        if (FConn >= 0)
-            ::close(FConn);
-        ::close(FListen);
-    }
-    bool Accept(int timeoutMs)
-    {
-        pollfd p{FListen, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            return false;
-        FConn = ::accept(FListen, nullptr, nullptr);
-        return FConn >= 0;
-    }
-    quint16 Port = 0;
-
-private:
-    int FListen = -1;
-    int FConn = -1;
-};
 
 // The resident memory of a process in kB, from /proc.
 qint64 ResidentKb(qint64 pid)

@@ -18,9 +18,6 @@
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -160,50 +157,23 @@ TEST_F(PeersTest, AMessageBeyondTheQueueIsLoggedAsDroppedNotAsSent)
     Peers.Disconnect(1);
 }
 
-// A peer that accepts and never reads: a plain listening socket on 127.0.0.1
-// with a small receive buffer, so that the sender's buffers fill soon.
-struct TSilentPeer {
-    int Listen = -1;
-    int Conn = -1;
-    QString Port;
-    TSilentPeer()
-    {
-        Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int small = 4096;
-        setsockopt(Listen, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(Listen, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(Listen, 1) == 0 &&
-            getsockname(Listen, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            Port = QString::number(ntohs(a.sin_port));
-    }
-    ~TSilentPeer()
-    {
-        if (Conn >= 0)
-            ::close(Conn);
-        ::close(Listen);
-    }
-    // Reads what has arrived so far; the number of bytes.
-    qint64 Drain() const
-    {
-        char buf[65536];
-        qint64 total = 0;
-        for (ssize_t n; (n = ::recv(Conn, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
-            total += n;
-        return total;
-    }
-};
+namespace {
+
+// Peer 2 of peers, connected to a silent peer that has taken the connection.
+bool ConnectSilent(TPeerList& peers, TSilentPeer& peer)
+{
+    if (peer.Port == 0)
+        return false;
+    peers.SetPeer(2, "Stumm", "127.0.0.1", QString::number(peer.Port), "K555");
+    return Connect(peers, 2) && peer.Accept(10000);
+}
+
+} // namespace
 
 TEST_F(PeersTest, APeerThatNeverReadsCannotGrowTheUnsentBytes)
 {
     TSilentPeer peer;
-    ASSERT_FALSE(peer.Port.isEmpty());
-    Peers.SetPeer(2, "Stumm", "127.0.0.1", peer.Port, "K555");
-    ASSERT_TRUE(Connect(Peers, 2));
-    peer.Conn = ::accept(peer.Listen, nullptr, nullptr);
-    ASSERT_GE(peer.Conn, 0);
+    ASSERT_TRUE(ConnectSilent(Peers, peer));
 
     // Counted as they come: the log keeps fewer lines than may be written.
     int sent = 0, dropped = 0;
@@ -255,11 +225,7 @@ TEST_F(PeersTest, APeerThatNeverReadsCannotGrowTheUnsentBytes)
 TEST_F(PeersTest, TheLogShortensLongMessagesAndKeepsItsNewestLines)
 {
     TSilentPeer peer;
-    ASSERT_FALSE(peer.Port.isEmpty());
-    Peers.SetPeer(2, "Stumm", "127.0.0.1", peer.Port, "K555");
-    ASSERT_TRUE(Connect(Peers, 2));
-    peer.Conn = ::accept(peer.Listen, nullptr, nullptr);
-    ASSERT_GE(peer.Conn, 0);
+    ASSERT_TRUE(ConnectSilent(Peers, peer));
 
     const QString big = "K555K1P" + QString(50000 - 7, u'7');
     for (int i = 0; i < TProtocolLog::MaxLines + 50; ++i)
